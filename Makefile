@@ -1,0 +1,47 @@
+# The two commands of a fresh machine: `make run` and `make test`. Everything else is a helper.
+BUILD_DIR   ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+CMAKE_FLAGS ?=
+CTEST_FLAGS ?=
+JOBS        ?= $(shell nproc)
+
+.PHONY: deps configure build test run test-asan test-tsan fuzz-smoke ci format
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_FLAGS)
+
+run: build
+	$(BUILD_DIR)/app/olvex-student
+
+# Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, every test.
+test-asan:
+	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug \
+	    CMAKE_FLAGS="-DOLVEX_SANITIZE=address -DOLVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)"
+
+# ThreadSanitizer over the threaded suites (ctest label "threaded").
+test-tsan:
+	$(MAKE) test BUILD_DIR=build-tsan BUILD_TYPE=RelWithDebInfo \
+	    CMAKE_FLAGS="-DOLVEX_SANITIZE=thread -DOLVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)" CTEST_FLAGS="-L threaded"
+
+# Builds the libFuzzer targets with clang and runs each briefly over its seed corpus.
+fuzz-smoke: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF \
+	    -DOLVEX_FOLDERS="platform;transport;client"
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/fuzz-smoke build-fuzz
+
+ci:
+	bash .ci/run
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,624 @@
+#include "platform/UserDefaults.h"
+
+#include "platform/Log.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <pwd.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+
+namespace platform {
+namespace {
+
+using Value = std::variant<std::string, std::int64_t, double, bool, Bytes>;
+// File entries this version does not read (arrays, nested objects): written back unchanged.
+using Foreign = std::map<std::string, nlohmann::json>;
+
+constexpr std::size_t kDoubleTextPrecision = 17; // enough digits to read the same double back
+
+constexpr const char* kAppConfigFolder = "olvex-student";
+constexpr const char* kDataKey = "$data";
+constexpr const char* kTempInfix = ".tmp-";
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+// Settings are a few kilobytes; a file far larger than this is not ours to load into memory.
+constexpr std::uint64_t kMaxSettingsFileBytes = 64ull * 1024 * 1024;
+constexpr int kJsonIndent = 2;
+
+struct FileContents {
+    std::map<std::string, Value> values;
+    Foreign foreign;
+};
+
+std::string configHome() {
+    // The base-directory rules: $XDG_CONFIG_HOME when it is set to an absolute path, else
+    // ~/.config; HOME unset (a service) falls back to the user database.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.config";
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return std::string(pw->pw_dir) + "/.config";
+    return "/tmp/.config";
+}
+
+// A suite name becomes a file name: anything but letters, digits, '.', '-' and '_' is replaced,
+// and a leading dot too, so no name can leave the folder or hide the file.
+std::string fileNameForSuite(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+        out.push_back(plain ? c : '_');
+    }
+    if (out.empty() || out.front() == '.')
+        out.insert(out.begin(), '_');
+    return out + ".json";
+}
+
+std::string settingsPathForSuite(const std::string& name) {
+    return configHome() + "/" + kAppConfigFolder + "/" + fileNameForSuite(name);
+}
+
+std::string folderOf(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
+std::string leafOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+bool makeFolders(const std::string& folder) {
+    // Every missing component is created private; our own folder is made private even when it
+    // already existed with a wider mode.
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) {
+            logf("[ZQ]settings: cannot create %s: %s", part.c_str(), std::strerror(errno));
+            return false;
+        }
+        if (slash == std::string::npos)
+            break;
+    }
+    if (chmod(folder.c_str(), kFolderMode) != 0) {
+        logf("[ZQ]settings: cannot restrict %s: %s", folder.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// A temp file left by a write that never reached its rename (the process was killed): the real
+// file is intact, the leftover is garbage.
+void removeLeftoverTempFiles(const std::string& path) {
+    const std::string prefix = leafOf(path) + kTempInfix;
+    DIR* dir = opendir(folderOf(path).c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        const std::string leftover = folderOf(path) + "/" + entry->d_name;
+        logf("[ZQ]settings: removing unfinished write %s", leftover.c_str());
+        unlink(leftover.c_str());
+    }
+    closedir(dir);
+}
+
+// Renames a file that cannot be read as settings beside the real name, so it is never lost.
+void keepAside(const std::string& path, const char* reason) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string aside = path + ".corrupt-" + stamp;
+    for (int n = 1; access(aside.c_str(), F_OK) == 0; ++n)
+        aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    if (rename(path.c_str(), aside.c_str()) == 0)
+        logf("[ZQ]settings file %s %s; kept as %s, starting empty", path.c_str(), reason, aside.c_str());
+    else
+        logf("[ZQ]settings file %s %s and cannot be kept aside (%s); starting empty", path.c_str(), reason,
+             std::strerror(errno));
+}
+
+bool readWholeFile(int fd, std::string& out) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileBytes)
+        return false;
+    out.clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (out.size() + static_cast<std::uint64_t>(n) > kMaxSettingsFileBytes)
+            return false;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::string base64Encode(const Bytes& data) {
+    if (data.empty())
+        return {};
+    std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data.data(),
+                                  static_cast<int>(data.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+std::optional<Bytes> base64Decode(const std::string& text) {
+    // EVP_DecodeBlock skips surrounding blanks and counts padding as zero bytes; the text is held
+    // to the strict alphabet here and the padding taken off after.
+    if (text.size() % 4 != 0 || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return std::nullopt;
+    if (text.empty())
+        return Bytes{};
+    const std::size_t padding = text.size() >= 2 && text.compare(text.size() - 2, 2, "==") == 0 ? 2
+                                : text.back() == '='                                            ? 1
+                                                                                                : 0;
+    for (std::size_t i = 0; i < text.size() - padding; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!std::isalnum(c) && c != '+' && c != '/')
+            return std::nullopt;
+    }
+    Bytes out(text.size() / 4 * 3);
+    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                                  static_cast<int>(text.size()));
+    if (n < 0 || static_cast<std::size_t>(n) < padding)
+        return std::nullopt;
+    out.resize(static_cast<std::size_t>(n) - padding);
+    return out;
+}
+
+void loadSettingsFile(const std::string& path, FileContents& contents) {
+    removeLeftoverTempFiles(path);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            logf("[ZQ]settings file %s cannot be opened: %s", path.c_str(), std::strerror(errno));
+        return;
+    }
+    std::string text;
+    const bool read = readWholeFile(fd, text);
+    close(fd);
+    if (!read) {
+        keepAside(path, "cannot be read or is too large");
+        return;
+    }
+    const nlohmann::json root = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (root.is_discarded() || !root.is_object()) {
+        keepAside(path, "does not parse as a JSON object");
+        return;
+    }
+    for (const auto& [key, value] : root.items()) {
+        if (value.is_string()) {
+            contents.values.emplace(key, value.get<std::string>());
+        } else if (value.is_boolean()) {
+            contents.values.emplace(key, value.get<bool>());
+        } else if (value.is_number_integer() &&
+                   (value.is_number_unsigned() ? value.get<std::uint64_t>() <= INT64_MAX : true)) {
+            contents.values.emplace(key, value.get<std::int64_t>());
+        } else if (value.is_number()) {
+            contents.values.emplace(key, value.get<double>());
+        } else if (value.is_object() && value.size() == 1 && value.contains(kDataKey) &&
+                   value[kDataKey].is_string()) {
+            if (auto bytes = base64Decode(value[kDataKey].get<std::string>()))
+                contents.values.emplace(key, std::move(*bytes));
+            else {
+                logf("[ZQ]settings key %s holds damaged base64; kept as found", key.c_str());
+                contents.foreign.emplace(key, value);
+            }
+        } else {
+            contents.foreign.emplace(key, value);
+        }
+    }
+}
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool saveSettingsFile(const std::string& path, const FileContents& contents) {
+    nlohmann::json root = nlohmann::json::object();
+    for (const auto& [key, value] : contents.foreign)
+        root[key] = value;
+    for (const auto& [key, value] : contents.values) {
+        if (auto* s = std::get_if<std::string>(&value))
+            root[key] = *s;
+        else if (auto* i = std::get_if<std::int64_t>(&value))
+            root[key] = *i;
+        else if (auto* d = std::get_if<double>(&value)) {
+            if (!std::isfinite(*d))
+                logf("[ZQ]settings key %s: %g cannot be stored in the file; written as null", key.c_str(),
+                     *d);
+            root[key] = *d;
+        } else if (auto* b = std::get_if<bool>(&value))
+            root[key] = *b;
+        else if (auto* data = std::get_if<Bytes>(&value))
+            root[key] = nlohmann::json{{kDataKey, base64Encode(*data)}};
+    }
+    // Text that is not UTF-8 (a name decoded with the wrong code page) is written with
+    // replacement characters instead of failing the whole file.
+    const std::string text =
+        root.dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+
+    const std::string folder = folderOf(path);
+    if (!makeFolders(folder))
+        return false;
+    // Temp file, fsync, rename, fsync of the folder: a crash at any point leaves either the old
+    // file or the new one, never a torn one. mkstemp creates the file 0600.
+    std::string temp = path + kTempInfix + "XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        logf("[ZQ]settings: cannot create a temp file in %s: %s", folder.c_str(), std::strerror(errno));
+        return false;
+    }
+    const bool written = fchmod(fd, kFileMode) == 0 && writeAll(fd, text) && fsync(fd) == 0;
+    const int writeErrno = errno;
+    if (close(fd) != 0 || !written) {
+        logf("[ZQ]settings: writing %s failed: %s", temp.c_str(),
+             std::strerror(written ? errno : writeErrno));
+        unlink(temp.c_str());
+        return false;
+    }
+    if (rename(temp.c_str(), path.c_str()) != 0) {
+        logf("[ZQ]settings: cannot replace %s: %s", path.c_str(), std::strerror(errno));
+        unlink(temp.c_str());
+        return false;
+    }
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
+    return true;
+}
+
+// One suite's values. Readers and writers take `mutex`; synchronize() also takes `writeMutex` so
+// that two threads synchronising at once write in turn, the later with the later values.
+struct Store {
+    std::string path;
+    std::mutex mutex;
+    std::mutex writeMutex;
+    std::map<std::string, Value> values;
+    Foreign foreign;           // entries of the file this version does not read, kept as found
+    std::uint64_t changes = 0; // bumped by every change of a key that is stored on disk
+    std::uint64_t written = 0; // the value of `changes` that the file holds
+};
+
+// The process-wide registry: one store per suite name, and the keys kept out of every file.
+struct Registry {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<Store>> suites;
+    std::set<std::string> memoryOnly;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+bool isMemoryOnly(const std::string& key) {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return r.memoryOnly.count(key) != 0;
+}
+
+std::string_view trimmedNumberText(const std::string& text) {
+    std::string_view v(text);
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\n'))
+        v.remove_prefix(1);
+    if (!v.empty() && v.front() == '+')
+        v.remove_prefix(1);
+    return v;
+}
+
+// Texts read as numbers the way the system's string values do: the leading number, 0 when there
+// is none, clamped at the type's limits.
+std::int64_t integerFromText(const std::string& text) {
+    const std::string_view v = trimmedNumberText(text);
+    std::int64_t value = 0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+    (void)end;
+    if (ec == std::errc::result_out_of_range)
+        return !v.empty() && v.front() == '-' ? std::numeric_limits<std::int64_t>::min()
+                                              : std::numeric_limits<std::int64_t>::max();
+    return ec == std::errc() ? value : 0;
+}
+
+double doubleFromText(const std::string& text) {
+    const std::string_view v = trimmedNumberText(text);
+    double value = 0.0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+    (void)end;
+    return ec == std::errc() ? value : 0.0;
+}
+
+// "YES", "true", "1", "  +7" are true; "NO", "0", "", "abc" false.
+bool boolFromText(const std::string& text) {
+    std::string_view v(text);
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\n'))
+        v.remove_prefix(1);
+    if (!v.empty() && (v.front() == '+' || v.front() == '-'))
+        v.remove_prefix(1);
+    while (!v.empty() && v.front() == '0')
+        v.remove_prefix(1);
+    if (v.empty())
+        return false;
+    const char c = v.front();
+    return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
+}
+
+std::int64_t integerFromDouble(double d) {
+    if (std::isnan(d))
+        return 0;
+    constexpr double kLimit = 9223372036854775807.0;
+    if (d >= kLimit)
+        return std::numeric_limits<std::int64_t>::max();
+    if (d <= -kLimit)
+        return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(d);
+}
+
+} // namespace
+
+struct UserDefaults::Impl {
+    std::shared_ptr<Store> store;
+};
+
+namespace {
+
+std::shared_ptr<Store> loadStore(const std::string& name) {
+    auto store = std::make_shared<Store>();
+    store->path = settingsPathForSuite(name);
+    FileContents contents;
+    loadSettingsFile(store->path, contents);
+    store->values = std::move(contents.values);
+    store->foreign = std::move(contents.foreign);
+    return store;
+}
+
+template <typename T>
+void setValue(Store& store, const std::string& key, T value) {
+    const bool stored = !isMemoryOnly(key);
+    std::lock_guard<std::mutex> lock(store.mutex);
+    auto found = store.values.find(key);
+    if (found != store.values.end() && found->second == Value(value))
+        return;
+    store.values[key] = std::move(value);
+    if (stored) {
+        store.foreign.erase(key);
+        ++store.changes;
+    }
+}
+
+} // namespace
+
+std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name) {
+    auto& r = registry();
+    std::shared_ptr<Store> store;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        auto found = r.suites.find(name);
+        if (found != r.suites.end())
+            store = found->second;
+    }
+    if (!store) {
+        // Loaded outside the registry lock (it reads a file); the first of two racing loads wins.
+        auto loaded = loadStore(name);
+        std::lock_guard<std::mutex> lock(r.mutex);
+        store = r.suites.emplace(name, std::move(loaded)).first->second;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->store = std::move(store);
+    return std::make_shared<UserDefaults>(std::move(impl));
+}
+
+void UserDefaults::markMemoryOnly(const std::string& key) {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.memoryOnly.insert(key);
+}
+
+void UserDefaults::resetForTesting() {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.suites.clear();
+}
+
+void UserDefaults::synchronizeAll() {
+    std::vector<std::shared_ptr<Store>> stores;
+    {
+        auto& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const auto& [name, store] : r.suites)
+            stores.push_back(store);
+    }
+    for (auto& store : stores) {
+        auto impl = std::make_unique<Impl>();
+        impl->store = store;
+        UserDefaults(std::move(impl)).synchronize();
+    }
+}
+
+UserDefaults::UserDefaults(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+UserDefaults::~UserDefaults() = default;
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.values.find(key);
+    if (found == s.values.end())
+        return std::nullopt;
+    const Value& v = found->second;
+    if (auto* text = std::get_if<std::string>(&v))
+        return *text;
+    if (auto* i = std::get_if<std::int64_t>(&v))
+        return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*g", static_cast<int>(kDoubleTextPrecision), *d);
+        return std::string(buffer);
+    }
+    if (auto* b = std::get_if<bool>(&v))
+        return std::string(*b ? "1" : "0");
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> UserDefaults::integer(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.values.find(key);
+    if (found == s.values.end())
+        return std::nullopt;
+    const Value& v = found->second;
+    if (auto* i = std::get_if<std::int64_t>(&v))
+        return *i;
+    if (auto* text = std::get_if<std::string>(&v))
+        return integerFromText(*text);
+    if (auto* d = std::get_if<double>(&v))
+        return integerFromDouble(*d);
+    if (auto* b = std::get_if<bool>(&v))
+        return *b ? 1 : 0;
+    return std::nullopt;
+}
+
+std::optional<double> UserDefaults::number(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.values.find(key);
+    if (found == s.values.end())
+        return std::nullopt;
+    const Value& v = found->second;
+    if (auto* d = std::get_if<double>(&v))
+        return *d;
+    if (auto* i = std::get_if<std::int64_t>(&v))
+        return static_cast<double>(*i);
+    if (auto* text = std::get_if<std::string>(&v))
+        return doubleFromText(*text);
+    if (auto* b = std::get_if<bool>(&v))
+        return *b ? 1.0 : 0.0;
+    return std::nullopt;
+}
+
+std::optional<bool> UserDefaults::boolean(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.values.find(key);
+    if (found == s.values.end())
+        return std::nullopt;
+    const Value& v = found->second;
+    if (auto* b = std::get_if<bool>(&v))
+        return *b;
+    if (auto* i = std::get_if<std::int64_t>(&v))
+        return *i != 0;
+    if (auto* d = std::get_if<double>(&v))
+        return *d != 0.0;
+    if (auto* text = std::get_if<std::string>(&v))
+        return boolFromText(*text);
+    return std::nullopt;
+}
+
+std::optional<Bytes> UserDefaults::data(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.values.find(key);
+    if (found == s.values.end())
+        return std::nullopt;
+    if (auto* bytes = std::get_if<Bytes>(&found->second))
+        return *bytes;
+    return std::nullopt;
+}
+
+bool UserDefaults::contains(const std::string& key) const {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.values.count(key) != 0;
+}
+
+void UserDefaults::setString(const std::string& key, const std::string& value) {
+    setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setInteger(const std::string& key, std::int64_t value) {
+    setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setDouble(const std::string& key, double value) {
+    setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setBool(const std::string& key, bool value) {
+    setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setData(const std::string& key, const Bytes& value) {
+    setValue(*m_impl->store, key, value);
+}
+
+void UserDefaults::remove(const std::string& key) {
+    const bool stored = !isMemoryOnly(key);
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const bool hadValue = s.values.erase(key) != 0;
+    const bool hadForeign = s.foreign.erase(key) != 0;
+    const bool had = hadValue || hadForeign;
+    if (had && stored)
+        ++s.changes;
+}
+
+bool UserDefaults::synchronize() {
+    Store& s = *m_impl->store;
+    std::lock_guard<std::mutex> writing(s.writeMutex);
+    FileContents snapshot;
+    std::uint64_t snapshotChanges = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.changes == s.written)
+            return true;
+        snapshotChanges = s.changes;
+        for (const auto& [key, value] : s.values) {
+            if (!isMemoryOnly(key))
+                snapshot.values.emplace(key, value);
+        }
+        snapshot.foreign = s.foreign;
+    }
+    if (!saveSettingsFile(s.path, snapshot))
+        return false;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.written = snapshotChanges;
+    return s.changes == s.written;
+}
+
+std::string UserDefaults::filePath() const {
+    return m_impl->store->path;
+}
+
+} // namespace platform

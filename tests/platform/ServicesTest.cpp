@@ -1,0 +1,175 @@
+#include "PlatformTestSupport.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Workspace.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LocalizedStringsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_dir.path() + "/strings");
+        std::ofstream(m_dir.path() + "/strings/ko.json")
+            << R"({"ZQ_NOTIFICATION_EXIT": "종료하시겠습니까?", "n": 3})";
+        std::ofstream(m_dir.path() + "/strings/en.json") << R"({"ZQ_NOTIFICATION_EXIT": "Exit?"})";
+        m_savedResources = resourcesDirectory();
+        setResourcesDirectory(m_dir.path());
+    }
+    void TearDown() override {
+        setPreferredLanguagesForTesting({});
+        setResourcesDirectory(m_savedResources);
+    }
+    testing::TempDir m_dir;
+    std::string m_savedResources;
+};
+
+TEST_F(LocalizedStringsTest, FirstPreferredLanguageChoosesTheTable) {
+    const struct {
+        std::vector<std::string> languages;
+        const char* expected;
+    } cases[] = {
+        {{"ko-KR", "en-US"}, "종료하시겠습니까?"},
+        {{"ko"}, "종료하시겠습니까?"},
+        {{"en-US", "ko-KR"}, "Exit?"},
+        {{"ja-JP"}, "Exit?"},
+    };
+    for (const auto& c : cases) {
+        setPreferredLanguagesForTesting(c.languages);
+        EXPECT_EQ(firstPreferredLanguage(), c.languages.front());
+        EXPECT_EQ(localizedString("ZQ_NOTIFICATION_EXIT"), c.expected) << c.languages.front();
+    }
+}
+
+TEST_F(LocalizedStringsTest, MissingKeysAndTablesGiveEmptyText) {
+    setPreferredLanguagesForTesting({"ko-KR"});
+    testing::LogCapture log;
+    EXPECT_EQ(localizedString("no_such_key"), "");
+    EXPECT_EQ(localizedString("n"), ""); // not a text
+    setResourcesDirectory(m_dir.path() + "/nowhere");
+    EXPECT_EQ(localizedString("ZQ_NOTIFICATION_EXIT"), "");
+    EXPECT_TRUE(log.contains("missing"));
+}
+
+TEST(PreferredLanguages, ComeFromTheLocaleVariables) {
+    const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    const struct {
+        const char* values[4];
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{nullptr, nullptr, nullptr, "ko_KR.UTF-8"}, {"ko-KR"}},
+        {{nullptr, "en_US.UTF-8", nullptr, "ko_KR.UTF-8"}, {"en-US"}},
+        {{nullptr, nullptr, "de_DE@euro", "ko_KR.UTF-8"}, {"de-DE"}},
+        {{"ko_KR:en_US", "en_US.UTF-8", nullptr, nullptr}, {"ko-KR", "en-US"}},
+        {{nullptr, nullptr, nullptr, "C"}, {"en"}},
+        {{nullptr, nullptr, nullptr, nullptr}, {"en"}},
+    };
+    std::string saved[4];
+    bool had[4];
+    for (int i = 0; i < 4; ++i) {
+        const char* v = std::getenv(names[i]);
+        had[i] = v != nullptr;
+        saved[i] = v ? v : "";
+    }
+    for (const auto& c : cases) {
+        for (int i = 0; i < 4; ++i) {
+            if (c.values[i])
+                setenv(names[i], c.values[i], 1);
+            else
+                unsetenv(names[i]);
+        }
+        EXPECT_EQ(preferredLanguages(), c.expected);
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (had[i])
+            setenv(names[i], saved[i].c_str(), 1);
+        else
+            unsetenv(names[i]);
+    }
+}
+
+TEST(ProcessInfo, VersionFromKernelRelease) {
+    const struct {
+        const char* release;
+        const char* expected;
+    } cases[] = {
+        {"6.1.0-18-amd64", "6.1.0"},
+        {"5.10", "5.10.0"},
+        {"5.15.0-rc3", "5.15.0"},
+        {"4", "4.0.0"},
+        {"", "0.0.0"},
+        {"x.y", "0.0.0"},
+        {"6.8.12+deb", "6.8.12"},
+        {"3.2.1.9", "3.2.1"},
+        {"99999999999999999999999.1", "0.1.0"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(operatingSystemVersionFromRelease(c.release), c.expected) << c.release;
+    const std::string running = operatingSystemVersion();
+    EXPECT_EQ(std::count(running.begin(), running.end(), '.'), 2);
+}
+
+TEST(ProcessInfo, TerminateRunsTheHookAndReturns) {
+    int status = -1;
+    setTerminateHook([&](int s) { status = s; });
+    terminate(3);
+    setTerminateHook({});
+    EXPECT_EQ(status, 3);
+}
+
+TEST(ProcessInfo, TerminateWithoutHookEndsTheProcessAtOnce) {
+    EXPECT_EXIT(
+        {
+            // A static whose destructor must not run: _exit skips it.
+            struct Loud {
+                ~Loud() { std::abort(); }
+            };
+            static Loud loud;
+            (void)loud;
+            terminate(7);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+
+TEST(Log, SinkReceivesFormattedLinesIncludingLongOnes) {
+    testing::LogCapture log;
+    logf("[ZQ]%s %d", "slot", 12);
+    const std::string longText(2000, 'x');
+    logf("[ZQ_RELAY]%s", longText.c_str());
+    logLine("[PC00004]plain");
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "[ZQ]slot 12");
+    EXPECT_EQ(lines[1], "[ZQ_RELAY]" + longText);
+    EXPECT_EQ(lines[2], "[PC00004]plain");
+    flushLog();
+}
+
+TEST(Workspace, WithoutHandlerLogsAndAnswersFalse) {
+    testing::LogCapture log;
+    setWorkspaceHandlers({});
+    EXPECT_FALSE(openURL("https://example.invalid/"));
+    EXPECT_FALSE(revealFolder("/tmp"));
+    EXPECT_EQ(log.lines().size(), 2u);
+
+    std::string opened;
+    setWorkspaceHandlers({[&](const std::string& url) {
+                              opened = url;
+                              return true;
+                          },
+                          nullptr});
+    EXPECT_TRUE(openURL("x-apple.systempreferences:privacy"));
+    EXPECT_EQ(opened, "x-apple.systempreferences:privacy");
+    EXPECT_FALSE(revealFolder("/tmp"));
+    setWorkspaceHandlers({});
+}
+
+} // namespace
+} // namespace platform
