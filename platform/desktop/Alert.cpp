@@ -1,0 +1,58 @@
+#include "platform/desktop/Alert.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+
+namespace desktop {
+namespace {
+
+// Buttons of one role keep the order in which they were added.
+constexpr QMessageBox::ButtonRole kButtonRole = QMessageBox::ActionRole;
+constexpr const char* kResponseProperty = "olvexResponse";
+
+} // namespace
+
+std::unique_ptr<QMessageBox> makeAlert(const AlertSpec& spec, QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setIcon(QMessageBox::Information);
+    box->setText(QString::fromStdString(spec.title));
+    box->setInformativeText(QString::fromStdString(spec.text));
+    int response = kFirstButtonResponse;
+    for (const auto& caption : spec.buttons) {
+        QPushButton* button = box->addButton(QString::fromStdString(caption), kButtonRole);
+        button->setProperty(kResponseProperty, response++);
+    }
+    return box;
+}
+
+int alertResponse(const QMessageBox& box) {
+    const QAbstractButton* clicked = box.clickedButton();
+    if (!clicked)
+        return kAbortResponse;
+    bool ok = false;
+    const int response = clicked->property(kResponseProperty).toInt(&ok);
+    return ok ? response : kAbortResponse;
+}
+
+int runModalAlert(const AlertSpec& spec) {
+    std::unique_ptr<QMessageBox> box = makeAlert(spec);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box->exec();
+    return alertResponse(*box);
+}
+
+void beginSheetAlert(const AlertSpec& spec, QWidget* window, std::function<void(int response)> completion) {
+    // Qt owns the box from here: it deletes itself once finished.
+    QMessageBox* box = makeAlert(spec, window).release();
+    box->setAttribute(Qt::WA_DeleteOnClose, true);
+    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    QObject::connect(box, &QMessageBox::finished, box, [box, completion = std::move(completion)](int) {
+        if (completion)
+            completion(alertResponse(*box));
+    });
+    box->open();
+}
+
+} // namespace desktop

@@ -1,0 +1,66 @@
+// A top-level window of the agent: always above other applications, placed with bottom-left
+// frames, stacked among the agent's windows by its level. Borderless windows ignore any frame
+// decoration asked for later. Main thread only.
+#pragma once
+
+#include "platform/desktop/Geometry.h"
+#include "platform/desktop/WindowLevels.h"
+
+#include <QColor>
+#include <QWidget>
+#include <functional>
+
+namespace desktop {
+
+// True when a compositing manager runs, so translucent windows show what lies below them.
+// Without one an X server draws their clear parts black.
+bool compositorRunning();
+
+class Window : public QWidget {
+public:
+    enum class Style { Titled, Borderless };
+
+    explicit Window(Style style = Style::Titled);
+    ~Window() override;
+
+    Style style() const { return m_style; }
+
+    void setLevel(int level);
+    int level() const { return m_level; }
+
+    // Frame in bottom-left points (see Geometry.h).
+    void setFrame(const Frame& frame);
+    Frame frame() const;
+    void setFrameOrigin(double x, double y);
+
+    // See-through windows: a clear background where a compositor runs, `fallback` otherwise.
+    // Call before the window is first shown.
+    void setSeeThrough(bool seeThrough, const QColor& fallback = QColor(Qt::black));
+    bool isSeeThrough() const { return m_seeThrough; }
+    // Clicks pass through to whatever lies below.
+    void setIgnoresMouseEvents(bool ignores);
+
+    // Shows the window and brings it to the front of its level.
+    void orderFront();
+    void orderOut();
+
+    // Closes without asking shouldClose: a close made by the program is never a user's request.
+    void closeFromCode();
+
+    // Asked when the user closes the window; answering false keeps it open.
+    std::function<bool()> shouldClose;
+    // Told after the window closed, by the user or the program.
+    std::function<void()> didClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    Style m_style;
+    int m_level = level::kNormal;
+    bool m_seeThrough = false;
+    bool m_closingFromCode = false;
+};
+
+} // namespace desktop

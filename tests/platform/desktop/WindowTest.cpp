@@ -1,0 +1,232 @@
+#include "QtTestApp.h"
+#include "platform/desktop/Geometry.h"
+#include "platform/desktop/WindowController.h"
+#include "platform/desktop/WindowLevels.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace desktop;
+
+TEST(WindowLevels, TableRunsFromViewerToOverlay) {
+    const std::vector<int> expected{20, 21, 22, 23, 24, 25};
+    ASSERT_EQ(kWindowLevels.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(kWindowLevels[i].level, expected[i]);
+}
+
+TEST(WindowLevels, AgentWindowsStackInLevelOrderWhateverTheShowOrder) {
+    testing_support::qtApp();
+    Window overlay(Window::Style::Borderless), box(Window::Style::Borderless),
+        lock(Window::Style::Borderless), panel(Window::Style::Borderless), viewer(Window::Style::Borderless),
+        canvas(Window::Style::Borderless);
+    overlay.setLevel(level::kBlinkOverlay);
+    box.setLevel(level::kMessageBox);
+    lock.setLevel(level::kLockScreen);
+    panel.setLevel(level::kPanel);
+    viewer.setLevel(level::kScreenShareViewer);
+    canvas.setLevel(level::kDrawingCanvas);
+    // Shown top first: the stack must still put the lower levels underneath.
+    for (Window* w : {&overlay, &box, &lock, &panel, &canvas, &viewer})
+        w->orderFront();
+    const std::vector<QWidget*> expected{&viewer, &canvas, &panel, &lock, &box, &overlay};
+    EXPECT_EQ(WindowStack::shared().order(), expected);
+
+    // Within a level the last one brought forward lies on top; a hidden window leaves the stack.
+    Window secondBox(Window::Style::Borderless);
+    secondBox.setLevel(level::kMessageBox);
+    secondBox.orderFront();
+    box.orderFront();
+    lock.orderOut();
+    const std::vector<QWidget*> after{&viewer, &canvas, &panel, &secondBox, &box, &overlay};
+    EXPECT_EQ(WindowStack::shared().order(), after);
+    for (Window* w : {&overlay, &box, &secondBox, &panel, &canvas, &viewer})
+        w->closeFromCode();
+    EXPECT_TRUE(WindowStack::shared().order().empty());
+}
+
+TEST(WindowLevels, EveryAgentWindowStaysOnTop) {
+    testing_support::qtApp();
+    Window titled;
+    Window borderless(Window::Style::Borderless);
+    EXPECT_TRUE(titled.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(titled.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(borderless.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(borderless.windowFlags().testFlag(Qt::FramelessWindowHint));
+}
+
+struct GeometryCase {
+    const char* name;
+    Frame frame;
+    QRect screen;
+    QRect qt;
+};
+
+TEST(Geometry, BottomLeftFramesConvertToQtAndBack) {
+    const QRect screen(0, 0, 1440, 900);
+    const std::vector<GeometryCase> cases{
+        // The lock screen below a 24-point top panel.
+        {"lock", {0, 0, 1440, 876}, screen, QRect(0, 24, 1440, 876)},
+        // The main panel at the right edge.
+        {"panel", {1255, 615, 185, 177}, screen, QRect(1255, 108, 185, 177)},
+        // The overlay at (100, 100).
+        {"overlay", {100, 100, 10, 10}, screen, QRect(100, 790, 10, 10)},
+        // A primary screen that does not start at the origin of the virtual desktop.
+        {"offset", {0, 0, 100, 50}, QRect(1920, 200, 1280, 800), QRect(1920, 950, 100, 50)},
+        // Half points round to whole pixels.
+        {"fraction", {10.5, 438.0, 480, 414}, screen, QRect(11, 48, 480, 414)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(toQtGeometry(c.frame, c.screen), c.qt);
+        const Frame back = fromQtGeometry(c.qt, c.screen);
+        EXPECT_EQ(toQtGeometry(back, c.screen), c.qt);
+    }
+}
+
+TEST(Geometry, WindowFrameRoundTripsOnThePrimaryScreen) {
+    testing_support::qtApp();
+    Window window(Window::Style::Borderless);
+    const Frame frame{40, 60, 300, 200};
+    window.setFrame(frame);
+    EXPECT_EQ(window.frame(), frame);
+    window.setFrameOrigin(70, 80);
+    EXPECT_EQ(window.frame(), (Frame{70, 80, 300, 200}));
+    EXPECT_GE(menuBarHeight(), 0.0);
+}
+
+// A window class as the later folders write them.
+struct Journal {
+    std::vector<std::string> events;
+};
+
+class JournalView : public ViewController {
+public:
+    explicit JournalView(Journal& journal) : m_journal(journal) {}
+    void viewDidLoad() override {
+        m_journal.events.push_back(view()->parentWidget() ? "viewDidLoad-placed" : "viewDidLoad-unplaced");
+    }
+    void viewDidAppear() override { m_journal.events.push_back("viewDidAppear"); }
+
+private:
+    Journal& m_journal;
+};
+
+class JournalWindow : public WindowController {
+public:
+    explicit JournalWindow(Journal& journal)
+        : WindowController(std::make_unique<Window>(Window::Style::Borderless),
+                           std::make_unique<JournalView>(journal)),
+          m_journal(journal) {}
+    ~JournalWindow() override { m_journal.events.push_back("destroyed"); }
+    bool refuseUserClose = false;
+
+protected:
+    void windowDidLoad() override {
+        window()->setLevel(level::kMessageBox);
+        m_journal.events.push_back("windowDidLoad");
+    }
+    bool windowShouldClose() override {
+        m_journal.events.push_back("shouldClose");
+        return !refuseUserClose;
+    }
+    void windowDidClose() override { m_journal.events.push_back("didClose"); }
+
+private:
+    Journal& m_journal;
+};
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::qtApp();
+        WindowRegistry::registerFactory(storyboard::kMessageboxWindow,
+                                        [this] { return std::make_shared<JournalWindow>(journal); });
+    }
+    void TearDown() override {
+        WindowRegistry::closeAll();
+        WindowRegistry::unregisterFactory(storyboard::kMessageboxWindow);
+    }
+    Journal journal;
+};
+
+TEST_F(Registry, InstantiateLoadsViewThenWindowAtOnce) {
+    auto controller = WindowRegistry::instantiate(storyboard::kMessageboxWindow);
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->identifier(), "messageboxWindow");
+    EXPECT_TRUE(controller->isWindowLoaded());
+    EXPECT_EQ(journal.events, (std::vector<std::string>{"viewDidLoad-placed", "windowDidLoad"}));
+    EXPECT_EQ(controller->window()->level(), level::kMessageBox);
+    EXPECT_FALSE(controller->window()->isVisible());
+}
+
+TEST_F(Registry, UnknownIdentifierGivesNothing) {
+    EXPECT_EQ(WindowRegistry::instantiate("noSuchWindow"), nullptr);
+    EXPECT_TRUE(WindowRegistry::has("messageboxWindow"));
+    EXPECT_FALSE(WindowRegistry::has("noSuchWindow"));
+}
+
+TEST_F(Registry, ShownWindowLivesWithoutOwnerUntilClosedFromCode) {
+    std::weak_ptr<WindowController> weak;
+    {
+        auto controller = WindowRegistry::instantiate(storyboard::kMessageboxWindow);
+        controller->showWindow();
+        controller->showWindow(); // a second show neither re-loads nor re-appears
+        weak = controller;
+    }
+    ASSERT_FALSE(weak.expired());
+    EXPECT_EQ(WindowRegistry::openCount(), 1u);
+    EXPECT_TRUE(weak.lock()->window()->isVisible());
+
+    weak.lock()->close();
+    EXPECT_EQ(WindowRegistry::openCount(), 0u);
+    // Released after the close event unwound, on the next turn of the loop.
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(journal.events, (std::vector<std::string>{"viewDidLoad-placed", "windowDidLoad",
+                                                        "viewDidAppear", "didClose", "destroyed"}));
+}
+
+TEST_F(Registry, UserCloseAsksControllerOrDelegateButCodeCloseNever) {
+    auto controller =
+        std::static_pointer_cast<JournalWindow>(WindowRegistry::instantiate(storyboard::kMessageboxWindow));
+    controller->refuseUserClose = true;
+    controller->showWindow();
+    controller->window()->close(); // as the window manager's close button does
+    EXPECT_TRUE(controller->isOpen());
+
+    int delegateAsked = 0;
+    controller->setCloseDelegate([&] {
+        ++delegateAsked;
+        return false;
+    });
+    controller->window()->close();
+    EXPECT_EQ(delegateAsked, 1);
+    EXPECT_TRUE(controller->isOpen());
+
+    controller->close();
+    EXPECT_EQ(delegateAsked, 1);
+    EXPECT_FALSE(controller->isOpen());
+    EXPECT_EQ(std::count(journal.events.begin(), journal.events.end(), "shouldClose"), 1);
+}
+
+TEST(SeeThrough, TranslucentWhereCompositedOpaqueOtherwise) {
+    testing_support::qtApp();
+    Window window(Window::Style::Borderless);
+    window.setSeeThrough(true, QColor(Qt::darkGray));
+    EXPECT_EQ(window.isSeeThrough(), compositorRunning());
+    EXPECT_EQ(window.testAttribute(Qt::WA_TranslucentBackground), compositorRunning());
+    if (!compositorRunning()) {
+        EXPECT_TRUE(window.autoFillBackground());
+    }
+    window.setIgnoresMouseEvents(true);
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowTransparentForInput));
+}
+
+} // namespace
