@@ -1,0 +1,20 @@
+// Scaling of capture-layout images (B, G, R, X). Down-scaling averages areas, so a thumbnail of a
+// screen full of fine text stays a faithful miniature instead of an aliased one. Pure functions;
+// any thread may call them.
+#pragma once
+
+#include "streaming/PlainImage.h"
+
+namespace streaming {
+
+// Scales source to target. Shrinking averages the source area under each target pixel (exact
+// 2x/4x box steps while they leave at least twice the target, then an exact fractional
+// area average); growing in either direction interpolates bilinearly. Answers an empty image when
+// the source or the target size is invalid.
+PlainImage scaleImage(const ImageView& source, ImageSize target);
+
+// The exact fractional area average alone, without the box steps (also the reference of the
+// scaling tests).
+PlainImage scaleByAreaAverage(const ImageView& source, ImageSize target);
+
+} // namespace streaming

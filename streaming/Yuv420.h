@@ -1,0 +1,21 @@
+// Conversion of a capture-layout image (B, G, R, X) to one contiguous I420 buffer for the H.264
+// encoder: full-range BT.601 in integer arithmetic, each 2x2 block taking its top-left pixel's
+// chroma. A pure function; any thread may call it.
+#pragma once
+
+#include "streaming/PlainImage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace streaming {
+
+// Bytes of a contiguous I420 image: the Y plane, then quarter-size U and V planes.
+std::size_t i420Size(int width, int height);
+
+// Answers width x height x 3 / 2 bytes, or an empty vector (logged) when the image is invalid or
+// a side is odd: chroma rows of an odd width would run into each other.
+std::vector<std::uint8_t> yuv420DataFromImage(const ImageView& image);
+
+} // namespace streaming

@@ -1,0 +1,197 @@
+#include "StreamingTestSupport.h"
+#include "platform/Log.h"
+#include "streaming/H264Decoder.h"
+#include "streaming/H264Encoder.h"
+#include "streaming/Yuv420.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace streaming {
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kBitrate = 2'000'000;
+constexpr float kFps = 24.0f;
+constexpr double kMinRoundTripPsnr = 25.0;
+
+class LogCapture {
+public:
+    LogCapture() {
+        platform::setLogSink([this](const std::string& line) { m_lines.push_back(line); });
+    }
+    ~LogCapture() { platform::setLogSink({}); }
+    bool contains(const std::string& line) const {
+        return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
+    }
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+void drainDecodedQueue() {
+    while (H264DecodeQueue::getH264DecodeData()) {
+        H264DecodeQueue::removeDecodeData();
+    }
+    H264DecodeQueue::removeH264DecodeDataUsed();
+}
+
+// A moving picture: smooth gradients plus a block that moves with the frame number.
+std::vector<std::uint8_t> i420Frame(int frameIndex) {
+    PlainImage image(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = image.row(y) + x * kBytesPerPixel;
+            const bool inBlock = x >= 40 + frameIndex * 4 && x < 100 + frameIndex * 4 && y >= 60 && y < 120;
+            p[0] = static_cast<std::uint8_t>(inBlock ? 30 : x * 255 / kWidth);
+            p[1] = static_cast<std::uint8_t>(inBlock ? 200 : y * 255 / kHeight);
+            p[2] = static_cast<std::uint8_t>(inBlock ? 220 : 90);
+        }
+    }
+    return yuv420DataFromImage(image.view());
+}
+
+TEST(H264, EncodesAndDecodesBackToTheSamePicture) {
+    drainDecodedQueue();
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+    H264Decoder decoder;
+    ASSERT_NE(decoder.pDecoder(), nullptr);
+    constexpr int kFrames = 5;
+    std::vector<std::vector<std::uint8_t>> sources;
+    int decodedFrames = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        sources.push_back(i420Frame(i));
+        const auto encoded = encoder.nativeEncode(sources.back(), kWidth, kHeight);
+        ASSERT_TRUE(encoded.has_value()) << "frame " << i;
+        ASSERT_FALSE(encoded->empty());
+        // Annex B: every frame starts with a start code.
+        EXPECT_TRUE((*encoded)[0] == 0 && (*encoded)[1] == 0 && ((*encoded)[2] == 1 || (*encoded)[3] == 1));
+        const std::size_t before = H264DecodeQueue::decodedCount();
+        const int result = decoder.decodeH264DataBufferList(*encoded, 0, 0);
+        if (result == 0) {
+            EXPECT_EQ(H264DecodeQueue::decodedCount(), before + 1);
+            ++decodedFrames;
+        }
+    }
+    ASSERT_EQ(decodedFrames, kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        const auto frame = H264DecodeQueue::getH264DecodeData();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->width, kWidth);
+        EXPECT_EQ(frame->height, kHeight);
+        ASSERT_GE(frame->stride[0], kWidth);
+        ASSERT_GE(frame->stride[1], kWidth / 2);
+        EXPECT_EQ(frame->y.size(), static_cast<std::size_t>(frame->stride[0]) * kHeight);
+        EXPECT_EQ(frame->u.size(), static_cast<std::size_t>(frame->stride[1]) * (kHeight / 2));
+        const auto& source = sources[static_cast<std::size_t>(i)];
+        EXPECT_GT(test::planePsnr(source.data(), kWidth, frame->y.data(), frame->stride[0], kWidth, kHeight),
+                  kMinRoundTripPsnr);
+        const std::uint8_t* sourceU = source.data() + kWidth * kHeight;
+        EXPECT_GT(
+            test::planePsnr(sourceU, kWidth / 2, frame->u.data(), frame->stride[1], kWidth / 2, kHeight / 2),
+            kMinRoundTripPsnr);
+        H264DecodeQueue::addDecodeDataUsed(frame);
+        H264DecodeQueue::removeDecodeData();
+    }
+    EXPECT_EQ(H264DecodeQueue::getH264DecodeData(), nullptr);
+    EXPECT_EQ(H264DecodeQueue::usedCount(), static_cast<std::size_t>(kFrames));
+    H264DecodeQueue::removeH264DecodeDataUsed();
+    EXPECT_EQ(H264DecodeQueue::usedCount(), 0u);
+}
+
+TEST(H264, EncoderRefusesFramesItCannotRead) {
+    LogCapture log;
+    H264Encoder encoder;
+    EXPECT_TRUE(log.contains("[ZQ]Init H264 Encoder memory alloc"));
+    const auto frame = i420Frame(0);
+    EXPECT_FALSE(encoder.nativeEncode(frame, kWidth, kHeight).has_value());
+    EXPECT_TRUE(log.contains("Native Encode NIL!!"));
+
+    ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+    EXPECT_TRUE(log.contains("nativeInitEncoder Initialized with width: 320, height: 240, bitrate: 2000000, "
+                             "fps: 24.000000"));
+    const std::span<const std::uint8_t> all(frame);
+    EXPECT_FALSE(encoder.nativeEncode(all.first(all.size() - 1), kWidth, kHeight).has_value());
+    EXPECT_FALSE(encoder.nativeEncode(frame, kWidth * 2, kHeight / 2).has_value());
+    EXPECT_FALSE(encoder.nativeEncode({}, kWidth, kHeight).has_value());
+    EXPECT_TRUE(encoder.nativeEncode(frame, kWidth, kHeight).has_value());
+}
+
+TEST(H264, ReinitialisingReleasesTheEarlierEncoderAndForcesIdrOnce) {
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+    // A second set-up at another size replaces the first (the leak checker sees any lost encoder).
+    ASSERT_EQ(encoder.initEncoder(kWidth / 2, kHeight / 2, kBitrate, kFps), 0);
+    EXPECT_EQ(encoder.getEncoderWidth(), kWidth / 2);
+    EXPECT_EQ(encoder.getEncoderHeight(), kHeight / 2);
+    ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(encoder.nativeEncode(i420Frame(i), kWidth, kHeight).has_value());
+    }
+    LogCapture log;
+    encoder.setNeedIDRPacket(true);
+    const auto forced = encoder.nativeEncode(i420Frame(3), kWidth, kHeight);
+    ASSERT_TRUE(forced.has_value());
+    EXPECT_TRUE(log.contains("[ZQ]Force IDR Packet true"));
+    EXPECT_FALSE(encoder.needIDRPacket());
+    // The forced frame carries an IDR slice (NAL type 5).
+    bool idr = false;
+    for (std::size_t i = 0; i + 4 < forced->size(); ++i) {
+        if ((*forced)[i] == 0 && (*forced)[i + 1] == 0 && (*forced)[i + 2] == 1 &&
+            ((*forced)[i + 3] & 0x1F) == 5) {
+            idr = true;
+        }
+    }
+    EXPECT_TRUE(idr);
+    encoder.releaseEncoder();
+    EXPECT_FALSE(encoder.hasEncoder());
+    encoder.releaseEncoder();
+    EXPECT_FALSE(encoder.nativeEncode(i420Frame(0), kWidth, kHeight).has_value());
+}
+
+TEST(H264, DecoderSurvivesGarbageAndQueuesNothing) {
+    drainDecodedQueue();
+    H264Decoder decoder;
+    std::vector<std::uint8_t> garbage(4096);
+    for (std::size_t i = 0; i < garbage.size(); ++i) {
+        garbage[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    }
+    garbage[0] = 0;
+    garbage[1] = 0;
+    garbage[2] = 0;
+    garbage[3] = 1;
+    EXPECT_NE(decoder.decodeH264DataBufferList(garbage, 0, 0), 0);
+    EXPECT_EQ(decoder.decodeH264DataBufferList({}, 0, 0), -1);
+    EXPECT_EQ(H264DecodeQueue::decodedCount(), 0u);
+    decoder.destroyDecoder();
+    EXPECT_EQ(decoder.pDecoder(), nullptr);
+    EXPECT_EQ(decoder.decodeH264DataBufferList(garbage, 0, 0), -1);
+}
+
+// The library codes an odd-sized set-up at the even size below it; it must read only the planes
+// of the buffer it was given (the address checker watches), and the decoder keeps every chroma row.
+TEST(H264, OddSizedFramesStayInsideTheirBuffer) {
+    drainDecodedQueue();
+    constexpr int kOddWidth = kWidth + 1;
+    constexpr int kOddHeight = kHeight - 1;
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(kOddWidth, kOddHeight, kBitrate, kFps), 0);
+    std::vector<std::uint8_t> frame(i420Size(kOddWidth, kOddHeight), 128);
+    const auto encoded = encoder.nativeEncode(frame, kOddWidth, kOddHeight);
+    ASSERT_TRUE(encoded.has_value());
+    H264Decoder decoder;
+    ASSERT_EQ(decoder.decodeH264DataBufferList(*encoded, 0, 0), 0);
+    const auto decoded = H264DecodeQueue::getH264DecodeData();
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->height & ~1, kOddHeight & ~1);
+    EXPECT_EQ(decoded->u.size(), static_cast<std::size_t>(decoded->stride[1]) * chromaRows(decoded->height));
+    EXPECT_EQ(decoded->v.size(), decoded->u.size());
+    drainDecodedQueue();
+}
+
+} // namespace
+} // namespace streaming
