@@ -1,0 +1,65 @@
+// olvex-student: keeps the computer awake, checks screen capture and makes the capture objects
+// when it is allowed, then runs the application, whose first window is the permission window.
+// Every end of the process goes through platform::terminate, so no static destructor runs under
+// the receive and capture threads.
+#include "client/ProcessStartUp.h"
+#include "client/ScreenCapturePermission.h"
+#include "client/SdBusPowerBackend.h"
+#include "panel/AppDelegate.h"
+#include "panel/PanelWindows.h"
+#include "platform/Log.h"
+#include "platform/ProcessInfo.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/WindowController.h"
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// The capture objects live until the process ends.
+std::shared_ptr<void>& captureObjects() {
+    static std::shared_ptr<void> objects;
+    return objects;
+}
+
+// Made only when screen capture is allowed: the capture pipeline, which answers the main panel's
+// login notice by creating, connecting and keeping the client object of the login, and runs the
+// heartbeat. Until the streaming library provides it, the agent runs without a capture pipeline.
+std::function<std::shared_ptr<void>()>& captureFactory() {
+    static std::function<std::shared_ptr<void>()> factory;
+    return factory;
+}
+
+void createCaptureObjects() {
+    if (!captureFactory()) {
+        platform::logf("[ZQ]No capture pipeline in this build.");
+        return;
+    }
+    captureObjects() = captureFactory()();
+}
+
+int runApplication(int& argc, char** argv, client::ScreenCapturePermission& permission) {
+    desktop::Application application(argc, argv);
+    desktop::installWorkspaceHandlers();
+    panel::registerPanelWindows();
+    panel::AppDelegate& delegate = panel::AppDelegate::shared();
+    delegate.setScreenCapturePermission(&permission);
+    delegate.applicationDidFinishLaunching();
+    if (auto first = desktop::WindowRegistry::instantiate(desktop::storyboard::kPermissionWindow))
+        first->showWindow();
+    // Ends here, while the windows still have their application.
+    platform::terminate(application.exec());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    client::SdBusPowerBackend power;
+    client::X11ScreenCapturePermission permission;
+    const client::StartUpSteps steps{power, permission, createCaptureObjects,
+                                     [&] { return runApplication(argc, argv, permission); }};
+    platform::terminate(client::runProcessStartUp(steps));
+    return 0;
+}

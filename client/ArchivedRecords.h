@@ -1,0 +1,103 @@
+// Records that travel between the client object and the windows as keyed archives: a received or
+// sent file piece (FileSample), a teacher screen update (ImageSample) and a teacher H.264 frame
+// (H264Sample). A record borrows the bytes it was built over; its archive holds its own copy, and a
+// decoded record keeps the archive's bytes alive for as long as it (or a copy) exists.
+// Plain values: one thread at a time.
+#pragma once
+
+#include "platform/KeyedArchive.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace client {
+
+class FileSample {
+public:
+    static constexpr const char* kClassName = "FileSample";
+
+    FileSample() = default;
+    // Stores the five values; the bytes are borrowed, not copied.
+    FileSample& fileData(const std::uint8_t* data, std::int32_t fileSize, std::string fileName,
+                         std::int32_t totalFileSplitCnt, std::int32_t fileSplitSeq);
+
+    const std::uint8_t* getFileSample() const { return m_pFileSample; }
+    const std::string& getFileName() const { return m_strFileName; }
+    std::int32_t getFileSize() const { return m_nFileSize; }
+    std::int32_t getTotalFileSplitCnt() const { return m_nTotalFileSplitCnt; }
+    std::int32_t getFileSplitSeq() const { return m_nFileSplitSeq; }
+
+    platform::Bytes archive() const;
+    // Empty (and logged) unless the bytes are a complete, consistent FileSample archive.
+    static std::optional<FileSample> unarchive(const platform::Bytes& archive);
+
+private:
+    const std::uint8_t* m_pFileSample = nullptr;
+    std::string m_strFileName;
+    std::int32_t m_nFileSize = 0;
+    std::int32_t m_nTotalFileSplitCnt = 0;
+    std::int32_t m_nFileSplitSeq = 0;
+    std::shared_ptr<const platform::Bytes> m_decodedBytes;
+};
+
+class ImageSample {
+public:
+    static constexpr const char* kClassName = "ImageSample";
+
+    ImageSample() = default;
+    // Stores the pointer, size and count, copies the count tile indexes (none when count < 1) and
+    // stores the sequence.
+    ImageSample& bitmap(const std::uint8_t* bytes, std::int32_t bitmapSize, std::int32_t screenSplitCount,
+                        const std::uint32_t* screenIndex, std::int32_t screenSeq);
+
+    const std::uint8_t* getScreenBitmap() const { return m_pScreenBitmap; }
+    std::int32_t getBitmapSize() const { return m_nBitmapSize; }
+    std::int32_t getScreenSplitCount() const { return m_nScreenSplitCount; }
+    const std::vector<std::int32_t>& getScreenIndexArray() const { return m_pScreenIndexArray; }
+    std::int32_t getScreenSeq() const { return m_nScreenSeq; }
+
+    platform::Bytes archive() const;
+    static std::optional<ImageSample> unarchive(const platform::Bytes& archive);
+
+private:
+    const std::uint8_t* m_pScreenBitmap = nullptr;
+    std::int32_t m_nBitmapSize = 0;
+    std::int32_t m_nScreenSplitCount = 0;
+    std::vector<std::int32_t> m_pScreenIndexArray;
+    std::int32_t m_nScreenSeq = 0;
+    std::shared_ptr<const platform::Bytes> m_decodedBytes;
+};
+
+class H264Sample {
+public:
+    static constexpr const char* kClassName = "H264Sample";
+
+    H264Sample() = default;
+    H264Sample& h264Data(const std::uint8_t* bytes, std::int32_t h264Size, std::int32_t screenSeq);
+
+    const std::uint8_t* getH264() const { return m_pH264; }
+    std::int32_t getH264Size() const { return m_nH264Size; }
+    std::int32_t getScreenSeq() const { return m_nScreenSeq; }
+
+    platform::Bytes archive() const;
+    static std::optional<H264Sample> unarchive(const platform::Bytes& archive);
+
+private:
+    const std::uint8_t* m_pH264 = nullptr;
+    std::int32_t m_nH264Size = 0;
+    std::int32_t m_nScreenSeq = 0;
+    std::shared_ptr<const platform::Bytes> m_decodedBytes;
+};
+
+// An archive carried as a dictionary value of a "POST_MSG_" event (values are byte strings).
+inline std::string archiveAsText(const platform::Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+inline platform::Bytes archiveFromText(const std::string& text) {
+    return platform::Bytes(text.begin(), text.end());
+}
+
+} // namespace client

@@ -1,0 +1,384 @@
+#include "client/StudentClient.h"
+
+#include "client/ClientEvents.h"
+#include "client/CommandCatalogue.h"
+#include "client/CommandText.h"
+#include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
+#include "client/StudentSessionInfo.h"
+#include "platform/Log.h"
+#include "platform/Screens.h"
+#include "transport/PacketCodec.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <utility>
+
+namespace client {
+namespace {
+
+constexpr int kMinPort = 1;
+constexpr int kMaxPort = 65535;
+
+std::mutex& encoderFactoryLock() {
+    static std::mutex lock;
+    return lock;
+}
+StudentClient::EncoderFactory& encoderFactory() {
+    static StudentClient::EncoderFactory factory;
+    return factory;
+}
+
+// A destination the console or relay gave us must be a dotted IPv4 address other than the
+// unspecified one (connecting to 0.0.0.0 reaches the local host on Linux) and a real port.
+bool isConnectableAddress(const std::string& host, int port) {
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) != 1 || address.s_addr == htonl(INADDR_ANY)) {
+        platform::logf("[ZQ]Refused teacher address \"%s\"", host.c_str());
+        return false;
+    }
+    if (port < kMinPort || port > kMaxPort) {
+        platform::logf("[ZQ]Refused teacher port %d", port);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<StudentClient> StudentClient::create(platform::NotificationCenter& center) {
+    auto client = std::make_shared<StudentClient>(CreateTag{}, center);
+    client->init();
+    return client;
+}
+
+StudentClient::StudentClient(CreateTag, platform::NotificationCenter& center)
+    : m_pNotificationCenter(center), m_shared(platform::UserDefaults::suite()), m_observers(center) {}
+
+StudentClient::~StudentClient() {
+    teardown();
+}
+
+void StudentClient::init() {
+    settings::registerMemoryOnlyKeys();
+    if (GlobalConfig::shared().isRelayEnabled())
+        connectionRelayInit();
+    else
+        connectionInit();
+    // Observers come after the link exists: each link handler listens to its own link only, so a
+    // packet of another link (a login-time link still winding down) is never handled here.
+    registerObservers();
+}
+
+void StudentClient::teardown() {
+    if (m_bTornDown.exchange(true))
+        return;
+    m_observers.removeAll();
+    std::shared_ptr<transport::TCPServerClient> direct;
+    std::shared_ptr<transport::TCP_RelayServerConn> relay;
+    {
+        std::lock_guard lock(m_linkLock);
+        direct = m_pMVConn;
+        relay = m_pRelayConn;
+    }
+    if (direct)
+        direct->Close();
+    if (relay)
+        relay->Close();
+}
+
+void StudentClient::connectionInit() {
+    auto link = transport::TCPServerClient::create(m_pNotificationCenter);
+    link->Open();
+    {
+        std::lock_guard lock(m_linkLock);
+        m_pMVConn = link;
+    }
+    StudentSessionInfo& info = gStudentSessionInfo();
+    fillStudentIdentity(info);
+    info.m_szServerIp.set(m_shared->string(settings::kServerIp).value_or(settings::kDefaultServerIp));
+    info.m_szServerPort.set(m_shared->string(settings::kServerPort).value_or(settings::kDefaultServerPort));
+    info.m_szAlias.set(m_shared->string(settings::kAlias).value_or(settings::kDefaultAlias));
+    info.m_nInputSlot.store(parseInt32(m_shared->stringValue(settings::kSlot)));
+    info.m_szConnectPort.set(info.m_szServerPort.get());
+    link->SetConnectTimeout(kDirectConnectTimeoutSeconds);
+}
+
+void StudentClient::connectionRelayInit() {
+    auto link = transport::TCP_RelayServerConn::create(m_pNotificationCenter);
+    link->Open();
+    {
+        std::lock_guard lock(m_linkLock);
+        m_pRelayConn = link;
+    }
+    link->SetConnectTimeout(kRelayConnectTimeoutSeconds);
+    link->setTeacherId(GlobalConfig::shared().strTeacherId());
+}
+
+bool StudentClient::connectToServer() {
+    auto link = getMVConn();
+    if (!link)
+        return false;
+    auto host = m_shared->string(settings::kServerIp);
+    int port = gStudentSessionInfo().m_szConnectPort.intValue();
+    if (!host) {
+        platform::logf("[ZQ]No teacher address stored; not connecting");
+        link->Close();
+        return false;
+    }
+    if (!isConnectableAddress(*host, port) || !link->Connect(*host, port)) {
+        link->Close();
+        return false;
+    }
+    link->StartReceiveThread();
+    link->StartRequestThread();
+    return true;
+}
+
+bool StudentClient::connectToRelayServer() {
+    auto link = getRelayConn();
+    if (!link)
+        return false;
+    std::string host = GlobalConfig::shared().strRelayIp();
+    int port = parseInt32(GlobalConfig::shared().strRelayPort());
+    if (!isConnectableAddress(host, port) || !link->Connect(host, port))
+        return false;
+    link->StartRequestThread();
+    link->StartReceiveThread();
+    return true;
+}
+
+void StudentClient::closeConnection() {
+    if (auto link = getMVConn())
+        link->Close();
+}
+
+bool StudentClient::sendCommand(const std::string& text, Link link, std::size_t requestBytes) {
+    if (link == Link::ByConfiguration)
+        link = GlobalConfig::shared().isRelayEnabled() ? Link::Relay : Link::Direct;
+    auto units = utf16UnitCount(text);
+    if (!units) {
+        platform::logf("[ZQ]Command %.9s is not valid UTF-8; not sent", text.c_str());
+        return false;
+    }
+    // 64-bit arithmetic: units is bounded by the text's byte length.
+    if (kTextFieldOverheadBytes + 2 * static_cast<std::uint64_t>(*units) > requestBytes) {
+        platform::logf("[ZQ]Command %.9s too long (%zu characters) for a %zu-byte request; not sent",
+                       text.c_str(), *units, requestBytes);
+        return false;
+    }
+    auto request = transport::newRequestData(static_cast<int>(requestBytes));
+    if (link == Link::Direct) {
+        auto conn = getMVConn();
+        if (!conn || !transport::TCPServerClient::MakeSendPacket(*request, text))
+            return false;
+        return conn->Send(std::move(request));
+    }
+    auto conn = getRelayConn();
+    if (!conn)
+        return false;
+    bool built = link == Link::RelayUnwrapped
+                     ? transport::TCP_RelayServerConn::MakeSendPacket(*request, text)
+                     : transport::TCP_RelayServerConn::MakeRelayPacket(*request, text, getRelayConnData());
+    return built && conn->Send(std::move(request));
+}
+
+std::shared_ptr<transport::TCPServerClient> StudentClient::getMVConn() const {
+    std::lock_guard lock(m_linkLock);
+    return m_pMVConn;
+}
+
+std::shared_ptr<transport::TCP_RelayServerConn> StudentClient::getRelayConn() const {
+    std::lock_guard lock(m_linkLock);
+    return m_pRelayConn;
+}
+
+std::shared_ptr<streaming::H264Encoder> StudentClient::getEncoder() {
+    std::lock_guard lock(m_encoderLock);
+    if (!m_h264Encoder) {
+        EncoderFactory factory;
+        {
+            std::lock_guard factoryLock(encoderFactoryLock());
+            factory = encoderFactory();
+        }
+        if (factory)
+            m_h264Encoder = factory();
+    }
+    return m_h264Encoder;
+}
+
+void StudentClient::setEncoderFactory(EncoderFactory factory) {
+    std::lock_guard lock(encoderFactoryLock());
+    encoderFactory() = std::move(factory);
+}
+
+std::string StudentClient::getRemoteMVVersion() const {
+    std::lock_guard lock(m_versionLock);
+    return m_strRemoveMVVersion;
+}
+
+std::int32_t StudentClient::getClientWidth() {
+    return platform::screens::clientWidth();
+}
+std::int32_t StudentClient::getClientHeight() {
+    return platform::screens::clientHeight();
+}
+
+std::string StudentClient::md5HashForBytes(const std::uint8_t* bytes, std::size_t length) {
+    auto digest = transport::md5Digest(bytes, bytes == nullptr ? 0 : length);
+    std::string hex;
+    hex.reserve(2 * digest.size());
+    for (std::uint8_t byte : digest) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        hex += pair;
+    }
+    return hex;
+}
+
+void StudentClient::registerObservers() {
+    auto weak = weak_from_this();
+    auto forward = [weak](void (StudentClient::*handler)(const platform::Notification&)) {
+        return [weak, handler](const platform::Notification& note) {
+            if (auto self = weak.lock())
+                ((*self).*handler)(note);
+        };
+    };
+    registerHandlers();
+    registerHandshake();
+    m_observers.add(events::kMouseData, nullptr, forward(&StudentClient::onReceivedMouseData));
+    m_observers.add(events::kKeyboardData, nullptr, forward(&StudentClient::onReceivedKeyboardData));
+    m_observers.add(events::kStudentChat, nullptr, forward(&StudentClient::onReceivedStudentChat));
+}
+
+void StudentClient::observeLink(const std::string& name, Link link,
+                                void (StudentClient::*handler)(Record&, Link)) {
+    const void* sender = linkSender(link);
+    if (sender == nullptr)
+        return; // this session has no such link
+    auto weak = weak_from_this();
+    m_observers.add(name, sender, [weak, link, handler, name](const platform::Notification& note) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        auto record = note.shared<Record>();
+        if (!record) {
+            platform::logf("[ZQ]%s without a packet record", name.c_str());
+            return;
+        }
+        ((*self).*handler)(*record, link);
+    });
+}
+
+const void* StudentClient::linkSender(Link link) const {
+    // The links post with their connection object as sender.
+    if (link == Link::Direct) {
+        auto conn = getMVConn();
+        return static_cast<const transport::TCPConnection*>(conn.get());
+    }
+    auto conn = getRelayConn();
+    return static_cast<const transport::TCPConnection*>(conn.get());
+}
+
+void StudentClient::post(const char* name, platform::Dictionary dictionary) const {
+    if (dictionary.empty())
+        m_pNotificationCenter.post(name, this);
+    else
+        m_pNotificationCenter.post(name, this, std::move(dictionary));
+}
+
+void StudentClient::postStatus(const char* name, const char* key, std::int32_t value) const {
+    post(name, {{key, std::to_string(value)}});
+}
+
+bool StudentClient::sendScreenFormat() {
+    auto conn = getMVConn();
+    if (!conn)
+        return false;
+    auto request = transport::newRequestData(static_cast<int>(transport::builder::kScreenFormatBytes));
+    transport::TCPServerClient::MakeSendPacket(*request, getClientWidth(), getClientHeight(),
+                                               kColorDepthBits);
+    return conn->Send(std::move(request));
+}
+
+void StudentClient::synchronizeSettings() {
+    m_shared->synchronize();
+}
+
+void StudentClient::onReceivedStudentChat(const platform::Notification& note) {
+    const platform::Dictionary* dictionary = note.dictionary();
+    if (dictionary == nullptr || !dictionary->contains(events::kKeyChat))
+        return;
+    std::string text = command::studentChat(dictionary->at(events::kKeyChat));
+    if (text.size() + 1 > kChatTextBufferBytes) {
+        platform::logf("[ZQ]Chat line of %zu bytes too long; not sent", text.size());
+        return;
+    }
+    sendCommand(text, Link::ByConfiguration, kChatRequestBytes);
+}
+
+void StudentClient::onReceivedMouseData(const platform::Notification& note) {
+    const platform::Dictionary* dictionary = note.dictionary();
+    if (dictionary == nullptr || !dictionary->contains(events::kKeyMouseData))
+        return;
+    auto fields = splitFields(dictionary->at(events::kKeyMouseData));
+    constexpr std::size_t kMouseFields = 3;
+    if (fields.size() < kMouseFields) {
+        platform::logf("[ZQ]Mouse data with %zu fields dropped", fields.size());
+        return;
+    }
+    int x = parseInt32(fields[0]);
+    int y = parseInt32(fields[1]);
+    int msg = parseInt32(fields[2]);
+    // Input goes to the console on the direct link only; a relay session has none and sends nothing.
+    auto conn = getMVConn();
+    if (!conn)
+        return;
+    auto request = transport::newRequestData(static_cast<int>(kCommandRequestBytes));
+    if (msg == kMouseWheelEvent)
+        transport::TCPServerClient::MakeSendPacketMouseWheelEvent(*request, kMouseWheelEvent, x, y);
+    else
+        transport::TCPServerClient::MakeSendPacketMouseEvent(*request, msg, x, y);
+    conn->Send(std::move(request));
+}
+
+void StudentClient::onReceivedKeyboardData(const platform::Notification& note) {
+    const platform::Dictionary* dictionary = note.dictionary();
+    if (dictionary == nullptr || !dictionary->contains(events::kKeyKeyboardData))
+        return;
+    const std::string& text = dictionary->at(events::kKeyKeyboardData);
+    if (text.size() + 1 > kKeyboardTextBufferBytes) {
+        platform::logf("[ZQ]Keyboard text of %zu bytes too long; not sent", text.size());
+        return;
+    }
+    sendCommand(text, Link::Direct);
+}
+
+namespace {
+std::mutex& globalClientLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::shared_ptr<StudentClient>& globalClientSlot() {
+    static std::shared_ptr<StudentClient> slot;
+    return slot;
+}
+} // namespace
+
+std::shared_ptr<StudentClient> gStudentClient() {
+    std::lock_guard lock(globalClientLock());
+    return globalClientSlot();
+}
+
+void setGStudentClient(std::shared_ptr<StudentClient> client) {
+    std::shared_ptr<StudentClient> previous;
+    {
+        std::lock_guard lock(globalClientLock());
+        previous = std::exchange(globalClientSlot(), std::move(client));
+    }
+    // Outside the lock: teardown waits for running deliveries, which may themselves read the slot.
+    if (previous)
+        previous->teardown();
+}
+
+} // namespace client

@@ -1,0 +1,234 @@
+// The protocol client of one login: owns the direct link to the teacher console or the client
+// relay link (never both), answers the console's commands, keeps the state they set (read by
+// capture and upload through the accessors) and turns the windows' chat, mouse and keyboard events
+// into packets. Created on the main thread after login (create()); handlers run on the receiving
+// link's thread, window events on the main thread, accessors from any thread (all fields atomic or
+// locked).
+#pragma once
+
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "transport/PacketData.h"
+#include "transport/TCPServerClient.h"
+#include "transport/TCP_RelayServerConn.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace streaming {
+class H264Encoder;
+}
+
+namespace client {
+
+class StudentClient : public std::enable_shared_from_this<StudentClient> {
+public:
+    // Which link a command goes out on: the direct link, the relay link wrapped in an envelope,
+    // or the one the global configuration's relay mode chooses.
+    // RelayUnwrapped is the relay link without an envelope (only the relay's "[US00001]" answer).
+    enum class Link { Direct, Relay, RelayUnwrapped, ByConfiguration };
+
+    // Request sizes: a text command takes 73 + 2 bytes per UTF-16 unit of its text.
+    static constexpr std::size_t kCommandRequestBytes = 512;
+    static constexpr std::size_t kChatRequestBytes = 1024;
+    static constexpr std::size_t kTextFieldOverheadBytes = 73;
+    // Local text buffers of the chat line and the keyboard text (terminating zero included).
+    static constexpr std::size_t kChatTextBufferBytes = 2048;
+    static constexpr std::size_t kKeyboardTextBufferBytes = 1024;
+
+    static constexpr int kDirectConnectTimeoutSeconds = 7;
+    static constexpr int kRelayConnectTimeoutSeconds = 4;
+    static constexpr std::int32_t kInitialRefreshDelayMs = 300;
+    static constexpr float kInitialQuality = 0.4f;
+    // Consoles above this version acknowledge uploaded frames by sequence.
+    static constexpr std::int32_t kSequencedUploadMinVersion = 2011056;
+    static constexpr std::int32_t kColorDepthBits = 32;
+    static constexpr int kMouseWheelEvent = 522;
+
+    // Makes the client: initial values, settings suite, the link of the configured mode (not
+    // connected) and the observers for that link and the window events.
+    static std::shared_ptr<StudentClient>
+    create(platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
+    // Construction goes through create(); the tag keeps it there.
+    struct CreateTag {
+        explicit CreateTag() = default;
+    };
+    StudentClient(CreateTag, platform::NotificationCenter& center);
+    ~StudentClient();
+    StudentClient(const StudentClient&) = delete;
+    StudentClient& operator=(const StudentClient&) = delete;
+
+    // Removes every observer and closes the links. Called before the client is replaced; safe from
+    // any thread, also from inside one of its handlers; idempotent.
+    void teardown();
+
+    bool connectToServer();
+    bool connectToRelayServer();
+    // Closes the direct link (its receive thread then reports the link down).
+    void closeConnection();
+
+    // Formats nothing: sends a complete command text on the chosen link in a request of
+    // requestBytes. A text that does not fit the request, or a link this session lacks, sends
+    // nothing (answers false; a too-long text is logged).
+    bool sendCommand(const std::string& text, Link link, std::size_t requestBytes = kCommandRequestBytes);
+
+    // Accessors (any thread).
+    std::shared_ptr<transport::TCPServerClient> getMVConn() const;
+    std::shared_ptr<transport::TCP_RelayServerConn> getRelayConn() const;
+    transport::RelayConnData getRelayConnData() const { return m_relayConnData.load(); }
+    bool getRemoteView() const { return m_bRemoteView.load(); }
+    std::int32_t getRefreshDelay() const { return m_nRefreshDelay.load(); }
+    float getfQuality() const { return m_fQuality.load(); }
+    bool getRemoteViewFirst() const { return m_bRemoteViewFirst.load(); }
+    void setRemoteViewFirst(bool value) { m_bRemoteViewFirst.store(value); }
+    bool getH264RemoteScreen() const { return m_bH264RemoteScreen.load(); }
+    bool getH264Init() const { return m_bH264Init.load(); }
+    void setH264Init(bool value) { m_bH264Init.store(value); }
+    // The session's encoder, made by the installed factory the first time it is asked for (empty
+    // while no factory is installed).
+    std::shared_ptr<streaming::H264Encoder> getEncoder();
+    std::int32_t getH264DrawSeq() const { return m_nH264DrawSeq.load(); }
+    void setH264DrawSeq(std::int32_t value) { m_nH264DrawSeq.store(value); }
+    std::int32_t getDrawSeq() const { return m_nDrawSeq.load(); }
+    void setDrawSeq(std::int32_t value) { m_nDrawSeq.store(value); }
+    std::int32_t getServerDrawSeq() const { return m_nServerDrawSeq.load(); }
+    bool getRemoteSeqProcess() const { return m_bRemoteSeqProcess.load(); }
+    std::int32_t getHeartBeatFailureCnt() const { return m_nHeartBeatFailureCnt.load(); }
+    void setHeartBeatFailureCnt(std::int32_t value) { m_nHeartBeatFailureCnt.store(value); }
+    // Adds one to the failure count in one step and answers the new value (the heartbeat tick).
+    std::int32_t incrementHeartBeatFailureCnt() { return m_nHeartBeatFailureCnt.fetch_add(1) + 1; }
+    bool getPreventApp() const { return m_bPreventApp.load(); }
+    bool getScreenShared() const { return m_bScreenShared.load(); }
+    bool getAnswer() const { return m_bAnswer.load(); }
+    std::int32_t getScreenUploadStatus() const { return m_nScreenUploadStatus.load(); }
+    std::int32_t getShareScreenStatus() const { return m_nShareScreenStatus.load(); }
+    std::string getRemoteMVVersion() const;
+
+    // The student's main screen size in points, truncated toward zero.
+    static std::int32_t getClientWidth();
+    static std::int32_t getClientHeight();
+    // MD5 of the bytes as 32 lower-case hexadecimal digits.
+    static std::string md5HashForBytes(const std::uint8_t* bytes, std::size_t length);
+
+    // The streaming library installs how the encoder is made; client/ does not link it.
+    using EncoderFactory = std::function<std::shared_ptr<streaming::H264Encoder>()>;
+    static void setEncoderFactory(EncoderFactory factory);
+
+private:
+    void init();
+    void connectionInit();
+    void connectionRelayInit();
+    void registerObservers();
+    void registerHandlers();  // StudentClientHandlers.cpp
+    void registerHandshake(); // StudentClientHandshake.cpp
+
+    using Record = transport::SReceiveData;
+    // Observes a link notification: the handler runs only for posts of that link, and keeps the
+    // client alive while it runs.
+    void observeLink(const std::string& name, Link link, void (StudentClient::*handler)(Record&, Link));
+    const void* linkSender(Link link) const;
+    void post(const char* name, platform::Dictionary dictionary = {}) const;
+    void postStatus(const char* name, const char* key, std::int32_t value) const;
+    bool sendScreenFormat();
+    void synchronizeSettings();
+
+    // Window events (main thread).
+    void onReceivedStudentChat(const platform::Notification& note);
+    void onReceivedMouseData(const platform::Notification& note);
+    void onReceivedKeyboardData(const platform::Notification& note);
+
+    // Teacher commands (receive thread of the link); Link says which link it came from.
+    void onThumbnailRequest(Record& r, Link link);    // [MV00001]
+    void onScreenFormatRequest(Record& r, Link link); // [MV00002]
+    void onThumbnailSize(Record& r, Link link);       // [MV00003]
+    void onRemoteViewStart(Record& r, Link link);     // [MV00004]
+    void onRemoteViewStop(Record& r, Link link);      // [MV00005]
+    void onRefreshDelay(Record& r, Link link);        // [MV00006]
+    void onQuality(Record& r, Link link);             // [MV00014]
+    void onServerDrawSeq(Record& r, Link link);       // [MV00079]
+    void onRemoteViewResume(Record& r, Link link);    // [MV00080]
+    void onScreenUploadStatus(Record& r, Link link);  // [MV00124]
+    void onScreenUploadState(Record& r, Link link);   // [MV00126]
+    void onShareScreenStatus(Record& r, Link link);   // [MV00127]
+    void onH264Mode(Record& r, Link link);            // [MV00264]
+    void onH264StreamSize(Record& r, Link link);      // [MV00265]
+    void onBroadcast(Record& r, Link link);           // [MV00102]
+    void onScreenShareInit(Record& r, Link link);     // [MV00103]
+    void onAnswerModeStart(Record& r, Link link);     // [AN00001]
+    void onAnswerMode(Record& r, Link link);          // [MV00107]
+    void onCombinedDib(Record& r, Link link);         // type 12
+    void onH264Frame(Record& r, Link link);           // type 17
+    void onAlias(Record& r, Link link);               // [MV00009]
+    void onOverwriteMode(Record& r, Link link);       // [MV00013]
+    void onTransferPath(Record& r, Link link);        // [MV00030]
+    void onScreenLock(Record& r, Link link);          // [MV00050]
+    void onCloseButton(Record& r, Link link);         // [MV00052]
+    void onForbiddenWeb(Record& r, Link link);        // [MV00061]
+    void onPreventApp(Record& r, Link link);          // [MV00074]
+    void onForbiddenList(Record& r, Link link);       // [MV00075]
+    void onTeacherChat(Record& r, Link link);         // [MV00072]
+    void onFileReceivedReset(Record& r, Link link);   // [MV00105]
+    void onOpenURL(Record& r, Link link);             // [MV00143]
+    void onAnotherDevice(Record& r, Link link);       // [MV10000]
+    void onFileChunk(Record& r, Link link);           // type 9
+    void onKeyPacket(Record& r, Link link);           // type 4
+    void onShareNoteTool(Record& r, Link link);       // [MV00230]
+    void onNoteToolShowHide(Record& r, Link link);    // [MV00231]
+    void onNoteToolEnable(Record& r, Link link);      // [MV00232]
+    void onNoteToolLock(Record& r, Link link);        // [MV00259]
+    void onNoteSaveMode(Record& r, Link link);        // [MV00304]
+    // Slot registration and relay session handshake.
+    void onSlotList(Record& r, Link link);         // [MV00007]
+    void onConsoleVersion(Record& r, Link link);   // [MV00094]
+    void onRelayAsksTeacher(Record& r, Link link); // [FR00001]
+    void onRelayConnIds(Record& r, Link link);     // [FR00002]
+    void onLinkClose(Record& r, Link link);        // [MV10001]
+    void onHeartbeatAnswer(Record& r, Link link);  // [MV10002]
+    void onRelayDisconnect(Record& r, Link link);  // [MV00100]
+
+    platform::NotificationCenter& m_pNotificationCenter;
+    std::shared_ptr<platform::UserDefaults> m_shared;
+    platform::ObserverSet m_observers;
+    std::atomic<bool> m_bTornDown{false};
+
+    mutable std::mutex m_linkLock; // guards the two link pointers
+    std::shared_ptr<transport::TCPServerClient> m_pMVConn;
+    std::shared_ptr<transport::TCP_RelayServerConn> m_pRelayConn;
+
+    std::atomic<std::int32_t> m_nRefreshDelay{kInitialRefreshDelayMs};
+    std::atomic<float> m_fQuality{kInitialQuality};
+    std::atomic<bool> m_bRemoteView{false};
+    std::atomic<bool> m_bRemoteViewFirst{true};
+    std::atomic<bool> m_bScreenShared{false};
+    std::atomic<bool> m_bAnswer{false};
+    std::atomic<bool> m_bRemoteSeqProcess{false};
+    std::atomic<std::int32_t> m_nServerDrawSeq{0};
+    std::atomic<std::int32_t> m_nDrawSeq{0};
+    std::atomic<std::int32_t> m_nScreenUploadStatus{0};
+    std::atomic<std::int32_t> m_nShareScreenStatus{0};
+    std::atomic<std::int32_t> m_nHeartBeatFailureCnt{0};
+    std::atomic<bool> m_bPreventApp{false};
+    std::atomic<bool> m_bH264RemoteScreen{false};
+    std::atomic<bool> m_bH264Init{false};
+    std::atomic<std::int32_t> m_nH264DrawSeq{0};
+    std::mutex m_encoderLock;
+    std::shared_ptr<streaming::H264Encoder> m_h264Encoder;
+    // Read and written as one 8-byte value, so a relay sender never sees half of a new pair.
+    std::atomic<transport::RelayConnData> m_relayConnData{transport::RelayConnData{}};
+    mutable std::mutex m_versionLock;
+    std::string m_strRemoveMVVersion;
+};
+
+// The process-wide client of the current login (empty until the first login success). Capture,
+// upload, heartbeat and receive threads take a copy.
+std::shared_ptr<StudentClient> gStudentClient();
+// Stores the client of a new login; an earlier client is torn down first (observers removed,
+// links closed) so no packet is handled twice. Passing nullptr only tears down.
+void setGStudentClient(std::shared_ptr<StudentClient> client);
+
+} // namespace client

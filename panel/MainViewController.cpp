@@ -1,0 +1,205 @@
+#include "panel/MainViewController.h"
+
+#include "client/ClientEvents.h"
+#include "client/CommandCatalogue.h"
+#include "panel/AppDelegate.h"
+#include "panel/CGColorHex.h"
+#include "panel/MainWindow.h"
+#include "panel/MessageboxWindow.h"
+#include "panel/PanelEvents.h"
+#include "panel/RetinaDisplayIdentify.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+#include "platform/Screens.h"
+#include "transport/TCPConnection.h"
+
+#include <QVBoxLayout>
+
+namespace panel {
+namespace {
+
+// Settings reset at every login: nothing sent or received yet, received files go to the documents
+// folder until the teacher chooses the desktop.
+constexpr const char* kLoginResetKeys[] = {"macOS-data-sended", "macOS-dataFile-sended", "macOS-transferPath",
+                                           "macOS-dataFile-received"};
+constexpr const char* kResetValue = "0";
+constexpr int kHiddenButton = 1;
+constexpr int kTerminateOnClose = 1;
+
+} // namespace
+
+MainViewController::MainViewController(platform::NotificationCenter& center)
+    : m_pNotificationCenter(center), m_observers(center) {}
+
+MainViewController::~MainViewController() = default;
+
+std::unique_ptr<QWidget> MainViewController::loadView() {
+    auto view = std::make_unique<QWidget>();
+    auto* layout = new QVBoxLayout(view.get()); // Qt children: owned by the view
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_titleView = new TitleView;
+    m_titleView->setFixedHeight(kTitleHeight);
+    m_titleView->moveEnabled = [this] { return isMoveEnabled(); };
+    layout->addWidget(m_titleView);
+    layout->addStretch(1); // the note-tool panel fills the rest
+    return view;
+}
+
+std::shared_ptr<MainViewController> MainViewController::selfReference() {
+    // Shares the ownership of the window controller that owns this view controller.
+    desktop::WindowController* owner = windowController();
+    if (!owner)
+        return nullptr;
+    return std::shared_ptr<MainViewController>(owner->shared_from_this(), this);
+}
+
+void MainViewController::viewDidLoad() {
+    m_bIsSending.store(false);
+    // The application delegate's reference keeps the controller for the rest of the process.
+    AppDelegate::shared().setMainViewController(selfReference());
+    m_bIsOpenedChatView.store(false);
+    m_bIsScreenShareCaptured.store(false);
+    m_bIsRetinaDisplay = RetinaDisplayIdentify::isRetinaDisplayOrHdpi();
+
+    m_observers.add(events::kShareBoardRemoveAll, nullptr,
+                    [this](const platform::Notification& note) { callbackShareBoardRemoveAll(note); });
+    m_observers.add(client::events::kDisconnect, nullptr,
+                    [this](const platform::Notification& note) { callbackDisconnect(note); });
+    m_observers.add(client::events::kScreenLock, nullptr,
+                    [this](const platform::Notification& note) { callbackOnReceivedScreenLock(note); });
+
+    m_shared = platform::UserDefaults::suite();
+    for (const char* key : kLoginResetKeys)
+        m_shared->setString(key, kResetValue);
+    m_shared->synchronize();
+
+    QWidget* v = view();
+    v->setAutoFillBackground(true);
+    QPalette pal = v->palette();
+    pal.setColor(QPalette::Window, CGColorHex::getCGColorHexByView(kPanelBackground));
+    v->setPalette(pal);
+    v->resize(v->width(), kPanelHeight);
+
+    m_pNotificationCenter.post(events::kLoginSuccess);
+}
+
+std::shared_ptr<client::StudentClient> MainViewController::getStudentClient() const {
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    return m_pStudentClient;
+}
+
+void MainViewController::setStudentClient(std::shared_ptr<client::StudentClient> studentClient) {
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    m_pStudentClient = std::move(studentClient);
+}
+
+bool MainViewController::isCurrentLinkSender(const void* sender) const {
+    if (sender == nullptr)
+        return false;
+    if (sender == m_heartbeatSender.load())
+        return true;
+    const auto studentClient = getStudentClient();
+    if (!studentClient)
+        return false;
+    if (sender == studentClient.get())
+        return true;
+    // The links post with their connection object as sender.
+    const auto direct = studentClient->getMVConn();
+    if (direct && sender == static_cast<const transport::TCPConnection*>(direct.get()))
+        return true;
+    const auto relay = studentClient->getRelayConn();
+    return relay && sender == static_cast<const transport::TCPConnection*>(relay.get());
+}
+
+void MainViewController::callbackDisconnect(const platform::Notification& note) {
+    // A login-time link that ends (the relay lookup's, the slot check's) is no lost session.
+    if (!isCurrentLinkSender(note.sender)) {
+        platform::logf("[ZQ]Disconnect from a link of no current session ignored.");
+        return;
+    }
+    auto self = selfReference();
+    if (!self)
+        return;
+    platform::mainQueue::async([self] {
+        // Closed from code: the application delegate's close handler, which would end the process
+        // at once without the message, is not asked.
+        if (auto* owner = self->windowController(); owner && owner->isOpen())
+            owner->close();
+        self->showMessagebox(platform::localizedString("ZQ_ALERT_SERVER_DISCONNECTED"), kDisconnectCloseTime,
+                             kCautionLevel, kHiddenButton, kTerminateOnClose);
+    });
+}
+
+void MainViewController::callbackOnReceivedScreenLock(const platform::Notification& note) {
+    const platform::Dictionary* d = note.dictionary();
+    if (!d)
+        return;
+    auto it = d->find(client::events::kKeyLock);
+    if (it == d->end())
+        return;
+    auto self = selfReference();
+    if (!self)
+        return;
+    if (it->second == kLockOn) {
+        platform::mainQueue::async([self] {
+            // One lock window at most: a second "true" while it is open adds nothing.
+            if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen())
+                return;
+            self->m_lockViewWndController =
+                desktop::WindowRegistry::instantiate(desktop::storyboard::kLockViewWindow);
+            if (self->m_lockViewWndController)
+                self->m_lockViewWndController->showWindow();
+        });
+    } else if (it->second == kLockOff) {
+        platform::mainQueue::async([self] {
+            if (!self->m_lockViewWndController)
+                return;
+            self->m_lockViewWndController->close();
+            self->m_lockViewWndController.reset();
+        });
+    }
+}
+
+void MainViewController::callbackShareBoardRemoveAll(const platform::Notification&) {
+    // Always the direct link, whichever link the session runs on.
+    if (auto studentClient = getStudentClient())
+        studentClient->sendCommand(client::command::kShareBoardCleared, client::StudentClient::Link::Direct);
+}
+
+void MainViewController::showMainView() {
+    view()->setVisible(true);
+}
+
+void MainViewController::onClickMinimize() {
+    if (QWidget* top = view()->window())
+        top->showMinimized();
+}
+
+void MainViewController::showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden) {
+    panel::showMessagebox(text, closeTime, msgLv, hidden);
+}
+
+void MainViewController::showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden,
+                                        int exit) {
+    panel::showMessagebox(text, closeTime, msgLv, hidden, exit);
+}
+
+int MainViewController::getClientWidth() {
+    return platform::screens::clientWidth();
+}
+
+int MainViewController::getClientHeight() {
+    return platform::screens::clientHeight();
+}
+
+void MainViewController::setMoveEnabledQuery(std::function<bool()> query) {
+    m_moveEnabled = std::move(query);
+}
+
+bool MainViewController::isMoveEnabled() const {
+    return m_moveEnabled ? m_moveEnabled() : true;
+}
+
+} // namespace panel

@@ -1,0 +1,103 @@
+// The main panel's view controller and the hub of the logged-in student: when its view loads it
+// registers with the application delegate, resets the per-login settings, observes the client
+// object's events that open windows (lock screen, lost link, share-board erase-all) and announces
+// the login, which makes the capture object create and hand over the client. Observers run on the
+// posting thread and hand window work to the main queue; everything else is main-thread.
+#pragma once
+
+#include "client/StudentClient.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/desktop/WindowController.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace panel {
+
+class TitleView;
+
+class MainViewController : public desktop::ViewController {
+public:
+    static constexpr std::uint32_t kPanelBackground = 0x1E558D;
+    static constexpr int kPanelHeight = 177;
+    static constexpr int kTitleHeight = 24;
+    // The lost-link box: caution icon, no button, ends the process when it closes.
+    static constexpr float kDisconnectCloseTime = 3.2f;
+    static constexpr int kCautionLevel = 1;
+    static constexpr const char* kLockOn = "true";
+    static constexpr const char* kLockOff = "false";
+
+    explicit MainViewController(
+        platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
+    ~MainViewController() override;
+
+    void viewDidLoad() override;
+    void viewWillDisappear() {}
+
+    // Any thread.
+    std::shared_ptr<client::StudentClient> getStudentClient() const;
+    void setStudentClient(std::shared_ptr<client::StudentClient> studentClient);
+    // The object the heartbeat posts a lost link with (the capture object), besides the client and
+    // its links.
+    void setHeartbeatSender(const void* sender) { m_heartbeatSender.store(sender); }
+    // Whether a lost-link notice from sender concerns this login.
+    bool isCurrentLinkSender(const void* sender) const;
+
+    bool getIsRetinaDisplay() const { return m_bIsRetinaDisplay; }
+    void showMainView();
+    void setIsOpenChatView(bool open) { m_bIsOpenedChatView.store(open); }
+    bool isOpenedChatView() const { return m_bIsOpenedChatView.load(); }
+    void setIsScreenShareCaptured(bool value) { m_bIsScreenShareCaptured.store(value); }
+    void setScreenShareWindowOpenStatus(bool value) { m_bOpenScreenShareWindow.store(value); }
+    void onClickMinimize();
+
+    // Opens a message box (any thread; queued on the main queue).
+    void showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden);
+    void showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden, int exit);
+
+    static int getClientWidth();
+    static int getClientHeight();
+
+    // The note tool tells here whether the panel may be dragged (it refuses during a file drop).
+    void setMoveEnabledQuery(std::function<bool()> query);
+    bool isMoveEnabled() const;
+
+    void callbackDisconnect(const platform::Notification& note);
+    void callbackOnReceivedScreenLock(const platform::Notification& note);
+    void callbackShareBoardRemoveAll(const platform::Notification& note);
+
+    // The open lock window (main thread; for the panel and tests).
+    std::shared_ptr<desktop::WindowController> lockViewWindowController() const {
+        return m_lockViewWndController;
+    }
+    TitleView* titleView() const { return m_titleView; }
+
+protected:
+    std::unique_ptr<QWidget> loadView() override;
+
+private:
+    std::shared_ptr<MainViewController> selfReference();
+
+    platform::NotificationCenter& m_pNotificationCenter;
+    platform::ObserverSet m_observers;
+    std::shared_ptr<platform::UserDefaults> m_shared;
+
+    mutable std::mutex m_clientLock; // the client is set on the main thread, read by receive threads
+    std::shared_ptr<client::StudentClient> m_pStudentClient;
+    std::atomic<const void*> m_heartbeatSender{nullptr};
+
+    bool m_bIsRetinaDisplay = false;
+    std::atomic<bool> m_bIsScreenShareCaptured{false};
+    std::atomic<bool> m_bOpenScreenShareWindow{false};
+    std::atomic<bool> m_bIsOpenedChatView{false};
+    std::atomic<bool> m_bIsSending{false};
+    std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
+    std::function<bool()> m_moveEnabled;
+    TitleView* m_titleView = nullptr; // a Qt child of the view
+};
+
+} // namespace panel

@@ -1,0 +1,17 @@
+#include "panel/PanelWindows.h"
+
+#include "panel/MainWindow.h"
+#include "panel/MessageboxWindow.h"
+#include "panel/PermissionWindow.h"
+#include "panel/TouchLockViewWindow.h"
+
+namespace panel {
+
+void registerPanelWindows() {
+    registerPermissionWindow();
+    registerMainWindow();
+    registerMessageboxWindow();
+    registerLockViewWindow();
+}
+
+} // namespace panel

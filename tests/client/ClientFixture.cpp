@@ -1,0 +1,188 @@
+#include "ClientFixture.h"
+
+namespace clienttest {
+namespace {
+
+const char* const kAllSettingsKeys[] = {
+    client::settings::kTeacherId,
+    client::settings::kSlot,
+    client::settings::kAlias,
+    client::settings::kServerIp,
+    client::settings::kServerPort,
+    client::settings::kDataFileOverwrite,
+    client::settings::kArchivedFileData,
+    client::settings::kDataFileSended,
+    client::settings::kEvent,
+    client::settings::kTransferPath,
+    client::settings::kDataFileReceived,
+    client::settings::kDataSended,
+    client::settings::kMacDataFileSended,
+    client::settings::kBroadcast,
+    client::settings::kServerWidth,
+    client::settings::kServerHeight,
+    client::settings::kCanvasWidth,
+    client::settings::kCanvasHeight,
+    client::settings::kScreenInit,
+    client::settings::kServerEncodeWidth,
+    client::settings::kServerEncodeHeight,
+    client::settings::kScreenH264Init,
+};
+
+const char* const kObservedEvents[] = {
+    client::events::kScreenUploadEnable,
+    client::events::kScreenShareHide,
+    client::events::kScreenShareShow,
+    client::events::kScreenUploadStatus,
+    client::events::kShareScreenStatus,
+    client::events::kBroadcast,
+    client::events::kBroadcastStop,
+    client::events::kScreenShareInit,
+    client::events::kScreenData,
+    client::events::kScreenH264Data,
+    client::events::kScreenLock,
+    client::events::kDisabledX,
+    client::events::kEnabledX,
+    client::events::kForbiddanceWeb,
+    client::events::kForbiddanceList,
+    client::events::kTeacherChat,
+    client::events::kAnotherDevice,
+    client::events::kFileData,
+    client::events::kShareNoteToolStatus,
+    client::events::kNoteToolShowHide,
+    client::events::kNoteToolLock,
+    client::events::kNoteSaveMode,
+};
+
+} // namespace
+
+void ClientFixture::SetUp() {
+    m_loop.install();
+    client::GlobalConfig::shared().resetForTesting();
+    client::gStudentSessionInfo().resetForTesting();
+    m_settings = platform::UserDefaults::suite();
+    for (const char* key : kAllSettingsKeys)
+        m_settings->remove(key);
+    platform::ScreenInfo screen;
+    screen.width = kScreenWidthPoints;
+    screen.height = kScreenHeightPoints;
+    screen.scales = {1.0};
+    platform::screens::setInfo(screen);
+    platform::setLogSink([this](const std::string& line) {
+        std::lock_guard lock(m_lock);
+        m_log.push_back(line);
+    });
+    platform::setWorkspaceHandlers({[this](const std::string& url) {
+                                        std::lock_guard lock(m_lock);
+                                        m_urls.push_back(url);
+                                        return true;
+                                    },
+                                    nullptr});
+    observeEvents();
+}
+
+void ClientFixture::TearDown() {
+    if (m_client) {
+        auto direct = m_client->getMVConn();
+        auto relay = m_client->getRelayConn();
+        m_client->teardown();
+        // The links' threads post on m_center: they end before it does.
+        if (direct)
+            direct->JoinThreads();
+        if (relay)
+            relay->JoinThreads();
+        m_client.reset();
+    }
+    m_console.reset();
+    for (auto token : m_tokens)
+        m_center.removeObserver(token);
+    platform::setLogSink({});
+    platform::setWorkspaceHandlers({});
+}
+
+void ClientFixture::observeEvents() {
+    for (const char* name : kObservedEvents)
+        m_tokens.push_back(m_center.addObserver(name, nullptr, [this](const platform::Notification& note) {
+            Posted item{note.name, {}, note.sender};
+            if (const platform::Dictionary* dictionary = note.dictionary())
+                item.dictionary = *dictionary;
+            std::lock_guard lock(m_lock);
+            m_posted.push_back(std::move(item));
+        }));
+    m_tokens.push_back(
+        m_center.addObserver(client::events::kDisconnect, nullptr, [this](const platform::Notification&) {
+            std::lock_guard lock(m_lock);
+            ++m_disconnects;
+        }));
+}
+
+void ClientFixture::startDirect(const std::string& slot, const std::string& alias) {
+    m_console = std::make_unique<FakeConsole>();
+    m_settings->setString(client::settings::kServerIp, "127.0.0.1");
+    m_settings->setString(client::settings::kServerPort, std::to_string(m_console->port()));
+    m_settings->setString(client::settings::kSlot, slot);
+    m_settings->setString(client::settings::kAlias, alias);
+    m_client = client::StudentClient::create(m_center);
+    ASSERT_TRUE(m_client->connectToServer());
+    ASSERT_TRUE(m_console->accept());
+}
+
+void ClientFixture::startRelay(const std::string& slot, const std::string& alias, bool completeHandshake) {
+    m_console = std::make_unique<FakeConsole>();
+    m_settings->setString(client::settings::kSlot, slot);
+    m_settings->setString(client::settings::kAlias, alias);
+    client::GlobalConfig& config = client::GlobalConfig::shared();
+    config.setIsRelayEnabled(true);
+    config.setStrTeacherId("teacher01");
+    config.setStrRelayIp("127.0.0.1");
+    config.setStrRelayPort(std::to_string(m_console->port()));
+    // Login identified the student before the relay session starts.
+    client::fillStudentIdentity(client::gStudentSessionInfo());
+    m_client = client::StudentClient::create(m_center);
+    ASSERT_TRUE(m_client->connectToRelayServer());
+    ASSERT_TRUE(m_console->accept());
+    if (!completeHandshake)
+        return;
+    m_console->sendText("[FR00002]17,4");
+    ASSERT_TRUE(m_console->waitForCount(1));
+    ASSERT_EQ(m_console->descriptions().back(), std::string(kRelayPrefix) + "[PC_CONN]");
+}
+
+const void* ClientFixture::sender(Link link) const {
+    if (link == Link::Direct)
+        return static_cast<const transport::TCPConnection*>(m_client->getMVConn().get());
+    return static_cast<const transport::TCPConnection*>(m_client->getRelayConn().get());
+}
+
+void ClientFixture::deliver(const std::string& name, Link link,
+                            const std::shared_ptr<transport::SReceiveData>& record) {
+    m_center.post(name, sender(link), std::any(record));
+}
+
+void ClientFixture::deliverText(const std::string& name, Link link, const std::string& params) {
+    auto record = std::make_shared<transport::SReceiveData>();
+    record->nType = 1;
+    record->strParams = params;
+    deliver(name, link, record);
+}
+
+std::vector<Posted> ClientFixture::posted() const {
+    std::lock_guard lock(m_lock);
+    return m_posted;
+}
+
+std::vector<std::string> ClientFixture::logLines() const {
+    std::lock_guard lock(m_lock);
+    return m_log;
+}
+
+std::vector<std::string> ClientFixture::openedURLs() const {
+    std::lock_guard lock(m_lock);
+    return m_urls;
+}
+
+std::size_t ClientFixture::disconnects() const {
+    std::lock_guard lock(m_lock);
+    return m_disconnects;
+}
+
+} // namespace clienttest

@@ -1,0 +1,191 @@
+// Every teacher command on both links: the state it sets, the event it posts, the replies it sends
+// on the link it came from, and the record it leaves behind (released, not kept).
+#include "CommandCases.h"
+#include "client/ArchivedRecords.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <functional>
+#include <gmock/gmock.h>
+#include <iterator>
+#include <optional>
+
+namespace clienttest {
+namespace {
+
+using client::StudentClient;
+using ::testing::ElementsAreArray;
+namespace settings = client::settings;
+namespace events = client::events;
+
+// The text every case ends with, so everything the agent sent before it belongs to the case.
+constexpr const char* kSentinelCode = "READ_MSG_MV00107";
+constexpr const char* kSentinelReply = "[AN00004]";
+std::vector<Case> allCases() {
+    auto all = bothLinkCases();
+    auto single = singleLinkCases();
+    all.insert(all.end(), single.begin(), single.end());
+    return all;
+}
+
+class CommandHandlers : public ClientFixture, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(CommandHandlers, SetsStatePostsAndRepliesOnItsLink) {
+    const Case& c = GetParam();
+    if (c.link == Link::Direct)
+        startDirect();
+    else
+        startRelay();
+    std::size_t baseline = m_console->received().size();
+    if (!c.preludeName.empty()) {
+        deliverText(c.preludeName, c.link, c.preludeParams);
+        baseline += c.preludeReplies;
+        ASSERT_TRUE(m_console->waitForCount(baseline));
+    }
+    if (c.setup)
+        c.setup(*m_client, *m_settings);
+    const std::size_t postsBefore = posted().size();
+
+    auto record = c.record ? c.record() : nullptr;
+    if (!record) {
+        record = std::make_shared<transport::SReceiveData>();
+        record->nType = 1;
+        record->strParams = c.params;
+    }
+    deliver(c.name, c.link, record);
+    EXPECT_EQ(record.use_count(), 1) << "the handler kept the record";
+
+    // Posts of this case, with the client as sender.
+    auto all = posted();
+    std::vector<std::pair<std::string, platform::Dictionary>> got;
+    for (std::size_t i = postsBefore; i < all.size(); ++i) {
+        EXPECT_EQ(all[i].sender, m_client.get());
+        platform::Dictionary dictionary = all[i].dictionary;
+        for (const auto& [key, value] :
+             c.posts.size() > got.size() ? c.posts[got.size()].second : platform::Dictionary{})
+            if (value == kAnyValue && dictionary.contains(key))
+                dictionary[key] = kAnyValue;
+        got.emplace_back(all[i].name, dictionary);
+    }
+    EXPECT_EQ(got, c.posts);
+    if (c.check)
+        c.check(*m_client, *m_settings);
+
+    // Replies: everything up to the sentinel, on this case's link.
+    const std::string sentinelName =
+        c.link == Link::Direct ? kSentinelCode : std::string(kSentinelCode) + "_RELAY";
+    deliverText(sentinelName, c.link, "true");
+    std::vector<std::string> expected;
+    const std::string prefix = c.link == Link::Direct ? "" : kRelayPrefix;
+    for (const auto& reply : c.replies)
+        expected.push_back(prefix + reply);
+    expected.push_back(prefix + kSentinelReply);
+    ASSERT_TRUE(m_console->waitForCount(baseline + expected.size()));
+    auto descriptions = m_console->descriptions();
+    std::vector<std::string> replies(descriptions.begin() + static_cast<long>(baseline), descriptions.end());
+    EXPECT_THAT(replies, ElementsAreArray(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCode, CommandHandlers, ::testing::ValuesIn(allCases()),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name = std::to_string(info.index) + "_" + info.param.label +
+                                                (info.param.link == Link::Direct ? "_direct" : "_relay");
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+// Type 12 shown while the teacher's screen is shared is acknowledged with "[PC00025]".
+TEST_F(ClientFixture, SharedScreenFrameIsAcknowledgedWithPC00025) {
+    startDirect();
+    deliverText("READ_MSG_MV00102", Link::Direct, "start");
+    ASSERT_TRUE(m_console->waitForCount(1)); // the screen-format packet
+    deliver("READ_MSG_COMBINED_DIB", Link::Direct, tilesRecord());
+    ASSERT_TRUE(m_console->waitForCount(2));
+    EXPECT_EQ(m_console->descriptions().back(), "[PC00025]42");
+    auto shown = posted().back();
+    ASSERT_EQ(shown.name, events::kScreenData);
+    auto sample =
+        client::ImageSample::unarchive(client::archiveFromText(shown.dictionary.at(events::kKeyCombinedDib)));
+    ASSERT_TRUE(sample.has_value());
+    EXPECT_EQ(sample->getScreenSeq(), 42);
+    EXPECT_EQ(sample->getBitmapSize(), 4);
+    EXPECT_EQ(sample->getScreenIndexArray(), (std::vector<std::int32_t>{3, 4, 9}));
+}
+
+// The file receiver reads the piece during the post; the piece is gone from the record afterwards
+// and never reaches the settings file.
+TEST_F(ClientFixture, FilePieceIsReadableDuringThePostAndStaysInMemory) {
+    startDirect();
+    std::optional<platform::Bytes> seen;
+    auto token = m_center.addObserver(events::kFileData, nullptr, [&](const platform::Notification&) {
+        seen = m_settings->data(client::settings::kArchivedFileData);
+    });
+    auto record = fileRecord();
+    deliver("READ_MSG_FILE", Link::Direct, record);
+    m_center.removeObserver(token);
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_TRUE(client::FileSample::unarchive(*seen).has_value());
+    EXPECT_TRUE(record->pFileData.empty());
+    ASSERT_TRUE(m_settings->synchronize());
+    std::ifstream file(m_settings->filePath());
+    std::string onDisk((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(onDisk.find(client::settings::kArchivedFileData), std::string::npos);
+}
+
+TEST_F(ClientFixture, H264FrameIsPostedArchivedAndLogged) {
+    startDirect();
+    deliver("READ_MSG_H264", Link::Direct, h264Record());
+    auto shown = posted().back();
+    auto sample =
+        client::H264Sample::unarchive(client::archiveFromText(shown.dictionary.at(events::kKeyH264)));
+    ASSERT_TRUE(sample.has_value());
+    EXPECT_EQ(sample->getScreenSeq(), 7);
+    EXPECT_EQ(sample->getH264Size(), 5);
+    auto lines = logLines();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  "1. MD5:" + client::StudentClient::md5HashForBytes(h264Record()->pH264Data.data(), 5)),
+        lines.end());
+}
+
+TEST_F(ClientFixture, KeyPacketIsLogged) {
+    startDirect();
+    deliver("READ_MSG_KEY", Link::Direct, keyRecord());
+    auto lines = logLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "[ZQ]KeyPacket 1 65 0 0 / a"), lines.end());
+}
+
+struct UrlCase {
+    const char* url;
+    bool opened;
+};
+
+TEST_F(ClientFixture, OnlyWebAddressesAreOpened) {
+    startDirect();
+    const UrlCase kCases[] = {
+        {"https://example.org/a?b=1", true}, {"HTTP://example.org", true}, {"file:///etc/passwd", false},
+        {"javascript:alert(1)", false},      {"https://", false},          {"", false}};
+    for (const UrlCase& c : kCases) {
+        auto before = openedURLs().size();
+        deliverText("READ_MSG_MV00143", Link::Direct, std::string(c.url) + ",second field");
+        EXPECT_EQ(openedURLs().size() - before, c.opened ? 1u : 0u) << c.url;
+        EXPECT_EQ(logLines().back(), c.opened ? "[ZQ]URL open success." : "[ZQ]URL open failure.") << c.url;
+    }
+    EXPECT_EQ(openedURLs().front(), "https://example.org/a?b=1");
+}
+
+// A command the relay table posts only with its own suffix never reaches a direct handler, and a
+// post from some other sender (a login-time link) is not handled by the client.
+TEST_F(ClientFixture, HandlersListenOnlyToTheirOwnLink) {
+    startDirect();
+    int other = 0;
+    m_center.post("READ_MSG_MV00050", &other, std::any(std::make_shared<transport::SReceiveData>()));
+    deliverText("READ_MSG_MV00050_RELAY", Link::Direct, "true");
+    EXPECT_TRUE(posted().empty());
+}
+
+} // namespace
+} // namespace clienttest

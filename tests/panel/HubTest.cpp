@@ -1,0 +1,174 @@
+#include "PanelTestSupport.h"
+#include "client/ClientEvents.h"
+#include "client/StudentClient.h"
+#include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
+#include "panel/PanelEvents.h"
+#include "panel/TouchLockViewWindow.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "transport/TCPConnection.h"
+
+#include <QMouseEvent>
+#include <memory>
+
+namespace {
+
+using desktop::Frame;
+using panel::MainViewController;
+
+class Hub : public paneltest::WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+        ASSERT_TRUE(m_main);
+        panel::AppDelegate::shared().setMainWindowController(m_main);
+        m_main->showWindow();
+        m_hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(m_hub);
+    }
+    void TearDown() override {
+        m_hub.reset();
+        m_main.reset();
+        WindowsTest::TearDown();
+    }
+    static void post(const char* name, const void* sender, platform::Dictionary d = {}) {
+        platform::NotificationCenter::defaultCenter().post(name, sender, std::move(d));
+    }
+    static void lock(const char* value) { post(client::events::kScreenLock, nullptr, {{"lock", value}}); }
+
+    std::shared_ptr<desktop::WindowController> m_main;
+    std::shared_ptr<MainViewController> m_hub;
+};
+
+TEST_F(Hub, PanelOpensFlushRightAtThePanelLevelAndResetsLoginSettings) {
+    EXPECT_EQ(m_main->window()->frame(), (Frame{1255, 615, 185, 177}));
+    EXPECT_EQ(m_main->window()->level(), desktop::level::kPanel);
+    auto suite = platform::UserDefaults::suite();
+    EXPECT_EQ(suite->stringValue("macOS-transferPath"), "0");
+    EXPECT_EQ(suite->stringValue("macOS-dataFile-received"), "0");
+}
+
+TEST_F(Hub, RestoreFromTheTabUndoesTheTabPlacementByMode) {
+    auto* controller = static_cast<panel::MainWindowController*>(m_main.get());
+    struct Case {
+        int mode;
+        double y;
+    };
+    for (const Case& c : {Case{0, 715}, Case{5, 370}}) {
+        controller->setMode(c.mode);
+        m_main->close();
+        post(panel::events::kMaximizeWindow, nullptr, {{"fX", "1255.000000"}, {"fY", "815.000000"}});
+        EXPECT_TRUE(m_main->isOpen());
+        EXPECT_EQ(m_main->window()->frame(), (Frame{1255, c.y, 185, 177}));
+    }
+}
+
+TEST_F(Hub, TitleDragMovesThePanelOnlyWhileMovesAreAllowed) {
+    QWidget* title = reinterpret_cast<QWidget*>(m_hub->titleView());
+    auto send = [title](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, title->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(title, &event);
+    };
+    bool allowed = false;
+    m_hub->setMoveEnabledQuery([&] { return allowed; });
+    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+    send(QEvent::MouseMove, {30, 15}, Qt::LeftButton);
+    EXPECT_EQ(m_main->window()->frame(), (Frame{1255, 615, 185, 177}));
+    allowed = true;
+    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+    send(QEvent::MouseMove, {30, 15}, Qt::LeftButton);
+    // Right by 20, and down by 5, which is -5 in bottom-left coordinates.
+    EXPECT_EQ(m_main->window()->frame(), (Frame{1275, 610, 185, 177}));
+}
+
+TEST_F(Hub, LockOpensOneWindowOverTheScreenAndClosesIt) {
+    lock("true");
+    lock("true");
+    m_loop.runUntilIdle();
+    auto locks = openWindows(desktop::level::kLockScreen);
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(locks[0]->frame(), (Frame{0, 0, 1440, 876}));
+    lock("TRUE");
+    lock("maybe");
+    m_loop.runUntilIdle();
+    EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), 1u);
+    lock("false");
+    m_loop.runUntilIdle();
+    EXPECT_TRUE(openWindows(desktop::level::kLockScreen).empty());
+    EXPECT_FALSE(m_hub->lockViewWindowController());
+    lock("false"); // nothing left to close
+    m_loop.runUntilIdle();
+    lock("true");
+    m_loop.runUntilIdle();
+    EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), 1u);
+}
+
+class LostLink : public Hub {
+protected:
+    void SetUp() override {
+        Hub::SetUp();
+        m_client = client::StudentClient::create();
+        m_hub->setStudentClient(m_client);
+    }
+    void TearDown() override {
+        if (m_client)
+            m_client->teardown();
+        m_client.reset();
+        Hub::TearDown();
+    }
+    void expectPanelClosedAndBoxShown() {
+        m_loop.runUntilIdle();
+        EXPECT_FALSE(m_main->isOpen());
+        // The programmatic close never ran the close-ends-the-process path.
+        EXPECT_TRUE(m_exits.empty());
+        const auto boxes = openWindows(desktop::level::kMessageBox);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(labelText(boxes[0]),
+                  QString::fromStdString(platform::localizedString("ZQ_ALERT_SERVER_DISCONNECTED")));
+        EXPECT_FALSE(button(boxes[0])->isVisibleTo(boxes[0]));
+        m_loop.advance(3.1);
+        EXPECT_TRUE(m_exits.empty());
+        m_loop.advance(0.2);
+        EXPECT_EQ(m_exits, std::vector<int>{0});
+    }
+    std::shared_ptr<client::StudentClient> m_client;
+};
+
+TEST_F(LostLink, DisconnectOfTheCurrentLinkClosesThePanelAndEndsAfterTheBox) {
+    auto link = m_client->getMVConn();
+    ASSERT_TRUE(link);
+    post(client::events::kDisconnect, static_cast<const transport::TCPConnection*>(link.get()));
+    expectPanelClosedAndBoxShown();
+}
+
+TEST_F(LostLink, DisconnectFromTheClientItselfCounts) {
+    post(client::events::kDisconnect, m_client.get());
+    expectPanelClosedAndBoxShown();
+}
+
+TEST_F(LostLink, DisconnectFromTheHeartbeatCounts) {
+    int heartbeat = 0;
+    m_hub->setHeartbeatSender(&heartbeat);
+    post(client::events::kDisconnect, &heartbeat);
+    expectPanelClosedAndBoxShown();
+}
+
+TEST_F(LostLink, DisconnectFromAnotherSenderDoesNothing) {
+    int loginTimeLink = 0;
+    post(client::events::kDisconnect, &loginTimeLink);
+    post(client::events::kDisconnect, nullptr);
+    m_loop.advance(10);
+    EXPECT_TRUE(m_main->isOpen());
+    EXPECT_TRUE(openWindows(desktop::level::kMessageBox).empty());
+    EXPECT_TRUE(m_exits.empty());
+}
+
+TEST_F(Hub, StudentClosingThePanelEndsTheProcess) {
+    m_main->window()->close(); // a user's close asks the application delegate
+    EXPECT_EQ(m_exits, std::vector<int>{0});
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+// Shared set-up of the window suites (the Qt application is made by PanelTestMain.cpp, offscreen), a virtual
+// main clock, a known screen (1440 x 900 points, 24-point menu bar), the panel's windows registered, the
+// process's end caught by a hook, and every window closed afterwards.
+#pragma once
+
+#include "panel/AppDelegate.h"
+#include "panel/PanelWindows.h"
+#include "platform/Log.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Screens.h"
+#include "platform/desktop/Window.h"
+#include "platform/desktop/WindowController.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace paneltest {
+
+constexpr double kScreenWidth = 1440;
+constexpr double kScreenHeight = 900;
+constexpr double kMenuBar = 24;
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_loop.install();
+        platform::screens::setInfo({kScreenWidth, kScreenHeight, kMenuBar, {1.0}});
+        panel::registerPanelWindows();
+        platform::setTerminateHook([this](int status) { m_exits.push_back(status); });
+        platform::setLogSink([this](const std::string& line) { m_logged.push_back(line); });
+    }
+    void TearDown() override {
+        desktop::WindowRegistry::closeAll();
+        panel::AppDelegate::shared().resetForTesting();
+        platform::setTerminateHook({});
+        platform::setLogSink({});
+        QApplication::processEvents();
+    }
+
+    // Open agent windows at a level, bottom to top.
+    static std::vector<desktop::Window*> openWindows(int level) {
+        std::vector<desktop::Window*> found;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* window = dynamic_cast<desktop::Window*>(w);
+            if (window && window->isVisible() && window->level() == level)
+                found.push_back(window);
+        }
+        return found;
+    }
+    static QString labelText(QWidget* window) {
+        QString text;
+        for (QLabel* label : window->findChildren<QLabel*>())
+            text += label->text();
+        return text;
+    }
+    static QPushButton* button(QWidget* window) { return window->findChild<QPushButton*>(); }
+
+    platform::ManualRunLoop m_loop;
+    std::vector<int> m_exits;
+    std::vector<std::string> m_logged;
+};
+
+} // namespace paneltest

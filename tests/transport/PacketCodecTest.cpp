@@ -1,0 +1,214 @@
+// Frame, text field and receive-side parsing against golden bytes.
+#include "transport/PacketCodec.h"
+
+#include "GoldenWire.h"
+#include "transport/TCPServerInterface.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace transport {
+namespace {
+
+using golden::Bytes;
+
+struct SyncCase {
+    std::uint8_t t;
+    std::array<std::uint8_t, 4> sync;
+};
+
+class SyncWordTest : public testing::TestWithParam<SyncCase> {};
+
+TEST_P(SyncWordTest, MatchesPublishedBytes) {
+    EXPECT_EQ(MakeSyncWord(GetParam().t), GetParam().sync);
+    EXPECT_TRUE(IsValidSyncWord(GetParam().sync.data()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SyncWordTest,
+                         testing::Values(SyncCase{0x5C, {0xA2, 0xA1, 0xA5, 0x5C}},
+                                         SyncCase{0x00, {0xA0, 0xA0, 0xA0, 0x00}},
+                                         SyncCase{0xFF, {0xA7, 0xA3, 0xAF, 0xFF}}));
+
+TEST(SyncWordTest, WrongHighBitsAreRejected) {
+    const std::uint8_t bad[4] = {0xA1, 0xA0, 0xA0, 0x00};
+    EXPECT_FALSE(IsValidSyncWord(bad));
+}
+
+TEST(FrameTest, BuildFrameWritesSyncLengthAndBody) {
+    SRequestData request;
+    request.pBuffer = {0x02, 0x00, 0xEE}; // the trailing byte lies outside the count
+    request.nLength = 2;
+    const Bytes frame = BuildFrame(request, 0x5C);
+    EXPECT_EQ(frame, (Bytes{0xA2, 0xA1, 0xA5, 0x5C, 0x06, 0x00, 0x00, 0x00, 0x02, 0x00}));
+}
+
+TEST(TextFieldTest, TextKeyIsDigestOfPassPhrase) {
+    const auto& key = TextKey();
+    const std::array<std::uint8_t, 16> expected = {0xf9, 0xdb, 0x38, 0x7b, 0xf5, 0xc4, 0x71, 0x01,
+                                                   0xfc, 0xfc, 0xfa, 0x19, 0xad, 0x02, 0x7e, 0xd0};
+    EXPECT_EQ(key, expected);
+}
+
+TEST(TextFieldTest, EncodesHeartbeatExactly) {
+    SRequestData request;
+    ASSERT_TRUE(EncodeTextCommand(request, "[PC00003]"));
+    ASSERT_EQ(request.nLength, 91u);
+    EXPECT_EQ(Bytes(request.pBuffer.begin(), request.pBuffer.begin() + 91), golden::kPC00003Body);
+}
+
+TEST(TextFieldTest, DecodesHeartbeat) {
+    SReceiveData record;
+    ReceiveBuffers buffers;
+    ASSERT_EQ(ParseBody(golden::kPC00003Body.data(), golden::kPC00003Body.size(), record, buffers),
+              ParseResult::kParsed);
+    EXPECT_EQ(record.nType, 1);
+    EXPECT_EQ(record.strCode, "[PC00003]");
+    EXPECT_EQ(record.strParams, "");
+}
+
+TEST(TextFieldTest, SplitsCodeAndParameters) {
+    const Bytes body = golden::TextBody("[MV00007]3,5,7");
+    SReceiveData record;
+    ReceiveBuffers buffers;
+    ASSERT_EQ(ParseBody(body.data(), body.size(), record, buffers), ParseResult::kParsed);
+    EXPECT_EQ(record.strCode, "[MV00007]");
+    EXPECT_EQ(record.strParams, "3,5,7");
+}
+
+TEST(TextFieldTest, SupplementaryCharacterSurvivesRoundTrip) {
+    const std::string text = "[MV00050]\xF0\x9F\x98\x80!";
+    SRequestData request;
+    ASSERT_TRUE(EncodeTextCommand(request, text));
+    EXPECT_EQ(request.nLength, 73u + 2 * 12); // 9 + surrogate pair + 1 units
+    SReceiveData record;
+    ReceiveBuffers buffers;
+    ASSERT_EQ(ParseBody(request.pBuffer.data(), request.nLength, record, buffers), ParseResult::kParsed);
+    EXPECT_EQ(record.strParams, "\xF0\x9F\x98\x80!");
+}
+
+TEST(TextFieldTest, InvalidUtf8WritesNothing) {
+    SRequestData request;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(EncodeTextCommand(request, "[PC00003]\xFF"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(request.nLength, 0u);
+}
+
+TEST(TextFieldTest, LongTextIsNotCappedByTheUsualRequestSize) {
+    const std::string text = "[PC00013]" + std::string(600, 'x');
+    auto request = newRequestData(512);
+    ASSERT_TRUE(EncodeTextCommand(*request, text));
+    EXPECT_EQ(request->nLength, 73u + 2 * 609);
+    EXPECT_GE(request->pBuffer.size(), request->nLength);
+}
+
+// Reading frames from a socket pair whose far end the test writes.
+class ReceivePacketTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, m_fds), 0);
+        ASSERT_TRUE(m_server.m_socket.Attach(m_fds[0]));
+    }
+    void TearDown() override {
+        ::close(m_fds[0]);
+        if (m_fds[1] >= 0)
+            ::close(m_fds[1]);
+    }
+    void Feed(const Bytes& bytes) {
+        ASSERT_EQ(::write(m_fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    void CloseFarEnd() {
+        ::close(m_fds[1]);
+        m_fds[1] = -1;
+    }
+    SReceiveData Receive() {
+        SReceiveData record;
+        ReceivePacket(m_server, record, m_buffers);
+        return record;
+    }
+
+    int m_fds[2] = {-1, -1};
+    TCPServerInterface m_server;
+    ReceiveBuffers m_buffers;
+};
+
+TEST_F(ReceivePacketTest, ScreenFormatFrameParsesAsTypeTwo) {
+    Feed({0xA2, 0xA1, 0xA5, 0x5C, 0x06, 0, 0, 0, 0x02, 0x00});
+    const SReceiveData record = Receive();
+    EXPECT_EQ(record.nStatus, 0);
+    EXPECT_EQ(record.nType, 2);
+}
+
+TEST_F(ReceivePacketTest, BadSyncWordFailsTheRead) {
+    Feed({0xA1, 0xA0, 0xA0, 0x00, 0x06, 0, 0, 0, 0x02, 0x00});
+    EXPECT_EQ(Receive().nStatus, -1);
+}
+
+TEST_F(ReceivePacketTest, ZeroLengthFailsTheRead) {
+    Feed({0xA0, 0xA0, 0xA0, 0x00, 0, 0, 0, 0});
+    EXPECT_EQ(Receive().nStatus, -1);
+}
+
+TEST_F(ReceivePacketTest, NegativeLengthFailsTheRead) {
+    Feed({0xA0, 0xA0, 0xA0, 0x00, 0xFF, 0xFF, 0xFF, 0xFF});
+    EXPECT_EQ(Receive().nStatus, -1);
+}
+
+TEST_F(ReceivePacketTest, OversizedBodyEndsTheLink) {
+    Bytes frame = {0xA0, 0xA0, 0xA0, 0x00};
+    golden::PutU32(frame, 64u * 1024 * 1024 + 5); // one byte over the body limit
+    Feed(frame);
+    EXPECT_EQ(Receive().nStatus, -1);
+}
+
+TEST_F(ReceivePacketTest, FrameWithoutBodyByteIsDroppedAndReadingGoesOn) {
+    // An earlier type-2 body leaves its type byte in the buffer; the empty frame must not reuse it.
+    Feed(golden::Frame({0x02, 0x00}));
+    EXPECT_EQ(Receive().nType, 2);
+    Feed({0xA0, 0xA0, 0xA0, 0x00, 0x04, 0, 0, 0});
+    SReceiveData empty = Receive();
+    EXPECT_EQ(empty.nStatus, 0);
+    EXPECT_EQ(empty.nType, 0);
+    Feed(golden::Frame(golden::kPC00003Body));
+    EXPECT_EQ(Receive().strCode, "[PC00003]");
+}
+
+TEST_F(ReceivePacketTest, UnknownTypeIsReadAndDropped) {
+    Feed(golden::Frame({0x06, 1, 2, 3}));
+    Feed(golden::Frame({0x0B}));
+    Feed(golden::Frame({0x0E, 0}));
+    for (int i = 0; i < 3; ++i) {
+        const SReceiveData record = Receive();
+        EXPECT_EQ(record.nStatus, 0);
+        EXPECT_EQ(record.nType, 0);
+    }
+}
+
+TEST_F(ReceivePacketTest, TruncatedFrameFailsAtEndOfStream) {
+    Bytes frame = golden::Frame(golden::kPC00003Body);
+    frame.resize(frame.size() - 10);
+    Feed(frame);
+    CloseFarEnd();
+    EXPECT_EQ(Receive().nStatus, -1);
+    EXPECT_TRUE(m_server.m_socket.IsEof());
+    EXPECT_FALSE(m_server.m_socket.IsConnected());
+    EXPECT_EQ(Receive().nStatus, -1); // refused at once after end of stream
+}
+
+TEST_F(ReceivePacketTest, InconsistentBodyIsDroppedAndLinkReadsOn) {
+    Bytes file = {0x09};
+    golden::PutU32(file, 3);
+    golden::PutU32(file, 1);
+    golden::PutU32(file, 0);
+    golden::PutU32(file, 0xFFFFFFFF); // name length far past the body
+    Feed(golden::Frame(file));
+    Feed(golden::Frame(golden::kPC00003Body));
+    const SReceiveData dropped = Receive();
+    EXPECT_EQ(dropped.nStatus, 0);
+    EXPECT_EQ(dropped.nType, 0);
+    EXPECT_EQ(Receive().strCode, "[PC00003]");
+}
+
+} // namespace
+} // namespace transport

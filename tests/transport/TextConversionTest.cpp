@@ -1,0 +1,120 @@
+#include "transport/CUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace transport {
+namespace {
+
+TEST(CUtilTest, U8ToU32EmptyYieldsOnlyTerminator) {
+    CUtil util;
+    std::unique_ptr<std::uint32_t[]> out;
+    ASSERT_TRUE(util.U8ToU32("", out));
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out[0], 0u);
+}
+
+TEST(CUtilTest, U8ToU32RejectsInvalidUtf8) {
+    CUtil util;
+    std::unique_ptr<std::uint32_t[]> out;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(util.U8ToU32("ab\xC3(", out));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("U8ToU32:iconv"), std::string::npos);
+    EXPECT_FALSE(out);
+}
+
+TEST(CUtilTest, SupplementaryCharacterIsOneCodePoint) {
+    CUtil util;
+    std::unique_ptr<std::uint32_t[]> out;
+    ASSERT_TRUE(util.U8ToU32("a\xF0\x90\x80\x80z", out)); // a U+10000 z
+    EXPECT_EQ(out[0], 0x61u);
+    EXPECT_EQ(out[1], 0x10000u);
+    EXPECT_EQ(out[2], 0x7Au);
+    EXPECT_EQ(out[3], 0u);
+}
+
+TEST(CUtilTest, RoundTripThroughCodePoints) {
+    CUtil util;
+    const std::string korean = "\xED\x95\x9C\xEA\xB8\x80 ok"; // two syllables
+    std::unique_ptr<std::uint32_t[]> points;
+    ASSERT_TRUE(util.U8ToU32(korean.c_str(), points));
+    std::unique_ptr<char[]> back;
+    ASSERT_TRUE(util.U32ToU8(points.get(), back));
+    EXPECT_EQ(std::string(back.get()), korean);
+}
+
+TEST(CUtilTest, U32ToU8RejectsSurrogateCodePoint) {
+    CUtil util;
+    const std::uint32_t bad[] = {0x41, 0xD800, 0};
+    std::unique_ptr<char[]> out;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(util.U32ToU8(bad, out));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("U32ToU8:iconv"), std::string::npos);
+    EXPECT_FALSE(out);
+}
+
+TEST(U16StrLenTest, CountsUnitsBeforeZero) {
+    const std::uint16_t empty[] = {0, 5};
+    const std::uint16_t three[] = {1, 2, 3, 0, 4};
+    EXPECT_EQ(U16StrLen(empty), 0u);
+    EXPECT_EQ(U16StrLen(three), 3u);
+}
+
+struct SplitCase {
+    std::string text;
+    std::vector<std::string> fields; // empty: null result, text unchanged
+};
+
+class SplitStringTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitStringTest, SplitsAtComma) {
+    std::string text = GetParam().text;
+    int count = -1;
+    auto fields = SplitString(text, ',', count);
+    const auto& expected = GetParam().fields;
+    if (expected.empty()) {
+        EXPECT_FALSE(fields);
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(text, GetParam().text);
+        return;
+    }
+    ASSERT_TRUE(fields);
+    ASSERT_EQ(count, static_cast<int>(expected.size()));
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(fields[i], expected[i]) << "field " << i;
+    EXPECT_TRUE(text.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SplitStringTest,
+                         testing::Values(SplitCase{"true", {}}, SplitCase{"", {}},
+                                         SplitCase{"12,34", {"12", "34"}}, SplitCase{"a,,b", {"a", "", "b"}},
+                                         SplitCase{"a,", {"a", ""}}, SplitCase{",", {"", ""}},
+                                         SplitCase{"3,5,7", {"3", "5", "7"}}));
+
+TEST(WireUnitsTest, SupplementaryCharacterBecomesSurrogatePair) {
+    std::vector<std::uint16_t> units;
+    ASSERT_TRUE(Utf8ToWireUnits("a\xF0\x9F\x98\x80", units)); // a U+1F600
+    EXPECT_EQ(units, (std::vector<std::uint16_t>{0x61, 0xD83D, 0xDE00}));
+    std::string back;
+    ASSERT_TRUE(WireUnitsToUtf8(units.data(), units.size(), back));
+    EXPECT_EQ(back, "a\xF0\x9F\x98\x80");
+}
+
+TEST(WireUnitsTest, LoneSurrogatesAreRejected) {
+    const std::uint16_t high[] = {0x41, 0xD83D};
+    const std::uint16_t low[] = {0xDE00, 0x41};
+    const std::uint16_t highThenText[] = {0xD83D, 0x41};
+    std::string text;
+    EXPECT_FALSE(WireUnitsToUtf8(high, 2, text));
+    EXPECT_FALSE(WireUnitsToUtf8(low, 2, text));
+    EXPECT_FALSE(WireUnitsToUtf8(highThenText, 2, text));
+}
+
+TEST(WireUnitsTest, StopsAtZeroUnit) {
+    const std::uint16_t units[] = {0x41, 0, 0x42};
+    std::string text;
+    ASSERT_TRUE(WireUnitsToUtf8(units, 3, text));
+    EXPECT_EQ(text, "A");
+}
+
+} // namespace
+} // namespace transport

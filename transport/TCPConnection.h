@@ -1,0 +1,99 @@
+// Common engine of a connection object: one TCP link, a send thread draining a queue of requests
+// and a receive thread that parses packets and posts each under its code-table name. The opening
+// thread calls Open/SetConnectTimeout/Connect and starts the threads; Send and Close may be called
+// from any thread, including a handler running on this link's own receive thread.
+//
+// Objects are owned through std::shared_ptr (use create() of a link class): each running thread
+// keeps its object alive, so dropping the last outside reference never frees what a thread uses.
+// Link classes (direct, client relay, login-time relay) derive and supply their code table.
+#pragma once
+
+#include "platform/NotificationCenter.h"
+#include "transport/CodeTable.h"
+#include "transport/PacketCodec.h"
+#include "transport/PacketData.h"
+#include "transport/TCPServerInterface.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace transport {
+
+class TCPConnection : public std::enable_shared_from_this<TCPConnection> {
+public:
+    virtual ~TCPConnection();
+    TCPConnection(const TCPConnection&) = delete;
+    TCPConnection& operator=(const TCPConnection&) = delete;
+
+    // Connect time-out in seconds for the next Connect (0 or less: the system's own time-out).
+    void SetConnectTimeout(int seconds);
+    // Connects to a dotted IPv4 host; answers the result. Needs Open first.
+    bool Connect(const std::string& host, int port);
+    std::string GetLocalAddress() const;
+    int GetLoaclPort() const;
+
+    // Start the send / receive thread (once each; later calls answer false). A thread started on a
+    // link that is not connected ends at once; the receive thread then still reports the link down.
+    bool StartRequestThread();
+    bool StartReceiveThread();
+
+    // Queues a request; ownership passes to the link. A request given to a link that is down (or
+    // never came up) is freed at once and the call answers false.
+    bool Send(std::unique_ptr<SRequestData> request);
+    // Shuts the link down from any thread; the blocked read wakes and the receive thread posts the
+    // link's one disconnect. The descriptor is closed once no thread uses it.
+    void Close();
+    // Looks a record up in the code table and posts it (synchronously, sender = this link);
+    // answers whether it was posted. Unposted records are simply released.
+    virtual bool ReceiveCallBack(std::shared_ptr<SReceiveData> record);
+
+    bool isConnect() const { return m_bConnect.load(); }
+    // Waits for both threads to end (a thread calling it does not wait for itself).
+    void JoinThreads();
+    // Number of requests waiting in the send queue (diagnostics and tests).
+    std::size_t PendingRequests() const;
+
+protected:
+    TCPConnection(const RevCallBackTable& table, platform::NotificationCenter& center);
+
+    // Whether the end of the receive thread posts "READ_MSG_DISCONNECT" (the login-time relay link
+    // does not).
+    virtual bool PostsDisconnect() const { return true; }
+    const RevCallBackTable& table() const { return *m_pRevCallBackList; }
+    platform::NotificationCenter& center() const { return *m_pCenter; }
+
+    // Made by the link class's Open (or constructor); kept until the object dies so the threads
+    // never see it vanish.
+    std::unique_ptr<TCPServerInterface> m_pTCPServer;
+
+private:
+    void RequestThread();
+    void ReceiveThread();
+    void ThreadEnded();
+    void DropQueue();
+
+    std::atomic<bool> m_bConnect{false};
+    std::atomic<bool> m_bClosing{false};
+
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_queueCond;
+    std::deque<std::unique_ptr<SRequestData>> m_pReqArr;
+
+    std::mutex m_threadMutex; // guards the thread objects and the running count
+    std::thread m_threadRequest;
+    std::thread m_threadReceive;
+    int m_nThreadsRunning = 0;
+    bool m_bRequestStarted = false;
+    bool m_bReceiveStarted = false;
+
+    platform::NotificationCenter* m_pCenter;
+    const RevCallBackTable* m_pRevCallBackList;
+    ReceiveBuffers m_buffers; // receive thread only
+};
+
+} // namespace transport
