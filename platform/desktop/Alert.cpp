@@ -12,13 +12,13 @@ constexpr const char* kResponseProperty = "olvexResponse";
 
 } // namespace
 
-std::unique_ptr<QMessageBox> makeAlert(const AlertSpec& spec, QWidget* parent) {
+std::unique_ptr<QMessageBox> makeAlert(const AlertContent& content, QWidget* parent) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setIcon(QMessageBox::Information);
-    box->setText(QString::fromStdString(spec.title));
-    box->setInformativeText(QString::fromStdString(spec.text));
+    box->setText(QString::fromStdString(content.title));
+    box->setInformativeText(QString::fromStdString(content.text));
     int response = kFirstButtonResponse;
-    for (const auto& caption : spec.buttons) {
+    for (const auto& caption : content.buttons) {
         QPushButton* button = box->addButton(QString::fromStdString(caption), kButtonRole);
         button->setProperty(kResponseProperty, response++);
     }
@@ -34,17 +34,17 @@ int alertResponse(const QMessageBox& box) {
     return ok ? response : kAbortResponse;
 }
 
-int runModalAlert(const AlertSpec& spec) {
-    std::unique_ptr<QMessageBox> box = makeAlert(spec);
+int runModalAlert(const AlertContent& content) {
+    std::unique_ptr<QMessageBox> box = makeAlert(content);
     box->setWindowModality(Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box->exec();
     return alertResponse(*box);
 }
 
-void beginSheetAlert(const AlertSpec& spec, QWidget* window, std::function<void(int response)> completion) {
+void beginSheetAlert(const AlertContent& content, QWidget* window, std::function<void(int response)> completion) {
     // Qt owns the box from here: it deletes itself once finished.
-    QMessageBox* box = makeAlert(spec, window).release();
+    QMessageBox* box = makeAlert(content, window).release();
     box->setAttribute(Qt::WA_DeleteOnClose, true);
     box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -12,7 +12,7 @@
 
 namespace desktop {
 
-struct AlertSpec {
+struct AlertContent {
     std::string title; // the alert's message text
     std::string text;  // its informative text
     std::vector<std::string> buttons;
@@ -23,15 +23,15 @@ constexpr int kSecondButtonResponse = 1001;
 constexpr int kAbortResponse = -1000;
 
 // The configured box (for callers that show it themselves, and tests).
-std::unique_ptr<QMessageBox> makeAlert(const AlertSpec& spec, QWidget* parent = nullptr);
+std::unique_ptr<QMessageBox> makeAlert(const AlertContent& content, QWidget* parent = nullptr);
 // The response for the button that closed box (kAbortResponse for none).
 int alertResponse(const QMessageBox& box);
 
 // Application-modal: returns the response once the user answered.
-int runModalAlert(const AlertSpec& spec);
+int runModalAlert(const AlertContent& content);
 
 // Attached to window (application-modal when window is null); completion runs once with the
 // response, on the main thread.
-void beginSheetAlert(const AlertSpec& spec, QWidget* window, std::function<void(int response)> completion);
+void beginSheetAlert(const AlertContent& content, QWidget* window, std::function<void(int response)> completion);
 
 } // namespace desktop
