@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 JOBS        ?= $(shell nproc)
 
-.PHONY: deps configure build test run test-asan test-tsan fuzz-smoke ci format
+.PHONY: deps configure build test run demo test-asan test-tsan fuzz-smoke ci format
 
 deps:
 	@scripts/install-deps
@@ -21,6 +21,10 @@ test: build
 
 run: build
 	$(BUILD_DIR)/app/olvex-student
+
+# A scripted class on loopback (console, relay, lookup) and the agent joining it in a scratch home.
+demo: build
+	scripts/demo $(BUILD_DIR)
 
 # Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, every test.
 test-asan:

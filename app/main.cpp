@@ -6,11 +6,13 @@
 #include "client/ScreenCapturePermission.h"
 #include "client/SdBusPowerBackend.h"
 #include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
+#include "streaming/CaptureStartUp.h"
 
 #include <functional>
 #include <memory>
@@ -25,18 +27,20 @@ std::shared_ptr<void>& captureObjects() {
 
 // Made only when screen capture is allowed: the capture pipeline, which answers the main panel's
 // login notice by creating, connecting and keeping the client object of the login, and runs the
-// heartbeat. Until the streaming library provides it, the agent runs without a capture pipeline.
-std::function<std::shared_ptr<void>()>& captureFactory() {
-    static std::function<std::shared_ptr<void>()> factory;
-    return factory;
-}
-
+// heartbeat. The main view controller learns the capture object as the heartbeat's sender, so a
+// silent console ends the agent, and receives each login's client.
 void createCaptureObjects() {
-    if (!captureFactory()) {
-        platform::logf("[ZQ]No capture pipeline in this build.");
-        return;
-    }
-    captureObjects() = captureFactory()();
+    auto heartbeatSender = std::make_shared<const void*>(nullptr);
+    streaming::CaptureStartOptions options;
+    options.handoff = [heartbeatSender](const std::shared_ptr<client::StudentClient>& studentClient) {
+        if (auto controller = panel::AppDelegate::shared().getMainViewController()) {
+            controller->setHeartbeatSender(*heartbeatSender);
+            controller->setStudentClient(studentClient);
+        }
+    };
+    auto capture = std::make_shared<streaming::ScreenCapture>(streaming::startScreenCapture(std::move(options)));
+    *heartbeatSender = capture->captureObject();
+    captureObjects() = std::move(capture);
 }
 
 int runApplication(int& argc, char** argv, client::ScreenCapturePermission& permission) {

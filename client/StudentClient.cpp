@@ -372,12 +372,14 @@ std::shared_ptr<StudentClient> gStudentClient() {
 
 void setGStudentClient(std::shared_ptr<StudentClient> client) {
     std::shared_ptr<StudentClient> previous;
+    const StudentClient* const stored = client.get();
     {
         std::lock_guard lock(globalClientLock());
         previous = std::exchange(globalClientSlot(), std::move(client));
     }
     // Outside the lock: teardown waits for running deliveries, which may themselves read the slot.
-    if (previous)
+    // Storing the client that is already stored replaces nothing, so it stays up.
+    if (previous && previous.get() != stored)
         previous->teardown();
 }
 

@@ -55,10 +55,11 @@ void StudentClient::onSlotList(Record& r, Link link) {
     StudentSessionInfo& info = gStudentSessionInfo();
     if (link == Link::Relay) {
         // The relay session announced version and OS kind on "[MV00001]"; a slot that is not
-        // listed leaves the session connected but unregistered.
-        std::int32_t slot = parseInt32(m_shared->stringValue(settings::kSlot));
-        if (!slotListed(r.strParams, slot))
+        // listed leaves the session connected but unregistered. The list is checked against the
+        // slot login recorded, while the registration names the slot and name of the settings.
+        if (!slotListed(r.strParams, info.m_nInputSlot.load()))
             return;
+        std::int32_t slot = parseInt32(m_shared->stringValue(settings::kSlot));
         std::string alias = m_shared->string(settings::kAlias).value_or(settings::kDefaultAlias);
         sendCommand(command::slotRegistration(slot, alias), Link::Relay);
         return;
@@ -102,8 +103,9 @@ void StudentClient::onRelayConnIds(Record& r, Link) {
         ids.nConnTeacherId = parseInt32(fields[1]);
         m_relayConnData.store(ids);
     }
-    transport::RelayConnData ids = m_relayConnData.load();
-    platform::logf("[ZQ_UR_LOG] send:[PC_CONN]%d, %d", ids.nConnTeacherId, ids.nConnId);
+    // The line names the envelope's fields rather than their values; the envelope itself
+    // carries the numbers.
+    platform::logf("[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId");
     sendCommand(command::kRelayConnected, Link::Relay);
 }
 

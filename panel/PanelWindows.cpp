@@ -1,5 +1,6 @@
 #include "panel/PanelWindows.h"
 
+#include "panel/LoginWindow.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PermissionWindow.h"
@@ -9,6 +10,7 @@ namespace panel {
 
 void registerPanelWindows() {
     registerPermissionWindow();
+    registerLoginWindow();
     registerMainWindow();
     registerMessageboxWindow();
     registerLockViewWindow();

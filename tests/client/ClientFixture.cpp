@@ -1,5 +1,7 @@
 #include "ClientFixture.h"
 
+#include "client/CommandText.h"
+
 namespace clienttest {
 namespace {
 
@@ -135,8 +137,9 @@ void ClientFixture::startRelay(const std::string& slot, const std::string& alias
     config.setStrTeacherId("teacher01");
     config.setStrRelayIp("127.0.0.1");
     config.setStrRelayPort(std::to_string(m_console->port()));
-    // Login identified the student before the relay session starts.
+    // Login identified the student and recorded the typed slot before the relay session starts.
     client::fillStudentIdentity(client::gStudentSessionInfo());
+    client::gStudentSessionInfo().m_nInputSlot.store(client::parseInt32(slot));
     m_client = client::StudentClient::create(m_center);
     ASSERT_TRUE(m_client->connectToRelayServer());
     ASSERT_TRUE(m_console->accept());

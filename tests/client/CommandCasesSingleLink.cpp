@@ -175,7 +175,25 @@ std::vector<Case> singleLinkCases() {
          "1,7",
          {},
          {"[PC00002]7,Kim,0,0,0,0,false"},
-         [](StudentClient&, platform::UserDefaults& s) { s.setString(settings::kSlot, "07"); }});
+         [](StudentClient&, platform::UserDefaults& s) {
+             s.setString(settings::kSlot, "07");
+             client::gStudentSessionInfo().m_nInputSlot.store(7);
+         }});
+    // The list is checked against the slot login recorded; the registration names the setting's.
+    add({"MV00007 relay checks the recorded slot, sends the setting's",
+         Link::Relay,
+         "READ_MSG_MV00007_RELAY",
+         "4",
+         {},
+         {"[PC00002]9,Kim,0,0,0,0,false"},
+         [](StudentClient&, platform::UserDefaults& s) { s.setString(settings::kSlot, "9"); }});
+    add({"MV00007 relay setting's slot alone is no match",
+         Link::Relay,
+         "READ_MSG_MV00007_RELAY",
+         "9",
+         {},
+         {},
+         [](StudentClient&, platform::UserDefaults& s) { s.setString(settings::kSlot, "9"); }});
     add({"MV00007 relay slot missing keeps the link",
          Link::Relay,
          "READ_MSG_MV00007_RELAY",

@@ -145,10 +145,8 @@ TEST_F(ClientFixture, H264FrameIsPostedArchivedAndLogged) {
     EXPECT_EQ(sample->getScreenSeq(), 7);
     EXPECT_EQ(sample->getH264Size(), 5);
     auto lines = logLines();
-    EXPECT_NE(
-        std::find(lines.begin(), lines.end(),
-                  "1. MD5:" + client::StudentClient::md5HashForBytes(h264Record()->pH264Data.data(), 5)),
-        lines.end());
+    // MD5 (RFC 1321) of the frame bytes 00 00 00 01 67.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "1. MD5:45c8a498f0cbbb6d2f6e71193bb96b1d"), lines.end());
 }
 
 TEST_F(ClientFixture, KeyPacketIsLogged) {
@@ -185,6 +183,43 @@ TEST_F(ClientFixture, HandlersListenOnlyToTheirOwnLink) {
     m_center.post("READ_MSG_MV00050", &other, std::any(std::make_shared<transport::SReceiveData>()));
     deliverText("READ_MSG_MV00050_RELAY", Link::Direct, "true");
     EXPECT_TRUE(posted().empty());
+}
+
+// A client made over empty settings targets the console's defaults, identifies the student as
+// login does, and does not connect without a stored console address.
+TEST_F(ClientFixture, EmptySettingsGiveTheDefaultConsoleAndStudent) {
+    m_client = client::StudentClient::create(m_center);
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
+    EXPECT_EQ(info.m_szLanguage.get(), "Kor");
+    EXPECT_EQ(info.m_nClientKind.load(), 3);
+    EXPECT_EQ(info.m_nOsKind.load(), 3);
+    EXPECT_EQ(info.m_szOsKind.get(), "apple");
+    EXPECT_EQ(info.m_szServerIp.get(), "0.0.0.0");
+    EXPECT_EQ(info.m_szServerPort.get(), "10240");
+    EXPECT_EQ(info.m_szConnectPort.get(), "10240");
+    EXPECT_EQ(info.m_szAlias.get(), "Default alias");
+    EXPECT_EQ(info.m_nInputSlot.load(), 0);
+    EXPECT_NE(m_client->getMVConn(), nullptr);
+    EXPECT_EQ(m_client->getRelayConn(), nullptr);
+    EXPECT_FALSE(m_client->connectToServer());
+}
+
+// The client's initial upload state before any command.
+TEST_F(ClientFixture, InitialState) {
+    m_client = client::StudentClient::create(m_center);
+    EXPECT_EQ(m_client->getRefreshDelay(), 300);
+    EXPECT_FLOAT_EQ(m_client->getfQuality(), 0.4f);
+    EXPECT_FALSE(m_client->getRemoteView());
+    EXPECT_TRUE(m_client->getRemoteViewFirst());
+    EXPECT_FALSE(m_client->getScreenShared());
+    EXPECT_FALSE(m_client->getAnswer());
+    EXPECT_FALSE(m_client->getRemoteSeqProcess());
+    EXPECT_FALSE(m_client->getPreventApp());
+    EXPECT_FALSE(m_client->getH264RemoteScreen());
+    EXPECT_EQ(m_client->getScreenUploadStatus(), 0);
+    EXPECT_EQ(m_client->getHeartBeatFailureCnt(), 0);
+    EXPECT_EQ(m_client->getRelayConnData().nConnId, 0);
+    EXPECT_EQ(m_client->getRelayConnData().nConnTeacherId, 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // framed by the test's own codec and time on the virtual clock.
 #include "ClientFixture.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
 
 namespace clienttest {
@@ -88,6 +89,9 @@ TEST_F(Handshake, RelaySessionCarriesTheConnectionNumbers) {
     EXPECT_EQ(body[5], 17);
     EXPECT_EQ(body[9], 91);
     EXPECT_EQ(body[13], 1);
+    auto lines = logLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId"),
+              lines.end());
 }
 
 TEST_F(Handshake, ConnectionNumbersNeedExactlyTwoFields) {
@@ -147,6 +151,17 @@ TEST_F(Handshake, ReplacedClientNoLongerHandlesItsLink) {
     EXPECT_EQ(disconnects(), 1u);
     deliverText("READ_MSG_MV00050", Link::Direct, "true");
     EXPECT_TRUE(posted().empty());
+}
+
+TEST_F(Handshake, StoringTheSameClientAgainKeepsItUp) {
+    startDirect();
+    client::setGStudentClient(m_client);
+    client::setGStudentClient(m_client);
+    m_console->sendText("[MV00107]true");
+    ASSERT_TRUE(m_console->waitForCount(1));
+    EXPECT_EQ(m_console->descriptions()[0], "[AN00004]");
+    client::setGStudentClient(nullptr);
+    EXPECT_TRUE(m_console->waitForClose());
 }
 
 } // namespace

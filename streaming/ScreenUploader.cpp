@@ -1,0 +1,260 @@
+#include "streaming/ScreenUploader.h"
+
+#include "client/StudentSessionInfo.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+#include "platform/Screens.h"
+#include "streaming/H264Encoder.h"
+#include "streaming/ProportionalScaling.h"
+#include "streaming/Yuv420.h"
+#include "transport/TCPServerClient.h"
+#include "transport/TCP_RelayServerConn.h"
+
+#include <chrono>
+#include <climits>
+#include <optional>
+
+namespace streaming {
+
+namespace {
+
+constexpr const char* kScreenSizeNotice = "[PC00004]";
+constexpr const char* kH264StartNotice = "[PC00609]";
+
+// "<code>w,h", as "%d,%d" formats it.
+std::string formatNotice(const char* code, int width, int height) {
+    return code + std::to_string(width) + "," + std::to_string(height);
+}
+
+// Request size for a payload: its bytes plus room for the headers, in 64-bit arithmetic.
+std::unique_ptr<transport::SRequestData> payloadRequest(std::size_t payloadBytes) {
+    const std::uint64_t total = static_cast<std::uint64_t>(payloadBytes) + kPayloadRequestExtraBytes;
+    return transport::newRequestData(total > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX
+                                                                                   : static_cast<int>(total));
+}
+
+} // namespace
+
+std::int32_t nextSequence(std::int32_t value) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + 1u);
+}
+
+bool liveImagePending(std::int32_t serverDrawSeq, std::int32_t drawSeq) {
+    return static_cast<std::int64_t>(serverDrawSeq) + kMaxUnacknowledgedImages <
+           static_cast<std::int64_t>(drawSeq);
+}
+
+void ScreenUploader::refreshSizes() {
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
+    m_nWidth = info.m_nThumbWidth.load();
+    m_nHeight = info.m_nThumbHeight.load();
+    m_bIsRetinaDisplay = platform::screens::isHighDensity();
+}
+
+bool ScreenUploader::gateOpen(const std::shared_ptr<transport::TCPConnection>& link) {
+    if (m_gate.mayQueueImage(link)) {
+        m_skipping = false;
+        return true;
+    }
+    if (!m_skipping) {
+        m_skipping = true;
+        platform::logf("[ZQ_CALLBACK]Link is busy: screen images skipped while %zu wait unsent",
+                       m_gate.waitingImages());
+    }
+    return false;
+}
+
+bool ScreenUploader::sendText(const std::shared_ptr<transport::TCPConnection>& link,
+                              const std::string& text) {
+    auto request = transport::newRequestData(kCommandRequestBytes);
+    if (!transport::builder::MakeSendPacket(*request, text)) {
+        return false;
+    }
+    return m_gate.send(link, std::move(request), false);
+}
+
+std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int pointsWidth, int pointsHeight,
+                                                 float factor) {
+    const ImageView view = frame.pixels();
+    if (!view.isValid()) {
+        platform::logf("[ZQ_CALLBACK]Frame %llu has no pixels; nothing sent",
+                       static_cast<unsigned long long>(frame.ptsValue()));
+        return {};
+    }
+    const ImageSize target = uploadPixelSize({pointsWidth, pointsHeight}, m_bIsRetinaDisplay);
+    std::vector<std::uint8_t> jpeg;
+    if (target == view.size()) {
+        // Straight from the capture buffer: no copy of a full screen.
+        jpeg = imgCompressedByFactor(m_compressor, view, factor, m_bIsRetinaDisplay);
+    } else {
+        std::optional<PlainImage> scaled = imgResize(view, target);
+        if (!scaled) {
+            return {};
+        }
+        jpeg = imgCompressedByFactor(m_compressor, scaled->view(), factor, m_bIsRetinaDisplay);
+    }
+    if (jpeg.empty()) {
+        platform::logf("[ZQ_CALLBACK]Screen image %dx%d could not be encoded (factor %f); nothing sent",
+                       target.width, target.height, static_cast<double>(factor));
+    }
+    return jpeg;
+}
+
+void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& client) {
+    refreshSizes();
+    std::shared_ptr<transport::TCPServerClient> link = client.getMVConn();
+    if (!link) {
+        return;
+    }
+    if (!client.getRemoteView()) {
+        if (m_options.thumbnailClearsH264Init) {
+            client.setH264Init(false);
+        }
+        if (!gateOpen(link)) {
+            return;
+        }
+        const std::vector<std::uint8_t> jpeg = jpegOf(frame, m_nWidth, m_nHeight, client.getfQuality());
+        if (jpeg.empty()) {
+            return;
+        }
+        const std::int32_t seq = client.getDrawSeq();
+        auto request = payloadRequest(jpeg.size());
+        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), static_cast<int>(jpeg.size()),
+                                                   m_nWidth, m_nHeight, seq);
+        if (m_gate.send(link, std::move(request), true)) {
+            client.setDrawSeq(nextSequence(seq));
+        }
+        return;
+    }
+    if (client.getH264RemoteScreen()) {
+        sendH264Frame(frame, client, link);
+        return;
+    }
+    const bool sequenced = client.getRemoteSeqProcess();
+    if (sequenced) {
+        const std::int32_t serverSeq = client.getServerDrawSeq();
+        const std::int32_t drawSeq = client.getDrawSeq();
+        if (liveImagePending(serverSeq, drawSeq)) {
+            platform::logf("[ZQ_CALLBACK]Network is unstable.. %d/%d pending", serverSeq, drawSeq);
+            return;
+        }
+    }
+    if (!gateOpen(link)) {
+        return;
+    }
+    const int screenWidth = platform::screens::clientWidth();
+    const int screenHeight = platform::screens::clientHeight();
+    const std::vector<std::uint8_t> jpeg = jpegOf(frame, screenWidth, screenHeight, client.getfQuality());
+    if (jpeg.empty()) {
+        return;
+    }
+    if (client.getRemoteViewFirst()) {
+        client.setRemoteViewFirst(false);
+        sendText(link, formatNotice(kScreenSizeNotice, screenWidth, screenHeight));
+        platform::logf("[ZQ]PC00004 Sended");
+    }
+    auto request = payloadRequest(jpeg.size());
+    const int size = static_cast<int>(jpeg.size());
+    if (sequenced) {
+        const std::int32_t seq = client.getDrawSeq();
+        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight,
+                                                   seq);
+        if (m_gate.send(link, std::move(request), true)) {
+            client.setDrawSeq(nextSequence(seq));
+        }
+    } else {
+        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight);
+        m_gate.send(link, std::move(request), true);
+    }
+}
+
+void ScreenUploader::processRelayImage(CaptureFrame& frame, client::StudentClient& client) {
+    refreshSizes();
+    std::shared_ptr<transport::TCP_RelayServerConn> link = client.getRelayConn();
+    if (!link || !gateOpen(link)) {
+        return;
+    }
+    const transport::RelayConnData relayConn = client.getRelayConnData();
+    const bool live = client.getRemoteView();
+    const int width = live ? platform::screens::clientWidth() : m_nWidth;
+    const int height = live ? platform::screens::clientHeight() : m_nHeight;
+    const std::vector<std::uint8_t> jpeg = jpegOf(frame, width, height, client.getfQuality());
+    if (jpeg.empty()) {
+        return;
+    }
+    if (live && client.getRemoteViewFirst()) {
+        client.setRemoteViewFirst(false);
+        auto notice = transport::newRequestData(kCommandRequestBytes);
+        if (transport::TCP_RelayServerConn::MakeRelayPacket(
+                *notice, formatNotice(kScreenSizeNotice, width, height), relayConn)) {
+            m_gate.send(link, std::move(notice), false);
+        }
+    }
+    // The relay carries no acknowledgements: sequence 0, and the draw sequence stays where it is.
+    const transport::RelayScreenData screen{static_cast<std::int32_t>(jpeg.size()), width, height, 0};
+    auto request = payloadRequest(jpeg.size());
+    transport::TCP_RelayServerConn::MakeRelayDibPacket(*request, relayConn, screen, jpeg.data());
+    m_gate.send(link, std::move(request), true);
+}
+
+void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& client,
+                                   const std::shared_ptr<transport::TCPServerClient>& link) {
+    if (!gateOpen(link)) {
+        return;
+    }
+    platform::logf("H264 enabled");
+    const auto started = std::chrono::steady_clock::now();
+    const ImageView view = frame.pixels();
+    if (!view.isValid()) {
+        platform::logf("[ZQ_CALLBACK]Frame %llu has no pixels; nothing sent",
+                       static_cast<unsigned long long>(frame.ptsValue()));
+        return;
+    }
+    const ImageSize target{kH264Width, kH264Height};
+    std::vector<std::uint8_t> yuv;
+    if (view.size() == target) {
+        yuv = yuv420DataFromImage(view);
+    } else if (std::optional<PlainImage> scaled = imgResize(view, target)) {
+        yuv = yuv420DataFromImage(scaled->view());
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    platform::logf("YUV Data make Time: %f seconds", seconds);
+    platform::logf("YuvData:%ld", static_cast<long>(yuv.size()));
+    if (yuv.empty()) {
+        return;
+    }
+
+    std::shared_ptr<H264Encoder> encoder = client.getEncoder();
+    if (!encoder) {
+        platform::logf("[ZQ_CALLBACK]No H.264 encoder in this session; frame not sent");
+        return;
+    }
+    if (!client.getH264Init()) {
+        sendText(link, formatNotice(kH264StartNotice, kH264Width, kH264Height));
+        platform::sleepFor(kH264AnnouncePauseSeconds);
+        encoder->releaseEncoder();
+        const int status = encoder->initEncoder(kH264Width, kH264Height, kH264Bitrate, kH264FrameRate);
+        if (status != 0) {
+            // Tried again with the next frame; an encoder that cannot start sends nothing.
+            platform::logf("[ZQ_CALLBACK]H.264 encoder set-up failed (%d); frame not sent", status);
+            encoder->releaseEncoder();
+            return;
+        }
+        client.setH264Init(true);
+    }
+    // A frame the rate control skipped still goes out, empty, so the console's sequence count
+    // stays continuous.
+    const std::optional<std::vector<std::uint8_t>> encoded =
+        encoder->nativeEncode(yuv, kH264Width, kH264Height);
+    const std::vector<std::uint8_t> empty;
+    const std::vector<std::uint8_t>& bytes = encoded ? *encoded : empty;
+    const std::int32_t seq = client.getH264DrawSeq();
+    auto request = payloadRequest(bytes.size());
+    transport::TCPServerClient::MakeSendPacketH264(*request, bytes.data(), static_cast<int>(bytes.size()),
+                                                   seq);
+    if (m_gate.send(link, std::move(request), true)) {
+        client.setH264DrawSeq(nextSequence(seq));
+    }
+}
+
+} // namespace streaming

@@ -1,0 +1,74 @@
+// The screen upload: turns one accepted frame into packets for the teacher's console (thumbnail,
+// live JPEG image sequenced or in the small form, relay-wrapped images, the H.264 live frame) and
+// queues them on the session client's link. Runs on the capture object's frame queue only, one
+// frame at a time; it keeps the JPEG compressor and the link gate of that thread.
+#pragma once
+
+#include "client/StudentClient.h"
+#include "streaming/CaptureSource.h"
+#include "streaming/JpegCompressor.h"
+#include "streaming/UnsentImageGate.h"
+
+#include <cstdint>
+#include <string>
+
+namespace streaming {
+
+// The H.264 live frame is always this size; the console was told so with "[PC00609]".
+constexpr int kH264Width = 1920;
+constexpr int kH264Height = 1080;
+constexpr int kH264Bitrate = 5120000;
+constexpr float kH264FrameRate = 24.0f;
+// Pause after announcing a new H.264 stream, so the console can set up its decoder first.
+constexpr double kH264AnnouncePauseSeconds = 0.6;
+// Room for headers around a payload: a text command gets this much, a payload this much more.
+constexpr int kCommandRequestBytes = 512;
+constexpr int kPayloadRequestExtraBytes = 512;
+// A sequenced live image goes out only while at most this many wait for the console's acknowledgement.
+constexpr std::int64_t kMaxUnacknowledgedImages = 4;
+
+// The next value of a 32-bit sequence number, wrapping as the console's unsigned counter does
+// (never a signed overflow).
+std::int32_t nextSequence(std::int32_t value);
+// Whether a sequenced live image must wait: server + 4 < draw, compared in 64 bits.
+bool liveImagePending(std::int32_t serverDrawSeq, std::int32_t drawSeq);
+
+class ScreenUploader {
+public:
+    struct Options {
+        // The older capture object clears the H.264 state with every thumbnail frame, so the next
+        // H.264 live view announces and sets up its encoder again.
+        bool thumbnailClearsH264Init = false;
+    };
+
+    explicit ScreenUploader(Options options) : m_options(options) {}
+
+    // Direct upload of one frame whose thumbnail size is set: thumbnail, live image or H.264 frame.
+    void processImage(CaptureFrame& frame, client::StudentClient& client);
+    // Relay upload of one frame: live image or thumbnail in relay envelopes, sequence 0.
+    void processRelayImage(CaptureFrame& frame, client::StudentClient& client);
+
+    // Thumbnail size of the latest upload, copied from the student record.
+    std::int32_t width() const { return m_nWidth; }
+    std::int32_t height() const { return m_nHeight; }
+    bool isRetinaDisplay() const { return m_bIsRetinaDisplay; }
+
+private:
+    void refreshSizes();
+    // A JPEG of the frame at `points` (display rules applied); empty when nothing may be sent.
+    std::vector<std::uint8_t> jpegOf(CaptureFrame& frame, int pointsWidth, int pointsHeight, float factor);
+    bool gateOpen(const std::shared_ptr<transport::TCPConnection>& link);
+    bool sendText(const std::shared_ptr<transport::TCPConnection>& link, const std::string& text);
+    void sendH264Frame(CaptureFrame& frame, client::StudentClient& client,
+                       const std::shared_ptr<transport::TCPServerClient>& link);
+
+    Options m_options;
+    std::int32_t m_nWidth = 0;
+    std::int32_t m_nHeight = 0;
+    bool m_bIsRetinaDisplay = false;
+    bool m_skipping = false; // the gate is holding images back (logged once per run)
+    JpegCompressor m_compressor;
+    UnsentImageGate m_gate;
+};
+
+} // namespace streaming

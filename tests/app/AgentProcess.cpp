@@ -1,0 +1,214 @@
+#include "AgentProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+namespace {
+
+constexpr int kSignalStatusBase = 128;
+constexpr auto kDisplayWait = std::chrono::seconds(10);
+constexpr auto kCommandWait = std::chrono::seconds(20);
+
+int pidfdOpen(int pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& env) {
+    std::map<std::string, std::string> all;
+    for (char** e = environ; e && *e; ++e) {
+        const std::string entry(*e);
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos)
+            all[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [key, value] : env)
+        all[key] = value;
+    std::vector<std::string> out;
+    for (const auto& [key, value] : all)
+        out.push_back(key + "=" + value);
+    return out;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (std::string& s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+} // namespace
+
+ChildProcess::~ChildProcess() {
+    if (running()) {
+        ::kill(m_pid, SIGKILL);
+        waitForExit(std::chrono::seconds(5));
+    }
+    if (m_pidFd >= 0)
+        ::close(m_pidFd);
+}
+
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         int keepFd) {
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envs = mergedEnvironment(env);
+    auto argp = pointers(args);
+    auto envp = pointers(envs);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (keepFd >= 0) {
+        // Clear close-on-exec in the child by duplicating onto itself.
+        posix_spawn_file_actions_adddup2(&actions, keepFd, keepFd);
+    }
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return false;
+    m_pid = pid;
+    m_pidFd = pidfdOpen(pid);
+    return m_pidFd >= 0;
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
+    if (m_status || m_pid <= 0)
+        return m_status;
+    pollfd p{m_pidFd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        return std::nullopt;
+    int status = 0;
+    if (::waitpid(m_pid, &status, 0) != m_pid)
+        return std::nullopt;
+    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : kSignalStatusBase + WTERMSIG(status);
+    return m_status;
+}
+
+bool VirtualDisplay::start() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    const std::string screen = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
+    const bool started = m_server.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                                         "-nolisten", "tcp", "-noreset"},
+                                        {}, fds[1]);
+    ::close(fds[1]);
+    std::string number;
+    if (started) {
+        const auto deadline = std::chrono::steady_clock::now() + kDisplayWait;
+        for (;;) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+                break;
+            char c = 0;
+            if (::read(fds[0], &c, 1) != 1 || c == '\n')
+                break;
+            number.push_back(c);
+        }
+    }
+    ::close(fds[0]);
+    if (number.empty())
+        return false;
+    m_name = ":" + number;
+    return true;
+}
+
+WindowWatcher::~WindowWatcher() {
+    if (m_conn)
+        xcb_disconnect(m_conn);
+}
+
+bool WindowWatcher::connect(const std::string& display) {
+    m_conn = xcb_connect(display.c_str(), nullptr);
+    if (!m_conn || xcb_connection_has_error(m_conn))
+        return false;
+    m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(m_conn);
+    return true;
+}
+
+std::vector<WindowInfo> WindowWatcher::mappedWindows() {
+    std::vector<WindowInfo> out;
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+        xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+    if (!tree)
+        return out;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    for (int i = 0; i < count; ++i) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, children[i]), nullptr),
+            &std::free);
+        if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, children[i]), nullptr), &std::free);
+        if (!geometry)
+            continue;
+        out.push_back({children[i], geometry->x, geometry->y, geometry->width, geometry->height});
+    }
+    return out;
+}
+
+std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(const WindowInfo&)>& match,
+                                                       std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const WindowInfo& w : mappedWindows()) {
+            if (match(w))
+                return w;
+        }
+        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+        if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+            return std::nullopt;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+            std::free(event);
+        if (xcb_connection_has_error(m_conn))
+            return std::nullopt;
+    }
+}
+
+int runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
+    ChildProcess child;
+    if (!child.start(argv, env))
+        return -1;
+    return child.waitForExit(kCommandWait).value_or(-1);
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = dirs.find(':', start);
+        const std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return true;
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace e2e

@@ -1,0 +1,84 @@
+// Test-side control of real processes for the end-to-end suite: a private Xvfb display, the built
+// agent started in a scratch home, and an X client that watches the agent's top-level windows.
+// Test thread only; every wait is bounded and event-driven (pidfd and X connection polls).
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+#include <xcb/xcb.h>
+
+namespace e2e {
+
+// A child process with its own environment; killed (by its pid) when still running at destruction.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] (searched in PATH) with the current environment plus `env`; `keepFd` stays open
+    // in the child.
+    bool start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+               int keepFd = -1);
+    // The exit status once the process ended within the time-out (a signal gives 128 + signal).
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
+    bool running() const { return m_pid > 0 && !m_status; }
+    int pid() const { return m_pid; }
+
+private:
+    int m_pid = -1;
+    int m_pidFd = -1;
+    std::optional<int> m_status;
+};
+
+// An Xvfb server on the first free display number.
+class VirtualDisplay {
+public:
+    static constexpr int kWidth = 1280;
+    static constexpr int kHeight = 800;
+
+    bool start();
+    const std::string& name() const { return m_name; } // ":N"
+
+private:
+    ChildProcess m_server;
+    std::string m_name;
+};
+
+struct WindowInfo {
+    xcb_window_t id = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Watches the mapped top-level windows of a display (no window manager runs on it).
+class WindowWatcher {
+public:
+    ~WindowWatcher();
+    bool connect(const std::string& display);
+    std::vector<WindowInfo> mappedWindows();
+    // The first mapped window that matches, waiting for map and configure events up to the time-out.
+    std::optional<WindowInfo> waitForWindow(const std::function<bool(const WindowInfo&)>& match,
+                                            std::chrono::milliseconds timeout);
+    std::optional<WindowInfo> waitForWindow(int width, int height, std::chrono::milliseconds timeout) {
+        return waitForWindow([=](const WindowInfo& w) { return w.width == width && w.height == height; },
+                             timeout);
+    }
+
+private:
+    xcb_connection_t* m_conn = nullptr;
+    xcb_window_t m_root = 0;
+};
+
+// Runs a command and answers its exit status (-1 when it could not run).
+int runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
+bool haveProgram(const std::string& name);
+
+} // namespace e2e

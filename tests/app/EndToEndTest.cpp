@@ -1,0 +1,180 @@
+// The built agent on a private Xvfb display against the scripted lookup service, relay server and
+// console: Return in the login window, slot registration, heartbeat, thumbnails, the lock window,
+// and the end of the process with the lost-link message once the console goes silent.
+#include "AgentProcess.h"
+#include "support/ConsolePeer.h"
+#include "support/HttpsLookupPeer.h"
+#include "support/PeerBodies.h"
+#include "support/RelayPeer.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::HttpsLookupPeer;
+
+// The built agent; OLVEX_E2E_AGENT may name another build of it.
+std::string agentBinary() {
+    const char* other = std::getenv("OLVEX_E2E_AGENT");
+    return other && *other ? other : OLVEX_STUDENT_BINARY;
+}
+constexpr int kLoginWidth = 480;
+constexpr int kLoginHeight = 414;
+constexpr int kMessageboxWidth = 360;
+constexpr int kMessageboxHeight = 140;
+constexpr int kThumbWidth = 160;
+constexpr int kThumbHeight = 100;
+// Login: 0.5 s before the lookup, a second before the registration, two before the main window.
+constexpr auto kLoginWait = 30s;
+// The heartbeat ticks every 10 s; the lost link is noticed at the second unanswered tick.
+constexpr auto kHeartbeatWait = 25s;
+constexpr auto kLostLinkWait = 40s;
+
+struct JpegSize {
+    int width = 0;
+    int height = 0;
+};
+
+std::optional<JpegSize> jpegSize(const testsupport::Bytes& bytes) {
+    tjhandle handle = tjInitDecompress();
+    if (!handle)
+        return std::nullopt;
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    const int rc = tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &width,
+                                       &height, &subsampling, &colorspace);
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+    const int decoded = rc == 0
+                            ? tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()),
+                                            pixels.data(), width, 0, height, TJPF_RGB, 0)
+                            : -1;
+    tjDestroy(handle);
+    if (decoded != 0)
+        return std::nullopt;
+    return JpegSize{width, height};
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* program : {"Xvfb", "xdotool"}) {
+            if (!e2e::haveProgram(program))
+                GTEST_SKIP() << program << " is not installed";
+        }
+        char pattern[] = "/tmp/olvex-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_home = pattern;
+        ASSERT_TRUE(m_display.start());
+        ASSERT_TRUE(m_windows.connect(m_display.name()));
+        ASSERT_TRUE(m_lookup.start());
+        ASSERT_TRUE(m_relayServer.start());
+        ASSERT_TRUE(m_console.start());
+    }
+    void TearDown() override {
+        m_console.stop();
+        m_relayServer.stop();
+        m_lookup.stop();
+        if (!m_home.empty())
+            std::filesystem::remove_all(m_home);
+    }
+
+    // The settings suite the agent reads at start: the fields of the login window and the lookup.
+    void writeSettings() {
+        const std::filesystem::path dir = m_home / ".config" / "olvex-student";
+        std::filesystem::create_directories(dir);
+        const nlohmann::json settings = {{"iOS-teacherId", "T1"},
+                                         {"iOS-alias", "Kim"},
+                                         {"iOS-slot", "2"},
+                                         {"macOS-lookupBaseURL", m_lookup.baseUrl()}};
+        std::ofstream(dir / "group.olvex.student.json") << settings.dump();
+    }
+
+    std::map<std::string, std::string> agentEnvironment() const {
+        return {{"DISPLAY", m_display.name()},
+                {"HOME", m_home.string()},
+                {"XDG_CONFIG_HOME", (m_home / ".config").string()},
+                {"QT_QPA_PLATFORM", "xcb"},
+                {"LANG", "en_US.UTF-8"},
+                {"LANGUAGE", "en_US"}};
+    }
+
+    std::filesystem::path m_home;
+    e2e::VirtualDisplay m_display;
+    e2e::WindowWatcher m_windows;
+    HttpsLookupPeer m_lookup;
+    testsupport::RelayPeer m_relayServer{testsupport::RelayPeer::Role::Login};
+    testsupport::ConsolePeer m_console;
+    e2e::ChildProcess m_agent;
+};
+
+TEST_F(EndToEndTest, JoinsTheClassSendsThumbnailsObeysTheLockAndEndsWhenTheConsoleFallsSilent) {
+    const auto answer = HttpsLookupPeer::lookupAnswer({{"result", "true"},
+                                                       {"code", "0"},
+                                                       {"rsip", "127.0.0.1"},
+                                                       {"rsport", std::to_string(m_relayServer.port())}});
+    ASSERT_TRUE(answer);
+    m_lookup.setResponse(HttpsLookupPeer::kStatusOk, *answer);
+    testsupport::RelayPeer::LoginScript script;
+    script.teacherPort = std::to_string(m_console.port());
+    m_relayServer.setLoginScript(script);
+    m_console.setVersion("2.0.11.57");
+    writeSettings();
+
+    ASSERT_TRUE(m_agent.start({agentBinary()}, agentEnvironment()));
+    const auto login = m_windows.waitForWindow(kLoginWidth, kLoginHeight, kLoginWait);
+    ASSERT_TRUE(login) << "no login window";
+    const auto env = agentEnvironment();
+    ASSERT_EQ(e2e::runCommand({"xdotool", "windowfocus", "--sync", std::to_string(login->id)}, env), 0);
+    ASSERT_EQ(e2e::runCommand({"xdotool", "key", "Return"}, env), 0);
+
+    // The login: the lookup, the registration with the relay server, the slot check's answers.
+    const auto lookup = m_lookup.waitForRequest(kLoginWait);
+    ASSERT_TRUE(lookup) << "no lookup";
+    EXPECT_EQ(HttpsLookupPeer::parseLookupRequest(*lookup)->val3, "T1");
+    ASSERT_TRUE(m_relayServer.waitFor("[US00001]", kLoginWait)) << "no relay registration";
+    ASSERT_TRUE(m_console.waitFor("[PC00029]", kLoginWait)) << "no login slot check";
+
+    // Slot registration on the session link (the second link the console accepted).
+    const auto registration = m_console.waitFor("[PC00002]", kLoginWait);
+    ASSERT_TRUE(registration) << "no slot registration";
+    EXPECT_EQ(registration->params(), "2,Kim,0,0,0,0,false");
+    EXPECT_EQ(registration->link, 1u);
+
+    ASSERT_TRUE(m_console.waitFor("[PC00003]", kHeartbeatWait)) << "no heartbeat";
+
+    ASSERT_TRUE(m_console.sendText("[MV00001]" + std::to_string(kThumbWidth) + "," +
+                                   std::to_string(kThumbHeight) + ",300,50"));
+    for (int i = 0; i < 2; ++i) {
+        const auto packet = m_console.waitForBody(testsupport::kBodyImage, 10s);
+        ASSERT_TRUE(packet) << "thumbnail " << i;
+        const auto image = testsupport::parseScreenImage(packet->body);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width, static_cast<std::uint32_t>(kThumbWidth));
+        EXPECT_EQ(image->height, static_cast<std::uint32_t>(kThumbHeight));
+        const auto jpeg = jpegSize(image->image);
+        ASSERT_TRUE(jpeg) << "not a JPEG";
+        EXPECT_EQ(jpeg->width, kThumbWidth);
+        EXPECT_EQ(jpeg->height, kThumbHeight);
+    }
+
+    ASSERT_TRUE(m_console.sendText("[MV00050]true"));
+    // The lock window covers the screen's width from its bottom edge, below any panel strip.
+    const auto covers = [](const e2e::WindowInfo& w) {
+        return w.x == 0 && w.width == e2e::VirtualDisplay::kWidth &&
+               w.height > e2e::VirtualDisplay::kHeight / 2;
+    };
+    EXPECT_TRUE(m_windows.waitForWindow(covers, 10s)) << "no lock window";
+
+    m_console.setHeartbeatAnswers(false);
+    EXPECT_TRUE(m_windows.waitForWindow(kMessageboxWidth, kMessageboxHeight, kLostLinkWait))
+        << "no lost-link message";
+    EXPECT_EQ(m_agent.waitForExit(kLostLinkWait), 0);
+}
+
+} // namespace

@@ -1,0 +1,364 @@
+// The login on the virtual clock against the scripted lookup service, relay server and console:
+// the direct road, the relay fallback, refusals, slot answers and failed lookups.
+#include "LoginFixture.h"
+#include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
+#include "client/StudentSessionInfo.h"
+#include "platform/LocalizedStrings.h"
+#include "support/FullBacklogListener.h"
+
+namespace logintest {
+namespace {
+
+using Stage = client::LoginFlow::Stage;
+using testsupport::HttpsLookupPeer;
+
+std::string text(const char* key) {
+    return platform::localizedString(key);
+}
+
+TEST_F(LoginFixture, DirectRoadRegistersWithTheRelayServerAndOpensTheMainWindowAfterTwoSeconds) {
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(m_console.port()));
+    m_console.setVersion("2.0.11.57");
+    pressLogin(" T 1\n", "Kim", "2");
+    EXPECT_EQ(m_view.teacherIdText, "T1");
+    EXPECT_TRUE(m_view.progress);
+
+    // The lookup: the teacher ID unescaped and a token over "<ms>.T1".
+    const auto request = m_lookup.waitForRequest();
+    ASSERT_TRUE(request);
+    const auto query = HttpsLookupPeer::parseLookupRequest(*request);
+    ASSERT_TRUE(query);
+    EXPECT_EQ(query->val3, "T1");
+    EXPECT_TRUE(query->tokenMatches);
+
+    // The main queue runs the steps; the peers have everything once the slot is accepted.
+    ASSERT_TRUE(runUntil([this] { return m_flow->stage() == Stage::Opening; }));
+
+    // The long registration, sent only after the relay server's "[UR00001]0".
+    const auto registration = m_relayServer.waitFor("[US00001]");
+    ASSERT_TRUE(registration);
+    const client::StudentSessionInfo& info = client::gStudentSessionInfo();
+    EXPECT_EQ(registration->params(), "3,T1,127.0.0.1," + info.m_szLocalPort.get() + ",3.0.2.1008,3,apple," +
+                                          info.m_szOsVersion.get());
+    EXPECT_TRUE(registration->text->digestMatches);
+
+    // The slot check's two answers on the teacher link.
+    const auto version = m_console.waitFor("[PC00017]");
+    ASSERT_TRUE(version);
+    EXPECT_EQ(version->params(), "3.0.2.1008");
+    const auto osKind = m_console.waitFor("[PC00029]");
+    ASSERT_TRUE(osKind);
+    EXPECT_EQ(osKind->params(), "3,apple,Reserved");
+
+    EXPECT_TRUE(m_relayServer.waitForClosed(0));
+    m_loop.advance(1.9);
+    EXPECT_EQ(m_view.mainWindowsOpened, 0);
+    m_loop.advance(0.1);
+    EXPECT_EQ(m_view.mainWindowsOpened, 1);
+    EXPECT_FALSE(m_view.progress);
+    EXPECT_EQ(m_flow->stage(), Stage::Done);
+    EXPECT_TRUE(m_console.waitForClosed(0));
+    EXPECT_FALSE(client::GlobalConfig::shared().isRelayEnabled());
+    EXPECT_TRUE(m_view.messages.empty());
+
+    // What the session start reads later.
+    EXPECT_EQ(m_settings->stringValue(client::settings::kServerIp), "127.0.0.1");
+    EXPECT_EQ(m_settings->stringValue(client::settings::kServerPort), std::to_string(m_console.port()));
+    EXPECT_EQ(m_settings->stringValue(client::settings::kTeacherId), "T1");
+    EXPECT_EQ(m_settings->stringValue(client::settings::kSlot), "2");
+    EXPECT_EQ(m_settings->stringValue(client::settings::kAlias), "Kim");
+    EXPECT_EQ(info.m_nInputSlot.load(), 2);
+    EXPECT_EQ(info.m_szConnectPort.get(), std::to_string(m_console.port()));
+    EXPECT_EQ(info.m_szTeacherId.get(), "T1");
+    EXPECT_EQ(client::GlobalConfig::shared().strTeacherId(), "T1");
+    // Every login-time observation is gone once the main window opens.
+    EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007"), 0u);
+    EXPECT_EQ(m_center.observerCount("READ_MSG_UR00002"), 0u);
+}
+
+TEST_F(LoginFixture, UnansweredConsoleFallsBackToTheRelayAfterTheConnectTimeOut) {
+    testsupport::FullBacklogListener silent;
+    ASSERT_TRUE(silent.start());
+    testsupport::RelayPeer relay(testsupport::RelayPeer::Role::Session);
+    testsupport::RelayPeer::SessionScript session;
+    session.connId = 12;
+    session.teacherConnId = 34;
+    session.afterConnect = {"[MV00094]2.0.11.57", "[MV00007]1,2,3"};
+    relay.setSessionScript(session);
+    ASSERT_TRUE(relay.start());
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(silent.port()), relay.port());
+    pressLogin();
+
+    ASSERT_TRUE(runUntil([this] { return m_flow->stage() == Stage::Opening; }, 20.0));
+    EXPECT_TRUE(m_flow->isRelayMode());
+    EXPECT_NE(
+        std::find(m_view.statuses.begin(), m_view.statuses.end(), client::LoginFlow::kRelayConnectingText),
+        m_view.statuses.end());
+    EXPECT_EQ(client::GlobalConfig::shared().strRelayPort(), std::to_string(relay.port()));
+
+    const auto registration = relay.waitFor("[US00001]");
+    ASSERT_TRUE(registration);
+    EXPECT_EQ(registration->text->text, "[US00001]T1,3.0.2.1008");
+    EXPECT_FALSE(registration->envelope);
+    const auto connect = relay.waitFor("[PC_CONN]");
+    ASSERT_TRUE(connect);
+    ASSERT_TRUE(connect->envelope);
+    EXPECT_EQ(connect->envelope->teacherConnId, 34u);
+    EXPECT_EQ(connect->envelope->connId, 12u);
+
+    m_loop.advance(client::LoginFlow::kOpenMainWindowDelaySeconds);
+    EXPECT_EQ(m_view.mainWindowsOpened, 1);
+    EXPECT_TRUE(client::GlobalConfig::shared().isRelayEnabled());
+    EXPECT_TRUE(relay.waitForClosed(0));
+    EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007_RELAY"), 0u);
+}
+
+TEST_F(LoginFixture, RelayServerRefusalShowsItsMessageClosesTheLinkAndReturnsToIdle) {
+    answerLookupWithRelayServer();
+    testsupport::RelayPeer::LoginScript script;
+    script.resultCode = "5";
+    m_relayServer.setLoginScript(script);
+    pressLogin("T1");
+
+    ASSERT_TRUE(idleAgain());
+    ASSERT_EQ(m_view.messages.size(), 1u);
+    EXPECT_EQ(m_view.messages[0], text("rs_errorcode_5_1") + " T1 " + text("rs_errorcode_5_2"));
+    EXPECT_TRUE(m_relayServer.waitForClosed(0));
+    EXPECT_EQ(m_relayServer.count("[US00001]"), 0u);
+    EXPECT_FALSE(m_view.progress);
+    EXPECT_EQ(m_view.statuses.back(), "");
+}
+
+TEST(LoginMessagesTest, RefusalCodesBecomeTheirTexts) {
+    platform::setPreferredLanguagesForTesting({"en-US"});
+    EXPECT_EQ(client::getChangeRSMessageByLanguage("1"), text("rs_errorcode_5_1"));
+    EXPECT_EQ(client::getChangeRSMessageByLanguage("6"), text("rs_errorcode_6"));
+    EXPECT_EQ(client::getChangeRSMessageByLanguage("7"), text("rs_errorcode_7"));
+    EXPECT_EQ(client::getChangeRSMessageByLanguage("9"), "9");
+    platform::setPreferredLanguagesForTesting({});
+}
+
+struct SlotCase {
+    const char* params;
+    std::int32_t slot;
+    bool match;
+    std::int32_t last;
+};
+
+TEST(SlotCheckTest, FreeSlotListsAgainstTheStudentsSlot) {
+    const SlotCase cases[] = {
+        {"3", 3, true, 3},      {"0", 0, true, 0},    {"abc", 0, true, 0}, {"1,2,3", 2, true, 2},
+        {"1,2,4", 3, false, 4}, {"1,2", 7, false, 2}, {"", 1, false, 0},   {"1,,5", 0, true, 0},
+    };
+    for (const SlotCase& c : cases) {
+        const client::SlotCheck check = client::checkFreeSlots(c.params, c.slot);
+        EXPECT_EQ(check.match, c.match) << c.params << " slot " << c.slot;
+        EXPECT_EQ(check.last, c.last) << c.params << " slot " << c.slot;
+    }
+}
+
+struct SlotAnswerCase {
+    const char* freeSlots;
+    const char* slot;
+    const char* messageKey;
+};
+
+TEST_F(LoginFixture, SlotRefusalsShowTheirMessageAndCloseTheTeacherLink) {
+    const SlotAnswerCase cases[] = {
+        {"1,2,4", "3", "ZQ_VALIDATION_CHECK_SLOT"},
+        {"1,2", "7", "ZQ_VALIDATION_ABOVE_CHECK_SLOT"},
+        {"5", "3", "ZQ_VALIDATION_CHECK_SLOT"},
+    };
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(m_console.port()));
+    std::size_t link = 0;
+    for (const SlotAnswerCase& c : cases) {
+        SCOPED_TRACE(c.freeSlots);
+        m_console.setFreeSlots(c.freeSlots);
+        m_view.messages.clear();
+        pressLogin("T1", "Kim", c.slot);
+        ASSERT_TRUE(idleAgain());
+        ASSERT_EQ(m_view.messages.size(), 1u);
+        EXPECT_EQ(m_view.messages[0], text(c.messageKey));
+        EXPECT_TRUE(m_console.waitForClosed(link++));
+        EXPECT_EQ(m_view.mainWindowsOpened, 0);
+        EXPECT_FALSE(m_view.progress);
+    }
+    EXPECT_TRUE(logged("[ZQ]Error already connect slot!"));
+}
+
+TEST_F(LoginFixture, RelayedSlotRefusalsComeFromTheRelayLinksOwnCheck) {
+    const SlotAnswerCase cases[] = {
+        {"[MV00007]3,4", "5", "ZQ_VALIDATION_ABOVE_CHECK_SLOT"},
+        {"[MV00007]6,7", "5", "ZQ_VALIDATION_CHECK_SLOT"},
+    };
+    testsupport::RelayPeer relay(testsupport::RelayPeer::Role::Session);
+    ASSERT_TRUE(relay.start());
+    answerLookupWithRelayServer();
+    // The console refuses the direct connect at once; the relay is the way in.
+    scriptRelayServer(std::to_string(closedPort()), relay.port());
+    for (const SlotAnswerCase& c : cases) {
+        SCOPED_TRACE(c.freeSlots);
+        testsupport::RelayPeer::SessionScript session;
+        session.afterConnect = {c.freeSlots};
+        relay.setSessionScript(session);
+        m_view.messages.clear();
+        pressLogin("T1", "Kim", c.slot);
+        ASSERT_TRUE(idleAgain());
+        ASSERT_EQ(m_view.messages.size(), 1u);
+        EXPECT_EQ(m_view.messages[0], text(c.messageKey));
+        EXPECT_EQ(m_view.mainWindowsOpened, 0);
+    }
+    EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007_RELAY"), 0u);
+}
+
+TEST_F(LoginFixture, ConsoleRefusingTheConnectWithoutFallbackShowsTheConnectFailure) {
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(closedPort()));
+    pressLogin();
+    ASSERT_TRUE(idleAgain());
+    ASSERT_EQ(m_view.messages.size(), 1u);
+    EXPECT_EQ(m_view.messages[0], text("ZQ_ALERT_SERVER_CONN_FAILURE"));
+}
+
+TEST_F(LoginFixture, UnreachableRelayServerReturnsToIdleSayingTheConnectionFailed) {
+    answerLookupWith(
+        {{"result", "true"}, {"code", "0"}, {"rsip", "127.0.0.1"}, {"rsport", std::to_string(closedPort())}});
+    pressLogin();
+    ASSERT_TRUE(idleAgain());
+    EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
+    EXPECT_FALSE(m_view.progress);
+    EXPECT_TRUE(m_view.messages.empty());
+    // Idle: the next press starts a new lookup.
+    pressLogin();
+    EXPECT_TRUE(m_lookup.waitForRequest());
+    EXPECT_TRUE(m_lookup.waitForRequest());
+}
+
+TEST_F(LoginFixture, ConsoleClosingBeforeTheSlotListReturnsToIdle) {
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(m_console.port()));
+    m_console.setFreeSlots(std::nullopt);
+    pressLogin();
+    ASSERT_TRUE(runUntil([this] { return m_flow->stage() == Stage::SlotCheck; }));
+    ASSERT_TRUE(m_console.waitForLinks(1));
+    m_console.closeLink();
+    ASSERT_TRUE(idleAgain());
+    EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
+    EXPECT_FALSE(m_view.progress);
+    EXPECT_EQ(m_center.observerCount("READ_MSG_DISCONNECT"), 0u);
+}
+
+struct LookupCase {
+    const char* name;
+    HttpsLookupPeer::Fields fields;
+    HttpsLookupPeer::LineEnding ending;
+    bool leadingEmptyLine;
+    const char* messageKey; // nullptr: the relay server is reached
+};
+
+TEST_F(LoginFixture, LookupAnswersDecideBetweenMessageAndRelayConnect) {
+    const std::string rsport = std::to_string(m_relayServer.port());
+    const LookupCase cases[] = {
+        {"code 1", {{"result", "false"}, {"code", "1"}}, HttpsLookupPeer::LineEnding::Lf, true, "webcode_1"},
+        {"code 2", {{"result", "false"}, {"code", "2"}}, HttpsLookupPeer::LineEnding::Lf, true, "webcode_2"},
+        {"code 3", {{"result", "true"}, {"code", "3"}}, HttpsLookupPeer::LineEnding::Lf, true, "webcode_3"},
+        {"result false",
+         {{"result", "false"}, {"code", "0"}},
+         HttpsLookupPeer::LineEnding::Lf,
+         true,
+         "webcode_4"},
+        {"no empty first line",
+         {{"result", "true"}, {"code", "0"}, {"rsip", "127.0.0.1"}, {"rsport", rsport}},
+         HttpsLookupPeer::LineEnding::Lf,
+         false,
+         "webcode_4"},
+        {"CRLF lines",
+         {{"result", "true"}, {"code", "0"}, {"rsip", "127.0.0.1"}, {"rsport", rsport}},
+         HttpsLookupPeer::LineEnding::CrLf,
+         true,
+         nullptr},
+    };
+    testsupport::RelayPeer::LoginScript refuse;
+    refuse.resultCode = "7";
+    m_relayServer.setLoginScript(refuse);
+    for (const LookupCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        answerLookupWith(c.fields, c.ending, c.leadingEmptyLine);
+        m_view.messages.clear();
+        pressLogin();
+        ASSERT_TRUE(idleAgain());
+        ASSERT_EQ(m_view.messages.size(), 1u);
+        // Reaching the relay server ends here with its refusal "7".
+        EXPECT_EQ(m_view.messages[0], text(c.messageKey ? c.messageKey : "rs_errorcode_7"));
+        EXPECT_FALSE(m_view.alert);
+    }
+}
+
+TEST_F(LoginFixture, FailedLookupsEndTheProcessOnTheAlertsOk) {
+    struct FailureCase {
+        const char* name;
+        std::function<void()> arrange;
+        std::string content;
+    };
+    const FailureCase cases[] = {
+        {"status 404", [this] { m_lookup.setResponse(HttpsLookupPeer::kStatusNotFound, {}); },
+         text("webcode_1")},
+        {"undecodable",
+         [this] {
+             m_lookup.setResponse(HttpsLookupPeer::kStatusOk, {'\n', 0x81, 0xFF, 0xFF});
+         },
+         text("webcode_1")},
+        {"no service",
+         [this] {
+             m_settings->setString(client::kLookupBaseURLKey,
+                                   "https://127.0.0.1:" + std::to_string(closedPort()));
+         },
+         "Failed to access to the URL page."},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_flow = client::LoginFlow::create(m_view, m_center);
+        m_view.alert.reset();
+        m_terminateStatus.reset();
+        c.arrange();
+        pressLogin();
+        ASSERT_TRUE(runUntil([this] { return m_view.alert.has_value(); }, 20.0));
+        EXPECT_EQ(m_view.alert->title, text("notice_msg_title"));
+        EXPECT_EQ(m_view.alert->content, c.content);
+        EXPECT_FALSE(m_terminateStatus);
+        m_view.alert->ok();
+        EXPECT_EQ(m_terminateStatus, 0);
+    }
+}
+
+TEST_F(LoginFixture, EmptyOrForbiddenInputStaysLocal) {
+    pressLogin("  ", "Kim", "2");
+    ASSERT_EQ(m_view.messages.size(), 1u);
+    EXPECT_EQ(m_view.messages[0], text("ZQ_VALIDATION_EMPTY_INPUT"));
+    EXPECT_EQ(m_view.teacherIdText, "");
+    EXPECT_FALSE(m_flow->isLoginInProgress());
+
+    pressLogin("T1", "Kim,Lee", "2");
+    ASSERT_EQ(m_view.messages.size(), 2u);
+    EXPECT_EQ(m_view.messages[1], text("ZQ_VALIDATION_INVALID_INPUT"));
+    EXPECT_FALSE(m_lookup.waitForRequest(std::chrono::milliseconds(200)));
+}
+
+TEST_F(LoginFixture, SecondPressDuringAnAttemptIsIgnored) {
+    answerLookupWith({{"result", "false"}, {"code", "2"}});
+    m_flow->onClickLogin("T1", "Kim", "2");
+    m_flow->onClickLogin("T2", "Lee", "3");
+    m_loop.advance(client::LoginFlow::kLookupDelaySeconds);
+    ASSERT_TRUE(idleAgain());
+    const auto request = m_lookup.waitForRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(HttpsLookupPeer::parseLookupRequest(*request)->val3, "T1");
+    EXPECT_FALSE(m_lookup.waitForRequest(std::chrono::milliseconds(200)));
+}
+
+} // namespace
+} // namespace logintest
