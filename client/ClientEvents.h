@@ -34,6 +34,9 @@ constexpr const char* kStudentChat = "POST_MSG_RECEIVED_STUDENT_CHAT";
 
 // A lost link, from a connection, the client (relay "[MV00100]") or the heartbeat.
 constexpr const char* kDisconnect = "READ_MSG_DISCONNECT";
+// Posted by the main view controller once its view has loaded; the capture object answers it by
+// starting the session.
+constexpr const char* kLoginSuccess = "POST_MSG_RECEIVED_LOGIN_SUCCESS";
 
 // Dictionary keys.
 constexpr const char* kKeyStatus = "status";

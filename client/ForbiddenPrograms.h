@@ -4,6 +4,7 @@
 // pass works on its own snapshot, so a replacement never shows up half-way through a pass.
 #pragma once
 
+#include "client/ClientEvents.h"
 #include "client/ProcessTable.h"
 #include "platform/NotificationCenter.h"
 
@@ -19,8 +20,8 @@
 namespace client {
 
 // Posted by the client object for "[MV00061]" and "[MV00075]" with a Dictionary object.
-inline constexpr const char* kForbiddanceWebNotification = "POST_MSG_RECEIVED_PROGRAM_FORBIDDANCE_WEB";
-inline constexpr const char* kForbiddanceListNotification = "POST_MSG_RECEIVED_PROGRAM_FORBIDDANCE_LIST";
+inline constexpr const char* kForbiddanceWebNotification = events::kForbiddanceWeb;
+inline constexpr const char* kForbiddanceListNotification = events::kForbiddanceList;
 inline constexpr const char* kForbiddanceWebKey = "web";
 inline constexpr const char* kForbiddanceListKey = "list";
 

@@ -2,6 +2,8 @@
 // client/ClientEvents.h). Dictionaries of texts travel as the notification's object.
 #pragma once
 
+#include "client/ClientEvents.h"
+
 namespace panel::events {
 
 // The message-box contract: create "messageboxWindow", then post this with the keys below.
@@ -13,7 +15,7 @@ constexpr const char* kKeyHidden = "hidden";
 constexpr const char* kKeyTerminate = "terminate";
 
 // Posted by the main view controller when its view has loaded; the capture object answers it.
-constexpr const char* kLoginSuccess = "POST_MSG_RECEIVED_LOGIN_SUCCESS";
+constexpr const char* kLoginSuccess = client::events::kLoginSuccess;
 // Posted by the minimised tab when clicked, with the tab's origin as "%f" texts.
 constexpr const char* kMaximizeWindow = "POST_MSG_MAXIMIZE_WINDOW";
 constexpr const char* kKeyFX = "fX";

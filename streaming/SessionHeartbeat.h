@@ -5,6 +5,7 @@
 // run on the main thread; heartbeat packets are built and queued on the object's serial queue.
 #pragma once
 
+#include "client/ClientEvents.h"
 #include "client/StudentClient.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -17,7 +18,7 @@
 
 namespace streaming {
 
-inline constexpr const char* kLoginSuccessNotification = "POST_MSG_RECEIVED_LOGIN_SUCCESS";
+inline constexpr const char* kLoginSuccessNotification = client::events::kLoginSuccess;
 inline constexpr const char* kHeartbeatCommand = "[PC00003]";
 inline constexpr const char* kTimerIdKey = "id";
 inline constexpr const char* kHeartbeatTimerId = "heartbeatCheck";
