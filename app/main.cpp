@@ -38,7 +38,8 @@ void createCaptureObjects() {
             controller->setStudentClient(studentClient);
         }
     };
-    auto capture = std::make_shared<streaming::ScreenCapture>(streaming::startScreenCapture(std::move(options)));
+    auto capture =
+        std::make_shared<streaming::ScreenCapture>(streaming::startScreenCapture(std::move(options)));
     *heartbeatSender = capture->captureObject();
     captureObjects() = std::move(capture);
 }
