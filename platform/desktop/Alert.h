@@ -32,6 +32,7 @@ int runModalAlert(const AlertContent& content);
 
 // Attached to window (application-modal when window is null); completion runs once with the
 // response, on the main thread.
-void beginSheetAlert(const AlertContent& content, QWidget* window, std::function<void(int response)> completion);
+void beginSheetAlert(const AlertContent& content, QWidget* window,
+                     std::function<void(int response)> completion);
 
 } // namespace desktop

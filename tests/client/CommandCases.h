@@ -37,7 +37,6 @@ inline void PrintTo(const Case& c, std::ostream* os) {
     *os << c.label;
 }
 
-
 std::shared_ptr<transport::SReceiveData> tilesRecord();
 std::shared_ptr<transport::SReceiveData> fileRecord();
 std::shared_ptr<transport::SReceiveData> h264Record();
