@@ -5,9 +5,11 @@
 #include "transport/TCP_RelayServerConn.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 #include <zlib.h>
 
 namespace transport {
@@ -293,6 +295,12 @@ TEST(LinkLifecycleTest, CloseFromAHandlerOnTheReceiveThread) {
     link.reset(); // the threads keep the object alive until they are done
     EXPECT_TRUE(peer.SeesEndOfStream());
     EXPECT_EQ(recorder.Count("READ_MSG_DISCONNECT"), 1u);
+    // The centre dies with this test: wait until the link's threads (still inside their last post)
+    // have let go of the object, which they do only after posting.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!weak.expired() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_TRUE(weak.expired());
 }
 
 TEST(LinkLifecycleTest, FailedConnectStillReportsOneDisconnect) {
