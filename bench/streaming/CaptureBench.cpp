@@ -1,6 +1,7 @@
 // Costs of the capture objects on a 1920x1080 frame, each up to the packet queued on a live link to
 // a loopback reader that discards what it reads: the live JPEG image, the thumbnail, the H.264
 // frame, and the CPU share of a whole live view (30 ticks a second, 10 images a second).
+#include "DesktopFrame.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
@@ -30,30 +31,13 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+constexpr int kWidth = bench::kDesktopWidth;
+constexpr int kHeight = bench::kDesktopHeight;
 constexpr int kReadBufferBytes = 1 << 20;
 constexpr double kLiveViewSeconds = 3.0;
 
-// The same desktop-like frame as the media benchmarks: flat areas, gradients, text-like detail.
 const streaming::PlainImage& desktop() {
-    static const streaming::PlainImage image = [] {
-        streaming::PlainImage result(kWidth, kHeight);
-        for (int y = 0; y < kHeight; ++y) {
-            std::uint8_t* p = result.row(y);
-            for (int x = 0; x < kWidth; ++x, p += streaming::kBytesPerPixel) {
-                const bool text = (y % 24) < 14 && (x % 9) < 6 && ((x * 7 + y * 3) % 5) < 2;
-                const bool window = x > 300 && x < 1500 && y > 150 && y < 900;
-                const std::uint8_t base = window ? 245 : static_cast<std::uint8_t>(60 + y * 120 / kHeight);
-                p[0] = text ? 20 : base;
-                p[1] = text ? 20 : static_cast<std::uint8_t>(window ? 245 : 90);
-                p[2] = text ? 20 : static_cast<std::uint8_t>(window ? 245 : 40 + x * 60 / kWidth);
-                p[3] = 0;
-            }
-        }
-        return result;
-    }();
-    return image;
+    return bench::desktopFrame();
 }
 
 // "Capturing" is one copy of the screen, as a shared-memory fetch is; a stamp makes frames differ.

@@ -1,4 +1,5 @@
 // Costs of the screen media steps on one 1920x1080 frame.
+#include "DesktopFrame.h"
 #include "platform/Log.h"
 #include "streaming/H264Encoder.h"
 #include "streaming/ImageScaling.h"
@@ -12,33 +13,16 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+constexpr int kWidth = bench::kDesktopWidth;
+constexpr int kHeight = bench::kDesktopHeight;
 constexpr int kQuality = 40; // the console's default factor 0.4
 constexpr int kThumbWidth = 160;
 constexpr int kThumbHeight = 120;
 constexpr int kBitrate = 5'120'000;
 constexpr float kFps = 24.0f;
 
-// A desktop-like frame: flat areas, gradients and text-like fine detail.
 const streaming::PlainImage& frame() {
-    static const streaming::PlainImage image = [] {
-        streaming::PlainImage result(kWidth, kHeight);
-        for (int y = 0; y < kHeight; ++y) {
-            std::uint8_t* p = result.row(y);
-            for (int x = 0; x < kWidth; ++x, p += streaming::kBytesPerPixel) {
-                const bool text = (y % 24) < 14 && (x % 9) < 6 && ((x * 7 + y * 3) % 5) < 2;
-                const bool window = x > 300 && x < 1500 && y > 150 && y < 900;
-                const std::uint8_t base = window ? 245 : static_cast<std::uint8_t>(60 + y * 120 / kHeight);
-                p[0] = text ? 20 : base;
-                p[1] = text ? 20 : static_cast<std::uint8_t>(window ? 245 : 90);
-                p[2] = text ? 20 : static_cast<std::uint8_t>(window ? 245 : 40 + x * 60 / kWidth);
-                p[3] = 0;
-            }
-        }
-        return result;
-    }();
-    return image;
+    return bench::desktopFrame();
 }
 
 void quietLog() {
