@@ -6,10 +6,12 @@
 #pragma once
 
 #include "client/StudentClient.h"
+#include "panel/NoteToolSettings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
 
+#include <QImage>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -66,6 +68,22 @@ public:
     void setMoveEnabledQuery(std::function<bool()> query);
     bool isMoveEnabled() const;
 
+    // The note-tool panel that fills the view, built by the installer the note tool registers, and
+    // the drawing settings it keeps (held weakly: the panel belongs to the view). Main thread.
+    using NoteToolInstaller = std::function<void(MainViewController& controller, QWidget* area)>;
+    static void setNoteToolInstaller(NoteToolInstaller installer);
+    std::shared_ptr<NoteToolSettings> getNoteToolView() const { return m_pNoteToolView.lock(); }
+    void setNoteToolView(std::weak_ptr<NoteToolSettings> panel) { m_pNoteToolView = std::move(panel); }
+
+    // Board backgrounds for the next drawing canvas (MainViewBoards.cpp). Main thread.
+    using ScreenStillSource = std::function<QImage()>;
+    static void setScreenStillSource(ScreenStillSource source);
+    void setWhiteBoardImageDataForCanvas();
+    // Captures the screen and posts "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD".
+    void setCaptureBoardImageDataForCanvas();
+    const QImage& getCaptureBoardImageData() const { return m_captureBoardImageData; }
+    void setCaptureBoardImageDataNil() { m_captureBoardImageData = QImage(); }
+
     void callbackDisconnect(const platform::Notification& note);
     void callbackOnReceivedScreenLock(const platform::Notification& note);
     void callbackShareBoardRemoveAll(const platform::Notification& note);
@@ -81,6 +99,7 @@ protected:
 
 private:
     std::shared_ptr<MainViewController> selfReference();
+    static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
     platform::ObserverSet m_observers;
@@ -97,7 +116,10 @@ private:
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
     std::function<bool()> m_moveEnabled;
-    TitleView* m_titleView = nullptr; // a Qt child of the view
+    TitleView* m_titleView = nullptr;  // a Qt child of the view
+    QWidget* m_noteToolArea = nullptr; // a Qt child of the view
+    std::weak_ptr<NoteToolSettings> m_pNoteToolView;
+    QImage m_captureBoardImageData; // main thread
 };
 
 } // namespace panel
