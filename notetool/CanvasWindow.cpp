@@ -50,6 +50,11 @@ void ImagePane::setImage(QImage image) {
     update();
 }
 
+void ImagePane::edit(const std::function<void(QImage&)>& change, const QRect& area) {
+    change(m_image);
+    update(area);
+}
+
 QRectF ImagePane::sourceRect(const QImage& picture, QSizeF viewSize) {
     if (picture.isNull() || viewSize.width() <= 0)
         return {};
@@ -131,9 +136,17 @@ void CanvasView::mouseUp(QPointF at) {
     m_brushStrokeList.back().push_back(toPoint(at));
     m_bStrokeOpen = false;
     // The finished stroke becomes part of the ink; the view is empty again.
-    m_controller.setImageViewBoard(getCurrentViewImage());
+    m_controller.addInk([this](QPainter& painter) { drawStrokes(painter); }, strokesArea());
     m_brushStrokeList.clear();
     update();
+}
+
+QRect CanvasView::strokesArea() const {
+    QRect area;
+    for (const streaming::Stroke& stroke : m_brushStrokeList)
+        for (const streaming::MyPoint& p : stroke)
+            area |= segmentArea(toView(p), toView(p));
+    return area;
 }
 
 void CanvasView::drawStrokes(QPainter& painter) const {
@@ -260,16 +273,33 @@ void CanvasViewController::setImageViewBoard(const QImage& ink) {
     m_imageViewBoard->setImage(std::move(board));
 }
 
+void CanvasViewController::addInk(const std::function<void(QPainter&)>& draw, const QRect& area) {
+    if (!m_imageViewBoard)
+        return;
+    if (m_imageViewBoard->image().isNull()) {
+        QImage board(m_imageViewBoard->size(), QImage::Format_ARGB32_Premultiplied);
+        board.fill(Qt::transparent);
+        m_imageViewBoard->setImage(std::move(board));
+    }
+    m_imageViewBoard->edit(
+        [&draw](QImage& board) {
+            QPainter painter(&board);
+            draw(painter);
+        },
+        area);
+}
+
 void CanvasViewController::setImageClearFromRect(double x, double y, double w, double h) {
     if (!m_imageViewBoard || m_imageViewBoard->image().isNull())
         return;
-    QImage board = m_imageViewBoard->image();
-    {
-        QPainter painter(&board);
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.fillRect(QRectF(x - w / 2, y - h / 2, w, h), Qt::transparent);
-    }
-    m_imageViewBoard->setImage(std::move(board));
+    const QRectF square(x - w / 2, y - h / 2, w, h);
+    m_imageViewBoard->edit(
+        [&square](QImage& board) {
+            QPainter painter(&board);
+            painter.setCompositionMode(QPainter::CompositionMode_Clear);
+            painter.fillRect(square, Qt::transparent);
+        },
+        square.toAlignedRect());
 }
 
 void CanvasViewController::setImageClear() {

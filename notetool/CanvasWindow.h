@@ -13,8 +13,11 @@
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
+
+class QPainter;
 
 namespace notetool {
 
@@ -34,6 +37,8 @@ public:
     ImagePane(Fit fit, QWidget* parent);
     void setImage(QImage image);
     const QImage& image() const { return m_image; }
+    // Draws into the picture in place (no copy of a full-screen image) and repaints the area.
+    void edit(const std::function<void(QImage&)>& change, const QRect& area);
     // The part of a background picture that a view of viewSize points shows.
     static QRectF sourceRect(const QImage& picture, QSizeF viewSize);
 
@@ -75,6 +80,8 @@ private:
     streaming::MyPoint toPoint(QPointF at) const;
     QPointF toView(const streaming::MyPoint& p) const;
     void drawStrokes(QPainter& painter) const;
+    // The area the strokes cover, widened by the pen.
+    QRect strokesArea() const;
     // The area a new segment touches, widened by the pen.
     QRect segmentArea(QPointF from, QPointF to) const;
 
@@ -97,6 +104,9 @@ public:
     CanvasView* canvasView() const { return m_canvasView; }
     // Adds a picture of new ink over the ink.
     void setImageViewBoard(const QImage& ink);
+    // Draws finished strokes straight over the ink: the same picture as drawing them into a clear
+    // picture and adding that, without two full-screen pictures per stroke.
+    void addInk(const std::function<void(QPainter&)>& draw, const QRect& area);
     // Clears a w x h square of the ink centred on (x, y) in view coordinates (top-left).
     void setImageClearFromRect(double x, double y, double w, double h);
     void setImageClear();
