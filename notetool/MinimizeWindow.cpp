@@ -11,27 +11,11 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <cstdio>
 
 namespace notetool {
 namespace {
 
 constexpr const char* kTabImage = "note_tab";
-constexpr std::size_t kNumberBytes = 64;
-
-std::string formatFloat(double value) {
-    char text[kNumberBytes];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
-}
-
-std::string valueOf(const platform::Notification& note, const char* key) {
-    const platform::Dictionary* d = note.dictionary();
-    if (!d)
-        return {};
-    auto it = d->find(key);
-    return it == d->end() ? std::string() : it->second;
-}
 
 // The view controller adds nothing to its view.
 class MinimizeViewController : public desktop::ViewController {
@@ -61,7 +45,7 @@ MinimizeView::~MinimizeView() {
 }
 
 void MinimizeView::onMaximizeMode(const platform::Notification& note) {
-    const std::string value = valueOf(note, client::events::kKeyMaximize);
+    const std::string value = events::valueOf(note, client::events::kKeyMaximize);
     if (value == "0") {
         m_bNoteToolMaximizeLock.store(true);
     } else if (value == "1") {
@@ -83,8 +67,8 @@ void MinimizeView::maximizeNoteTool() {
     const desktop::Frame frame = tab->frame();
     tab->closeFromCode();
     m_pNotificationCenter.post(panel::events::kMaximizeWindow, nullptr,
-                               platform::Dictionary{{panel::events::kKeyFX, formatFloat(frame.x)},
-                                                    {panel::events::kKeyFY, formatFloat(frame.y)}});
+                               platform::Dictionary{{panel::events::kKeyFX, panel::formatFloat(frame.x)},
+                                                    {panel::events::kKeyFY, panel::formatFloat(frame.y)}});
 }
 
 QPointF MinimizeView::locationInWindow(const QMouseEvent* event) const {
@@ -152,8 +136,8 @@ void MinimizeWindowController::callbackOnReceivedMinimizeWindow(const platform::
         platform::logf("[ZQ]Minimize request off the main thread ignored.");
         return;
     }
-    const float fX = panel::floatValue(valueOf(note, panel::events::kKeyFX));
-    const float fY = panel::floatValue(valueOf(note, panel::events::kKeyFY));
+    const float fX = panel::floatValue(events::valueOf(note, panel::events::kKeyFX));
+    const float fY = panel::floatValue(events::valueOf(note, panel::events::kKeyFY));
     window()->setFrame(desktop::Frame{fX, fY + kTabRise, kTabSide, kTabSide});
 }
 

@@ -2,6 +2,10 @@
 // in client/ClientEvents.h, the panel's in panel/PanelEvents.h).
 #pragma once
 
+#include "platform/NotificationCenter.h"
+
+#include <string>
+
 namespace notetool::events {
 
 // Posted by the main view controller once the screen still is ready, and by the panel for the white page.
@@ -16,5 +20,15 @@ constexpr const char* kScreenShareInit = "POST_MSG_RECEIVED_SCREEN_SHARE_INIT";
 constexpr const char* kNoteToolMode = "POST_MSG_RECEIVED_NOTETOOL_MODE";
 // The minimised tab's placement: {"fX", "fY"} as "%f".
 constexpr const char* kMinimizeWindow = "POST_MSG_MINIMIZE_WINDOW";
+
+// The text under key in the notification's dictionary; empty when there is none (a missing key
+// counts as the empty text).
+inline std::string valueOf(const platform::Notification& note, const char* key) {
+    const platform::Dictionary* d = note.dictionary();
+    if (!d)
+        return {};
+    auto it = d->find(key);
+    return it == d->end() ? std::string() : it->second;
+}
 
 } // namespace notetool::events

@@ -8,6 +8,7 @@
 #include "notetool/NoteToolView.h"
 #include "panel/AppDelegate.h"
 #include "panel/CAlertWindow.h"
+#include "panel/FloatText.h"
 #include "panel/MainViewController.h"
 #include "panel/PanelEvents.h"
 #include "platform/LocalizedStrings.h"
@@ -16,7 +17,6 @@
 #include "platform/ProcessInfo.h"
 
 #include <QGraphicsOpacityEffect>
-#include <cstdio>
 
 namespace notetool {
 namespace {
@@ -26,7 +26,6 @@ constexpr double kActiveAlpha = 1.0;
 constexpr int kExitStatus = 0;
 constexpr const char* kLockOn = "1";
 constexpr const char* kShowHideQuery = "0";
-constexpr std::size_t kNumberBytes = 64;
 
 void setAlpha(QWidget* button, double alpha) {
     auto* effect = qobject_cast<QGraphicsOpacityEffect*>(button->graphicsEffect());
@@ -35,20 +34,6 @@ void setAlpha(QWidget* button, double alpha) {
         button->setGraphicsEffect(effect);
     }
     effect->setOpacity(alpha);
-}
-
-std::string formatFloat(double value) {
-    char text[kNumberBytes];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
-}
-
-std::string valueOf(const platform::Notification& note, const char* key) {
-    const platform::Dictionary* d = note.dictionary();
-    if (!d)
-        return {};
-    auto it = d->find(key);
-    return it == d->end() ? std::string() : it->second;
 }
 
 } // namespace
@@ -119,11 +104,11 @@ void NoteToolView::callbackReceivedEnabledX() {
 
 void NoteToolView::callbackReceivedNoteSaveMode(const platform::Notification& note) {
     // Only stores a number, so it runs on the posting thread.
-    m_model.setNoteSaveMode(valueOf(note, client::events::kKeyNoteSave));
+    m_model.setNoteSaveMode(events::valueOf(note, client::events::kKeyNoteSave));
 }
 
 void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification& note) {
-    if (valueOf(note, client::events::kKeyStatus) != kShowHideQuery)
+    if (events::valueOf(note, client::events::kKeyStatus) != kShowHideQuery)
         return;
     m_pNotificationCenter.post(
         events::kNoteToolMode, nullptr,
@@ -131,7 +116,7 @@ void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification
 }
 
 void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
-    if (valueOf(note, client::events::kKeyLock) != kLockOn)
+    if (events::valueOf(note, client::events::kKeyLock) != kLockOn)
         return;
     onMainQueue([](NoteToolView& view) {
         if (!client::GlobalConfig::shared().isMinimizeEnabled())
@@ -208,8 +193,8 @@ void NoteToolView::onClickMinimize() {
     const desktop::Frame frame = panelWindow ? panelWindow->frame() : desktop::Frame{};
     const double fY = m_model.m_nMode != mode::kPointer ? frame.y + kDownHeight : frame.y;
     m_pNotificationCenter.post(events::kMinimizeWindow, nullptr,
-                               platform::Dictionary{{panel::events::kKeyFX, formatFloat(frame.x)},
-                                                    {panel::events::kKeyFY, formatFloat(fY)}});
+                               platform::Dictionary{{panel::events::kKeyFX, panel::formatFloat(frame.x)},
+                                                    {panel::events::kKeyFY, panel::formatFloat(fY)}});
 }
 
 void NoteToolView::onClickClose() {
