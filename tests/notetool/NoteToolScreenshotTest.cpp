@@ -13,6 +13,7 @@
 #include "streaming/XvfbServer.h"
 
 #include <QMouseEvent>
+#include <QPalette>
 #include <QScreen>
 #include <QTest>
 #include <cmath>
@@ -97,9 +98,20 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
     // Policy 1: leave the ink without a question.
     platform::NotificationCenter::defaultCenter().post("POST_MSG_RECEIVED_NOTE_SAVE_MODE", nullptr,
                                                        platform::Dictionary{{"noteSave", "1"}});
+    // Something on the desktop for the still: a striped window below the canvas's level.
+    desktop::Window desk(desktop::Window::Style::Borderless);
+    desk.setFrame({0, 0, 640, 400});
+    QPalette stripes;
+    stripes.setBrush(QPalette::Window, QBrush(QColor(40, 140, 90), Qt::BDiagPattern));
+    desk.setAutoFillBackground(true);
+    desk.setPalette(stripes);
+    desk.orderFront();
     panelView->onClickCaptureBoardMode();
     QTest::qWait(kSettleMs);
     ASSERT_NE(canvasView(), nullptr);
+    desk.orderOut();
+    // Moved after the still was taken: had the panel been in the still, its ghost would stay behind.
+    main->window()->setFrameOrigin(main->window()->frame().x - 400, main->window()->frame().y);
     panelView->onClickColor(2);
     drawInk(canvasView(), 3.0);
     QTest::qWait(100);
