@@ -8,7 +8,9 @@
 #include "panel/MainWindow.h"
 #include "panel/PanelEvents.h"
 #include "platform/LocalizedStrings.h"
+#include "platform/Workspace.h"
 
+#include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QTest>
 #include <fstream>
@@ -357,6 +359,26 @@ TEST_F(NoteToolTest, ShowHideQueryReportsTheModeAndCloseEndsTheProcessWhenConfir
     outlet("m_btnClose")->click();
     ASSERT_TRUE(answer(1));
     EXPECT_EQ(m_exits, std::vector<int>{0});
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(NoteToolTest, TheTitlesMenuOpensTheBoardsFolderAndOffersNothingElse) {
+    std::vector<std::string> revealed;
+    platform::setWorkspaceHandlers({{}, [&](const std::string& path) {
+                                        revealed.push_back(path);
+                                        return true;
+                                    }});
+    QWidget* title = m_hub->titleView();
+    EXPECT_EQ(title->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(title->actions().size(), 1); // no debug login among them
+    title->actions().at(0)->trigger();
+    const std::string folder = m_home + "/Documents/OLVEX";
+    EXPECT_EQ(revealed, std::vector<std::string>{folder});
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    platform::setWorkspaceHandlers({});
 }
 
 } // namespace
