@@ -61,8 +61,8 @@ public:
 protected:
     TCPConnection(const RevCallBackTable& table, platform::NotificationCenter& center);
 
-    // Whether the end of the receive thread posts "READ_MSG_DISCONNECT" (the login-time relay link
-    // does not).
+    // Whether the end of the receive thread posts "READ_MSG_DISCONNECT" (every link does: the
+    // login window, too, must learn that its relay link ended).
     virtual bool PostsDisconnect() const { return true; }
     const RevCallBackTable& table() const { return *m_pRevCallBackList; }
     platform::NotificationCenter& center() const { return *m_pCenter; }
