@@ -56,10 +56,13 @@ void SessionHeartbeat::callbackOnLoginSuccess(const platform::Notification& /*no
         platform::logf("[ZQ]No client object for the new session");
         return;
     }
-    client::setGStudentClient(studentClient);
+    // The main window learns the new client first: replacing the stored client tears the old one
+    // down, and its links' last disconnect must find the main window already on the new session,
+    // not take it for the new session's loss.
     if (handoff) {
         handoff(studentClient);
     }
+    client::setGStudentClient(studentClient);
 
     // The login window's way decides, whichever capture object runs: a session that logged in
     // through the relay has no direct address to connect to.

@@ -6,6 +6,10 @@
 #include "support/ConsolePeer.h"
 #include "support/RelayPeer.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 namespace streaming::test {
 namespace {
 
@@ -145,6 +149,58 @@ TEST_P(SessionPaths, ASessionThatCannotStartTakesTheLostLinkRoadWithAReason) {
         TearDown();
         SetUp();
     }
+}
+
+// A second login replaces the client: the old client's links end and post their disconnect. The
+// main window, which reports the session lost for a disconnect of its current client's links,
+// must already hold the new client by then.
+TEST_P(SessionPaths, ASecondLoginNeverTakesTheOldLinksDisconnectForItsOwn) {
+    testsupport::ConsolePeer console;
+    console.setFreeSlots(std::nullopt);
+    ASSERT_TRUE(console.start());
+    useDirectConsole(console.port());
+    startPath();
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::shared_ptr<client::StudentClient> current; // as the main window holds it
+    const void* oldLink = nullptr;
+    bool oldLinkEnded = false;
+    int takenForCurrent = 0;
+    platform::ObserverSet watch(m_center);
+    watch.add(client::events::kDisconnect, nullptr, [&](const platform::Notification& note) {
+        std::lock_guard guard(lock);
+        if (current && current->getMVConn() &&
+            note.sender == static_cast<const transport::TCPConnection*>(current->getMVConn().get()))
+            ++takenForCurrent;
+        oldLinkEnded = oldLinkEnded || note.sender == oldLink;
+        changed.notify_all();
+    });
+    capture().setClientHandoff([&](const std::shared_ptr<client::StudentClient>& handed) {
+        std::unique_lock guard(lock);
+        // When the old client is already gone, its links' end is under way: let it arrive before
+        // the window learns the new client, as a busy main thread would.
+        if (current && client::gStudentClient() == handed)
+            changed.wait_for(guard, std::chrono::milliseconds(250), [&] { return oldLinkEnded; });
+        current = handed;
+    });
+
+    login();
+    ASSERT_TRUE(console.waitForLinks(1));
+    {
+        std::lock_guard guard(lock);
+        ASSERT_TRUE(current);
+        oldLink = static_cast<const transport::TCPConnection*>(current->getMVConn().get());
+    }
+    login();
+    ASSERT_TRUE(console.waitForLinks(2));
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard guard(lock);
+        return oldLinkEnded;
+    }));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(takenForCurrent, 0);
+    EXPECT_EQ(current, client::gStudentClient());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCaptureObjects, SessionPaths, ::testing::Values(Path::Processor, Path::Daemon),
