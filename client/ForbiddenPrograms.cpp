@@ -34,9 +34,9 @@ bool excludedFromPass(const ProcessEntry& process, std::int32_t self) {
 
 const std::vector<std::string>& ForbiddenPrograms::forbiddanceWeb() {
     // The product names as the teacher's console knows them, then what the same browsers are
-    // called in a Linux process list ("chrome" for Chrome and its helpers, "msedge" for Edge,
-    // "firefox" for the desktop's default browser).
-    // "firefox" also finds "firefox-esr"; "chromium" is not found by "chrome".
+    // called in a Linux process list: "chrome" for Chrome and its helpers, "chromium" (which
+    // "chrome" does not find), "msedge" for Edge, and "firefox" for the desktop's default browser
+    // (it finds "firefox-esr" too).
     static const std::vector<std::string> names = {"Safari",   "Chrome", "Microsoft Edge", "chrome",
                                                    "chromium", "msedge", "firefox"};
     return names;

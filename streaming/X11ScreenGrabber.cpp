@@ -118,10 +118,7 @@ struct X11ScreenGrabber::Impl {
     }
 
     // The screen the console is told about (the desktop layer's primary screen), on the root window.
-    OutputRect primaryOutput() {
-        const platform::X11Rect rect = display->primaryOutputRect();
-        return {rect.x, rect.y, rect.width, rect.height};
-    }
+    OutputRect primaryOutput() { return display->primaryOutputRect(); }
 };
 
 X11ScreenGrabber::X11ScreenGrabber(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
