@@ -12,8 +12,7 @@ namespace {
 constexpr int kWindowWidth = 360;
 constexpr int kWindowHeight = 90;
 constexpr int kMargin = 14;
-// Above the panel's usual place at the right edge, clear of the screen's middle.
-constexpr double kRightInset = 24;
+// Centred near the top of the screen, clear of the panel at the right edge.
 constexpr double kTopInset = 60;
 
 // A number text as its float reading, truncated (the bar counts whole pieces).
@@ -104,7 +103,7 @@ FileUploadWindowController::FileUploadWindowController()
 
 void FileUploadWindowController::windowDidLoad() {
     window()->setLevel(desktop::level::kPanel);
-    const double x = platform::screens::clientWidth() - kWindowWidth - kRightInset;
+    const double x = (platform::screens::clientWidth() - kWindowWidth) / 2.0;
     const double y =
         platform::screens::clientHeight() - platform::screens::menuBarHeight() - kWindowHeight - kTopInset;
     window()->setFrame({x, y, kWindowWidth, kWindowHeight});

@@ -161,7 +161,7 @@ void MessageWindowViewController::viewDidLoad() {
     colourBackground(m_messageWindowTitleView, CGColorHex::getCGColorHex(kBarColor));
     colourBackground(m_messageWindowSubView, CGColorHex::getCGColorHex(kBarColor));
     m_font = QFont(m_textView->font().family());
-    m_font.setPointSize(kFontSize);
+    m_font.setPixelSize(kFontSize); // points of the screen, not of the printer
     m_backgroundColor = CGColorHex::getNSColorHex(kBackgroundColor);
     m_fontChatLogColor = CGColorHex::getNSColorHex(kChatLogColor);
     m_fontChatId = CGColorHex::getNSColorHex(kChatIdColor);
