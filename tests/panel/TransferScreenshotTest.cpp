@@ -62,7 +62,8 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
     main->showWindow();
-    post(client::events::kTeacherChat, {{client::events::kKeyChat, "Good morning! Open the worksheet, please."}});
+    post(client::events::kTeacherChat,
+         {{client::events::kKeyChat, "Good morning! Open the worksheet, please."}});
     post(client::events::kTeacherChat, {{client::events::kKeyChat, "Send it back when you are done."}});
     ASSERT_TRUE(QTest::qWaitFor([] { return desktop::WindowRegistry::openCount() >= 2; }));
     auto chatWindow = panel::AppDelegate::shared().getMainViewController()->chatWindowController();
@@ -77,12 +78,12 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
 
     auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow);
     progress->showWindow();
-    post(panel::events::kSendFileDataStart,
-         {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"}, {panel::events::kKeyFileMin, "0"},
-          {panel::events::kKeyFileMax, "8"}});
-    post(panel::events::kSendedServerFileData,
-         {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"}, {panel::events::kKeyFileMin, "5"},
-          {panel::events::kKeyFileMax, "8"}});
+    post(panel::events::kSendFileDataStart, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                             {panel::events::kKeyFileMin, "0"},
+                                             {panel::events::kKeyFileMax, "8"}});
+    post(panel::events::kSendedServerFileData, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                                {panel::events::kKeyFileMin, "5"},
+                                                {panel::events::kKeyFileMax, "8"}});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chatWindow->window()));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(progress->window()));
     QTest::qWait(200);
