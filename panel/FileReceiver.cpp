@@ -34,6 +34,7 @@ void FileReceiver::setOverWrite() {
 }
 
 void FileReceiver::callbackOnReceivedFileData() {
+    std::lock_guard lock(m_lock);
     std::optional<client::FileSample> sample;
     if (auto archive = m_shared->data(client::settings::kArchivedFileData))
         sample = client::FileSample::unarchive(*archive);

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace panel {
@@ -42,6 +43,7 @@ public:
 private:
     std::shared_ptr<platform::UserDefaults> m_shared;
     Hooks m_hooks;
+    std::mutex m_lock; // one piece at a time, whichever link's thread delivers it
     FilePieceWriter m_writer;
     bool m_bOverwrite = false;
 };

@@ -92,6 +92,7 @@ const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) 
 
 void FileSender::readPieces(std::unique_ptr<FilePieceReader> reader, std::string name,
                             std::shared_ptr<FileSendQueue> queue) {
+    m_workerId.store(std::this_thread::get_id());
     const std::int32_t total = reader->splitCount();
     const std::string totalSize = std::to_string(reader->size());
     std::vector<std::uint8_t> bytes;
@@ -131,7 +132,7 @@ void FileSender::postPiece(const std::string& archive, const std::string& totalS
 
 void FileSender::callbackSendedFile(const platform::Notification& note) {
     // Only the current worker's pieces join the queue; the queue belongs to its sending.
-    if (std::this_thread::get_id() != m_worker.get_id() || !m_queue)
+    if (std::this_thread::get_id() != m_workerId.load() || !m_queue)
         return;
     const platform::Dictionary* d = note.dictionary();
     const std::string* archive = d ? valueOf(*d, events::kKeyFileData) : nullptr;

@@ -90,6 +90,9 @@ private:
     std::shared_ptr<platform::Timer> m_fileSendTimer;
     int m_nNumOfParseFileSender = 0;
     std::thread m_worker;
+    // Set by the worker itself before its first post (the thread object is assigned only after
+    // the thread has started).
+    std::atomic<std::thread::id> m_workerId{};
 };
 
 } // namespace panel
