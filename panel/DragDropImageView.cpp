@@ -30,6 +30,7 @@ DragDropImageView::DragDropImageView(QWidget* parent) : QLabel(parent) {
 }
 
 bool DragDropImageView::draggingEntered(const std::vector<std::string>&) {
+    m_bDragging = true;
     if (moveEnabledChanged)
         moveEnabledChanged(false);
     m_highlight = true; // the drop target only ever offers a copy
@@ -40,12 +41,14 @@ bool DragDropImageView::draggingEntered(const std::vector<std::string>&) {
 void DragDropImageView::draggingExited() {
     m_highlight = false;
     update();
+    m_bDragging = false;
     if (moveEnabledChanged)
         moveEnabledChanged(true);
 }
 
 void DragDropImageView::draggingEnded() {
     setImage(kDragImage);
+    m_bDragging = false;
     if (moveEnabledChanged)
         moveEnabledChanged(true);
 }

@@ -1,7 +1,7 @@
 // The panel's drop target: an image that takes files dragged onto it, framed in red while a copy
 // drag is over it, and hands a drop to the main view controller's file sender; a refused drop gets
-// a caution box. While a file is dragged over it the panel must not move (moveEnabledChanged tells
-// the owner of the panel's move flag). Main thread.
+// a caution box. While a file is dragged over it the panel must not move (isDragging(), and
+// moveEnabledChanged for the owner of a move flag of its own). Main thread.
 #pragma once
 
 #include <QLabel>
@@ -29,6 +29,7 @@ public:
     bool performDragOperation(const std::vector<std::string>& paths);
 
     bool highlighted() const { return m_highlight; }
+    bool isDragging() const { return m_bDragging; }
     // A caution box without time-out ("hidden" "0").
     static void showMessagebox(const std::string& text, float closeTime, int msgLv);
 
@@ -40,6 +41,7 @@ private:
     void setImage(const char* name);
 
     bool m_highlight = false;
+    bool m_bDragging = false;
     const char* m_imageName = kNormalImage;
 };
 

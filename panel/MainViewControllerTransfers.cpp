@@ -3,7 +3,9 @@
 #include "client/ClientEvents.h"
 #include "client/CommandCatalogue.h"
 #include "panel/ChatText.h"
+#include "panel/DragDropImageView.h"
 #include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
 #include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/ZQFile.h"
@@ -24,6 +26,12 @@ constexpr int kButtonShown = 0;
 } // namespace
 
 void MainViewController::addTransferObservers() {
+    // The panel stays where it is while a file is dragged over its drop target.
+    DragDropImageView* dropView = m_ivFileUpload;
+    m_titleView->moveEnabled = [this, dropView] {
+        return isMoveEnabled() && !(dropView && dropView->isDragging());
+    };
+
     FileReceiver::Hooks receiving;
     receiving.transferPath = [] { return ZQFile::getTransferPath(); };
     receiving.acknowledge = [this] {

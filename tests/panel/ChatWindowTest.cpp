@@ -5,9 +5,11 @@
 #include "client/ClientEvents.h"
 #include "panel/MainViewController.h"
 #include "panel/MessageWindow.h"
+#include "panel/NSCustomScroller.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 
+#include <QStyleOptionSlider>
 #include <QTest>
 
 namespace {
@@ -145,6 +147,29 @@ TEST_F(ChatWindow, CloseAndReopenStartsAnEmptyLog) {
     ASSERT_NE(chat(), nullptr);
     EXPECT_EQ(log().find("before"), std::string::npos);
     EXPECT_NE(log().find("after"), std::string::npos);
+}
+
+TEST_F(ChatWindow, TheDarkScrollerShowsItsTrackFirstAndThenANarrowerKnob) {
+    panel::NSCustomScroller scroller(Qt::Vertical);
+    scroller.resize(14, 200);
+    scroller.setRange(0, 100);
+    scroller.setPageStep(50);
+    scroller.grab();
+    EXPECT_FALSE(scroller.drewKnob());
+    scroller.grab();
+    EXPECT_TRUE(scroller.drewKnob());
+    EXPECT_FALSE(scroller.isHorizontal());
+    QStyleOptionSlider option;
+    option.initFrom(&scroller);
+    option.orientation = Qt::Vertical;
+    option.minimum = 0;
+    option.maximum = 100;
+    option.pageStep = 50;
+    option.rect = scroller.rect();
+    const QRect knob = scroller.style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                        QStyle::SC_ScrollBarSlider, &scroller);
+    EXPECT_EQ(scroller.knobRect().width(), knob.width() - 6);
+    EXPECT_EQ(scroller.knobRect().height(), knob.height());
 }
 
 } // namespace

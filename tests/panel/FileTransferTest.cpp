@@ -11,6 +11,7 @@
 #include "panel/FileSender.h"
 #include "panel/FileUploadWindow.h"
 #include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
 #include "panel/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
@@ -18,6 +19,7 @@
 #include "support/PeerBodies.h"
 #include "support/RelayPeer.h"
 
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <cstdlib>
 #include <filesystem>
@@ -349,6 +351,26 @@ TEST_F(FileSending, DropsThatAreNotOneReadableFileAreRefused) {
     m_loop.advance(2.0);
     EXPECT_TRUE(m_progressPosts.empty());
     EXPECT_FALSE(m_console->waitForBody(kFileChunkType, std::chrono::milliseconds(100)));
+}
+
+TEST_F(FileSending, ThePanelStaysPutWhileAFileIsDraggedOverIt) {
+    QWidget* title = m_hub->titleView();
+    auto drag = [title](QPointF to) {
+        for (auto [type, at] :
+             {std::pair{QEvent::MouseButtonPress, QPointF{10, 10}}, std::pair{QEvent::MouseMove, to}}) {
+            QMouseEvent event(type, at, title->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(title, &event);
+        }
+    };
+    const desktop::Frame start = m_main->window()->frame();
+    m_hub->fileDropView()->draggingEntered({"/tmp/a.txt"});
+    EXPECT_TRUE(m_hub->fileDropView()->highlighted());
+    drag({30, 10});
+    EXPECT_EQ(m_main->window()->frame(), start);
+    m_hub->fileDropView()->draggingExited();
+    drag({30, 10});
+    EXPECT_EQ(m_main->window()->frame().x, start.x + 20);
 }
 
 TEST_F(FileSending, AFileThatEndsEarlyStopsTheSendingWithABox) {
