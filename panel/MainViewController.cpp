@@ -4,6 +4,7 @@
 #include "client/CommandCatalogue.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
+#include "panel/DragDropImageView.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
@@ -43,7 +44,8 @@ std::unique_ptr<QWidget> MainViewController::loadView() {
     m_titleView->setFixedHeight(kTitleHeight);
     m_titleView->moveEnabled = [this] { return isMoveEnabled(); };
     layout->addWidget(m_titleView);
-    layout->addStretch(1); // the note-tool panel fills the rest
+    m_ivFileUpload = new DragDropImageView; // the note-tool panel fills the rest
+    layout->addWidget(m_ivFileUpload, 1);
     return view;
 }
 
@@ -69,6 +71,7 @@ void MainViewController::viewDidLoad() {
                     [this](const platform::Notification& note) { callbackDisconnect(note); });
     m_observers.add(client::events::kScreenLock, nullptr,
                     [this](const platform::Notification& note) { callbackOnReceivedScreenLock(note); });
+    addTransferObservers();
 
     m_shared = platform::UserDefaults::suite();
     for (const char* key : kLoginResetKeys)

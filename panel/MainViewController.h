@@ -1,11 +1,14 @@
 // The main panel's view controller and the hub of the logged-in student: when its view loads it
 // registers with the application delegate, resets the per-login settings, observes the client
-// object's events that open windows (lock screen, lost link, share-board erase-all) and announces
-// the login, which makes the capture object create and hand over the client. Observers run on the
-// posting thread and hand window work to the main queue; everything else is main-thread.
+// object's events that open windows (lock screen, lost link, share-board erase-all, chat) or store
+// received file pieces, sends dropped files, and announces the login, which makes the capture
+// object create and hand over the client. Observers run on the posting thread and hand window work
+// to the main queue (file pieces are written on the receive thread); everything else is main-thread.
 #pragma once
 
 #include "client/StudentClient.h"
+#include "panel/FileReceiver.h"
+#include "panel/FileSender.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
@@ -15,10 +18,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace panel {
 
 class TitleView;
+class DragDropImageView;
 
 class MainViewController : public desktop::ViewController {
 public:
@@ -70,6 +75,17 @@ public:
     void callbackOnReceivedScreenLock(const platform::Notification& note);
     void callbackShareBoardRemoveAll(const platform::Notification& note);
 
+    // Chat and files (MainViewControllerTransfers.cpp). The observers run on the posting thread.
+    void callbackOnReceivedChat(const platform::Notification& note);
+    void callbackOnReceivedFileData(const platform::Notification& note);
+    // The drop target's drop (main thread): starts sending, or answers the refusing box's key.
+    const char* sendFileToServer(const std::vector<std::string>& paths);
+    std::shared_ptr<desktop::WindowController> chatWindowController() const {
+        return m_chatWndController.lock();
+    }
+    FileSender* fileSender() const { return m_fileSender.get(); }
+    DragDropImageView* fileDropView() const { return m_ivFileUpload; }
+
     // The open lock window (main thread; for the panel and tests).
     std::shared_ptr<desktop::WindowController> lockViewWindowController() const {
         return m_lockViewWndController;
@@ -81,8 +97,14 @@ protected:
 
 private:
     std::shared_ptr<MainViewController> selfReference();
+    void addTransferObservers();
+    void showTeacherChat(const std::string& text);
 
     platform::NotificationCenter& m_pNotificationCenter;
+    // Declared before the observers, so no delivery still runs when they go.
+    std::unique_ptr<FileReceiver> m_fileReceiver;                 // receive thread
+    std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
+    std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
     platform::ObserverSet m_observers;
     std::shared_ptr<platform::UserDefaults> m_shared;
 
@@ -97,7 +119,8 @@ private:
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
     std::function<bool()> m_moveEnabled;
-    TitleView* m_titleView = nullptr; // a Qt child of the view
+    TitleView* m_titleView = nullptr;            // a Qt child of the view
+    DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
 };
 
 } // namespace panel
