@@ -9,14 +9,14 @@ namespace streaming {
 
 namespace mousemsg {
 constexpr int kNone = -1;
-constexpr int kMove = 512;        // 0x200, also every drag
-constexpr int kLeftDown = 513;    // 0x201
-constexpr int kLeftUp = 514;      // 0x202
-constexpr int kRightDown = 516;   // 0x204
-constexpr int kRightUp = 517;     // 0x205
-constexpr int kOtherDown = 519;   // 0x207
-constexpr int kOtherUp = 520;     // 0x208
-constexpr int kWheel = 522;       // 0x20A
+constexpr int kMove = 512;      // 0x200, also every drag
+constexpr int kLeftDown = 513;  // 0x201
+constexpr int kLeftUp = 514;    // 0x202
+constexpr int kRightDown = 516; // 0x204
+constexpr int kRightUp = 517;   // 0x205
+constexpr int kOtherDown = 519; // 0x207
+constexpr int kOtherUp = 520;   // 0x208
+constexpr int kWheel = 522;     // 0x20A
 } // namespace mousemsg
 
 // One wheel notch of a PC mouse, in the eighths of a degree the window system reports.

@@ -13,8 +13,8 @@
 namespace streaming {
 
 struct ScanCodeRow {
-    const char* scanText;      // make code, upper-case hexadecimal
-    std::uint32_t position;    // layout position; 116 marks the input-language key
+    const char* scanText;   // make code, upper-case hexadecimal
+    std::uint32_t position; // layout position; 116 marks the input-language key
     std::uint16_t keyCode;
 };
 

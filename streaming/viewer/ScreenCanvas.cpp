@@ -57,7 +57,8 @@ void ScreenCanvas::writeStrip(TileGrid& grid, const std::vector<std::int32_t>& i
         const std::size_t rowBytes = static_cast<std::size_t>(tileWidth) * kBytesPerPixel;
         const std::size_t copyBytes = static_cast<std::size_t>(copyWidth) * kBytesPerPixel;
         for (int row = 0; row < tileHeight; ++row) {
-            std::uint8_t* out = m_image.row(tileTop + row) + static_cast<std::ptrdiff_t>(tileLeft) * kBytesPerPixel;
+            std::uint8_t* out =
+                m_image.row(tileTop + row) + static_cast<std::ptrdiff_t>(tileLeft) * kBytesPerPixel;
             std::size_t done = 0;
             if (row < copyHeight && copyBytes > 0) {
                 std::memcpy(out, strip.row(row) + x * kBytesPerPixel, copyBytes);
@@ -77,12 +78,14 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
     if (m_image.isEmpty())
         return false;
     const int chromaWidth = (frame.width + 1) / 2;
-    const bool consistent =
-        isValidImageSize({frame.width, frame.height}) && frame.stride[0] >= frame.width &&
-        frame.stride[1] >= chromaWidth &&
-        frame.y.size() >= static_cast<std::size_t>(frame.stride[0]) * static_cast<std::size_t>(frame.height) &&
-        frame.u.size() >= static_cast<std::size_t>(frame.stride[1]) * static_cast<std::size_t>(chromaRows(frame.height)) &&
-        frame.v.size() >= static_cast<std::size_t>(frame.stride[1]) * static_cast<std::size_t>(chromaRows(frame.height));
+    const bool consistent = isValidImageSize({frame.width, frame.height}) && frame.stride[0] >= frame.width &&
+                            frame.stride[1] >= chromaWidth &&
+                            frame.y.size() >= static_cast<std::size_t>(frame.stride[0]) *
+                                                  static_cast<std::size_t>(frame.height) &&
+                            frame.u.size() >= static_cast<std::size_t>(frame.stride[1]) *
+                                                  static_cast<std::size_t>(chromaRows(frame.height)) &&
+                            frame.v.size() >= static_cast<std::size_t>(frame.stride[1]) *
+                                                  static_cast<std::size_t>(chromaRows(frame.height));
     if (!consistent) {
         platform::logf("[ZQ]Decoded frame %dx%d is inconsistent; not shown", frame.width, frame.height);
         return false;
@@ -106,11 +109,12 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
         std::uint8_t* y = m_scaled.data();
         std::uint8_t* u = y + lumaBytes;
         std::uint8_t* v = u + chromaBytes;
-        status = libyuv::I420Scale(frame.y.data(), frame.stride[0], frame.u.data(), frame.stride[1], frame.v.data(),
-                                   frame.stride[1], srcWidth, srcHeight, y, w, u, cw, v, cw, w, h,
-                                   libyuv::kFilterBilinear);
+        status = libyuv::I420Scale(frame.y.data(), frame.stride[0], frame.u.data(), frame.stride[1],
+                                   frame.v.data(), frame.stride[1], srcWidth, srcHeight, y, w, u, cw, v, cw,
+                                   w, h, libyuv::kFilterBilinear);
         if (status == 0)
-            status = libyuv::I420ToARGB(y, w, u, cw, v, cw, m_image.data(), static_cast<int>(m_image.stride()), w, h);
+            status = libyuv::I420ToARGB(y, w, u, cw, v, cw, m_image.data(),
+                                        static_cast<int>(m_image.stride()), w, h);
     }
     if (status != 0) {
         platform::logf("[ZQ]Frame conversion failed: %d", status);

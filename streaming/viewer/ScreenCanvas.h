@@ -34,7 +34,8 @@ public:
     // Cuts a strip into the grid's tiles: the strip's tiles lie side by side from its top-left
     // corner, in list order. Each tile's rectangle takes the part of the strip over it; the part the
     // strip does not reach turns transparent. The list must have passed the grid's check.
-    void writeStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count, const ImageView& strip);
+    void writeStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
+                    const ImageView& strip);
 
     // Shows a decoded frame: its top-left shownWidth x shownHeight pixels (the sender's picture,
     // without the coder's padding) scaled to the whole canvas. False (logged) for a frame that is

@@ -16,7 +16,8 @@ public:
 
     ScreenPartData() = default;
     // The bit depth is accepted for the callers' sake and not stored: every tile is 32-bit.
-    ScreenPartData(const CRect& rect, int /*nBits*/, std::int32_t partNum) : m_nPartNum(partNum), m_rect(rect) {}
+    ScreenPartData(const CRect& rect, int /*nBits*/, std::int32_t partNum)
+        : m_nPartNum(partNum), m_rect(rect) {}
 
     std::int32_t m_nPartNum = 0;
     CRect m_rect;

@@ -79,8 +79,8 @@ bool ScreenShareModel::applyScreenUpdate(const platform::Bytes& archive) {
     return false; // neither mode: dropped unshown
 }
 
-bool ScreenShareModel::cutStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count, bool answer,
-                                std::span<const std::uint8_t> bitmap) {
+bool ScreenShareModel::cutStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
+                                bool answer, std::span<const std::uint8_t> bitmap) {
     if (count < 1)
         return false;
     int at = 0;
@@ -98,7 +98,8 @@ bool ScreenShareModel::cutStrip(TileGrid& grid, const std::vector<std::int32_t>&
                 platform::logf("error 0");
                 break;
             case TileGrid::StripCheck::OutOfRange:
-                platform::logf("error1 %d %lu", indexes[position], static_cast<unsigned long>(grid.tileCount()));
+                platform::logf("error1 %d %lu", indexes[position],
+                               static_cast<unsigned long>(grid.tileCount()));
                 break;
             default:
                 platform::logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0,

@@ -57,8 +57,8 @@ void ScreenShareViewController::viewDidLoad() {
     addObservers();
     initCanvas();
     if (!m_screenRefreshTimer)
-        m_screenRefreshTimer =
-            platform::Timer::scheduled(kRefreshInterval, true, [this](platform::Timer&) { screenRefresher(); });
+        m_screenRefreshTimer = platform::Timer::scheduled(kRefreshInterval, true,
+                                                          [this](platform::Timer&) { screenRefresher(); });
 }
 
 void ScreenShareViewController::viewDidAppear() {
@@ -85,8 +85,9 @@ void ScreenShareViewController::addObservers() {
         return [window, work](const platform::Notification&) {
             platform::mainQueue::async([window, work] {
                 auto owner = window.lock();
-                auto* viewer = owner ? dynamic_cast<ScreenShareViewController*>(owner->contentViewController())
-                                     : nullptr;
+                auto* viewer = owner
+                                   ? dynamic_cast<ScreenShareViewController*>(owner->contentViewController())
+                                   : nullptr;
                 if (viewer != nullptr && owner->isOpen())
                     work(*viewer);
             });
@@ -125,8 +126,8 @@ void ScreenShareViewController::screenRefresher() {
     if (!m_model.hasMode())
         initCanvas();
     using Clock = std::chrono::steady_clock;
-    const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kTickBudgetSeconds));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(kTickBudgetSeconds));
     bool changed = false;
     while (Clock::now() < deadline) {
         auto update = m_feed->screen.take();

@@ -54,6 +54,7 @@ public:
     ScreenShareModel& model() { return m_model; }
     ScreenShareView* canvasView() const { return m_imageViewCanvas; }
     std::size_t waitingUpdates() const { return m_feed ? m_feed->screen.size() : 0; }
+    std::size_t waitingFrames() const { return m_feed ? m_feed->h264.size() : 0; }
 
 protected:
     std::unique_ptr<QWidget> loadView() override;
@@ -89,6 +90,7 @@ protected:
 };
 
 // Makes the viewer known to the window registry as "screenShareWindow"; its events come from center.
-void registerViewerWindows(platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
+void registerViewerWindows(
+    platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
 
 } // namespace streaming

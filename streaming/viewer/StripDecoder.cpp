@@ -62,8 +62,8 @@ PlainImage StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const S
     PlainImage image(width, height);
     if (image.isEmpty())
         return {};
-    if (tjDecompress2(handle, bytes.data(), size, image.data(), width, static_cast<int>(image.stride()), height,
-                      TJPF_BGRA, TJFLAG_FASTDCT) != 0 &&
+    if (tjDecompress2(handle, bytes.data(), size, image.data(), width, static_cast<int>(image.stride()),
+                      height, TJPF_BGRA, TJFLAG_FASTDCT) != 0 &&
         tjGetErrorCode(handle) == TJERR_FATAL) {
         platform::logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
         return {};

@@ -5,7 +5,8 @@
 namespace streaming {
 
 bool isAcceptableCanvas(std::int64_t width, std::int64_t height) {
-    if (width < kMinCanvasSide || height < kMinCanvasSide || width > kMaxCanvasSide || height > kMaxCanvasSide)
+    if (width < kMinCanvasSide || height < kMinCanvasSide || width > kMaxCanvasSide ||
+        height > kMaxCanvasSide)
         return false;
     return width * height <= kMaxCanvasPixels; // both sides are at most 2^14: no overflow
 }
