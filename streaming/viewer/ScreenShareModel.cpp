@@ -4,7 +4,9 @@
 #include "client/SettingsKeys.h"
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <climits>
+#include <future>
 
 namespace streaming {
 
@@ -61,59 +63,100 @@ void ScreenShareModel::stop() {
     m_bScreenShareEnabled = false;
 }
 
-bool ScreenShareModel::applyScreenUpdate(const platform::Bytes& archive) {
-    auto sample = client::ImageSample::unarchive(archive);
-    if (!sample) {
-        // Names no tiles: nothing to cut.
-        platform::logf("[ZQ]Screen update unreadable; dropped");
-        return false;
+struct ScreenShareModel::StripJob {
+    client::ImageSample sample; // keeps the bitmap's bytes alive
+    StripBounds bounds;
+    DecodedStrip strip;
+
+    std::span<const std::uint8_t> bitmap() const {
+        if (sample.getScreenBitmap() == nullptr || sample.getBitmapSize() <= 0)
+            return {};
+        return {sample.getScreenBitmap(), static_cast<std::size_t>(sample.getBitmapSize())};
     }
-    const std::int32_t count = sample->getScreenSplitCount();
-    std::span<const std::uint8_t> bitmap;
-    if (sample->getScreenBitmap() != nullptr && sample->getBitmapSize() > 0)
-        bitmap = {sample->getScreenBitmap(), static_cast<std::size_t>(sample->getBitmapSize())};
-    if (m_bAnswerEnabled)
-        return cutStrip(m_screenAnswerList, sample->getScreenIndexArray(), count, true, bitmap);
-    if (m_bScreenShareEnabled)
-        return cutStrip(m_screenShareList, sample->getScreenIndexArray(), count, false, bitmap);
-    return false; // neither mode: dropped unshown
+};
+
+bool ScreenShareModel::applyScreenUpdates(const std::vector<platform::Bytes>& archives) {
+    TileGrid* grid = m_bAnswerEnabled        ? &m_screenAnswerList
+                     : m_bScreenShareEnabled ? &m_screenShareList
+                                             : nullptr;
+    std::vector<StripJob> jobs;
+    jobs.reserve(archives.size());
+    for (const platform::Bytes& archive : archives) {
+        auto sample = client::ImageSample::unarchive(archive);
+        if (!sample) {
+            // Names no tiles: nothing to cut.
+            platform::logf("[ZQ]Screen update unreadable; dropped");
+            continue;
+        }
+        const std::int32_t count = sample->getScreenSplitCount();
+        if (grid == nullptr || count < 1)
+            continue; // neither mode: dropped unshown
+        if (!checkList(*grid, sample->getScreenIndexArray(), count, m_bAnswerEnabled))
+            continue; // refused as a whole, then dropped: later strips are not held back
+        StripJob job;
+        job.sample = std::move(*sample);
+        job.bounds = {static_cast<std::int64_t>(count) * grid->partWidth(), grid->partHeight()};
+        jobs.push_back(std::move(job));
+    }
+    if (jobs.empty())
+        return false;
+    decodeAll(jobs);
+    // A bitmap that is no picture still names its tiles: they turn transparent.
+    for (const StripJob& job : jobs)
+        m_canvas.writeStrip(*grid, job.sample.getScreenIndexArray(), job.sample.getScreenSplitCount(),
+                            job.strip.view());
+    return true;
 }
 
-bool ScreenShareModel::cutStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
-                                bool answer, std::span<const std::uint8_t> bitmap) {
-    if (count < 1)
-        return false;
+void ScreenShareModel::decodeAll(std::vector<StripJob>& jobs) {
+    if (jobs.size() == 1) {
+        jobs[0].strip = m_stripDecoder.decode(jobs[0].bitmap(), jobs[0].bounds);
+        return;
+    }
+    // Each worker takes every n-th strip with a decoder of its own; this thread takes the first share.
+    const std::size_t workers = std::min(kDecodeThreads, jobs.size());
+    auto decodeShare = [&jobs, workers](std::size_t first, StripDecoder& decoder) {
+        for (std::size_t i = first; i < jobs.size(); i += workers)
+            jobs[i].strip = decoder.decode(jobs[i].bitmap(), jobs[i].bounds);
+    };
+    std::vector<std::future<void>> others;
+    for (std::size_t w = 1; w < workers; ++w)
+        others.push_back(std::async(std::launch::async, [&decodeShare, w] {
+            StripDecoder decoder;
+            decodeShare(w, decoder);
+        }));
+    decodeShare(0, m_stripDecoder);
+    for (auto& other : others)
+        other.wait();
+}
+
+bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
+                                 bool answer) const {
     int at = 0;
     const TileGrid::StripCheck check = grid.checkStrip(indexes, count, &at);
-    if (check != TileGrid::StripCheck::Ok) {
-        if (answer) {
-            platform::logf("[ZQ]error");
-        } else {
-            const auto position = static_cast<std::size_t>(at);
-            switch (check) {
-            case TileGrid::StripCheck::ListShort:
-                platform::logf("error -1");
-                break;
-            case TileGrid::StripCheck::ListEnds:
-                platform::logf("error 0");
-                break;
-            case TileGrid::StripCheck::OutOfRange:
-                platform::logf("error1 %d %lu", indexes[position],
-                               static_cast<unsigned long>(grid.tileCount()));
-                break;
-            default:
-                platform::logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0,
-                               static_cast<unsigned long>(grid.tileCount()));
-                break;
-            }
-        }
+    if (check == TileGrid::StripCheck::Ok)
+        return true;
+    if (answer) {
+        platform::logf("[ZQ]error");
         return false;
     }
-    const StripBounds bounds{static_cast<std::int64_t>(count) * grid.partWidth(), grid.partHeight()};
-    // A bitmap that is no picture still names its tiles: they turn transparent.
-    const PlainImage strip = m_stripDecoder.decode(bitmap, bounds);
-    m_canvas.writeStrip(grid, indexes, count, strip.view());
-    return true;
+    const auto position = static_cast<std::size_t>(at);
+    const auto tiles = static_cast<unsigned long>(grid.tileCount());
+    switch (check) {
+    case TileGrid::StripCheck::ListShort:
+        platform::logf("error -1");
+        break;
+    case TileGrid::StripCheck::ListEnds:
+        platform::logf("error 0");
+        break;
+    case TileGrid::StripCheck::OutOfRange:
+        platform::logf("error1 %d %lu", indexes[position], tiles);
+        break;
+    default:
+        platform::logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0, tiles);
+        break;
+    }
+    return false;
 }
 
 void ScreenShareModel::decodeH264(const platform::Bytes& archive) {

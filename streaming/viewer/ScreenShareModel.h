@@ -36,9 +36,14 @@ public:
     const TileGrid& answerGrid() const { return m_screenAnswerList; }
     const TileGrid& shareGrid() const { return m_screenShareList; }
 
-    // Applies one archived screen update (an ImageSample) to the grid of the mode. Answers whether
-    // the canvas changed; a refused update is logged and dropped.
-    bool applyScreenUpdate(const platform::Bytes& archive);
+    // Strips decoded at once, each on a thread of its own, when a tick has several waiting.
+    static constexpr std::size_t kDecodeThreads = 4;
+
+    // Applies archived screen updates (ImageSamples) to the grid of the mode, in order; their
+    // pictures are decoded in parallel first. Answers whether the canvas changed; a refused update
+    // is logged and dropped.
+    bool applyScreenUpdates(const std::vector<platform::Bytes>& archives);
+    bool applyScreenUpdate(const platform::Bytes& archive) { return applyScreenUpdates({archive}); }
     // Decodes one archived H.264 frame (an H264Sample); a finished picture joins the decoded queue.
     void decodeH264(const platform::Bytes& archive);
     // Shows the newest decoded picture, scaled from the teacher's encode size to the canvas, and
@@ -48,8 +53,11 @@ public:
     ScreenCanvas& canvas() { return m_canvas; }
 
 private:
-    bool cutStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count, bool answer,
-                  std::span<const std::uint8_t> bitmap);
+    struct StripJob;
+    // Whether the update's tile list fits the grid (the refusals are logged as the console's logs).
+    bool checkList(const TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
+                   bool answer) const;
+    void decodeAll(std::vector<StripJob>& jobs);
 
     int m_nServerWidth = 0;
     int m_nServerHeight = 0;

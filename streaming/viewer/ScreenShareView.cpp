@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 #include <climits>
 #include <cmath>
+#include <libyuv.h>
 
 namespace streaming {
 
@@ -48,46 +49,71 @@ ScreenShareView::ScreenShareView(platform::NotificationCenter& center) : m_cente
 }
 
 void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty) {
-    if (canvas.isEmpty()) {
-        clearImage();
+    if (canvas.isEmpty() || width() < 1 || height() < 1) {
+        m_canvas = canvas.isEmpty() ? nullptr : &canvas;
+        m_image = QImage();
+        update();
         return;
     }
-    const bool sameBuffer = m_image.constBits() == canvas.data() && m_image.width() == canvas.width() &&
-                            m_image.height() == canvas.height();
+    const bool sameCanvas = m_canvas == &canvas && !m_image.isNull();
+    m_canvas = &canvas;
     // Alpha is 0 (a tile never received) or 255, so the pixels are premultiplied as they stand.
-    m_image = QImage(canvas.data(), canvas.width(), canvas.height(), static_cast<qsizetype>(canvas.stride()),
-                     QImage::Format_ARGB32_Premultiplied);
-    if (sameBuffer && !dirty.empty())
-        update(viewRectOf(dirty));
-    else
-        update();
+    constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
+    if (canvas.width() == width() && canvas.height() == height()) {
+        m_image = QImage(canvas.data(), canvas.width(), canvas.height(),
+                         static_cast<qsizetype>(canvas.stride()), kFormat);
+        update(sameCanvas && !dirty.empty() ? viewRectOf(dirty) : rect());
+        return;
+    }
+    // Scaled here, once per change, with the SIMD scaler: painting then copies pixels one to one.
+    const bool resized = m_scaled.width() != width() || m_scaled.height() != height();
+    if (resized)
+        m_scaled = PlainImage(width(), height());
+    const QRect area = sameCanvas && !resized && !dirty.empty() ? viewRectOf(dirty) : rect();
+    libyuv::ARGBScaleClip(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
+                          m_scaled.data(), static_cast<int>(m_scaled.stride()), m_scaled.width(),
+                          m_scaled.height(), area.x(), area.y(), area.width(), area.height(),
+                          libyuv::kFilterBilinear);
+    m_image = QImage(m_scaled.data(), m_scaled.width(), m_scaled.height(),
+                     static_cast<qsizetype>(m_scaled.stride()), kFormat);
+    update(area);
 }
 
 void ScreenShareView::clearImage() {
+    m_canvas = nullptr;
     m_image = QImage();
     update();
 }
 
+void ScreenShareView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_canvas != nullptr) {
+        const PlainImage* canvas = m_canvas;
+        m_image = QImage();
+        present(*canvas, {});
+    }
+}
+
 QRect ScreenShareView::viewRectOf(const CanvasRect& r) const {
-    if (m_image.isNull())
+    if (m_canvas == nullptr || m_canvas->isEmpty())
         return rect();
-    const double sx = static_cast<double>(width()) / m_image.width();
-    const double sy = static_cast<double>(height()) / m_image.height();
-    // One pixel of margin: smooth scaling reads the neighbours of every changed pixel.
+    const double sx = static_cast<double>(width()) / m_canvas->width();
+    const double sy = static_cast<double>(height()) / m_canvas->height();
+    // One pixel of margin: bilinear scaling reads the neighbours of every changed pixel.
     const int left = static_cast<int>(std::floor(r.x * sx)) - 1;
     const int top = static_cast<int>(std::floor(r.y * sy)) - 1;
     const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + 1;
     const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + 1;
-    return QRect(QPoint(left, top), QPoint(right, bottom)).intersected(rect());
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(rect());
 }
 
 void ScreenShareView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (!m_image.isNull()) {
+        // One to one: the picture already has the view's size.
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.setClipRegion(event->region());
-        painter.drawImage(rect(), m_image);
+        for (const QRect& r : event->region())
+            painter.drawImage(r.topLeft(), m_image, r);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     drawStrokes(painter);

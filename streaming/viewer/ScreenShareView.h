@@ -21,7 +21,9 @@ public:
     // Asked at every event: whether the teacher allows answers.
     std::function<bool()> answersEnabled;
 
-    // Shows the canvas (drawn from its memory, not copied); dirty is the changed part of it.
+    // Shows the canvas; dirty is the changed part of it. A canvas of the view's size is drawn from
+    // its own memory; any other is scaled into the view's picture, only where it changed. The
+    // canvas must stay alive until the next present or clearImage.
     void present(const PlainImage& canvas, const CanvasRect& dirty);
     void clearImage();
     const QImage& image() const { return m_image; }
@@ -35,6 +37,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -58,7 +61,9 @@ private:
     QRect viewRectOf(const CanvasRect& rect) const;
 
     platform::NotificationCenter& m_center;
-    QImage m_image; // wraps the canvas memory
+    const PlainImage* m_canvas = nullptr; // the controller's canvas, while shown
+    PlainImage m_scaled;                  // the canvas at the view's size, when they differ
+    QImage m_image;                       // wraps the canvas or m_scaled
 };
 
 } // namespace streaming

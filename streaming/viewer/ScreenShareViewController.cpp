@@ -130,10 +130,16 @@ void ScreenShareViewController::screenRefresher() {
                                              std::chrono::duration<double>(kTickBudgetSeconds));
     bool changed = false;
     while (Clock::now() < deadline) {
-        auto update = m_feed->screen.take();
-        if (!update)
+        std::vector<platform::Bytes> batch;
+        while (batch.size() < kMaxUpdatesPerBatch) {
+            auto update = m_feed->screen.take();
+            if (!update)
+                break;
+            batch.push_back(std::move(*update));
+        }
+        if (batch.empty())
             break;
-        changed = m_model.applyScreenUpdate(*update) || changed;
+        changed = m_model.applyScreenUpdates(batch) || changed;
     }
     // Every waiting frame is decoded (each depends on the one before); only the newest is shown.
     bool decoded = false;

@@ -27,6 +27,8 @@ public:
     static constexpr double kRefreshInterval = 0.01;
     // Time a tick may spend on waiting updates before it presents what it has.
     static constexpr double kTickBudgetSeconds = 0.008;
+    // Updates applied together (their strips decoded in parallel) before the time is looked at.
+    static constexpr std::size_t kMaxUpdatesPerBatch = 32;
     static constexpr std::size_t kMaxWaitingUpdates = 512;
     static constexpr std::size_t kMaxWaitingUpdateBytes = 64u * 1024 * 1024;
     static constexpr std::size_t kMaxWaitingFrames = 120;

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <turbojpeg.h>
 
 namespace streaming {
@@ -29,6 +30,11 @@ bool isAcceptableStrip(int width, int height, const StripBounds& bounds) {
     return static_cast<std::int64_t>(width) * height <= kMaxStripPixels;
 }
 
+DecodedStrip::DecodedStrip(int width, int height)
+    : m_pixels(std::make_unique_for_overwrite<std::uint8_t[]>(
+          static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kBytesPerPixel)),
+      m_width(width), m_height(height) {}
+
 StripDecoder::StripDecoder() : m_jpeg(tjInitDecompress()) {}
 
 StripDecoder::~StripDecoder() {
@@ -36,7 +42,7 @@ StripDecoder::~StripDecoder() {
         tjDestroy(static_cast<tjhandle>(m_jpeg));
 }
 
-PlainImage StripDecoder::decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         platform::logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
         return {};
@@ -44,7 +50,7 @@ PlainImage StripDecoder::decode(std::span<const std::uint8_t> bytes, const Strip
     return isJpeg(bytes) ? decodeJpeg(bytes, bounds) : decodeOther(bytes, bounds);
 }
 
-PlainImage StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
     auto handle = static_cast<tjhandle>(m_jpeg);
     if (handle == nullptr)
         return {};
@@ -59,9 +65,7 @@ PlainImage StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const S
                        static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
         return {};
     }
-    PlainImage image(width, height);
-    if (image.isEmpty())
-        return {};
+    DecodedStrip image(width, height);
     if (tjDecompress2(handle, bytes.data(), size, image.data(), width, static_cast<int>(image.stride()),
                       height, TJPF_BGRA, TJFLAG_FASTDCT) != 0 &&
         tjGetErrorCode(handle) == TJERR_FATAL) {
@@ -71,7 +75,7 @@ PlainImage StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const S
     return image;
 }
 
-PlainImage StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+DecodedStrip StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
@@ -91,9 +95,7 @@ PlainImage StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, const 
     }
     // Opaque pixels: the canvas keeps transparency for tiles never received only.
     decoded = decoded.convertToFormat(QImage::Format_RGB32);
-    PlainImage image(decoded.width(), decoded.height());
-    if (image.isEmpty())
-        return {};
+    DecodedStrip image(decoded.width(), decoded.height());
     const auto rowBytes = static_cast<std::size_t>(image.stride());
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.row(y), decoded.constScanLine(y), rowBytes);

@@ -77,6 +77,18 @@ TEST_F(StripComposition, StripsFillTheirTilesAndTilesNeverReceivedStayTransparen
     EXPECT_FALSE(m_model.answerGrid().tile(1).m_bInit);
 }
 
+TEST_F(StripComposition, UpdatesDecodedTogetherLandInTheOrderReceived) {
+    open("1");
+    std::vector<platform::Bytes> batch;
+    for (const Rgb& c : {kRed, kGreen, kBlue, kYellow, kRed, kBlue})
+        batch.push_back(updateArchive(jpegStrip({c, c}, 120, 135), {0, 7}));
+    batch.push_back(updateArchive(jpegStrip({kGreen}, 120, 135), {3}));
+    EXPECT_TRUE(m_model.applyScreenUpdates(batch));
+    EXPECT_TRUE(near(at(60, 60), kBlue)); // the last of six writes to tile 0
+    EXPECT_TRUE(near(at(420, 200), kBlue));
+    EXPECT_TRUE(near(at(420, 60), kGreen));
+}
+
 TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
     open("1");
     EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed, kGreen}, 120, 135), {3, 8})));
