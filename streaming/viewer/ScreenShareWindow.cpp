@@ -88,6 +88,13 @@ void ScreenShareWindow::keyReleaseEvent(QKeyEvent* event) {
     post(m_keyboard.keyUp(keyCode, flags));
 }
 
+void ScreenShareWindow::showEvent(QShowEvent* event) {
+    desktop::Window::showEvent(event);
+    // A borderless window takes the keyboard only when asked to.
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+}
+
 void ScreenShareWindow::focusOutEvent(QFocusEvent* event) {
     m_keyboard.releaseModifiers();
     desktop::Window::focusOutEvent(event);
