@@ -141,9 +141,13 @@ void ScreenShareViewController::screenRefresher() {
             break;
         changed = m_model.applyScreenUpdates(batch) || changed;
     }
-    // Every waiting frame is decoded (each depends on the one before); only the newest is shown.
+    // Frames are decoded in order (each depends on the one before), at least one a tick; those the
+    // time leaves wait for the next tick. Only the newest decoded picture is shown.
     bool decoded = false;
-    while (auto frame = m_feed->h264.take()) {
+    while (!decoded || Clock::now() < deadline) {
+        auto frame = m_feed->h264.take();
+        if (!frame)
+            break;
         m_model.decodeH264(*frame);
         decoded = true;
     }

@@ -145,14 +145,6 @@ TEST_F(StripComposition, PicturesLargerThanTheirTilesAreRefusedBeforeDecoding) {
     EXPECT_TRUE(decoder.decode(jpegClaiming(30000, 30000), {30000, 30000}).isEmpty()); // over the pixel cap
 }
 
-TEST_F(StripComposition, NothingIsCutWithoutAModeOrWithAnUnreadableUpdate) {
-    open("-1");
-    EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed}, 120, 135), {0})));
-    open("1");
-    EXPECT_FALSE(m_model.applyScreenUpdate(platform::Bytes{1, 2, 3}));
-    EXPECT_TRUE(logged("unreadable"));
-}
-
 TEST(PendingUpdatesTest, TheWaitingListKeepsTheNewestWithinItsBounds) {
     PendingUpdates list("Screen update", 4, 100);
     for (std::uint8_t i = 0; i < 10; ++i)
