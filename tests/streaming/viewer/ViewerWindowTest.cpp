@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <atomic>
+#include <thread>
 
 namespace streaming {
 namespace {
@@ -99,6 +101,34 @@ TEST_F(ViewerWindow, ABroadcastOpensOneFullScreenViewerAndTheStopClosesIt) {
         client::events::kScreenData, nullptr,
         platform::Dictionary{
             {client::events::kKeyCombinedDib, client::archiveAsText(updateArchive({1}, {0}))}});
+    EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(client::events::kScreenData), 0u);
+}
+
+TEST_F(ViewerWindow, ClosingWhileAReceiveThreadPostsUpdatesLosesNothingAndTouchesNoClosedViewer) {
+    broadcast("1");
+    const std::string update = client::archiveAsText(updateArchive(jpegStrip({kRed}, 180, 225), {0}));
+    std::atomic<bool> stop{false};
+    std::atomic<int> posted{0};
+    std::thread receive([&] {
+        while (!stop.load()) {
+            platform::NotificationCenter::defaultCenter().post(
+                client::events::kScreenData, nullptr,
+                platform::Dictionary{{client::events::kKeyCombinedDib, update}});
+            ++posted;
+        }
+    });
+    while (posted.load() < 50)
+        std::this_thread::yield();
+    m_loop.advance(ScreenShareViewController::kRefreshInterval);
+    EXPECT_EQ(viewer()->viewer()->model().answerGrid().tile(0).m_bInit, true);
+    platform::NotificationCenter::defaultCenter().post(client::events::kBroadcastStop);
+    m_loop.runUntilIdle();
+    const int atClose = posted.load();
+    while (posted.load() < atClose + 50)
+        std::this_thread::yield();
+    stop = true;
+    receive.join();
+    EXPECT_FALSE(viewer());
     EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(client::events::kScreenData), 0u);
 }
 
