@@ -4,6 +4,7 @@
 #include "streaming/viewer/MouseForwarding.h"
 #include "streaming/viewer/ScanCodeKeyboard.h"
 
+#include <climits>
 #include <gtest/gtest.h>
 
 namespace streaming {
@@ -127,6 +128,9 @@ TEST(InputForwarding, MousePositionsAreScaledToTheTeachersScreen) {
     for (const Case& c : cases)
         EXPECT_EQ(mouseText(c.x, c.y, c.message, g), c.text);
     EXPECT_EQ(mouseText(10, 10, mousemsg::kMove, MouseGeometry{0, 0, 1920, 1080}), "0,0,512");
+    // A teacher size far beyond any screen saturates instead of overflowing.
+    EXPECT_EQ(mouseText(1440, 0, mousemsg::kMove, MouseGeometry{1440, 876, INT_MAX, INT_MAX}),
+              "2147483647,2147483647,512");
 }
 
 TEST(InputForwarding, WheelTexts) {
