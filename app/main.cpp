@@ -13,6 +13,7 @@
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "streaming/CaptureStartUp.h"
+#include "streaming/viewer/ScreenShareViewController.h"
 
 #include <functional>
 #include <memory>
@@ -48,6 +49,7 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
+    streaming::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();
     delegate.setScreenCapturePermission(&permission);
     delegate.applicationDidFinishLaunching();

@@ -65,6 +65,7 @@ void MainViewController::viewDidLoad() {
     m_bIsScreenShareCaptured.store(false);
     m_bIsRetinaDisplay = RetinaDisplayIdentify::isRetinaDisplayOrHdpi();
 
+    addScreenShareObservers();
     m_observers.add(events::kShareBoardRemoveAll, nullptr,
                     [this](const platform::Notification& note) { callbackShareBoardRemoveAll(note); });
     m_observers.add(client::events::kDisconnect, nullptr,

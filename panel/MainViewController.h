@@ -1,6 +1,6 @@
 // The main panel's view controller and the hub of the logged-in student: when its view loads it
 // registers with the application delegate, resets the per-login settings, observes the client
-// object's events that open windows (lock screen, lost link, share-board erase-all, chat) or store
+// object's events that open windows (viewer, lock screen, lost link, share-board erase-all, chat) or store
 // received file pieces, sends dropped files, and announces the login, which makes the capture
 // object create and hand over the client. Observers run on the posting thread and hand window work
 // to the main queue (file pieces are written on the receive thread); everything else is main-thread.
@@ -71,6 +71,10 @@ public:
     void setMoveEnabledQuery(std::function<bool()> query);
     bool isMoveEnabled() const;
 
+    void callbackOnReceivedScreenUploadEnable(const platform::Notification& note);
+    void callbackOnReceivedBroadcast(const platform::Notification& note);
+    // Opens the teacher-screen viewer, or has the open one read its mode again (any thread).
+    void showScreenShareWindow();
     void callbackDisconnect(const platform::Notification& note);
     void callbackOnReceivedScreenLock(const platform::Notification& note);
     void callbackShareBoardRemoveAll(const platform::Notification& note);
@@ -97,6 +101,7 @@ protected:
 
 private:
     std::shared_ptr<MainViewController> selfReference();
+    void addScreenShareObservers();
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
 
