@@ -1,0 +1,351 @@
+#include "streaming/FastAreaAverage.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define OLVEX_AREA_AVX2 1
+#include <immintrin.h>
+#endif
+
+namespace streaming {
+
+namespace {
+
+// Weights are signed bytes that sum to 1 << shift for each target pixel. The wide kernels
+// multiply two unsigned pixel bytes by two weights and add them into one signed 16-bit lane, so
+// two neighbouring weights may sum to at most 128; all of one pixel's sum to at most 256, so
+// 255 * 256 plus the rounding half still fits an unsigned 16-bit lane.
+constexpr int kMaxWeight = 127;
+constexpr int kMaxPairWeight = 128;
+constexpr int kWeightShifts[] = {8, 7, 6}; // the finest that keeps every weight in range
+constexpr int kTapGroup = 8;               // source pixels per horizontal wide step
+constexpr int kWideBytes = 32;             // one 256-bit register
+// One target pixel spans at most ratio + 1 source pixels; rounded up to pairs.
+constexpr int kMaxRowTaps = kMaxFastAreaRatio + 2;
+
+// For one axis: the source pixels under each target pixel and their rounded weights.
+struct AxisTaps {
+    std::vector<int> first;
+    std::vector<int> count;
+    std::vector<std::int8_t> weights; // `stride` per target pixel, zero past its count
+    int stride = 0;                   // the most taps of any target pixel, rounded up to `multiple`
+    int shift = 0;
+};
+
+// Target pixel t spans [t * S, (t + 1) * S) in units of 1 / D of a source pixel. Each weight is
+// the difference of two rounded running totals, so the weights always sum to exactly 1 << shift
+// and the rounding moves each source pixel's boundary by less than half a unit of weight.
+AxisTaps makeTaps(int sourceLength, int targetLength, int multiple) {
+    AxisTaps axis;
+    const auto s = static_cast<std::int64_t>(sourceLength);
+    const auto d = static_cast<std::int64_t>(targetLength);
+    int most = 0;
+    for (std::int64_t t = 0; t < d; ++t) {
+        const std::int64_t firstSource = t * s / d;
+        const std::int64_t lastSource = ((t + 1) * s - 1) / d;
+        axis.first.push_back(static_cast<int>(firstSource));
+        axis.count.push_back(static_cast<int>(lastSource - firstSource + 1));
+        most = std::max(most, axis.count.back());
+    }
+    axis.stride = (most + multiple - 1) / multiple * multiple;
+    for (const int shift : kWeightShifts) {
+        const std::int64_t one = std::int64_t{1} << shift;
+        axis.weights.assign(static_cast<std::size_t>(d) * static_cast<std::size_t>(axis.stride), 0);
+        bool fits = true;
+        for (std::int64_t t = 0; t < d && fits; ++t) {
+            std::int8_t* weight = axis.weights.data() + t * axis.stride;
+            const std::int64_t begin = t * s;
+            const std::int64_t end = begin + s;
+            std::int64_t before = 0;
+            for (int i = 0; i < axis.count[static_cast<std::size_t>(t)]; ++i) {
+                const std::int64_t source = axis.first[static_cast<std::size_t>(t)] + i;
+                const std::int64_t covered = std::min(end, (source + 1) * d) - begin;
+                const std::int64_t total = (2 * one * covered + s) / (2 * s);
+                fits = fits && total - before <= kMaxWeight;
+                weight[i] = static_cast<std::int8_t>(std::min<std::int64_t>(total - before, kMaxWeight));
+                before = total;
+            }
+            for (int i = 0; i + 1 < axis.stride; i += 2) {
+                fits = fits && weight[i] + weight[i + 1] <= kMaxPairWeight;
+            }
+        }
+        if (fits) {
+            axis.shift = shift;
+            return axis;
+        }
+    }
+    return axis; // not reached: with 64 as the whole no weight or pair can pass the limits
+}
+
+// The weighted sum of `count` rows, byte by byte, into `out` (row-wise, so the loops are plain
+// multiply-adds over contiguous bytes).
+void verticalPortable(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
+                      std::size_t rowBytes, int shift, std::vector<std::uint16_t>& sums, std::uint8_t* out) {
+    std::fill(sums.begin(), sums.begin() + static_cast<std::ptrdiff_t>(rowBytes),
+              static_cast<std::uint16_t>(1u << (shift - 1)));
+    for (int i = 0; i < count; ++i) {
+        const auto weight = static_cast<std::uint16_t>(weights[i]);
+        const std::uint8_t* row = rows[i];
+        for (std::size_t k = 0; k < rowBytes; ++k) {
+            sums[k] = static_cast<std::uint16_t>(sums[k] + weight * row[k]);
+        }
+    }
+    for (std::size_t k = 0; k < rowBytes; ++k) {
+        out[k] = static_cast<std::uint8_t>(sums[k] >> shift);
+    }
+}
+
+void horizontalPortable(const std::uint8_t* between, const AxisTaps& columns, std::uint8_t* out) {
+    const unsigned half = 1u << (columns.shift - 1);
+    for (std::size_t x = 0; x < columns.first.size(); ++x) {
+        const std::int8_t* weight = columns.weights.data() + x * static_cast<std::size_t>(columns.stride);
+        const std::uint8_t* pixel = between + static_cast<std::size_t>(columns.first[x]) * kBytesPerPixel;
+        for (int c = 0; c < kBytesPerPixel; ++c) {
+            unsigned sum = half;
+            for (int i = 0; i < columns.count[x]; ++i) {
+                sum += static_cast<unsigned>(weight[i]) * pixel[i * kBytesPerPixel + c];
+            }
+            out[x * kBytesPerPixel + static_cast<std::size_t>(c)] =
+                static_cast<std::uint8_t>(sum >> columns.shift);
+        }
+    }
+}
+
+#if defined(OLVEX_AREA_AVX2)
+// The wide kernels need AVX2 (byte multiply-add and shuffles in 256-bit registers), which the
+// default x86-64 target does not assume: they are compiled for it alone and chosen at run time.
+// They compute exactly what the portable kernels compute (no lane can overflow, see above).
+bool avx2Available() {
+    static const bool available = __builtin_cpu_supports("avx2") != 0;
+    return available;
+}
+
+// Pairs > 0 fixes the number of row pairs, so the loop unrolls and the row pointers and weights
+// stay in registers across the row; 0 takes it from `pairs`.
+template <int Pairs>
+__attribute__((target("avx2"))) void verticalRowsAvx2(const std::uint8_t* const* rowPointers,
+                                                      const __m256i* weights, int pairs, std::size_t rowBytes,
+                                                      int shift, std::uint8_t* out) {
+    const int n = Pairs > 0 ? Pairs : pairs;
+    // Local copies: the compiler can see that the stores below never touch them.
+    const std::uint8_t* rows[kMaxRowTaps];
+    __m256i pairWeights[kMaxRowTaps / 2];
+    for (int p = 0; p < n; ++p) {
+        rows[2 * p] = rowPointers[2 * p];
+        rows[2 * p + 1] = rowPointers[2 * p + 1];
+        pairWeights[p] = weights[p];
+    }
+    const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (shift - 1)));
+    const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+    std::size_t offset = 0;
+    for (;;) {
+        __m256i low = half;
+        __m256i high = half;
+#pragma GCC unroll 8
+        for (int p = 0; p < n; ++p) {
+            const auto* a = reinterpret_cast<const __m256i*>(rows[static_cast<std::size_t>(2 * p)] + offset);
+            const auto* b =
+                reinterpret_cast<const __m256i*>(rows[static_cast<std::size_t>(2 * p + 1)] + offset);
+            const __m256i va = _mm256_loadu_si256(a);
+            const __m256i vb = _mm256_loadu_si256(b);
+            const __m256i w = pairWeights[p];
+            low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(va, vb), w));
+            high = _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(va, vb), w));
+        }
+        // The in-lane unpacks and the in-lane pack undo each other: bytes come out in source order.
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_srl_epi16(low, shiftCount), _mm256_srl_epi16(high, shiftCount));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), packed);
+        if (offset + kWideBytes == rowBytes) {
+            return;
+        }
+        // The last chunk of a row that is no whole number of chunks overlaps the one before it.
+        offset = std::min(offset + kWideBytes, rowBytes - kWideBytes);
+    }
+}
+
+// Rows of at least kWideBytes bytes.
+__attribute__((target("avx2"))) void verticalAvx2(const std::uint8_t* const* rows, const std::int8_t* weights,
+                                                  int count, std::size_t rowBytes, int shift,
+                                                  std::uint8_t* out) {
+    __m256i pairWeights[kMaxRowTaps / 2];
+    const int pairs = (count + 1) / 2;
+    for (int p = 0; p < pairs; ++p) {
+        const auto pair = static_cast<std::uint16_t>(static_cast<std::uint8_t>(weights[2 * p]) |
+                                                     static_cast<std::uint8_t>(weights[2 * p + 1]) << 8);
+        pairWeights[p] = _mm256_set1_epi16(static_cast<short>(pair));
+    }
+    switch (pairs) {
+    case 1:
+        return verticalRowsAvx2<1>(rows, pairWeights, pairs, rowBytes, shift, out);
+    case 2:
+        return verticalRowsAvx2<2>(rows, pairWeights, pairs, rowBytes, shift, out);
+    case 3:
+        return verticalRowsAvx2<3>(rows, pairWeights, pairs, rowBytes, shift, out);
+    case 4:
+        return verticalRowsAvx2<4>(rows, pairWeights, pairs, rowBytes, shift, out);
+    case 5:
+        return verticalRowsAvx2<5>(rows, pairWeights, pairs, rowBytes, shift, out);
+    default:
+        return verticalRowsAvx2<0>(rows, pairWeights, pairs, rowBytes, shift, out);
+    }
+}
+
+// Per target pixel and group of eight source pixels: 32 weight bytes laid out to meet the
+// shuffled pixels (B0 B1 G0 G1 R0 R1 X0 X1 B2 B3 ...), each pair of weights repeated per channel.
+std::vector<std::int8_t> wideColumnWeights(const AxisTaps& columns) {
+    const std::size_t groups = static_cast<std::size_t>(columns.stride / kTapGroup);
+    std::vector<std::int8_t> wide(columns.first.size() * groups * kWideBytes);
+    for (std::size_t x = 0; x < columns.first.size(); ++x) {
+        const std::int8_t* weight = columns.weights.data() + x * static_cast<std::size_t>(columns.stride);
+        std::int8_t* out = wide.data() + x * groups * kWideBytes;
+        for (std::size_t pixelPair = 0; pixelPair < groups * kTapGroup / 2; ++pixelPair) {
+            for (int c = 0; c < kBytesPerPixel; ++c) {
+                out[pixelPair * 8 + static_cast<std::size_t>(c) * 2] = weight[pixelPair * 2];
+                out[pixelPair * 8 + static_cast<std::size_t>(c) * 2 + 1] = weight[pixelPair * 2 + 1];
+            }
+        }
+    }
+    return wide;
+}
+
+// The weighted sums of one target pixel: four 16-bit sums in each quarter of the register.
+__attribute__((target("avx2"))) inline __m256i
+targetSumsAvx2(const std::uint8_t* pixel, const std::int8_t* weight, int groups, __m256i interleave) {
+    __m256i sum = _mm256_setzero_si256();
+    for (int g = 0; g < groups; ++g, pixel += kWideBytes, weight += kWideBytes) {
+        const __m256i v =
+            _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixel)), interleave);
+        sum = _mm256_add_epi16(
+            sum, _mm256_maddubs_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight))));
+    }
+    return sum;
+}
+
+__attribute__((target("avx2"))) void horizontalAvx2(const std::uint8_t* between, const AxisTaps& columns,
+                                                    const std::int8_t* wideWeights, std::uint8_t* out) {
+    const int groups = columns.stride / kTapGroup;
+    const std::size_t weightStride = static_cast<std::size_t>(groups) * kWideBytes;
+    const int* first = columns.first.data();
+    const std::size_t targets = columns.first.size();
+    // Within each 128-bit lane: one channel of two neighbouring pixels side by side.
+    const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1,
+                                                5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (columns.shift - 1)));
+    const __m128i shiftCount = _mm_cvtsi32_si128(columns.shift);
+    auto sums = [&](std::size_t x) __attribute__((target("avx2"))) {
+        return targetSumsAvx2(between + static_cast<std::size_t>(first[x]) * kBytesPerPixel,
+                              wideWeights + x * weightStride, groups, interleave);
+    };
+    std::size_t x = 0;
+    // Four target pixels a step: their quarters fold into one register [A B | C D], then one pack.
+    for (; x + 4 <= targets; x += 4) {
+        const __m256i a = sums(x), b = sums(x + 1), c = sums(x + 2), d = sums(x + 3);
+        const __m256i ac =
+            _mm256_add_epi16(_mm256_permute2x128_si256(a, c, 0x20), _mm256_permute2x128_si256(a, c, 0x31));
+        const __m256i bd =
+            _mm256_add_epi16(_mm256_permute2x128_si256(b, d, 0x20), _mm256_permute2x128_si256(b, d, 0x31));
+        __m256i abcd = _mm256_add_epi16(_mm256_unpacklo_epi64(ac, bd), _mm256_unpackhi_epi64(ac, bd));
+        abcd = _mm256_srl_epi16(_mm256_add_epi16(abcd, half), shiftCount);
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(abcd, abcd), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kBytesPerPixel),
+                         _mm256_castsi256_si128(packed));
+    }
+    for (; x < targets; ++x) {
+        const __m256i sum = sums(x);
+        __m128i s = _mm_add_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+        s = _mm_add_epi16(s, _mm_unpackhi_epi64(s, s));
+        s = _mm_srl_epi16(_mm_add_epi16(s, _mm256_castsi256_si128(half)), shiftCount);
+        const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+        std::memcpy(out + x * kBytesPerPixel, &bytes, sizeof bytes);
+    }
+}
+#endif
+
+// The taps of one pair of sizes. Thumbnails are made again and again at one size, so each thread
+// keeps the last plan it made.
+struct Plan {
+    ImageSize source;
+    ImageSize target;
+    AxisTaps rows;
+    AxisTaps columns;
+    std::vector<std::int8_t> wideWeights; // empty where the wide kernels do not run
+};
+
+const Plan& planFor(ImageSize source, ImageSize target) {
+    thread_local Plan plan;
+    if (plan.source != source || plan.target != target || plan.rows.first.empty()) {
+        plan.source = source;
+        plan.target = target;
+        plan.rows = makeTaps(source.height, target.height, 2);
+        plan.columns = makeTaps(source.width, target.width, kTapGroup);
+        plan.wideWeights.clear();
+#if defined(OLVEX_AREA_AVX2)
+        if (avx2Available()) {
+            plan.wideWeights = wideColumnWeights(plan.columns);
+        }
+#endif
+    }
+    return plan;
+}
+
+} // namespace
+
+bool fitsFastAreaAverage(ImageSize source, ImageSize target) {
+    if (!isValidImageSize(source) || !isValidImageSize(target)) {
+        return false;
+    }
+    return target.width <= source.width && target.height <= source.height &&
+           source.width <= kMaxFastAreaRatio * target.width &&
+           source.height <= kMaxFastAreaRatio * target.height;
+}
+
+PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, AreaKernels kernels) {
+    if (!source.isValid() || !fitsFastAreaAverage(source.size(), target)) {
+        return {};
+    }
+    const Plan& plan = planFor(source.size(), target);
+    const std::size_t rowBytes = static_cast<std::size_t>(source.width) * kBytesPerPixel;
+    // The horizontal step reads whole groups of taps past the last pixel: zeros with zero weight.
+    std::vector<std::uint8_t> between(rowBytes +
+                                      static_cast<std::size_t>(plan.columns.stride) * kBytesPerPixel);
+    std::vector<std::uint16_t> sums;
+#if defined(OLVEX_AREA_AVX2)
+    const bool wide = kernels == AreaKernels::Widest && rowBytes >= kWideBytes && !plan.wideWeights.empty();
+#else
+    const bool wide = false;
+    (void)kernels;
+#endif
+    if (!wide) {
+        sums.resize(rowBytes);
+    }
+    PlainImage result(target.width, target.height);
+    std::array<const std::uint8_t*, kMaxRowTaps> rowPointers{};
+    for (int y = 0; y < target.height; ++y) {
+        const auto t = static_cast<std::size_t>(y);
+        const int count = plan.rows.count[t];
+        // An odd count pairs its last row with itself at weight zero.
+        for (int i = 0; i < plan.rows.stride; ++i) {
+            rowPointers[static_cast<std::size_t>(i)] =
+                source.row(plan.rows.first[t] + std::min(i, count - 1));
+        }
+        const std::int8_t* weights =
+            plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride);
+#if defined(OLVEX_AREA_AVX2)
+        if (wide) {
+            verticalAvx2(rowPointers.data(), weights, count, rowBytes, plan.rows.shift, between.data());
+            horizontalAvx2(between.data(), plan.columns, plan.wideWeights.data(), result.row(y));
+            continue;
+        }
+#endif
+        verticalPortable(rowPointers.data(), weights, count, rowBytes, plan.rows.shift, sums, between.data());
+        horizontalPortable(between.data(), plan.columns, result.row(y));
+    }
+    return result;
+}
+
+} // namespace streaming
