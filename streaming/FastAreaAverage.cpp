@@ -23,7 +23,7 @@ constexpr int kMaxWeight = 127;
 constexpr int kMaxPairWeight = 128;
 constexpr int kWeightShifts[] = {8, 7, 6}; // the finest that keeps every weight in range
 constexpr int kTapGroup = 8;               // source pixels per horizontal wide step
-constexpr int kWideBytes = 32;             // one 256-bit register
+constexpr int kWideBytes = 32;             // one 256-bit register: the horizontal step's width
 // One target pixel spans at most ratio + 1 source pixels; rounded up to pairs.
 constexpr int kMaxRowTaps = kMaxFastAreaRatio + 2;
 
@@ -116,82 +116,131 @@ void horizontalPortable(const std::uint8_t* between, const AxisTaps& columns, st
 }
 
 #if defined(OLVEX_AREA_AVX2)
-// The wide kernels need AVX2 (byte multiply-add and shuffles in 256-bit registers), which the
-// default x86-64 target does not assume: they are compiled for it alone and chosen at run time.
-// They compute exactly what the portable kernels compute (no lane can overflow, see above).
+// The wide kernels need AVX2 (byte multiply-add and shuffles in 256-bit registers) or AVX-512BW
+// (the same in 512-bit registers), which the default x86-64 target does not assume: each is
+// compiled for its instruction set alone and chosen at run time. They compute exactly what the
+// portable kernels compute (no lane can overflow, see above). The vertical step is most of the
+// work, so it alone has a 512-bit form; on processors that have one it halves that step's cost.
 bool avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2") != 0;
     return available;
 }
 
-// Pairs > 0 fixes the number of row pairs, so the loop unrolls and the row pointers and weights
-// stay in registers across the row; 0 takes it from `pairs`.
-template <int Pairs>
-__attribute__((target("avx2"))) void verticalRowsAvx2(const std::uint8_t* const* rowPointers,
-                                                      const __m256i* weights, int pairs, std::size_t rowBytes,
-                                                      int shift, std::uint8_t* out) {
-    const int n = Pairs > 0 ? Pairs : pairs;
-    // Local copies: the compiler can see that the stores below never touch them.
-    const std::uint8_t* rows[kMaxRowTaps];
-    __m256i pairWeights[kMaxRowTaps / 2];
-    for (int p = 0; p < n; ++p) {
-        rows[2 * p] = rowPointers[2 * p];
-        rows[2 * p + 1] = rowPointers[2 * p + 1];
-        pairWeights[p] = weights[p];
-    }
-    const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (shift - 1)));
-    const __m128i shiftCount = _mm_cvtsi32_si128(shift);
-    std::size_t offset = 0;
-    for (;;) {
-        __m256i low = half;
-        __m256i high = half;
-#pragma GCC unroll 8
-        for (int p = 0; p < n; ++p) {
-            const auto* a = reinterpret_cast<const __m256i*>(rows[static_cast<std::size_t>(2 * p)] + offset);
-            const auto* b =
-                reinterpret_cast<const __m256i*>(rows[static_cast<std::size_t>(2 * p + 1)] + offset);
-            const __m256i va = _mm256_loadu_si256(a);
-            const __m256i vb = _mm256_loadu_si256(b);
-            const __m256i w = pairWeights[p];
-            low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(va, vb), w));
-            high = _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(va, vb), w));
-        }
-        // The in-lane unpacks and the in-lane pack undo each other: bytes come out in source order.
-        const __m256i packed =
-            _mm256_packus_epi16(_mm256_srl_epi16(low, shiftCount), _mm256_srl_epi16(high, shiftCount));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), packed);
-        if (offset + kWideBytes == rowBytes) {
-            return;
-        }
-        // The last chunk of a row that is no whole number of chunks overlaps the one before it.
-        offset = std::min(offset + kWideBytes, rowBytes - kWideBytes);
-    }
+bool avx512Available() {
+    static const bool available = __builtin_cpu_supports("avx512bw") != 0;
+    return available;
 }
 
-// Rows of at least kWideBytes bytes.
-__attribute__((target("avx2"))) void verticalAvx2(const std::uint8_t* const* rows, const std::int8_t* weights,
-                                                  int count, std::size_t rowBytes, int shift,
-                                                  std::uint8_t* out) {
-    __m256i pairWeights[kMaxRowTaps / 2];
+// Both weights of a row pair in one 16-bit lane, as the byte multiply-add takes them.
+using PairWeight = std::uint16_t;
+
+// Pairs > 0 fixes the number of row pairs, so the loop unrolls and the row pointers and weights
+// stay in registers across the row; 0 takes it from `pairs`. Rows of at least 32 bytes.
+struct Rows256 {
+    static constexpr std::size_t kBytes = 32;
+
+    template <int Pairs>
+    __attribute__((target("avx2"))) static void run(const std::uint8_t* const* rowPointers,
+                                                    const PairWeight* weights, int pairs,
+                                                    std::size_t rowBytes, int shift, std::uint8_t* out) {
+        const int n = Pairs > 0 ? Pairs : pairs;
+        // Local copies: the compiler can see that the stores below never touch them.
+        const std::uint8_t* rows[kMaxRowTaps];
+        __m256i pairWeights[kMaxRowTaps / 2];
+        for (int p = 0; p < n; ++p) {
+            rows[2 * p] = rowPointers[2 * p];
+            rows[2 * p + 1] = rowPointers[2 * p + 1];
+            pairWeights[p] = _mm256_set1_epi16(static_cast<short>(weights[p]));
+        }
+        const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (shift - 1)));
+        const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+        for (std::size_t offset = 0;;) {
+            __m256i low = half;
+            __m256i high = half;
+#pragma GCC unroll 8
+            for (int p = 0; p < n; ++p) {
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p] + offset));
+                const __m256i b =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p + 1] + offset));
+                low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), pairWeights[p]));
+                high =
+                    _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), pairWeights[p]));
+            }
+            // The in-lane unpacks and the in-lane pack undo each other: bytes come out in order.
+            const __m256i packed =
+                _mm256_packus_epi16(_mm256_srl_epi16(low, shiftCount), _mm256_srl_epi16(high, shiftCount));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), packed);
+            if (offset + kBytes == rowBytes) {
+                return;
+            }
+            // The last chunk of a row that is no whole number of chunks overlaps the one before.
+            offset = std::min(offset + kBytes, rowBytes - kBytes);
+        }
+    }
+};
+
+// The same step in 512-bit registers (rows of at least 64 bytes).
+struct Rows512 {
+    static constexpr std::size_t kBytes = 64;
+
+    template <int Pairs>
+    __attribute__((target("avx512bw"))) static void run(const std::uint8_t* const* rowPointers,
+                                                        const PairWeight* weights, int pairs,
+                                                        std::size_t rowBytes, int shift, std::uint8_t* out) {
+        const int n = Pairs > 0 ? Pairs : pairs;
+        const std::uint8_t* rows[kMaxRowTaps];
+        __m512i pairWeights[kMaxRowTaps / 2];
+        for (int p = 0; p < n; ++p) {
+            rows[2 * p] = rowPointers[2 * p];
+            rows[2 * p + 1] = rowPointers[2 * p + 1];
+            pairWeights[p] = _mm512_set1_epi16(static_cast<short>(weights[p]));
+        }
+        const __m512i half = _mm512_set1_epi16(static_cast<short>(1 << (shift - 1)));
+        const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+        for (std::size_t offset = 0;;) {
+            __m512i low = half;
+            __m512i high = half;
+#pragma GCC unroll 8
+            for (int p = 0; p < n; ++p) {
+                const __m512i a = _mm512_loadu_si512(rows[2 * p] + offset);
+                const __m512i b = _mm512_loadu_si512(rows[2 * p + 1] + offset);
+                low = _mm512_add_epi16(low, _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), pairWeights[p]));
+                high =
+                    _mm512_add_epi16(high, _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), pairWeights[p]));
+            }
+            const __m512i packed =
+                _mm512_packus_epi16(_mm512_srl_epi16(low, shiftCount), _mm512_srl_epi16(high, shiftCount));
+            _mm512_storeu_si512(out + offset, packed);
+            if (offset + kBytes == rowBytes) {
+                return;
+            }
+            offset = std::min(offset + kBytes, rowBytes - kBytes);
+        }
+    }
+};
+
+template <class Rows>
+void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
+                  std::size_t rowBytes, int shift, std::uint8_t* out) {
+    PairWeight pairWeights[kMaxRowTaps / 2];
     const int pairs = (count + 1) / 2;
     for (int p = 0; p < pairs; ++p) {
-        const auto pair = static_cast<std::uint16_t>(static_cast<std::uint8_t>(weights[2 * p]) |
-                                                     static_cast<std::uint8_t>(weights[2 * p + 1]) << 8);
-        pairWeights[p] = _mm256_set1_epi16(static_cast<short>(pair));
+        pairWeights[p] = static_cast<PairWeight>(static_cast<std::uint8_t>(weights[2 * p]) |
+                                                 static_cast<std::uint8_t>(weights[2 * p + 1]) << 8);
     }
     switch (pairs) {
     case 1:
-        return verticalRowsAvx2<1>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<1>(rows, pairWeights, pairs, rowBytes, shift, out);
     case 2:
-        return verticalRowsAvx2<2>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<2>(rows, pairWeights, pairs, rowBytes, shift, out);
     case 3:
-        return verticalRowsAvx2<3>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<3>(rows, pairWeights, pairs, rowBytes, shift, out);
     case 4:
-        return verticalRowsAvx2<4>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<4>(rows, pairWeights, pairs, rowBytes, shift, out);
     case 5:
-        return verticalRowsAvx2<5>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<5>(rows, pairWeights, pairs, rowBytes, shift, out);
     default:
-        return verticalRowsAvx2<0>(rows, pairWeights, pairs, rowBytes, shift, out);
+        return Rows::template run<0>(rows, pairWeights, pairs, rowBytes, shift, out);
     }
 }
 
@@ -315,7 +364,10 @@ PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, Are
                                       static_cast<std::size_t>(plan.columns.stride) * kBytesPerPixel);
     std::vector<std::uint16_t> sums;
 #if defined(OLVEX_AREA_AVX2)
-    const bool wide = kernels == AreaKernels::Widest && rowBytes >= kWideBytes && !plan.wideWeights.empty();
+    const bool wide =
+        kernels != AreaKernels::Portable && rowBytes >= Rows256::kBytes && !plan.wideWeights.empty();
+    const bool wider =
+        wide && kernels == AreaKernels::Widest && rowBytes >= Rows512::kBytes && avx512Available();
 #else
     const bool wide = false;
     (void)kernels;
@@ -337,7 +389,13 @@ PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, Are
             plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride);
 #if defined(OLVEX_AREA_AVX2)
         if (wide) {
-            verticalAvx2(rowPointers.data(), weights, count, rowBytes, plan.rows.shift, between.data());
+            if (wider) {
+                verticalWide<Rows512>(rowPointers.data(), weights, count, rowBytes, plan.rows.shift,
+                                      between.data());
+            } else {
+                verticalWide<Rows256>(rowPointers.data(), weights, count, rowBytes, plan.rows.shift,
+                                      between.data());
+            }
             horizontalAvx2(between.data(), plan.columns, plan.wideWeights.data(), result.row(y));
             continue;
         }
