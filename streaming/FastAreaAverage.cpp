@@ -81,6 +81,15 @@ AxisTaps makeTaps(int sourceLength, int targetLength, int multiple) {
     return axis; // not reached: with 64 as the whole no weight or pair can pass the limits
 }
 
+// The taps of one pair of sizes (thumbnails are made again and again at one size).
+struct Plan {
+    ImageSize source;
+    ImageSize target;
+    AxisTaps rows;
+    AxisTaps columns;
+    std::vector<std::int8_t> wideWeights; // empty where the wide kernels do not run
+};
+
 // The weighted sum of `count` rows, byte by byte, into `out` (row-wise, so the loops are plain
 // multiply-adds over contiguous bytes).
 void verticalPortable(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
@@ -116,132 +125,12 @@ void horizontalPortable(const std::uint8_t* between, const AxisTaps& columns, st
 }
 
 #if defined(OLVEX_AREA_AVX2)
-// The wide kernels need AVX2 (byte multiply-add and shuffles in 256-bit registers) or AVX-512BW
-// (the same in 512-bit registers), which the default x86-64 target does not assume: each is
-// compiled for its instruction set alone and chosen at run time. They compute exactly what the
-// portable kernels compute (no lane can overflow, see above). The vertical step is most of the
-// work, so it alone has a 512-bit form; on processors that have one it halves that step's cost.
+// The wide kernels need AVX2 (byte multiply-add and byte shuffles in 256-bit registers), which
+// the default x86-64 target does not assume: they are compiled for it alone and chosen at run
+// time. They compute exactly what the portable kernels compute (no lane can overflow, see above).
 bool avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2") != 0;
     return available;
-}
-
-bool avx512Available() {
-    static const bool available = __builtin_cpu_supports("avx512bw") != 0;
-    return available;
-}
-
-// Both weights of a row pair in one 16-bit lane, as the byte multiply-add takes them.
-using PairWeight = std::uint16_t;
-
-// Pairs > 0 fixes the number of row pairs, so the loop unrolls and the row pointers and weights
-// stay in registers across the row; 0 takes it from `pairs`. Rows of at least 32 bytes.
-struct Rows256 {
-    static constexpr std::size_t kBytes = 32;
-
-    template <int Pairs>
-    __attribute__((target("avx2"))) static void run(const std::uint8_t* const* rowPointers,
-                                                    const PairWeight* weights, int pairs,
-                                                    std::size_t rowBytes, int shift, std::uint8_t* out) {
-        const int n = Pairs > 0 ? Pairs : pairs;
-        // Local copies: the compiler can see that the stores below never touch them.
-        const std::uint8_t* rows[kMaxRowTaps];
-        __m256i pairWeights[kMaxRowTaps / 2];
-        for (int p = 0; p < n; ++p) {
-            rows[2 * p] = rowPointers[2 * p];
-            rows[2 * p + 1] = rowPointers[2 * p + 1];
-            pairWeights[p] = _mm256_set1_epi16(static_cast<short>(weights[p]));
-        }
-        const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (shift - 1)));
-        const __m128i shiftCount = _mm_cvtsi32_si128(shift);
-        for (std::size_t offset = 0;;) {
-            __m256i low = half;
-            __m256i high = half;
-#pragma GCC unroll 8
-            for (int p = 0; p < n; ++p) {
-                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p] + offset));
-                const __m256i b =
-                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p + 1] + offset));
-                low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), pairWeights[p]));
-                high =
-                    _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), pairWeights[p]));
-            }
-            // The in-lane unpacks and the in-lane pack undo each other: bytes come out in order.
-            const __m256i packed =
-                _mm256_packus_epi16(_mm256_srl_epi16(low, shiftCount), _mm256_srl_epi16(high, shiftCount));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), packed);
-            if (offset + kBytes == rowBytes) {
-                return;
-            }
-            // The last chunk of a row that is no whole number of chunks overlaps the one before.
-            offset = std::min(offset + kBytes, rowBytes - kBytes);
-        }
-    }
-};
-
-// The same step in 512-bit registers (rows of at least 64 bytes).
-struct Rows512 {
-    static constexpr std::size_t kBytes = 64;
-
-    template <int Pairs>
-    __attribute__((target("avx512bw"))) static void run(const std::uint8_t* const* rowPointers,
-                                                        const PairWeight* weights, int pairs,
-                                                        std::size_t rowBytes, int shift, std::uint8_t* out) {
-        const int n = Pairs > 0 ? Pairs : pairs;
-        const std::uint8_t* rows[kMaxRowTaps];
-        __m512i pairWeights[kMaxRowTaps / 2];
-        for (int p = 0; p < n; ++p) {
-            rows[2 * p] = rowPointers[2 * p];
-            rows[2 * p + 1] = rowPointers[2 * p + 1];
-            pairWeights[p] = _mm512_set1_epi16(static_cast<short>(weights[p]));
-        }
-        const __m512i half = _mm512_set1_epi16(static_cast<short>(1 << (shift - 1)));
-        const __m128i shiftCount = _mm_cvtsi32_si128(shift);
-        for (std::size_t offset = 0;;) {
-            __m512i low = half;
-            __m512i high = half;
-#pragma GCC unroll 8
-            for (int p = 0; p < n; ++p) {
-                const __m512i a = _mm512_loadu_si512(rows[2 * p] + offset);
-                const __m512i b = _mm512_loadu_si512(rows[2 * p + 1] + offset);
-                low = _mm512_add_epi16(low, _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), pairWeights[p]));
-                high =
-                    _mm512_add_epi16(high, _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), pairWeights[p]));
-            }
-            const __m512i packed =
-                _mm512_packus_epi16(_mm512_srl_epi16(low, shiftCount), _mm512_srl_epi16(high, shiftCount));
-            _mm512_storeu_si512(out + offset, packed);
-            if (offset + kBytes == rowBytes) {
-                return;
-            }
-            offset = std::min(offset + kBytes, rowBytes - kBytes);
-        }
-    }
-};
-
-template <class Rows>
-void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
-                  std::size_t rowBytes, int shift, std::uint8_t* out) {
-    PairWeight pairWeights[kMaxRowTaps / 2];
-    const int pairs = (count + 1) / 2;
-    for (int p = 0; p < pairs; ++p) {
-        pairWeights[p] = static_cast<PairWeight>(static_cast<std::uint8_t>(weights[2 * p]) |
-                                                 static_cast<std::uint8_t>(weights[2 * p + 1]) << 8);
-    }
-    switch (pairs) {
-    case 1:
-        return Rows::template run<1>(rows, pairWeights, pairs, rowBytes, shift, out);
-    case 2:
-        return Rows::template run<2>(rows, pairWeights, pairs, rowBytes, shift, out);
-    case 3:
-        return Rows::template run<3>(rows, pairWeights, pairs, rowBytes, shift, out);
-    case 4:
-        return Rows::template run<4>(rows, pairWeights, pairs, rowBytes, shift, out);
-    case 5:
-        return Rows::template run<5>(rows, pairWeights, pairs, rowBytes, shift, out);
-    default:
-        return Rows::template run<0>(rows, pairWeights, pairs, rowBytes, shift, out);
-    }
 }
 
 // Per target pixel and group of eight source pixels: 32 weight bytes laid out to meet the
@@ -262,69 +151,200 @@ std::vector<std::int8_t> wideColumnWeights(const AxisTaps& columns) {
     return wide;
 }
 
-// The weighted sums of one target pixel: four 16-bit sums in each quarter of the register.
-__attribute__((target("avx2"))) inline __m256i
-targetSumsAvx2(const std::uint8_t* pixel, const std::int8_t* weight, int groups, __m256i interleave) {
-    __m256i sum = _mm256_setzero_si256();
-    for (int g = 0; g < groups; ++g, pixel += kWideBytes, weight += kWideBytes) {
-        const __m256i v =
-            _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixel)), interleave);
-        sum = _mm256_add_epi16(
-            sum, _mm256_maddubs_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight))));
+// The horizontal step of one target row, four target pixels at a time. The vertical step of the
+// next row calls it between its chunks: memory keeps streaming the next rows while these pixels
+// are computed, where a horizontal pass of its own would leave the memory idle. Groups > 0 fixes
+// the number of tap groups per target pixel (one up to a ratio of seven); 0 takes it from the taps.
+template <int Groups>
+class HorizontalStep {
+public:
+    static constexpr std::size_t kPixels = 4;
+
+    HorizontalStep(const AxisTaps& columns, const std::int8_t* wideWeights)
+        : m_first(columns.first.data()), m_targets(columns.first.size()),
+          m_groups(columns.stride / kTapGroup), m_shift(columns.shift), m_weights(wideWeights),
+          m_x(m_targets) {}
+
+    std::size_t stepsPerRow() const { return (m_targets + kPixels - 1) / kPixels; }
+
+    // The next row: its vertical sums and where its target pixels go.
+    void start(const std::uint8_t* between, std::uint8_t* out) {
+        m_between = between;
+        m_out = out;
+        m_x = 0;
     }
-    return sum;
+
+    // The next four target pixels (fewer at the end of the row; nothing once it is done).
+    __attribute__((target("avx2"), always_inline)) inline void four() {
+        if (m_x + kPixels <= m_targets) {
+            const __m256i a = sums(m_x), b = sums(m_x + 1), c = sums(m_x + 2), d = sums(m_x + 3);
+            // Each register holds four 16-bit sums per quarter: fold them into [A B | C D].
+            const __m256i ac = _mm256_add_epi16(_mm256_permute2x128_si256(a, c, 0x20),
+                                                _mm256_permute2x128_si256(a, c, 0x31));
+            const __m256i bd = _mm256_add_epi16(_mm256_permute2x128_si256(b, d, 0x20),
+                                                _mm256_permute2x128_si256(b, d, 0x31));
+            __m256i abcd = _mm256_add_epi16(_mm256_unpacklo_epi64(ac, bd), _mm256_unpackhi_epi64(ac, bd));
+            abcd = _mm256_srl_epi16(_mm256_add_epi16(abcd, half()), _mm_cvtsi32_si128(m_shift));
+            const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(abcd, abcd), 0x08);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_out + m_x * kBytesPerPixel),
+                             _mm256_castsi256_si128(packed));
+            m_x += kPixels;
+            return;
+        }
+        for (; m_x < m_targets; ++m_x) {
+            const __m256i sum = sums(m_x);
+            __m128i s = _mm_add_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+            s = _mm_add_epi16(s, _mm_unpackhi_epi64(s, s));
+            s = _mm_srl_epi16(_mm_add_epi16(s, _mm256_castsi256_si128(half())), _mm_cvtsi32_si128(m_shift));
+            const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+            std::memcpy(m_out + m_x * kBytesPerPixel, &bytes, sizeof bytes);
+        }
+    }
+
+    __attribute__((target("avx2"))) void rest() {
+        while (m_x < m_targets) {
+            four();
+        }
+    }
+
+private:
+    __attribute__((target("avx2"), always_inline)) inline __m256i half() const {
+        return _mm256_set1_epi16(static_cast<short>(1 << (m_shift - 1)));
+    }
+
+    // The weighted sums of one target pixel: four 16-bit sums in each quarter of the register.
+    __attribute__((target("avx2"), always_inline)) inline __m256i sums(std::size_t x) const {
+        // Within each 128-bit lane: one channel of two neighbouring pixels side by side.
+        const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0,
+                                                    4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+        const std::uint8_t* pixel = m_between + static_cast<std::size_t>(m_first[x]) * kBytesPerPixel;
+        const int groups = Groups > 0 ? Groups : m_groups;
+        const std::int8_t* weight = m_weights + x * static_cast<std::size_t>(groups) * kWideBytes;
+        __m256i sum = _mm256_setzero_si256();
+        for (int g = 0; g < groups; ++g, pixel += kWideBytes, weight += kWideBytes) {
+            const __m256i v =
+                _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixel)), interleave);
+            sum = _mm256_add_epi16(
+                sum, _mm256_maddubs_epi16(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight))));
+        }
+        return sum;
+    }
+
+    const int* m_first;
+    std::size_t m_targets;
+    int m_groups;
+    int m_shift;
+    const std::int8_t* m_weights;
+    const std::uint8_t* m_between = nullptr;
+    std::uint8_t* m_out = nullptr;
+    std::size_t m_x;
+};
+
+// Both weights of a row pair in one 16-bit lane, as the byte multiply-add takes them.
+using PairWeight = std::uint16_t;
+
+// The vertical step in chunks of 32 bytes, with a step of the pending horizontal work after every
+// `chunksPerStep` chunks. Pairs > 0 fixes the number of row pairs, so the loop unrolls and the row
+// pointers and weights stay in registers across the row; 0 takes it from `pairs`. Rows of at
+// least 32 bytes.
+template <int Pairs, class Step>
+__attribute__((target("avx2"))) void
+verticalRows(const std::uint8_t* const* rowPointers, const PairWeight* weights, int pairs,
+             std::size_t rowBytes, int shift, std::uint8_t* out, Step& pending, int chunksPerStep) {
+    const int n = Pairs > 0 ? Pairs : pairs;
+    // Local copies: the compiler can see that the stores below never touch them.
+    const std::uint8_t* rows[kMaxRowTaps];
+    __m256i pairWeights[kMaxRowTaps / 2];
+    for (int p = 0; p < n; ++p) {
+        rows[2 * p] = rowPointers[2 * p];
+        rows[2 * p + 1] = rowPointers[2 * p + 1];
+        pairWeights[p] = _mm256_set1_epi16(static_cast<short>(weights[p]));
+    }
+    const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (shift - 1)));
+    const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+    int countdown = chunksPerStep;
+    for (std::size_t offset = 0;;) {
+        __m256i low = half;
+        __m256i high = half;
+#pragma GCC unroll 8
+        for (int p = 0; p < n; ++p) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p] + offset));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p + 1] + offset));
+            low = _mm256_add_epi16(low, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), pairWeights[p]));
+            high = _mm256_add_epi16(high, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), pairWeights[p]));
+        }
+        // The in-lane unpacks and the in-lane pack undo each other: bytes come out in order.
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_srl_epi16(low, shiftCount), _mm256_srl_epi16(high, shiftCount));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), packed);
+        if (--countdown == 0) {
+            countdown = chunksPerStep;
+            pending.four();
+        }
+        if (offset + kWideBytes == rowBytes) {
+            return;
+        }
+        // The last chunk of a row that is no whole number of chunks overlaps the one before.
+        offset = std::min(offset + kWideBytes, rowBytes - kWideBytes);
+    }
 }
 
-__attribute__((target("avx2"))) void horizontalAvx2(const std::uint8_t* between, const AxisTaps& columns,
-                                                    const std::int8_t* wideWeights, std::uint8_t* out) {
-    const int groups = columns.stride / kTapGroup;
-    const std::size_t weightStride = static_cast<std::size_t>(groups) * kWideBytes;
-    const int* first = columns.first.data();
-    const std::size_t targets = columns.first.size();
-    // Within each 128-bit lane: one channel of two neighbouring pixels side by side.
-    const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1,
-                                                5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
-    const __m256i half = _mm256_set1_epi16(static_cast<short>(1 << (columns.shift - 1)));
-    const __m128i shiftCount = _mm_cvtsi32_si128(columns.shift);
-    auto sums = [&](std::size_t x) __attribute__((target("avx2"))) {
-        return targetSumsAvx2(between + static_cast<std::size_t>(first[x]) * kBytesPerPixel,
-                              wideWeights + x * weightStride, groups, interleave);
-    };
-    std::size_t x = 0;
-    // Four target pixels a step: their quarters fold into one register [A B | C D], then one pack.
-    for (; x + 4 <= targets; x += 4) {
-        const __m256i a = sums(x), b = sums(x + 1), c = sums(x + 2), d = sums(x + 3);
-        const __m256i ac =
-            _mm256_add_epi16(_mm256_permute2x128_si256(a, c, 0x20), _mm256_permute2x128_si256(a, c, 0x31));
-        const __m256i bd =
-            _mm256_add_epi16(_mm256_permute2x128_si256(b, d, 0x20), _mm256_permute2x128_si256(b, d, 0x31));
-        __m256i abcd = _mm256_add_epi16(_mm256_unpacklo_epi64(ac, bd), _mm256_unpackhi_epi64(ac, bd));
-        abcd = _mm256_srl_epi16(_mm256_add_epi16(abcd, half), shiftCount);
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(abcd, abcd), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kBytesPerPixel),
-                         _mm256_castsi256_si128(packed));
+template <class Step>
+void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
+                  std::size_t rowBytes, int shift, std::uint8_t* out, Step& pending, int chunksPerStep) {
+    PairWeight pairWeights[kMaxRowTaps / 2];
+    const int pairs = (count + 1) / 2;
+    for (int p = 0; p < pairs; ++p) {
+        pairWeights[p] = static_cast<PairWeight>(static_cast<std::uint8_t>(weights[2 * p]) |
+                                                 static_cast<std::uint8_t>(weights[2 * p + 1]) << 8);
     }
-    for (; x < targets; ++x) {
-        const __m256i sum = sums(x);
-        __m128i s = _mm_add_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
-        s = _mm_add_epi16(s, _mm_unpackhi_epi64(s, s));
-        s = _mm_srl_epi16(_mm_add_epi16(s, _mm256_castsi256_si128(half)), shiftCount);
-        const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
-        std::memcpy(out + x * kBytesPerPixel, &bytes, sizeof bytes);
+    switch (pairs) {
+    case 1:
+        return verticalRows<1, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+    case 2:
+        return verticalRows<2, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+    case 3:
+        return verticalRows<3, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+    case 4:
+        return verticalRows<4, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+    case 5:
+        return verticalRows<5, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+    default:
+        return verticalRows<0, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
     }
+}
+
+// Every target row: its vertical sums into one of two rows of `between`, while the horizontal step
+// of the row before works through the other.
+template <int Groups>
+void scaleWide(const ImageView& source, const Plan& plan, std::vector<std::uint8_t>& between,
+               PlainImage& result) {
+    const std::size_t rowBytes = static_cast<std::size_t>(source.width) * kBytesPerPixel;
+    const std::size_t half = between.size() / 2;
+    HorizontalStep<Groups> pending(plan.columns, plan.wideWeights.data());
+    const std::size_t chunks = (rowBytes + kWideBytes - 1) / kWideBytes;
+    const int chunksPerStep = static_cast<int>(std::max<std::size_t>(1, chunks / pending.stepsPerRow()));
+    std::array<const std::uint8_t*, kMaxRowTaps> rowPointers{};
+    for (int y = 0; y < result.height(); ++y) {
+        const auto t = static_cast<std::size_t>(y);
+        const int count = plan.rows.count[t];
+        // An odd count pairs its last row with itself at weight zero.
+        for (int i = 0; i < plan.rows.stride; ++i) {
+            rowPointers[static_cast<std::size_t>(i)] =
+                source.row(plan.rows.first[t] + std::min(i, count - 1));
+        }
+        std::uint8_t* sums = between.data() + (t % 2) * half;
+        verticalWide(rowPointers.data(),
+                     plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride), count,
+                     rowBytes, plan.rows.shift, sums, pending, chunksPerStep);
+        pending.rest();
+        pending.start(sums, result.row(y));
+    }
+    pending.rest();
 }
 #endif
 
-// The taps of one pair of sizes. Thumbnails are made again and again at one size, so each thread
-// keeps the last plan it made.
-struct Plan {
-    ImageSize source;
-    ImageSize target;
-    AxisTaps rows;
-    AxisTaps columns;
-    std::vector<std::int8_t> wideWeights; // empty where the wide kernels do not run
-};
-
+// Each thread keeps the last plan it made.
 const Plan& planFor(ImageSize source, ImageSize target) {
     thread_local Plan plan;
     if (plan.source != source || plan.target != target || plan.rows.first.empty()) {
@@ -360,47 +380,34 @@ PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, Are
     const Plan& plan = planFor(source.size(), target);
     const std::size_t rowBytes = static_cast<std::size_t>(source.width) * kBytesPerPixel;
     // The horizontal step reads whole groups of taps past the last pixel: zeros with zero weight.
-    std::vector<std::uint8_t> between(rowBytes +
-                                      static_cast<std::size_t>(plan.columns.stride) * kBytesPerPixel);
-    std::vector<std::uint16_t> sums;
+    const std::size_t betweenBytes =
+        rowBytes + static_cast<std::size_t>(plan.columns.stride) * kBytesPerPixel;
+    PlainImage result(target.width, target.height);
 #if defined(OLVEX_AREA_AVX2)
-    const bool wide =
-        kernels != AreaKernels::Portable && rowBytes >= Rows256::kBytes && !plan.wideWeights.empty();
-    const bool wider =
-        wide && kernels == AreaKernels::Widest && rowBytes >= Rows512::kBytes && avx512Available();
+    if (kernels == AreaKernels::Widest && rowBytes >= kWideBytes && !plan.wideWeights.empty()) {
+        std::vector<std::uint8_t> between(2 * betweenBytes);
+        if (plan.columns.stride == kTapGroup) {
+            scaleWide<1>(source, plan, between, result);
+        } else {
+            scaleWide<0>(source, plan, between, result);
+        }
+        return result;
+    }
 #else
-    const bool wide = false;
     (void)kernels;
 #endif
-    if (!wide) {
-        sums.resize(rowBytes);
-    }
-    PlainImage result(target.width, target.height);
+    std::vector<std::uint8_t> between(betweenBytes);
+    std::vector<std::uint16_t> sums(rowBytes);
     std::array<const std::uint8_t*, kMaxRowTaps> rowPointers{};
     for (int y = 0; y < target.height; ++y) {
         const auto t = static_cast<std::size_t>(y);
         const int count = plan.rows.count[t];
-        // An odd count pairs its last row with itself at weight zero.
-        for (int i = 0; i < plan.rows.stride; ++i) {
-            rowPointers[static_cast<std::size_t>(i)] =
-                source.row(plan.rows.first[t] + std::min(i, count - 1));
+        for (int i = 0; i < count; ++i) {
+            rowPointers[static_cast<std::size_t>(i)] = source.row(plan.rows.first[t] + i);
         }
-        const std::int8_t* weights =
-            plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride);
-#if defined(OLVEX_AREA_AVX2)
-        if (wide) {
-            if (wider) {
-                verticalWide<Rows512>(rowPointers.data(), weights, count, rowBytes, plan.rows.shift,
-                                      between.data());
-            } else {
-                verticalWide<Rows256>(rowPointers.data(), weights, count, rowBytes, plan.rows.shift,
-                                      between.data());
-            }
-            horizontalAvx2(between.data(), plan.columns, plan.wideWeights.data(), result.row(y));
-            continue;
-        }
-#endif
-        verticalPortable(rowPointers.data(), weights, count, rowBytes, plan.rows.shift, sums, between.data());
+        verticalPortable(rowPointers.data(),
+                         plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride), count,
+                         rowBytes, plan.rows.shift, sums, between.data());
         horizontalPortable(between.data(), plan.columns, result.row(y));
     }
     return result;
