@@ -87,7 +87,8 @@ struct Plan {
     ImageSize target;
     AxisTaps rows;
     AxisTaps columns;
-    std::vector<std::int8_t> wideWeights; // empty where the wide kernels do not run
+    std::vector<std::int8_t> wideWeights;   // empty where the wide kernels do not run
+    std::vector<std::uint32_t> wideOffsets; // byte offset of each target column's first tap
 };
 
 // The weighted sum of `count` rows, byte by byte, into `out` (row-wise, so the loops are plain
@@ -153,17 +154,18 @@ std::vector<std::int8_t> wideColumnWeights(const AxisTaps& columns) {
 
 // The horizontal step of one target row, four target pixels at a time. The vertical step of the
 // next row calls it between its chunks: memory keeps streaming the next rows while these pixels
-// are computed, where a horizontal pass of its own would leave the memory idle. Groups > 0 fixes
-// the number of tap groups per target pixel (one up to a ratio of seven); 0 takes it from the taps.
+// are computed, where a horizontal pass of its own would leave the memory idle. Groups is the
+// number of tap groups per target pixel (one up to a ratio of seven).
 template <int Groups>
 class HorizontalStep {
 public:
     static constexpr std::size_t kPixels = 4;
 
-    HorizontalStep(const AxisTaps& columns, const std::int8_t* wideWeights)
-        : m_first(columns.first.data()), m_targets(columns.first.size()),
-          m_groups(columns.stride / kTapGroup), m_shift(columns.shift), m_weights(wideWeights),
-          m_x(m_targets) {}
+    __attribute__((target("avx2"))) HorizontalStep(const Plan& plan)
+        : m_first(plan.wideOffsets.data()), m_targets(plan.wideOffsets.size()),
+          m_half(_mm256_set1_epi16(static_cast<short>(1 << (plan.columns.shift - 1)))),
+          m_shift(_mm_cvtsi32_si128(plan.columns.shift)), m_weights(plan.wideWeights.data()), m_x(m_targets) {
+    }
 
     std::size_t stepsPerRow() const { return (m_targets + kPixels - 1) / kPixels; }
 
@@ -176,29 +178,30 @@ public:
 
     // The next four target pixels (fewer at the end of the row; nothing once it is done).
     __attribute__((target("avx2"), always_inline)) inline void four() {
-        if (m_x + kPixels <= m_targets) {
-            const __m256i a = sums(m_x), b = sums(m_x + 1), c = sums(m_x + 2), d = sums(m_x + 3);
-            // Each register holds four 16-bit sums per quarter: fold them into [A B | C D].
-            const __m256i ac = _mm256_add_epi16(_mm256_permute2x128_si256(a, c, 0x20),
-                                                _mm256_permute2x128_si256(a, c, 0x31));
-            const __m256i bd = _mm256_add_epi16(_mm256_permute2x128_si256(b, d, 0x20),
-                                                _mm256_permute2x128_si256(b, d, 0x31));
-            __m256i abcd = _mm256_add_epi16(_mm256_unpacklo_epi64(ac, bd), _mm256_unpackhi_epi64(ac, bd));
-            abcd = _mm256_srl_epi16(_mm256_add_epi16(abcd, half()), _mm_cvtsi32_si128(m_shift));
-            const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(abcd, abcd), 0x08);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_out + m_x * kBytesPerPixel),
-                             _mm256_castsi256_si128(packed));
-            m_x += kPixels;
+        const std::size_t x = m_x;
+        if (x + kPixels > m_targets) {
+            last();
             return;
         }
-        for (; m_x < m_targets; ++m_x) {
-            const __m256i sum = sums(m_x);
-            __m128i s = _mm_add_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
-            s = _mm_add_epi16(s, _mm_unpackhi_epi64(s, s));
-            s = _mm_srl_epi16(_mm_add_epi16(s, _mm256_castsi256_si128(half())), _mm_cvtsi32_si128(m_shift));
-            const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
-            std::memcpy(m_out + m_x * kBytesPerPixel, &bytes, sizeof bytes);
-        }
+        m_x = x + kPixels;
+        // Copies: the stores into the row could otherwise be taken to change the members.
+        const std::uint8_t* between = m_between;
+        const std::uint32_t* first = m_first + x;
+        const std::int8_t* weights = m_weights + x * kWeightBytes;
+        const __m256i a = sums(between + first[0], weights);
+        const __m256i b = sums(between + first[1], weights + kWeightBytes);
+        const __m256i c = sums(between + first[2], weights + 2 * kWeightBytes);
+        const __m256i d = sums(between + first[3], weights + 3 * kWeightBytes);
+        // Each register holds four 16-bit sums per quarter: fold them into [A B | C D].
+        const __m256i ac =
+            _mm256_add_epi16(_mm256_permute2x128_si256(a, c, 0x20), _mm256_permute2x128_si256(a, c, 0x31));
+        const __m256i bd =
+            _mm256_add_epi16(_mm256_permute2x128_si256(b, d, 0x20), _mm256_permute2x128_si256(b, d, 0x31));
+        __m256i abcd = _mm256_add_epi16(_mm256_unpacklo_epi64(ac, bd), _mm256_unpackhi_epi64(ac, bd));
+        abcd = _mm256_srl_epi16(_mm256_add_epi16(abcd, m_half), m_shift);
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(abcd, abcd), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(m_out + x * kBytesPerPixel),
+                         _mm256_castsi256_si128(packed));
     }
 
     __attribute__((target("avx2"))) void rest() {
@@ -208,20 +211,28 @@ public:
     }
 
 private:
-    __attribute__((target("avx2"), always_inline)) inline __m256i half() const {
-        return _mm256_set1_epi16(static_cast<short>(1 << (m_shift - 1)));
+    static constexpr std::size_t kWeightBytes = static_cast<std::size_t>(Groups) * kWideBytes;
+
+    // The pixels past the last whole four, one at a time.
+    __attribute__((target("avx2"))) void last() {
+        for (; m_x < m_targets; ++m_x) {
+            const __m256i sum = sums(m_between + m_first[m_x], m_weights + m_x * kWeightBytes);
+            __m128i s = _mm_add_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+            s = _mm_add_epi16(s, _mm_unpackhi_epi64(s, s));
+            s = _mm_srl_epi16(_mm_add_epi16(s, _mm256_castsi256_si128(m_half)), m_shift);
+            const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+            std::memcpy(m_out + m_x * kBytesPerPixel, &bytes, sizeof bytes);
+        }
     }
 
     // The weighted sums of one target pixel: four 16-bit sums in each quarter of the register.
-    __attribute__((target("avx2"), always_inline)) inline __m256i sums(std::size_t x) const {
+    __attribute__((target("avx2"), always_inline)) static inline __m256i sums(const std::uint8_t* pixel,
+                                                                              const std::int8_t* weight) {
         // Within each 128-bit lane: one channel of two neighbouring pixels side by side.
         const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0,
                                                     4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
-        const std::uint8_t* pixel = m_between + static_cast<std::size_t>(m_first[x]) * kBytesPerPixel;
-        const int groups = Groups > 0 ? Groups : m_groups;
-        const std::int8_t* weight = m_weights + x * static_cast<std::size_t>(groups) * kWideBytes;
         __m256i sum = _mm256_setzero_si256();
-        for (int g = 0; g < groups; ++g, pixel += kWideBytes, weight += kWideBytes) {
+        for (int g = 0; g < Groups; ++g, pixel += kWideBytes, weight += kWideBytes) {
             const __m256i v =
                 _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixel)), interleave);
             sum = _mm256_add_epi16(
@@ -230,10 +241,10 @@ private:
         return sum;
     }
 
-    const int* m_first;
+    const std::uint32_t* m_first; // byte offset of each target pixel's first tap
     std::size_t m_targets;
-    int m_groups;
-    int m_shift;
+    __m256i m_half;
+    __m128i m_shift;
     const std::int8_t* m_weights;
     const std::uint8_t* m_between = nullptr;
     std::uint8_t* m_out = nullptr;
@@ -317,11 +328,11 @@ void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, i
 // Every target row: its vertical sums into one of two rows of `between`, while the horizontal step
 // of the row before works through the other.
 template <int Groups>
-void scaleWide(const ImageView& source, const Plan& plan, std::vector<std::uint8_t>& between,
-               PlainImage& result) {
+__attribute__((target("avx2"))) void scaleWide(const ImageView& source, const Plan& plan,
+                                               std::vector<std::uint8_t>& between, PlainImage& result) {
     const std::size_t rowBytes = static_cast<std::size_t>(source.width) * kBytesPerPixel;
     const std::size_t half = between.size() / 2;
-    HorizontalStep<Groups> pending(plan.columns, plan.wideWeights.data());
+    HorizontalStep<Groups> pending(plan);
     const std::size_t chunks = (rowBytes + kWideBytes - 1) / kWideBytes;
     const int chunksPerStep = static_cast<int>(std::max<std::size_t>(1, chunks / pending.stepsPerRow()));
     std::array<const std::uint8_t*, kMaxRowTaps> rowPointers{};
@@ -353,9 +364,14 @@ const Plan& planFor(ImageSize source, ImageSize target) {
         plan.rows = makeTaps(source.height, target.height, 2);
         plan.columns = makeTaps(source.width, target.width, kTapGroup);
         plan.wideWeights.clear();
+        plan.wideOffsets.clear();
 #if defined(OLVEX_AREA_AVX2)
         if (avx2Available()) {
             plan.wideWeights = wideColumnWeights(plan.columns);
+            plan.wideOffsets.assign(plan.columns.first.begin(), plan.columns.first.end());
+            for (std::uint32_t& offset : plan.wideOffsets) {
+                offset *= kBytesPerPixel;
+            }
         }
 #endif
     }
@@ -386,10 +402,23 @@ PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, Are
 #if defined(OLVEX_AREA_AVX2)
     if (kernels == AreaKernels::Widest && rowBytes >= kWideBytes && !plan.wideWeights.empty()) {
         std::vector<std::uint8_t> between(2 * betweenBytes);
-        if (plan.columns.stride == kTapGroup) {
+        static_assert((kMaxRowTaps + kTapGroup - 1) / kTapGroup == 5, "one case per number of groups");
+        switch (plan.columns.stride / kTapGroup) {
+        case 1:
             scaleWide<1>(source, plan, between, result);
-        } else {
-            scaleWide<0>(source, plan, between, result);
+            break;
+        case 2:
+            scaleWide<2>(source, plan, between, result);
+            break;
+        case 3:
+            scaleWide<3>(source, plan, between, result);
+            break;
+        case 4:
+            scaleWide<4>(source, plan, between, result);
+            break;
+        default:
+            scaleWide<5>(source, plan, between, result);
+            break;
         }
         return result;
     }
