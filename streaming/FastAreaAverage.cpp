@@ -24,6 +24,7 @@ constexpr int kMaxPairWeight = 128;
 constexpr int kWeightShifts[] = {8, 7, 6}; // the finest that keeps every weight in range
 constexpr int kTapGroup = 8;               // source pixels per horizontal wide step
 constexpr int kWideBytes = 32;             // one 256-bit register: the horizontal step's width
+constexpr int kWiderBytes = 64;            // one 512-bit register
 // One target pixel spans at most ratio + 1 source pixels; rounded up to pairs.
 constexpr int kMaxRowTaps = kMaxFastAreaRatio + 2;
 
@@ -126,11 +127,17 @@ void horizontalPortable(const std::uint8_t* between, const AxisTaps& columns, st
 }
 
 #if defined(OLVEX_AREA_AVX2)
-// The wide kernels need AVX2 (byte multiply-add and byte shuffles in 256-bit registers), which
-// the default x86-64 target does not assume: they are compiled for it alone and chosen at run
-// time. They compute exactly what the portable kernels compute (no lane can overflow, see above).
+// The wide kernels need AVX2 (byte multiply-add and byte shuffles in 256-bit registers), and the
+// widest vertical step AVX-512BW, which the default x86-64 target does not assume: each is compiled
+// for its instruction set alone and chosen at run time. They compute exactly what the portable
+// kernels compute (no lane can overflow, see above).
 bool avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2") != 0;
+    return available;
+}
+
+bool avx512Available() {
+    static const bool available = __builtin_cpu_supports("avx512bw") != 0;
     return available;
 }
 
@@ -300,7 +307,52 @@ verticalRows(const std::uint8_t* const* rowPointers, const PairWeight* weights, 
     }
 }
 
-template <class Step>
+// The same step in 64-byte chunks of 512-bit registers (rows of at least 64 bytes). Most of the
+// work is here, and the byte unpacks it needs have one execution port: twice the width halves
+// their count.
+template <int Pairs, class Step>
+__attribute__((target("avx512bw"))) void
+verticalRows512(const std::uint8_t* const* rowPointers, const PairWeight* weights, int pairs,
+                std::size_t rowBytes, int shift, std::uint8_t* out, Step& pending, int chunksPerStep) {
+    const int n = Pairs > 0 ? Pairs : pairs;
+    // Local copies: the compiler can see that the stores below never touch them.
+    const std::uint8_t* rows[kMaxRowTaps];
+    __m512i pairWeights[kMaxRowTaps / 2];
+    for (int p = 0; p < n; ++p) {
+        rows[2 * p] = rowPointers[2 * p];
+        rows[2 * p + 1] = rowPointers[2 * p + 1];
+        pairWeights[p] = _mm512_set1_epi16(static_cast<short>(weights[p]));
+    }
+    const __m512i half = _mm512_set1_epi16(static_cast<short>(1 << (shift - 1)));
+    const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+    int countdown = chunksPerStep;
+    for (std::size_t offset = 0;;) {
+        __m512i low = half;
+        __m512i high = half;
+#pragma GCC unroll 8
+        for (int p = 0; p < n; ++p) {
+            const __m512i a = _mm512_loadu_si512(rows[2 * p] + offset);
+            const __m512i b = _mm512_loadu_si512(rows[2 * p + 1] + offset);
+            low = _mm512_add_epi16(low, _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), pairWeights[p]));
+            high = _mm512_add_epi16(high, _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), pairWeights[p]));
+        }
+        // The in-lane unpacks and the in-lane pack undo each other: bytes come out in order.
+        const __m512i packed =
+            _mm512_packus_epi16(_mm512_srl_epi16(low, shiftCount), _mm512_srl_epi16(high, shiftCount));
+        _mm512_storeu_si512(out + offset, packed);
+        if (--countdown == 0) {
+            countdown = chunksPerStep;
+            pending.four();
+        }
+        if (offset + kWiderBytes == rowBytes) {
+            return;
+        }
+        // The last chunk of a row that is no whole number of chunks overlaps the one before.
+        offset = std::min(offset + kWiderBytes, rowBytes - kWiderBytes);
+    }
+}
+
+template <class Step, bool Wider>
 void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, int count,
                   std::size_t rowBytes, int shift, std::uint8_t* out, Step& pending, int chunksPerStep) {
     PairWeight pairWeights[kMaxRowTaps / 2];
@@ -311,29 +363,48 @@ void verticalWide(const std::uint8_t* const* rows, const std::int8_t* weights, i
     }
     switch (pairs) {
     case 1:
-        return verticalRows<1, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<1, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<1, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     case 2:
-        return verticalRows<2, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<2, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<2, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     case 3:
-        return verticalRows<3, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<3, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<3, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     case 4:
-        return verticalRows<4, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<4, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<4, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     case 5:
-        return verticalRows<5, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<5, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<5, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     default:
-        return verticalRows<0, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending, chunksPerStep);
+        return Wider ? verticalRows512<0, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                                chunksPerStep)
+                     : verticalRows<0, Step>(rows, pairWeights, pairs, rowBytes, shift, out, pending,
+                                             chunksPerStep);
     }
 }
 
 // Every target row: its vertical sums into one of two rows of `between`, while the horizontal step
 // of the row before works through the other.
-template <int Groups>
+template <int Groups, bool Wider>
 __attribute__((target("avx2"))) void scaleWide(const ImageView& source, const Plan& plan,
                                                std::vector<std::uint8_t>& between, PlainImage& result) {
     const std::size_t rowBytes = static_cast<std::size_t>(source.width) * kBytesPerPixel;
     const std::size_t half = between.size() / 2;
     HorizontalStep<Groups> pending(plan);
-    const std::size_t chunks = (rowBytes + kWideBytes - 1) / kWideBytes;
+    const std::size_t chunkBytes = Wider ? kWiderBytes : kWideBytes;
+    const std::size_t chunks = (rowBytes + chunkBytes - 1) / chunkBytes;
     const int chunksPerStep = static_cast<int>(std::max<std::size_t>(1, chunks / pending.stepsPerRow()));
     std::array<const std::uint8_t*, kMaxRowTaps> rowPointers{};
     for (int y = 0; y < result.height(); ++y) {
@@ -345,13 +416,31 @@ __attribute__((target("avx2"))) void scaleWide(const ImageView& source, const Pl
                 source.row(plan.rows.first[t] + std::min(i, count - 1));
         }
         std::uint8_t* sums = between.data() + (t % 2) * half;
-        verticalWide(rowPointers.data(),
-                     plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride), count,
-                     rowBytes, plan.rows.shift, sums, pending, chunksPerStep);
+        verticalWide<HorizontalStep<Groups>, Wider>(
+            rowPointers.data(), plan.rows.weights.data() + t * static_cast<std::size_t>(plan.rows.stride),
+            count, rowBytes, plan.rows.shift, sums, pending, chunksPerStep);
         pending.rest();
         pending.start(sums, result.row(y));
     }
     pending.rest();
+}
+
+template <bool Wider>
+void scaleWideAnyGroups(const ImageView& source, const Plan& plan, std::vector<std::uint8_t>& between,
+                        PlainImage& result) {
+    static_assert((kMaxRowTaps + kTapGroup - 1) / kTapGroup == 5, "one case per number of groups");
+    switch (plan.columns.stride / kTapGroup) {
+    case 1:
+        return scaleWide<1, Wider>(source, plan, between, result);
+    case 2:
+        return scaleWide<2, Wider>(source, plan, between, result);
+    case 3:
+        return scaleWide<3, Wider>(source, plan, between, result);
+    case 4:
+        return scaleWide<4, Wider>(source, plan, between, result);
+    default:
+        return scaleWide<5, Wider>(source, plan, between, result);
+    }
 }
 #endif
 
@@ -400,25 +489,13 @@ PlainImage scaleByFastAreaAverage(const ImageView& source, ImageSize target, Are
         rowBytes + static_cast<std::size_t>(plan.columns.stride) * kBytesPerPixel;
     PlainImage result(target.width, target.height);
 #if defined(OLVEX_AREA_AVX2)
-    if (kernels == AreaKernels::Widest && rowBytes >= kWideBytes && !plan.wideWeights.empty()) {
+    if (kernels != AreaKernels::Portable && rowBytes >= kWideBytes && !plan.wideWeights.empty()) {
         std::vector<std::uint8_t> between(2 * betweenBytes);
-        static_assert((kMaxRowTaps + kTapGroup - 1) / kTapGroup == 5, "one case per number of groups");
-        switch (plan.columns.stride / kTapGroup) {
-        case 1:
-            scaleWide<1>(source, plan, between, result);
-            break;
-        case 2:
-            scaleWide<2>(source, plan, between, result);
-            break;
-        case 3:
-            scaleWide<3>(source, plan, between, result);
-            break;
-        case 4:
-            scaleWide<4>(source, plan, between, result);
-            break;
-        default:
-            scaleWide<5>(source, plan, between, result);
-            break;
+        const bool wider = kernels == AreaKernels::Widest && rowBytes >= kWiderBytes && avx512Available();
+        if (wider) {
+            scaleWideAnyGroups<true>(source, plan, between, result);
+        } else {
+            scaleWideAnyGroups<false>(source, plan, between, result);
         }
         return result;
     }

@@ -11,9 +11,9 @@ namespace streaming {
 // grow too coarse, and the caller shrinks in exact box steps first.
 constexpr int kMaxFastAreaRatio = 32;
 
-// Which row kernels run: the widest the processor offers, or the portable ones (which give the
-// same bytes; the tests compare the two).
-enum class AreaKernels { Widest, Portable };
+// Which row kernels run: the widest the processor offers, those of 256-bit registers at most, or
+// the portable ones. All give the same bytes (the tests compare them).
+enum class AreaKernels { Widest, Upto256Bits, Portable };
 
 // Whether source -> target is a shrink (or equal) on both axes within kMaxFastAreaRatio.
 bool fitsFastAreaAverage(ImageSize source, ImageSize target);

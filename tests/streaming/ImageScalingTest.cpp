@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{{7, 5}, {3, 2}}, ScaleCase{{37, 19}, {37, 1}}));
 
 // The wide row kernels and the portable ones give the same bytes, at widths that leave every
-// remainder of a 32-byte step and at ratios from 1 to the largest the fast path takes.
+// remainder of a 32- or 64-byte step and at ratios from 1 to the largest the fast path takes.
 TEST(FastAreaAverage, WideKernelsMatchPortableOnes) {
     const ScaleCase cases[] = {{{1920, 1080}, {320, 200}}, {{1921, 1079}, {160, 120}}, {{67, 33}, {5, 4}},
                                {{9, 9}, {9, 9}},           {{640, 480}, {20, 15}},     {{13, 64}, {2, 63}}};
@@ -73,10 +73,13 @@ TEST(FastAreaAverage, WideKernelsMatchPortableOnes) {
         const PlainImage source = noise(c.source.width, c.source.height);
         const PlainImage portable = scaleByFastAreaAverage(source.view(), c.target, AreaKernels::Portable);
         ASSERT_EQ(portable.size(), c.target);
-        const PlainImage wide = scaleByFastAreaAverage(source.view(), c.target, AreaKernels::Widest);
-        ASSERT_EQ(wide.size(), c.target) << c.source.width << "x" << c.source.height;
-        EXPECT_EQ(std::memcmp(wide.data(), portable.data(), wide.view().stride * c.target.height), 0)
-            << c.source.width << "x" << c.source.height << " -> " << c.target.width << "x" << c.target.height;
+        for (const AreaKernels kernels : {AreaKernels::Widest, AreaKernels::Upto256Bits}) {
+            const PlainImage wide = scaleByFastAreaAverage(source.view(), c.target, kernels);
+            ASSERT_EQ(wide.size(), c.target) << c.source.width << "x" << c.source.height;
+            EXPECT_EQ(std::memcmp(wide.data(), portable.data(), wide.view().stride * c.target.height), 0)
+                << c.source.width << "x" << c.source.height << " -> " << c.target.width << "x"
+                << c.target.height << " kernels " << static_cast<int>(kernels);
+        }
     }
 }
 
@@ -89,7 +92,7 @@ TEST(FastAreaAverage, KeepsFlatColoursAndRefusesWhatItCannotReach) {
             std::memcpy(flat.row(y) + x * kBytesPerPixel, colour, kBytesPerPixel);
         }
     }
-    for (const AreaKernels kernels : {AreaKernels::Widest, AreaKernels::Portable}) {
+    for (const AreaKernels kernels : {AreaKernels::Widest, AreaKernels::Upto256Bits, AreaKernels::Portable}) {
         const PlainImage result = scaleByFastAreaAverage(flat.view(), {213, 97}, kernels);
         ASSERT_EQ(result.size(), (ImageSize{213, 97}));
         for (int y = 0; y < result.height(); ++y) {
