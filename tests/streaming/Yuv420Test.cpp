@@ -80,6 +80,9 @@ TEST(Yuv420, ChromaIsTheTopLeftPixelsOnly) {
     EXPECT_EQ(out[10], 28); // Y of blue: (29 * 255) >> 8
 }
 
+constexpr ConversionKernels kAllKernels[] = {ConversionKernels::Widest, ConversionKernels::Upto128Bits,
+                                             ConversionKernels::Portable};
+
 // A pseudo-random BGRX frame: a 64-bit LCG, one byte (its top eight bits) per step, row by row
 // over the pixels only; the padding of each row stays garbage.
 TestFrame lcgFrame(int width, int height) {
@@ -117,9 +120,13 @@ TEST(Yuv420, PseudoRandomFramesMatchGoldenHashes) {
         {1920, 1080, 0xadf690bf04b9b37dULL},
     };
     for (const Case& c : cases) {
-        const auto out = yuv420DataFromImage(lcgFrame(c.width, c.height).view());
-        ASSERT_EQ(out.size(), i420Size(c.width, c.height));
-        EXPECT_EQ(fnv1a64(out), c.hash) << c.width << "x" << c.height;
+        const TestFrame frame = lcgFrame(c.width, c.height);
+        for (const ConversionKernels kernels : kAllKernels) {
+            const auto out = yuv420DataFromImage(frame.view(), kernels);
+            ASSERT_EQ(out.size(), i420Size(c.width, c.height));
+            EXPECT_EQ(fnv1a64(out), c.hash)
+                << c.width << "x" << c.height << " kernels " << static_cast<int>(kernels);
+        }
     }
 }
 
@@ -143,24 +150,27 @@ TEST(Yuv420, EveryColourMatchesTheFormula) {
                 frame.set(2 * b + 1, 2 * g + 1, inverse);
             }
         }
-        const auto out = yuv420DataFromImage(frame.view());
-        ASSERT_EQ(out.size(), luma * 3 / 2);
-        for (int g = 0; g < kSide; ++g) {
-            for (int b = 0; b < kSide; ++b) {
-                const std::size_t top = static_cast<std::size_t>(2 * g) * 2 * kSide + 2 * b;
-                const std::size_t chroma = static_cast<std::size_t>(g) * kSide + b;
-                const int y = (77 * r + 150 * g + 29 * b) >> 8;
-                const int yInv = (77 * (255 - r) + 150 * (255 - g) + 29 * (255 - b)) >> 8;
-                const int u = ((-43 * r - 85 * g + 128 * b) >> 8) + 128;
-                const int v = ((128 * r - 107 * g - 21 * b) >> 8) + 128;
-                const bool ok = out[top] == y && out[top + 1] == yInv && out[top + 2 * kSide] == yInv &&
-                                out[luma + chroma] == u && out[luma + luma / 4 + chroma] == v;
-                if (!ok) {
-                    ADD_FAILURE() << "colour " << r << "," << g << "," << b << ": Y " << int(out[top])
-                                  << " U " << int(out[luma + chroma]) << " V "
-                                  << int(out[luma + luma / 4 + chroma]) << ", expected " << y << " " << u
-                                  << " " << v;
-                    return;
+        for (const ConversionKernels kernels : kAllKernels) {
+            const auto out = yuv420DataFromImage(frame.view(), kernels);
+            ASSERT_EQ(out.size(), luma * 3 / 2);
+            for (int g = 0; g < kSide; ++g) {
+                for (int b = 0; b < kSide; ++b) {
+                    const std::size_t top = static_cast<std::size_t>(2 * g) * 2 * kSide + 2 * b;
+                    const std::size_t chroma = static_cast<std::size_t>(g) * kSide + b;
+                    const int y = (77 * r + 150 * g + 29 * b) >> 8;
+                    const int yInv = (77 * (255 - r) + 150 * (255 - g) + 29 * (255 - b)) >> 8;
+                    const int u = ((-43 * r - 85 * g + 128 * b) >> 8) + 128;
+                    const int v = ((128 * r - 107 * g - 21 * b) >> 8) + 128;
+                    const bool ok = out[top] == y && out[top + 1] == yInv && out[top + 2 * kSide] == yInv &&
+                                    out[luma + chroma] == u && out[luma + luma / 4 + chroma] == v;
+                    if (!ok) {
+                        ADD_FAILURE()
+                            << "kernels " << static_cast<int>(kernels) << " colour " << r << "," << g << ","
+                            << b << ": Y " << int(out[top]) << " U " << int(out[luma + chroma]) << " V "
+                            << int(out[luma + luma / 4 + chroma]) << ", expected " << y << " " << u << " "
+                            << v;
+                        return;
+                    }
                 }
             }
         }
