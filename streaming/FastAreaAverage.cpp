@@ -309,7 +309,8 @@ verticalRows(const std::uint8_t* const* rowPointers, const PairWeight* weights, 
 
 // The same step in 64-byte chunks of 512-bit registers (rows of at least 64 bytes). Most of the
 // work is here, and the byte unpacks it needs have one execution port: twice the width halves
-// their count.
+// their count. It repeats the 256-bit step line for line because each is compiled for its own
+// instruction set, which one template cannot carry.
 template <int Pairs, class Step>
 __attribute__((target("avx512bw"))) void
 verticalRows512(const std::uint8_t* const* rowPointers, const PairWeight* weights, int pairs,
