@@ -14,6 +14,7 @@
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "streaming/CaptureStartUp.h"
+#include "streaming/viewer/ScreenShareViewController.h"
 
 #include <functional>
 #include <memory>
@@ -50,6 +51,7 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
     notetool::registerNoteToolWindows();
+    streaming::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();
     delegate.setScreenCapturePermission(&permission);
     delegate.applicationDidFinishLaunching();

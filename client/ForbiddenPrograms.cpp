@@ -34,15 +34,21 @@ bool excludedFromPass(const ProcessEntry& process, std::int32_t self) {
 
 const std::vector<std::string>& ForbiddenPrograms::forbiddanceWeb() {
     // The product names as the teacher's console knows them, then what the same browsers are
-    // called in a Linux process list ("chrome" for Chrome and its helpers, "msedge" for Edge).
-    static const std::vector<std::string> names = {"Safari", "Chrome", "Microsoft Edge", "chrome", "msedge"};
+    // called in a Linux process list: "chrome" for Chrome and its helpers, "chromium" (which
+    // "chrome" does not find), "msedge" for Edge, and "firefox" for the desktop's default browser
+    // (it finds "firefox-esr" too).
+    static const std::vector<std::string> names = {"Safari",   "Chrome", "Microsoft Edge", "chrome",
+                                                   "chromium", "msedge", "firefox"};
     return names;
 }
 
 ForbiddenPrograms::ForbiddenPrograms() : ForbiddenPrograms(std::make_unique<LinuxProcessTable>()) {}
 
-ForbiddenPrograms::ForbiddenPrograms(std::unique_ptr<ProcessTable> table)
-    : m_table(std::move(table)), m_arrForbidanceList(std::make_shared<const ProgramList>()) {}
+ForbiddenPrograms::ForbiddenPrograms(std::unique_ptr<ProcessTable> table,
+                                     std::unique_ptr<SessionProcesses> session)
+    : m_table(std::move(table)),
+      m_session(session ? std::move(session) : std::make_unique<X11SessionProcesses>()),
+      m_arrForbidanceList(std::make_shared<const ProgramList>()) {}
 
 void ForbiddenPrograms::observe(platform::ObserverSet& observers) {
     observers.add(kForbiddanceWebNotification, nullptr,
@@ -114,6 +120,7 @@ int ForbiddenPrograms::killProcess(bool preventApp) {
 
     m_table->getBSDProcessListAsMutable(m_processes);
     const std::int32_t self = m_table->selfProcessID();
+    m_sparedKnown = false;
     int signalled = 0;
     for (const ProcessEntry& process : m_processes) {
         if (excludedFromPass(process, self))
@@ -122,10 +129,40 @@ int ForbiddenPrograms::killProcess(bool preventApp) {
             return process.processName.find(part) != std::string::npos;
         });
         // One SIGKILL per process: a name holding two forbidden parts needs no second signal.
-        if (forbidden && m_table->killIfUnchanged(process))
+        if (forbidden && !spared(process, self) && m_table->killIfUnchanged(process))
             ++signalled;
     }
     return signalled;
+}
+
+bool ForbiddenPrograms::spared(const ProcessEntry& process, std::int32_t self) {
+    if (!m_sparedKnown) {
+        collectSpared(self);
+        m_sparedKnown = true;
+    }
+    return std::find(m_sparedIDs.begin(), m_sparedIDs.end(), process.processID) != m_sparedIDs.end() ||
+           std::find(m_keepers.names.begin(), m_keepers.names.end(), process.processName) !=
+               m_keepers.names.end();
+}
+
+void ForbiddenPrograms::collectSpared(std::int32_t self) {
+    m_session->sessionKeepers(m_keepers);
+    m_sparedIDs = m_keepers.processIDs;
+    const auto find = [this](std::int32_t id) -> const ProcessEntry* {
+        auto it = std::find_if(m_processes.begin(), m_processes.end(),
+                               [id](const ProcessEntry& p) { return p.processID == id; });
+        return it == m_processes.end() ? nullptr : &*it;
+    };
+    const ProcessEntry* current = find(self);
+    if (current && current->sessionID > 0)
+        m_sparedIDs.push_back(current->sessionID);
+    // Up the parent links from the agent; bounded by the table, so a looped table cannot hang the pass.
+    for (std::size_t step = 0; current && step < m_processes.size(); ++step) {
+        if (current->parentID <= 0)
+            break;
+        m_sparedIDs.push_back(current->parentID);
+        current = find(current->parentID);
+    }
 }
 
 } // namespace client

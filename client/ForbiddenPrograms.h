@@ -6,6 +6,7 @@
 
 #include "client/ClientEvents.h"
 #include "client/ProcessTable.h"
+#include "client/SessionProcesses.h"
 #include "platform/NotificationCenter.h"
 
 #include <atomic>
@@ -27,9 +28,11 @@ inline constexpr const char* kForbiddanceListKey = "list";
 
 class ForbiddenPrograms {
 public:
-    // The agent's instance lists and signals through /proc; tests hand in their own table.
+    // The agent's instance lists and signals through /proc and asks the X server which processes
+    // carry the session; tests hand in their own table (and session processes).
     ForbiddenPrograms();
-    explicit ForbiddenPrograms(std::unique_ptr<ProcessTable> table);
+    explicit ForbiddenPrograms(std::unique_ptr<ProcessTable> table,
+                               std::unique_ptr<SessionProcesses> session = nullptr);
     ForbiddenPrograms(const ForbiddenPrograms&) = delete;
     ForbiddenPrograms& operator=(const ForbiddenPrograms&) = delete;
 
@@ -51,14 +54,18 @@ public:
     // ("[MV00074]"). Ends every process whose short name holds a forbidden name as a literal,
     // case-sensitive substring (an empty name matches nothing): the browser names while browser
     // killing is on, the teacher's list while `preventApp` is on. With both off (or nothing that
-    // could match) the process table is not read at all. Never touches the agent itself, process 1,
-    // kernel threads or another user's processes. Answers how many processes were signalled; the
-    // result is for tests, the pass itself reports nothing.
+    // could match) the process table is not read at all. Never touches the agent itself, its
+    // ancestors, its session leader, process 1, kernel threads, another user's processes, nor the
+    // processes that carry the desktop (X server, window manager, compositor, service manager,
+    // session bus): a short name from the console ("sh", "X") would otherwise end the student's
+    // whole session. Answers how many processes were signalled; the result is for tests, the pass
+    // itself reports nothing.
     int killProcess(bool preventApp);
 
     bool webBrowserKill() const { return m_bWebBroswerKill.load(std::memory_order_acquire); }
     std::vector<std::string> forbiddanceList() const;
-    // The fixed browser names: the three product names and the Linux process names of two of them.
+    // The fixed browser names: the three product names, then the Linux process names of the same
+    // browsers and of the desktop's usual default browser.
     static const std::vector<std::string>& forbiddanceWeb();
 
 private:
@@ -67,7 +74,12 @@ private:
         std::vector<std::string> parts; // the ones that can match: non-empty, fit a name, no repeats
     };
 
+    // Whether a process that matched must live; works out the spared set at its first call in a pass.
+    bool spared(const ProcessEntry& process, std::int32_t self);
+    void collectSpared(std::int32_t self);
+
     std::unique_ptr<ProcessTable> m_table;
+    std::unique_ptr<SessionProcesses> m_session;
     std::atomic<bool> m_bWebBroswerKill{false};
 
     mutable std::mutex m_listLock;
@@ -77,6 +89,9 @@ private:
     std::mutex m_passLock;
     std::vector<ProcessEntry> m_processes;
     std::vector<std::string_view> m_parts;
+    bool m_sparedKnown = false;
+    std::vector<std::int32_t> m_sparedIDs; // the agent's line and the session's processes
+    SessionKeepers m_keepers;
 };
 
 } // namespace client

@@ -348,6 +348,12 @@ void LoginFlow::relayConnected(bool ok) {
     m_stage = Stage::SlotCheck;
     m_pRelayConn->startReceiveThread();
     m_pRelayConn->startRequestThread();
+    std::weak_ptr<LoginFlow> weak = weak_from_this();
+    const std::uint64_t generation = m_linkGeneration;
+    platform::mainQueue::asyncAfter(kRelaySlotCheckTimeoutSeconds, [weak, generation] {
+        if (auto flow = weak.lock())
+            flow->onRelayLinkLost(generation, "no slot answer through the relay");
+    });
 }
 
 void LoginFlow::callbackMV00007(std::uint64_t link, SlotCheck check) {
@@ -417,6 +423,20 @@ void LoginFlow::onLoginLinkLost(std::uint64_t link) {
     // The peer ended the link before answering: without this the window would wait for good.
     platform::logf("[ZQ]Login link closed by the peer.");
     closeTeacherLink();
+    returnToIdleConnectionFailed();
+}
+
+void LoginFlow::onRelayLinkLost(std::uint64_t link, const char* why) {
+    if (!m_pRelayConn || link != m_linkGeneration || m_stage != Stage::SlotCheck)
+        return;
+    // A relay that closes, or never passes the slot question on, would leave the window spinning
+    // and the login button dead.
+    platform::logf("[ZQ_Relay]Login through the relay ended: %s.", why);
+    closeRelayLink();
+    returnToIdleConnectionFailed();
+}
+
+void LoginFlow::returnToIdleConnectionFailed() {
     m_stage = Stage::Idle;
     m_bOnClicked = false;
     m_view.setProgressEnabled(false);

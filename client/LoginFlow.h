@@ -61,6 +61,9 @@ public:
     static constexpr int kRelayServerConnectTimeoutSeconds = 15;
     static constexpr int kTeacherConnectTimeoutSeconds = 4;
     static constexpr int kRelayConnectTimeoutSeconds = 5;
+    // The relay that took the link must pass on the console's free slots within this time, or the
+    // login gives up on it (the lookup's own request time-out).
+    static constexpr double kRelaySlotCheckTimeoutSeconds = 15.0;
     static constexpr int kRequestBytes = 512;
     static constexpr const char* kRelayConnectingText = "릴레이 서버와 연결중입니다.";
 
@@ -115,6 +118,9 @@ private:
     void onRelayNotReady(std::uint64_t link, const std::string& ret);
     void finishLogin();
     void onLoginLinkLost(std::uint64_t link);
+    void onRelayLinkLost(std::uint64_t link, const char* why);
+    // Back to idle after a login link ended without an answer: status "connection failed".
+    void returnToIdleConnectionFailed();
 
     // Back to idle with a message box (the status text cleared, the indicator hidden).
     void failWithMessage(const std::string& text);

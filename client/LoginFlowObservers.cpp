@@ -116,6 +116,13 @@ void LoginFlow::observeRelayLink() {
     const std::uint64_t generation = m_linkGeneration;
     std::weak_ptr<LoginFlow> weak = weak_from_this();
     m_linkTokens.push_back(m_pNotificationCenter.addObserver(
+        transport::kReadMsgDisconnect, sender, [weak, generation](const platform::Notification&) {
+            platform::mainQueue::async([weak, generation] {
+                if (auto flow = weak.lock())
+                    flow->onRelayLinkLost(generation, "the relay closed the link");
+            });
+        }));
+    m_linkTokens.push_back(m_pNotificationCenter.addObserver(
         transport::TCP_RelayServer::kRelayReady, sender, [weak, generation](const platform::Notification&) {
             platform::mainQueue::async([weak, generation] {
                 if (auto flow = weak.lock())

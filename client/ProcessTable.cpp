@@ -22,6 +22,8 @@ constexpr std::uint64_t kKernelThreadFlag = 0x00200000;
 // Fields after the command name up to and including the flags: state, ppid, pgrp, session,
 // tty_nr, tpgid, flags.
 constexpr std::size_t kStatFieldsThroughFlags = 7;
+constexpr std::size_t kStatParentField = 1;
+constexpr std::size_t kStatSessionField = 3;
 // Kernel threads of work queues show names of up to 64 bytes; anything longer is not the kernel's.
 constexpr std::size_t kMaxListedNameBytes = 64;
 // The fields needed from "stat" end well within this; the rest of the file is not read.
@@ -144,10 +146,19 @@ bool parseStat(std::string_view text, std::int32_t expectedID, ProcessEntry& ent
     std::uint64_t flags = 0;
     if (!parseUnsigned(fields[kStatFieldsThroughFlags - 1], flags))
         return false;
+    // A parent or session field that does not parse leaves the link unknown, never the entry out.
+    std::int32_t parentID = 0;
+    std::int32_t sessionID = 0;
+    if (!parseProcessID(fields[kStatParentField], parentID))
+        parentID = 0;
+    if (!parseProcessID(fields[kStatSessionField], sessionID))
+        sessionID = 0;
 
     entry.processID = processID;
     entry.processName.assign(name);
     entry.kernelThread = (flags & kKernelThreadFlag) != 0;
+    entry.parentID = parentID;
+    entry.sessionID = sessionID;
     return true;
 }
 

@@ -16,6 +16,8 @@ struct ProcessEntry {
     // the terminating zero); only kernel threads show longer names.
     std::string processName;
     bool kernelThread = false;
+    std::int32_t parentID = 0;  // 0 when unknown
+    std::int32_t sessionID = 0; // the process id of its session's leader; 0 when unknown
 };
 
 class ProcessTable {

@@ -1,6 +1,7 @@
 #include "client/ScreenCapturePermission.h"
 
 #include "platform/Log.h"
+#include "platform/X11Display.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,38 +14,24 @@ namespace {
 constexpr std::uint16_t kProbeSize = 1; // one pixel of the root window
 constexpr std::uint32_t kAllPlanes = ~0u;
 
-struct XcbConnection {
-    xcb_connection_t* connection = nullptr;
-    ~XcbConnection() {
-        if (connection)
-            xcb_disconnect(connection);
-    }
-};
-
 struct FreeReply {
     void operator()(void* reply) const { std::free(reply); } // xcb replies are malloc'ed
 };
 
 bool rootWindowCaptures() {
-    int screenNumber = 0;
-    XcbConnection x;
-    x.connection = xcb_connect(nullptr, &screenNumber);
-    if (!x.connection || xcb_connection_has_error(x.connection)) {
-        platform::logf("[ZQ]No X11 display to capture.");
+    std::string reason;
+    std::unique_ptr<platform::X11Display> display = platform::X11Display::open({}, reason);
+    if (!display) {
+        platform::logf("[ZQ]No X11 display to capture: %s.", reason.c_str());
         return false;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x.connection));
-    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
-        xcb_screen_next(&it);
-    if (it.rem <= 0 || !it.data) {
-        platform::logf("[ZQ]X11 screen %d not found.", screenNumber);
-        return false;
-    }
-    xcb_get_image_cookie_t cookie = xcb_get_image(x.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, it.data->root, 0,
-                                                  0, kProbeSize, kProbeSize, kAllPlanes);
+    xcb_connection_t* connection = display->connection();
+    xcb_get_image_cookie_t cookie =
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, display->screen()->root, 0, 0, kProbeSize,
+                      kProbeSize, kAllPlanes);
     xcb_generic_error_t* rawError = nullptr;
     std::unique_ptr<xcb_get_image_reply_t, FreeReply> reply(
-        xcb_get_image_reply(x.connection, cookie, &rawError));
+        xcb_get_image_reply(connection, cookie, &rawError));
     std::unique_ptr<xcb_generic_error_t, FreeReply> error(rawError);
     if (error || !reply) {
         platform::logf("[ZQ]Root window capture refused (X error %d).", error ? error->error_code : 0);

@@ -118,18 +118,23 @@ void StudentClient::connectionRelayInit() {
 bool StudentClient::connectToServer() {
     auto link = getMVConn();
     if (!link)
-        return false;
+        return failConnect("this session has no direct link");
     auto host = m_shared->string(settings::kServerIp);
     int port = gStudentSessionInfo().m_szConnectPort.intValue();
     if (!host) {
         platform::logf("[ZQ]No teacher address stored; not connecting");
         link->Close();
-        return false;
+        return failConnect("no teacher address stored");
     }
-    if (!isConnectableAddress(*host, port) || !link->Connect(*host, port)) {
+    if (!isConnectableAddress(*host, port)) {
         link->Close();
-        return false;
+        return failConnect("teacher address " + *host + ":" + std::to_string(port) + " refused");
     }
+    if (!link->Connect(*host, port)) {
+        link->Close();
+        return failConnect("connect to " + *host + ":" + std::to_string(port) + " failed");
+    }
+    failConnect({});
     link->StartReceiveThread();
     link->StartRequestThread();
     return true;
@@ -138,14 +143,28 @@ bool StudentClient::connectToServer() {
 bool StudentClient::connectToRelayServer() {
     auto link = getRelayConn();
     if (!link)
-        return false;
+        return failConnect("this session has no relay link");
     std::string host = GlobalConfig::shared().strRelayIp();
     int port = parseInt32(GlobalConfig::shared().strRelayPort());
-    if (!isConnectableAddress(host, port) || !link->Connect(host, port))
-        return false;
+    if (!isConnectableAddress(host, port))
+        return failConnect("relay address " + host + ":" + std::to_string(port) + " refused");
+    if (!link->Connect(host, port))
+        return failConnect("relay connect to " + host + ":" + std::to_string(port) + " failed");
+    failConnect({});
     link->StartRequestThread();
     link->StartReceiveThread();
     return true;
+}
+
+bool StudentClient::failConnect(std::string reason) {
+    std::lock_guard lock(m_linkLock);
+    m_connectFailure = std::move(reason);
+    return false;
+}
+
+std::string StudentClient::connectFailure() const {
+    std::lock_guard lock(m_linkLock);
+    return m_connectFailure;
 }
 
 void StudentClient::closeConnection() {

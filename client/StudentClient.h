@@ -69,6 +69,8 @@ public:
 
     bool connectToServer();
     bool connectToRelayServer();
+    // Why the last connect above failed, for the log ("" when it succeeded or none ran).
+    std::string connectFailure() const;
     // Closes the direct link (its receive thread then reports the link down).
     void closeConnection();
 
@@ -190,13 +192,16 @@ private:
     void onLinkClose(Record& r, Link link);        // [MV10001]
     void onHeartbeatAnswer(Record& r, Link link);  // [MV10002]
     void onRelayDisconnect(Record& r, Link link);  // [MV00100]
+    // Records why a connect failed (empty: it did not) and answers false.
+    bool failConnect(std::string reason);
 
     platform::NotificationCenter& m_pNotificationCenter;
     std::shared_ptr<platform::UserDefaults> m_shared;
     platform::ObserverSet m_observers;
     std::atomic<bool> m_bTornDown{false};
 
-    mutable std::mutex m_linkLock; // guards the two link pointers
+    mutable std::mutex m_linkLock; // guards the two link pointers and the connect failure
+    std::string m_connectFailure;
     std::shared_ptr<transport::TCPServerClient> m_pMVConn;
     std::shared_ptr<transport::TCP_RelayServerConn> m_pRelayConn;
 

@@ -141,6 +141,9 @@ void StudentClient::onThumbnailSize(Record& r, Link) {
 void StudentClient::onRemoteViewStart(Record&, Link link) {
     m_bRemoteView.store(true);
     m_bRemoteViewFirst.store(true);
+    // A new live view is a new H.264 stream for the console's decoder: announced again and opened
+    // with a key frame, never continued from the last view's predicted frames.
+    m_bH264Init.store(false);
     platform::sleepFor(kRemoteViewPauseSeconds);
     m_nDrawSeq.store(0);
     if (link == Link::Direct) {
@@ -203,6 +206,9 @@ void StudentClient::onH264Mode(Record& r, Link link) {
     sendCommand(command::kH264Supported, link);
     bool on = r.strParams == kTrue;
     m_bH264RemoteScreen.store(on);
+    if (on) {
+        m_bH264Init.store(false); // a new stream: announced and opened with a key frame
+    }
     sendCommand(on ? command::kH264On : command::kH264Off, link);
     sendCommand(command::h264Size(), link);
 }

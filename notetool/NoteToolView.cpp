@@ -4,6 +4,7 @@
 #include "notetool/NoteToolEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
+#include "panel/DragDropImageView.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
@@ -27,6 +28,9 @@ constexpr int kHeaderHeight = 28;
 constexpr int kModeRowY = 42;
 constexpr int kScreenRowY = 90;
 constexpr int kRowStep = 44;
+constexpr int kDropY = 84;
+constexpr int kDropWidth = 80;
+constexpr int kDropHeight = 60;
 constexpr int kGroupInsetY = 8;
 constexpr int kControlHeight = kShortHeight - panel::MainViewController::kTitleHeight;
 constexpr int kDrawHeight = 4 * kRowStep + kGroupInsetY;
@@ -210,6 +214,12 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
     setImage(m_btnSaveImage, "save_normal.png");
 
     client::GlobalConfig::shared().setIsMinimizeEnabled(false);
+    // The file drop target sits beside the screen buttons.
+    if (QWidget* drop = controller.fileDropView()) {
+        drop->setParent(m_controlView);
+        drop->setGeometry(kColumn[2], kDropY, kDropWidth, kDropHeight);
+        drop->show();
+    }
     // The application menu's one student action, on the panel's title; its debug actions are not
     // offered in the program students run.
     if (QWidget* title = controller.titleView()) {

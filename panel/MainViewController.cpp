@@ -4,6 +4,7 @@
 #include "client/CommandCatalogue.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
+#include "panel/DragDropImageView.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
@@ -45,6 +46,8 @@ std::unique_ptr<QWidget> MainViewController::loadView() {
     layout->addWidget(m_titleView);
     m_noteToolArea = new QWidget; // the note-tool panel fills the rest
     layout->addWidget(m_noteToolArea, 1);
+    // The drop target for sending files; the note tool places it among its controls.
+    m_ivFileUpload = new DragDropImageView(view.get());
     return view;
 }
 
@@ -64,12 +67,14 @@ void MainViewController::viewDidLoad() {
     m_bIsScreenShareCaptured.store(false);
     m_bIsRetinaDisplay = RetinaDisplayIdentify::isRetinaDisplayOrHdpi();
 
+    addScreenShareObservers();
     m_observers.add(events::kShareBoardRemoveAll, nullptr,
                     [this](const platform::Notification& note) { callbackShareBoardRemoveAll(note); });
     m_observers.add(client::events::kDisconnect, nullptr,
                     [this](const platform::Notification& note) { callbackDisconnect(note); });
     m_observers.add(client::events::kScreenLock, nullptr,
                     [this](const platform::Notification& note) { callbackOnReceivedScreenLock(note); });
+    addTransferObservers();
 
     m_shared = platform::UserDefaults::suite();
     for (const char* key : kLoginResetKeys)

@@ -1,11 +1,14 @@
 // The main panel's view controller and the hub of the logged-in student: when its view loads it
 // registers with the application delegate, resets the per-login settings, observes the client
-// object's events that open windows (lock screen, lost link, share-board erase-all) and announces
-// the login, which makes the capture object create and hand over the client. Observers run on the
-// posting thread and hand window work to the main queue; everything else is main-thread.
+// object's events that open windows (viewer, lock screen, lost link, share-board erase-all, chat) or store
+// received file pieces, sends dropped files, and announces the login, which makes the capture
+// object create and hand over the client. Observers run on the posting thread and hand window work
+// to the main queue (file pieces are written on the receive thread); everything else is main-thread.
 #pragma once
 
 #include "client/StudentClient.h"
+#include "panel/FileReceiver.h"
+#include "panel/FileSender.h"
 #include "panel/NoteToolSettings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -17,10 +20,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace panel {
 
 class TitleView;
+class DragDropImageView;
 
 class MainViewController : public desktop::ViewController {
 public:
@@ -84,9 +89,24 @@ public:
     const QImage& getCaptureBoardImageData() const { return m_captureBoardImageData; }
     void setCaptureBoardImageDataNil() { m_captureBoardImageData = QImage(); }
 
+    void callbackOnReceivedScreenUploadEnable(const platform::Notification& note);
+    void callbackOnReceivedBroadcast(const platform::Notification& note);
+    // Opens the teacher-screen viewer, or has the open one read its mode again (any thread).
+    void showScreenShareWindow();
     void callbackDisconnect(const platform::Notification& note);
     void callbackOnReceivedScreenLock(const platform::Notification& note);
     void callbackShareBoardRemoveAll(const platform::Notification& note);
+
+    // Chat and files (MainViewControllerTransfers.cpp). The observers run on the posting thread.
+    void callbackOnReceivedChat(const platform::Notification& note);
+    void callbackOnReceivedFileData(const platform::Notification& note);
+    // The drop target's drop (main thread): starts sending, or answers the refusing box's key.
+    const char* sendFileToServer(const std::vector<std::string>& paths);
+    std::shared_ptr<desktop::WindowController> chatWindowController() const {
+        return m_chatWndController.lock();
+    }
+    FileSender* fileSender() const { return m_fileSender.get(); }
+    DragDropImageView* fileDropView() const { return m_ivFileUpload; }
 
     // The open lock window (main thread; for the panel and tests).
     std::shared_ptr<desktop::WindowController> lockViewWindowController() const {
@@ -99,9 +119,16 @@ protected:
 
 private:
     std::shared_ptr<MainViewController> selfReference();
+    void addScreenShareObservers();
+    void addTransferObservers();
+    void showTeacherChat(const std::string& text);
     static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
+    // Declared before the observers, so no delivery still runs when they go.
+    std::unique_ptr<FileReceiver> m_fileReceiver;                 // receive thread
+    std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
+    std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
     platform::ObserverSet m_observers;
     std::shared_ptr<platform::UserDefaults> m_shared;
 
@@ -116,8 +143,9 @@ private:
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
     std::function<bool()> m_moveEnabled;
-    TitleView* m_titleView = nullptr;  // a Qt child of the view
-    QWidget* m_noteToolArea = nullptr; // a Qt child of the view
+    TitleView* m_titleView = nullptr;            // a Qt child of the view
+    DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
+    QWidget* m_noteToolArea = nullptr;           // a Qt child of the view
     std::weak_ptr<NoteToolSettings> m_pNoteToolView;
     QImage m_captureBoardImageData; // main thread
 };

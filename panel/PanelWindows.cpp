@@ -1,7 +1,9 @@
 #include "panel/PanelWindows.h"
 
+#include "panel/FileUploadWindow.h"
 #include "panel/LoginWindow.h"
 #include "panel/MainWindow.h"
+#include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PermissionWindow.h"
 #include "panel/TouchLockViewWindow.h"
@@ -14,6 +16,8 @@ void registerPanelWindows() {
     registerMainWindow();
     registerMessageboxWindow();
     registerLockViewWindow();
+    registerMessageWindow();
+    registerFileUploadWindow();
 }
 
 } // namespace panel

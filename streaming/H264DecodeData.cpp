@@ -22,9 +22,17 @@ void H264DecodeQueue::addYUVdata(std::shared_ptr<const H264DecodeData> frame) {
     if (!frame) {
         return;
     }
-    Queues& q = queues();
-    std::lock_guard guard(q.lock);
-    q.decoded.push_back(std::move(frame));
+    std::deque<std::shared_ptr<const H264DecodeData>> dropped;
+    {
+        Queues& q = queues();
+        std::lock_guard guard(q.lock);
+        q.decoded.push_back(std::move(frame));
+        while (q.decoded.size() > kMaxDecodedFrames) {
+            dropped.push_back(std::move(q.decoded.front()));
+            q.decoded.pop_front();
+        }
+    }
+    // Freed here, outside the lock.
 }
 
 std::shared_ptr<const H264DecodeData> H264DecodeQueue::getH264DecodeData() {

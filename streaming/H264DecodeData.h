@@ -26,7 +26,12 @@ inline int chromaRows(int height) {
 // The decoded queue (oldest first) and the used queue (frames the display has finished with).
 class H264DecodeQueue {
 public:
-    // Appends a frame to the decoded queue.
+    // A 1920 x 1080 frame is some 3 MB: a display that stalls or never starts must not let the
+    // decoder fill memory. Half a second of the teacher's 24 frames a second is kept; a display
+    // that falls further behind sees the newest frames, which are the ones worth showing.
+    static constexpr std::size_t kMaxDecodedFrames = 12;
+
+    // Appends a frame to the decoded queue; beyond kMaxDecodedFrames the oldest frames leave it.
     static void addYUVdata(std::shared_ptr<const H264DecodeData> frame);
     // The oldest decoded frame without removing it; null when the queue is empty.
     static std::shared_ptr<const H264DecodeData> getH264DecodeData();

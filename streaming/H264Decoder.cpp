@@ -1,6 +1,7 @@
 #include "streaming/H264Decoder.h"
 
 #include "platform/Log.h"
+#include "streaming/OpenH264Log.h"
 #include "streaming/PlainImage.h"
 
 #include <climits>
@@ -20,6 +21,7 @@ H264Decoder::H264Decoder() {
         m_pDecoder = nullptr;
         return;
     }
+    routeLibraryLog(m_pDecoder);
     SDecodingParam param;
     std::memset(&param, 0, sizeof(param));
     // The console sends plain AVC streams.

@@ -1,6 +1,7 @@
 #include "streaming/H264Encoder.h"
 
 #include "platform/Log.h"
+#include "streaming/OpenH264Log.h"
 #include "streaming/Yuv420.h"
 
 #include <algorithm>
@@ -33,6 +34,7 @@ int H264Encoder::initEncoder(int width, int height, int bitrate, float fps) {
         return created != 0 ? created : -1;
     }
     platform::logf("nativeInitEncoder encoder created");
+    routeLibraryLog(m_pEncoder);
 
     SEncParamBase param;
     std::memset(&param, 0, sizeof(param));

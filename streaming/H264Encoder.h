@@ -17,13 +17,14 @@ public:
     static constexpr int kRateControlBitrate = 1;
 
     H264Encoder();
-    ~H264Encoder();
+    virtual ~H264Encoder();
     H264Encoder(const H264Encoder&) = delete;
     H264Encoder& operator=(const H264Encoder&) = delete;
 
     // Creates and initialises the library encoder (an earlier one is released first). Answers 0 or
     // the library's code; after a failed Initialize the created encoder stays until releaseEncoder.
-    int initEncoder(int width, int height, int bitrate, float fps);
+    // Virtual so that tests can stand in an encoder the library refuses.
+    virtual int initEncoder(int width, int height, int bitrate, float fps);
     // Encodes one I420 frame: Y plane, then U and V planes of (width x height) / 4 bytes each.
     // Answers nothing without an encoder, for a frame of another size than the initialised one or
     // a buffer of the wrong length, on an encoder error and for a frame the rate control skipped.

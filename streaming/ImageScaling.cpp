@@ -1,5 +1,7 @@
 #include "streaming/ImageScaling.h"
 
+#include "streaming/FastAreaAverage.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <libyuv/scale.h>
@@ -80,9 +82,8 @@ PlainImage boxStep(const ImageView& source, int factor) {
     return result;
 }
 
-// A box step is taken only when it is exact (the sides divide evenly) and leaves at least twice
-// the target: the fractional average that follows then spreads each boundary error over two or
-// more source blocks, which keeps the result within a fraction of a level of the exact average.
+// An exact box step is taken only where the fast average cannot reach the target at once (a ratio
+// past kMaxFastAreaRatio), when the sides divide evenly and it leaves at least twice the target.
 bool canBoxStep(const ImageView& current, ImageSize target, int factor) {
     return current.width % factor == 0 && current.height % factor == 0 &&
            current.width >= kBoxStepMargin * factor * target.width &&
@@ -139,22 +140,19 @@ PlainImage scaleImage(const ImageView& source, ImageSize target) {
     }
     PlainImage stepped;
     ImageView current = source;
-    for (;;) {
+    while (!fitsFastAreaAverage(current.size(), target)) {
         int factor = 0;
         if (canBoxStep(current, target, kBoxStepFour)) {
             factor = kBoxStepFour;
         } else if (canBoxStep(current, target, kBoxStepTwo)) {
             factor = kBoxStepTwo;
         } else {
-            break;
+            return scaleByAreaAverage(current, target);
         }
         stepped = boxStep(current, factor);
         current = stepped.view();
     }
-    if (current.size() == target) {
-        return stepped.isEmpty() ? PlainImage::copyOf(current) : std::move(stepped);
-    }
-    return scaleByAreaAverage(current, target);
+    return scaleByFastAreaAverage(current, target);
 }
 
 } // namespace streaming

@@ -7,10 +7,11 @@
 
 namespace streaming {
 
-// Scales source to target. Shrinking averages the source area under each target pixel (exact
-// 2x/4x box steps while they leave at least twice the target, then an exact fractional
-// area average); growing in either direction interpolates bilinearly. Answers an empty image when
-// the source or the target size is invalid.
+// Scales source to target. Shrinking averages the source area under each target pixel in one
+// fixed-point pass (within a few levels of the exact average; exact 2x/4x box steps first where
+// one target pixel would span more than kMaxFastAreaRatio source pixels); growing in either
+// direction interpolates bilinearly. Answers an empty image when the source or the target size
+// is invalid.
 PlainImage scaleImage(const ImageView& source, ImageSize target);
 
 // The exact fractional area average alone, without the box steps (also the reference of the

@@ -1,5 +1,6 @@
 #include "streaming/ScreenCaptureCore.h"
 
+#include "client/GlobalConfig.h"
 #include "client/StudentSessionInfo.h"
 #include "streaming/H264Encoder.h"
 
@@ -20,8 +21,7 @@ std::unique_ptr<client::ProcessTable> tableOrSystem(std::unique_ptr<client::Proc
 
 ScreenCaptureCore::ScreenCaptureCore(Options options, platform::NotificationCenter& center)
     : m_pNotificationCenter(center), m_observers(center),
-      m_sessionStart(
-          SessionHeartbeat::create({options.connectMode, options.logsHeartbeatFailure, this}, center)),
+      m_sessionStart(SessionHeartbeat::create({options.logsHeartbeatFailure, this}, center)),
       m_forbidden(tableOrSystem(std::move(options.processTable))), m_uploader(options.upload),
       m_bIsRetinaDisplay(platform::screens::isHighDensity()), m_captureQueue(options.queueName) {
     // The encoder is made here, where the H.264 library is linked, the first time a session asks.
@@ -69,6 +69,14 @@ void ScreenCaptureCore::displayReconfigurationCallback() {
 
 void ScreenCaptureCore::handleFrameOnCaptureQueue(CaptureFrame& frame) {
     m_captureQueue.sync([this, &frame] { handleFrame(frame); });
+}
+
+void ScreenCaptureCore::upload(CaptureFrame& frame, client::StudentClient& studentClient) {
+    if (client::GlobalConfig::shared().isRelayEnabled()) {
+        processRelayImage(frame, studentClient);
+    } else {
+        processImage(frame, studentClient);
+    }
 }
 
 void ScreenCaptureCore::handleFrame(CaptureFrame& frame) {

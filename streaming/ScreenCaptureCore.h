@@ -29,7 +29,6 @@ class ScreenCaptureCore {
 public:
     struct Options {
         std::string queueName;
-        SessionHeartbeat::ConnectMode connectMode = SessionHeartbeat::ConnectMode::ByConfiguration;
         bool logsHeartbeatFailure = true;
         ScreenUploader::Options upload;
         // The process table of the forbidden-program pass; empty for the system's.
@@ -78,7 +77,10 @@ protected:
     void handleFrame(CaptureFrame& frame);
     // Runs handleFrame on the capture queue while the frame is still valid.
     void handleFrameOnCaptureQueue(CaptureFrame& frame);
-    virtual void upload(CaptureFrame& frame, client::StudentClient& studentClient) = 0;
+    // The upload of one accepted frame: through the relay in a relay session, else direct.
+    void upload(CaptureFrame& frame, client::StudentClient& studentClient);
+    virtual void processImage(CaptureFrame& frame, client::StudentClient& studentClient) = 0;
+    virtual void processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient) = 0;
 
     ScreenUploader& uploader() { return m_uploader; }
 

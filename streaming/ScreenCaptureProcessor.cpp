@@ -1,7 +1,5 @@
 #include "streaming/ScreenCaptureProcessor.h"
 
-#include "client/GlobalConfig.h"
-
 namespace streaming {
 
 std::shared_ptr<ScreenCaptureProcessor>
@@ -9,7 +7,6 @@ ScreenCaptureProcessor::create(platform::NotificationCenter& center,
                                std::unique_ptr<client::ProcessTable> processTable) {
     Options options;
     options.queueName = kCaptureQueueName;
-    options.connectMode = SessionHeartbeat::ConnectMode::ByConfiguration;
     options.logsHeartbeatFailure = true;
     options.upload.thumbnailClearsH264Init = false;
     options.processTable = std::move(processTable);
@@ -23,14 +20,6 @@ ScreenCaptureProcessor::ScreenCaptureProcessor(Options options, platform::Notifi
 
 void ScreenCaptureProcessor::didReceiveSampleBuffer(CaptureFrame& frame) {
     handleFrameOnCaptureQueue(frame);
-}
-
-void ScreenCaptureProcessor::upload(CaptureFrame& frame, client::StudentClient& studentClient) {
-    if (client::GlobalConfig::shared().isRelayEnabled()) {
-        processRelayImage(frame, studentClient);
-    } else {
-        processImage(frame, studentClient);
-    }
 }
 
 void ScreenCaptureProcessor::processImage(CaptureFrame& frame, client::StudentClient& studentClient) {

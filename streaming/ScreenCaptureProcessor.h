@@ -25,14 +25,11 @@ public:
     void didReceiveSampleBuffer(CaptureFrame& frame) override;
 
     // Uploads of one accepted frame (capture queue).
-    void processImage(CaptureFrame& frame, client::StudentClient& studentClient);
-    void processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient);
+    void processImage(CaptureFrame& frame, client::StudentClient& studentClient) override;
+    void processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient) override;
     void initRelayHeartBeat() { session().initRelayHeartBeat(); }
 
     ScreenCaptureProcessor(Options options, platform::NotificationCenter& center);
-
-private:
-    void upload(CaptureFrame& frame, client::StudentClient& studentClient) override;
 };
 
 } // namespace streaming

@@ -12,8 +12,7 @@ ScreenStreamDaemon::create(std::unique_ptr<CaptureSource> session, platform::Not
     }
     Options options;
     options.queueName = kCaptureQueueName;
-    // This object connects only directly and logs nothing when the heartbeat fails.
-    options.connectMode = SessionHeartbeat::ConnectMode::DirectOnly;
+    // This object logs nothing when the heartbeat fails.
     options.logsHeartbeatFailure = false;
     options.upload.thumbnailClearsH264Init = true;
     options.processTable = std::move(processTable);
@@ -38,8 +37,8 @@ bool ScreenStreamDaemon::startCapturing() {
     return m_session->start([this](CaptureFrame& frame) { handleFrameOnCaptureQueue(frame); });
 }
 
-void ScreenStreamDaemon::upload(CaptureFrame& frame, client::StudentClient& studentClient) {
-    processImage(frame, studentClient);
+void ScreenStreamDaemon::processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient) {
+    uploader().processRelayImage(frame, studentClient);
 }
 
 void ScreenStreamDaemon::processImage(CaptureFrame& frame, client::StudentClient& studentClient) {

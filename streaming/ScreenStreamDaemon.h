@@ -1,7 +1,7 @@
 // The capture object of the plain-image capture path (X servers without MIT-SHM): owns its capture
 // session, handles every frame on its serial queue "ScreenCaptureQueue" and uploads on the direct
-// link only, with the H.264 live view. Created on the main thread with create(), then
-// startCapturing(); the application keeps it for the life of the process.
+// link (with the H.264 live view) or, in a relay session, through the relay. Created on the main thread with
+// create(), then startCapturing(); the application keeps it for the life of the process.
 #pragma once
 
 #include "streaming/ScreenCaptureCore.h"
@@ -26,14 +26,13 @@ public:
     bool startCapturing();
     // One frame of the session, on the capture queue.
     void captureOutput(CaptureFrame& frame) { handleFrame(frame); }
-    void processImage(CaptureFrame& frame, client::StudentClient& studentClient);
+    void processImage(CaptureFrame& frame, client::StudentClient& studentClient) override;
+    void processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient) override;
 
     ScreenStreamDaemon(Options options, std::unique_ptr<CaptureSource> session,
                        platform::NotificationCenter& center);
 
 private:
-    void upload(CaptureFrame& frame, client::StudentClient& studentClient) override;
-
     std::unique_ptr<CaptureSource> m_session;
 };
 

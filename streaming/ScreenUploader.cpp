@@ -202,6 +202,14 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
     if (!gateOpen(link)) {
         return;
     }
+    std::shared_ptr<H264Encoder> encoder = client.getEncoder();
+    if (!encoder) {
+        platform::logf("[ZQ_CALLBACK]No H.264 encoder in this session; frame not sent");
+        return;
+    }
+    if (client.getH264Init() && m_h264SetUpFailed) {
+        return; // told once at the failed set-up; the next start tries again
+    }
     platform::logf("H264 enabled");
     const auto started = std::chrono::steady_clock::now();
     const ImageView view = frame.pixels();
@@ -224,23 +232,23 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
         return;
     }
 
-    std::shared_ptr<H264Encoder> encoder = client.getEncoder();
-    if (!encoder) {
-        platform::logf("[ZQ_CALLBACK]No H.264 encoder in this session; frame not sent");
-        return;
-    }
     if (!client.getH264Init()) {
+        // Every start of the H.264 live mode opens a new stream: the size notice, a fresh encoder,
+        // and a key frame first, which the console's new decoder needs before anything else.
         sendText(link, formatNotice(kH264StartNotice, kH264Width, kH264Height));
         platform::sleepFor(kH264AnnouncePauseSeconds);
         encoder->releaseEncoder();
         const int status = encoder->initEncoder(kH264Width, kH264Height, kH264Bitrate, kH264FrameRate);
-        if (status != 0) {
-            // Tried again with the next frame; an encoder that cannot start sends nothing.
-            platform::logf("[ZQ_CALLBACK]H.264 encoder set-up failed (%d); frame not sent", status);
+        client.setH264Init(true);
+        m_h264SetUpFailed = status != 0;
+        if (m_h264SetUpFailed) {
+            platform::logf(
+                "[ZQ_CALLBACK]H.264 encoder set-up failed (%d); no H.264 frames until the next start",
+                status);
             encoder->releaseEncoder();
             return;
         }
-        client.setH264Init(true);
+        encoder->setNeedIDRPacket(true);
     }
     // A frame the rate control skipped still goes out, empty, so the console's sequence count
     // stays continuous.

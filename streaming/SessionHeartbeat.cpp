@@ -3,14 +3,8 @@
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
 #include "platform/Log.h"
-#include "platform/ProcessInfo.h"
 
 namespace streaming {
-
-namespace {
-// A failed direct connect at session start ends the agent quietly: the teacher sees the seat free.
-constexpr int kDirectConnectFailedStatus = 0;
-} // namespace
 
 std::shared_ptr<SessionHeartbeat> SessionHeartbeat::create(Options options,
                                                            platform::NotificationCenter& center) {
@@ -62,28 +56,32 @@ void SessionHeartbeat::callbackOnLoginSuccess(const platform::Notification& /*no
         platform::logf("[ZQ]No client object for the new session");
         return;
     }
-    client::setGStudentClient(studentClient);
+    // The main window learns the new client first: replacing the stored client tears the old one
+    // down, and its links' last disconnect must find the main window already on the new session,
+    // not take it for the new session's loss.
     if (handoff) {
         handoff(studentClient);
     }
+    client::setGStudentClient(studentClient);
 
-    if (m_options.mode == ConnectMode::ByConfiguration && client::GlobalConfig::shared().isRelayEnabled()) {
-        if (studentClient->connectToRelayServer()) {
-            platform::logf("[ZQ]login success");
-            initRelayHeartBeat();
-        } else {
-            // Without a link and without a heartbeat the teacher would never see this seat again:
-            // take the lost-link road, which tells the student and ends the agent.
-            platform::logf("[ZQ_RELAY]Relay connect failed at session start");
-            m_pNotificationCenter.post(client::events::kDisconnect, m_options.owner);
-        }
+    // The login window's way decides, whichever capture object runs: a session that logged in
+    // through the relay has no direct address to connect to.
+    const bool relay = client::GlobalConfig::shared().isRelayEnabled();
+    if (!(relay ? studentClient->connectToRelayServer() : studentClient->connectToServer())) {
+        // Without a link and without a heartbeat the teacher would never see this seat again, and
+        // ending quietly would leave the student guessing: take the lost-link road, which tells the
+        // student and ends the agent.
+        platform::logf("%s session could not start: %s", relay ? "[ZQ_RELAY]Relay" : "[ZQ]Direct",
+                       studentClient->connectFailure().c_str());
+        m_pNotificationCenter.post(client::events::kDisconnect, m_options.owner);
         return;
     }
-    if (!studentClient->connectToServer()) {
-        platform::terminate(kDirectConnectFailedStatus);
-        return;
+    if (relay) {
+        platform::logf("[ZQ]login success");
+        initRelayHeartBeat();
+    } else {
+        initHeartBeat();
     }
-    initHeartBeat();
 }
 
 void SessionHeartbeat::initHeartBeat() {

@@ -1,8 +1,9 @@
 // Session start and heartbeat, owned by the capture object: on "POST_MSG_RECEIVED_LOGIN_SUCCESS"
 // it creates the login's client, hands it to the main window (through a hook the application sets,
-// so this library needs no window code), connects it and keeps the link alive with "[PC00003]"
-// every 10 seconds, reporting a silent console as "READ_MSG_DISCONNECT". Login, arming and ticks
-// run on the main thread; heartbeat packets are built and queued on the object's serial queue.
+// so this library needs no window code), connects it (through the relay when the login went that
+// way, on either capture object) and keeps the link alive with "[PC00003]" every 10 seconds,
+// reporting a silent console, or a session that could not start, as "READ_MSG_DISCONNECT". Login, arming and
+// ticks run on the main thread; heartbeat packets are built and queued on the object's serial queue.
 #pragma once
 
 #include "client/ClientEvents.h"
@@ -29,16 +30,12 @@ constexpr std::int32_t kHeartbeatFailureLimit = 3;
 
 class SessionHeartbeat : public std::enable_shared_from_this<SessionHeartbeat> {
 public:
-    // How a login connects: through the relay when the global configuration says so (newer capture
-    // object), or always directly (older capture object).
-    enum class ConnectMode { ByConfiguration, DirectOnly };
     // Gives the new client to whoever shows the session (the main window's controller).
     using ClientHandoff = std::function<void(const std::shared_ptr<client::StudentClient>&)>;
     // Makes the client of a new login (tests hand in their own notification centre this way).
     using ClientFactory = std::function<std::shared_ptr<client::StudentClient>()>;
 
     struct Options {
-        ConnectMode mode = ConnectMode::ByConfiguration;
         bool logsHeartbeatFailure = true; // "[ZQ]Heartbeat failure:%d" at the third silent tick
         // The sender of "READ_MSG_DISCONNECT" posts: the capture object.
         const void* owner = nullptr;

@@ -1,6 +1,7 @@
 #include "streaming/X11ScreenGrabber.h"
 
 #include "platform/Log.h"
+#include "platform/X11Display.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,12 +60,10 @@ bool hasCaptureLayout(const xcb_setup_t* setup, const xcb_screen_t* screen) {
 } // namespace
 
 struct X11ScreenGrabber::Impl {
-    xcb_connection_t* connection = nullptr;
+    std::unique_ptr<platform::X11Display> display; // last member to go: the segment needs it
+    xcb_connection_t* connection = nullptr;        // the display's
     xcb_screen_t* screen = nullptr;
     Method method = Method::SharedMemory;
-    bool randr = false;
-    int rootWidth = 0; // the root window's current size (the set-up data keeps the size at connect)
-    int rootHeight = 0;
 
     // Shared segment, sized for one frame of `segmentRect`.
     xcb_shm_seg_t segment = 0;
@@ -73,12 +72,7 @@ struct X11ScreenGrabber::Impl {
     // GetImage reply holding the last frame.
     Reply<xcb_get_image_reply_t> imageReply;
 
-    ~Impl() {
-        releaseSegment();
-        if (connection != nullptr) {
-            xcb_disconnect(connection);
-        }
-    }
+    ~Impl() { releaseSegment(); }
 
     void releaseSegment() {
         if (segmentAddress == nullptr) {
@@ -123,39 +117,8 @@ struct X11ScreenGrabber::Impl {
         return true;
     }
 
-    OutputRect rootRect() const { return {0, 0, rootWidth, rootHeight}; }
-
-    // The primary output's rectangle, clipped to the root window; the whole root window when the
-    // server names no primary output with a mode.
-    OutputRect primaryOutput() {
-        const OutputRect root = rootRect();
-        if (!randr) {
-            return root;
-        }
-        Reply<xcb_randr_get_output_primary_reply_t> primary(xcb_randr_get_output_primary_reply(
-            connection, xcb_randr_get_output_primary(connection, screen->root), nullptr));
-        if (!primary || primary->output == XCB_NONE) {
-            return root;
-        }
-        Reply<xcb_randr_get_output_info_reply_t> info(xcb_randr_get_output_info_reply(
-            connection, xcb_randr_get_output_info(connection, primary->output, XCB_CURRENT_TIME), nullptr));
-        if (!info || info->crtc == XCB_NONE) {
-            return root;
-        }
-        Reply<xcb_randr_get_crtc_info_reply_t> crtc(xcb_randr_get_crtc_info_reply(
-            connection, xcb_randr_get_crtc_info(connection, info->crtc, XCB_CURRENT_TIME), nullptr));
-        if (!crtc || crtc->width == 0 || crtc->height == 0) {
-            return root;
-        }
-        const int x0 = std::max<int>(crtc->x, 0);
-        const int y0 = std::max<int>(crtc->y, 0);
-        const int x1 = std::min<int>(crtc->x + crtc->width, root.width);
-        const int y1 = std::min<int>(crtc->y + crtc->height, root.height);
-        if (x1 <= x0 || y1 <= y0) {
-            return root;
-        }
-        return {x0, y0, x1 - x0, y1 - y0};
-    }
+    // The screen the console is told about (the desktop layer's primary screen), on the root window.
+    OutputRect primaryOutput() { return display->primaryOutputRect(); }
 };
 
 X11ScreenGrabber::X11ScreenGrabber(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
@@ -166,24 +129,13 @@ std::unique_ptr<X11ScreenGrabber> X11ScreenGrabber::open(const std::string& disp
                                                          std::string& error) {
     auto impl = std::make_unique<Impl>();
     impl->method = method;
-    int screenNumber = 0;
-    impl->connection = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
-    if (impl->connection == nullptr || xcb_connection_has_error(impl->connection) != 0) {
-        error = "cannot connect to the X display";
+    impl->display = platform::X11Display::open(displayName, error);
+    if (!impl->display) {
         return nullptr;
     }
+    impl->connection = impl->display->connection();
+    impl->screen = impl->display->screen();
     const xcb_setup_t* setup = xcb_get_setup(impl->connection);
-    auto screens = xcb_setup_roots_iterator(setup);
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
-        xcb_screen_next(&screens);
-    }
-    if (screens.rem <= 0 || screens.data == nullptr) {
-        error = "the X display has no such screen";
-        return nullptr;
-    }
-    impl->screen = screens.data;
-    impl->rootWidth = impl->screen->width_in_pixels;
-    impl->rootHeight = impl->screen->height_in_pixels;
     if (!hasCaptureLayout(setup, impl->screen)) {
         error = "the screen's pixels are not 32-bit B, G, R, X";
         return nullptr;
@@ -195,16 +147,10 @@ std::unique_ptr<X11ScreenGrabber> X11ScreenGrabber::open(const std::string& disp
             return nullptr;
         }
     }
-    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(impl->connection, &xcb_randr_id);
-    if (randr != nullptr && randr->present != 0) {
-        Reply<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(
-            impl->connection, xcb_randr_query_version(impl->connection, 1, 3), nullptr));
-        impl->randr = version && (version->major_version > 1 || version->minor_version >= 3);
-    }
     // Screen size changes arrive as events; they are read at every tick without a round trip.
     const std::uint32_t rootEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(impl->connection, impl->screen->root, XCB_CW_EVENT_MASK, &rootEvents);
-    if (impl->randr) {
+    if (impl->display->hasRandr()) {
         xcb_randr_select_input(impl->connection, impl->screen->root,
                                XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                    XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
@@ -239,12 +185,6 @@ bool X11ScreenGrabber::refreshOutput(std::string& error) {
         return false;
     }
     if (changed) {
-        Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(
-            m_impl->connection, xcb_get_geometry(m_impl->connection, m_impl->screen->root), nullptr));
-        if (geometry) {
-            m_impl->rootWidth = geometry->width;
-            m_impl->rootHeight = geometry->height;
-        }
         m_output = m_impl->primaryOutput();
     }
     return true;

@@ -3,6 +3,7 @@
 // fallback for servers without shared memory. Used by one thread (the capture thread).
 #pragma once
 
+#include "platform/X11Display.h"
 #include "streaming/PlainImage.h"
 
 #include <cstdint>
@@ -12,13 +13,7 @@
 namespace streaming {
 
 // Where the primary output lies on the root window.
-struct OutputRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool operator==(const OutputRect&) const = default;
-};
+using OutputRect = platform::X11Rect;
 
 class X11ScreenGrabber {
 public:

@@ -14,8 +14,13 @@ namespace streaming {
 // Bytes of a contiguous I420 image: the Y plane, then quarter-size U and V planes.
 std::size_t i420Size(int width, int height);
 
+// Which row kernels run: the widest the processor offers, those of 128-bit registers at most, or
+// the portable ones. All give the same bytes (the tests compare them).
+enum class ConversionKernels { Widest, Upto128Bits, Portable };
+
 // Answers width x height x 3 / 2 bytes, or an empty vector (logged) when the image is invalid or
 // a side is odd: chroma rows of an odd width would run into each other.
 std::vector<std::uint8_t> yuv420DataFromImage(const ImageView& image);
+std::vector<std::uint8_t> yuv420DataFromImage(const ImageView& image, ConversionKernels kernels);
 
 } // namespace streaming

@@ -28,10 +28,26 @@ void TCPConnection::SetConnectTimeout(int seconds) {
 bool TCPConnection::Connect(const std::string& host, int port) {
     if (!m_pTCPServer)
         return false;
-    const bool ok = m_pTCPServer->Connect(host, port);
-    if (ok)
+    {
+        std::lock_guard lock(m_queueMutex);
+        if (m_bClosing.load() || m_bConnecting)
+            return false;
+        m_bConnecting = true;
+    }
+    // Outside the lock: the connect may wait for seconds, and Close must be able to wake it.
+    const bool connected = m_pTCPServer->Connect(host, port);
+    std::lock_guard lock(m_queueMutex);
+    m_bConnecting = false;
+    if (m_bClosing.load()) {
+        // Torn down meanwhile (a login abandoned while it connected): Close left the descriptor
+        // to this thread, which no longer uses it.
+        if (m_nThreadsRunning == 0)
+            m_pTCPServer->m_socket.Close();
+        return false;
+    }
+    if (connected)
         m_bConnect.store(true);
-    return ok;
+    return connected;
 }
 
 std::string TCPConnection::GetLocalAddress() const {
@@ -107,11 +123,12 @@ void TCPConnection::Close() {
         m_bClosing.store(true);
         if (m_pTCPServer) {
             CInStreamSocket& socket = m_pTCPServer->m_socket;
-            if (m_nThreadsRunning == 0) {
+            if (m_nThreadsRunning == 0 && !m_bConnecting) {
                 socket.Close();
             } else {
-                // Another thread may be blocked in a read of this descriptor: shut it down so the
-                // read wakes, and leave the close to the last thread that ends.
+                // Another thread may be blocked in a read or a connect on this descriptor: closing
+                // it under that thread would let the number be reused for another file. Shut it
+                // down so the thread wakes, and leave the close to the last one that ends.
                 socket.Shutdown();
                 socket.SetConnected(false);
             }

@@ -32,7 +32,8 @@ public:
 
     // Connect time-out in seconds for the next Connect (0 or less: the system's own time-out).
     void SetConnectTimeout(int seconds);
-    // Connects to a dotted IPv4 host; answers the result. Needs Open first.
+    // Connects to a dotted IPv4 host; answers the result. Needs Open first. A Close from another
+    // thread meanwhile ends the connect at once and makes it answer false.
     bool Connect(const std::string& host, int port);
     std::string GetLocalAddress() const;
     int GetLoaclPort() const;
@@ -45,8 +46,9 @@ public:
     // Queues a request; ownership passes to the link. A request given to a link that is down (or
     // never came up) is freed at once and the call answers false.
     bool Send(std::unique_ptr<SRequestData> request);
-    // Shuts the link down from any thread; the blocked read wakes and the receive thread posts the
-    // link's one disconnect. The descriptor is closed once no thread uses it.
+    // Shuts the link down from any thread; the blocked read (or a connect under way) wakes and the
+    // receive thread posts the link's one disconnect. The descriptor is closed once no thread uses
+    // it, the connecting thread included.
     void Close();
     // Looks a record up in the code table and posts it (synchronously, sender = this link);
     // answers whether it was posted. Unposted records are simply released.
@@ -61,8 +63,8 @@ public:
 protected:
     TCPConnection(const RevCallBackTable& table, platform::NotificationCenter& center);
 
-    // Whether the end of the receive thread posts "READ_MSG_DISCONNECT" (the login-time relay link
-    // does not).
+    // Whether the end of the receive thread posts "READ_MSG_DISCONNECT" (every link does: the
+    // login window, too, must learn that its relay link ended).
     virtual bool PostsDisconnect() const { return true; }
     const RevCallBackTable& table() const { return *m_pRevCallBackList; }
     platform::NotificationCenter& center() const { return *m_pCenter; }
@@ -88,6 +90,7 @@ private:
     std::thread m_threadRequest;
     std::thread m_threadReceive;
     int m_nThreadsRunning = 0;
+    bool m_bConnecting = false; // guarded by m_queueMutex: a thread is inside Connect
     bool m_bRequestStarted = false;
     bool m_bReceiveStarted = false;
 

@@ -69,10 +69,6 @@ public:
 
     RelayConnData relayConnData() const { return {m_nConnId.load(), m_nConnTeacherId.load()}; }
 
-protected:
-    // The login window learns of a failure only through its own time-outs and the slot answer.
-    bool PostsDisconnect() const override { return false; }
-
 private:
     void onReceivedFR00001(const std::shared_ptr<SReceiveData>& record);
     void onReceivedFR00002(const std::shared_ptr<SReceiveData>& record);

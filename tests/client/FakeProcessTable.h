@@ -3,6 +3,7 @@
 #pragma once
 
 #include "client/ProcessTable.h"
+#include "client/SessionProcesses.h"
 
 #include <functional>
 #include <string>
@@ -34,6 +35,20 @@ public:
 
 private:
     std::vector<ProcessEntry> m_processes;
+};
+
+// Session processes given by the test; counts how often a pass asked.
+class FakeSessionProcesses : public SessionProcesses {
+public:
+    explicit FakeSessionProcesses(SessionKeepers keepers = {}) : m_keepers(std::move(keepers)) {}
+    void sessionKeepers(SessionKeepers& keepers) override {
+        ++asked;
+        keepers = m_keepers;
+    }
+    int asked = 0;
+
+private:
+    SessionKeepers m_keepers;
 };
 
 // Processes with ids from 100 upwards, named as given.

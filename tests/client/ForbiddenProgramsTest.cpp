@@ -36,11 +36,14 @@ private:
 };
 
 struct PassFixture {
-    explicit PassFixture(std::vector<ProcessEntry> processes) {
+    explicit PassFixture(std::vector<ProcessEntry> processes, SessionKeepers keepers = {}) {
         auto owned = std::make_unique<FakeProcessTable>(std::move(processes));
         table = owned.get();
-        programs = std::make_unique<ForbiddenPrograms>(std::move(owned));
+        auto session = std::make_unique<test::FakeSessionProcesses>(std::move(keepers));
+        this->session = session.get();
+        programs = std::make_unique<ForbiddenPrograms>(std::move(owned), std::move(session));
     }
+    test::FakeSessionProcesses* session;
     FakeProcessTable* table;
     std::unique_ptr<ForbiddenPrograms> programs;
 };
@@ -89,13 +92,14 @@ TEST(ForbiddenProgramsCommands, NotificationsReachTheHandlersAndAMissingListEmpt
 
 TEST(ForbiddenProgramsPass, BrowserNamesMatchAsCaseSensitiveSubstrings) {
     PassFixture f(processesNamed({"Google Chrome", "Chrome Helper", "xChromex", "chrome", "chrome_crashpad",
-                                  "msedge", "Safari", "Microsoft Edge", "Microsoft Edg", "firefox", "CHROME",
-                                  "chromium", "safari", "MSEDGE"}));
+                                  "msedge", "Safari", "Microsoft Edge", "Microsoft Edg", "firefox-esr",
+                                  "fire", "CHROME", "chromium", "safari", "MSEDGE", "Firefox", "firefox"}));
     f.programs->setWebBrowserKill("true");
-    EXPECT_EQ(f.programs->killProcess(false), 8);
+    EXPECT_EQ(f.programs->killProcess(false), 11);
     EXPECT_EQ(f.table->killed,
               (std::vector<std::string>{"Google Chrome", "Chrome Helper", "xChromex", "chrome",
-                                        "chrome_crashpad", "msedge", "Safari", "Microsoft Edge"}));
+                                        "chrome_crashpad", "msedge", "Safari", "Microsoft Edge",
+                                        "firefox-esr", "chromium", "firefox"}));
 }
 
 TEST(ForbiddenProgramsPass, ProgramListMatchesLiterally) {
@@ -161,6 +165,53 @@ TEST(ForbiddenProgramsPass, NeverTheAgentInitKernelThreadsOrBadIds) {
     f.programs->setForbiddanceList("victim");
     EXPECT_EQ(f.programs->killProcess(true), 1);
     EXPECT_EQ(f.table->killed, std::vector<std::string>{"victim"});
+}
+
+// A careless list from the console ("s", "sh", "X", single letters) must not end the student's
+// session: the agent's line of parents, its session leader and the desktop's processes live.
+TEST(ForbiddenProgramsPass, SparesTheAgentsLineAndTheDesktopsProcesses) {
+    constexpr std::int32_t kSelf = FakeProcessTable::kSelf;
+    const std::vector<ProcessEntry> table = {
+        {900, "systemd", false, 1, 900},       // the user's service manager
+        {950, "dbus-daemon", false, 900, 950}, // the session bus
+        {2000, "Xorg", false, 1, 2000},        // the X server, by name
+        {2001, "Xvfb", false, 1, 2001},        // an X server known by its id only
+        {2100, "openbox", false, 3000, 3000},  // window manager, by the name it gives
+        {2200, "picom", false, 3000, 3000},    // compositor, by its id
+        {3000, "sh", false, 1, 3000},          // session leader
+        {3500, "xterm", false, 3000, 3000},    // grandparent
+        {4000, "bash", false, 3500, 3000},     // parent
+        {kSelf, "olvex-student", false, 4000, 3000},
+        {5000, "sharp", false, 3000, 3000},
+        {5001, "shx", false, 3000, 3000},
+        {5002, "bashful", false, 3000, 3000},
+        {5003, "Xeyes", false, 3000, 3000},
+    };
+    const SessionKeepers keepers{{2001, 2200}, {"systemd", "dbus-daemon", "Xorg", "openbox"}};
+    struct Case {
+        std::string_view list;
+        std::vector<std::string> killed;
+    };
+    const Case cases[] = {
+        {"s", {"sharp", "shx", "bashful", "Xeyes"}},
+        {"sh,X", {"sharp", "shx", "bashful", "Xeyes"}},
+        {"o,x,p,d,b,m,t,e", {"sharp", "shx", "bashful", "Xeyes"}},
+        {"systemd,dbus,Xorg,Xvfb,openbox,picom,bash,xterm,olvex", {"bashful"}},
+    };
+    for (const Case& c : cases) {
+        PassFixture f(table, keepers);
+        f.programs->setForbiddanceList(c.list);
+        f.programs->killProcess(true);
+        EXPECT_EQ(f.table->killed, c.killed) << c.list;
+        EXPECT_EQ(f.session->asked, 1) << "asked once per pass";
+    }
+}
+
+TEST(ForbiddenProgramsPass, TheSessionIsAskedOnlyWhenSomethingMatches) {
+    PassFixture f(processesNamed({"alpha"}));
+    f.programs->setForbiddanceList("beta");
+    f.programs->killProcess(true);
+    EXPECT_EQ(f.session->asked, 0);
 }
 
 TEST(ForbiddenProgramsPass, OneSignalPerProcessEvenWhenSeveralNamesMatch) {

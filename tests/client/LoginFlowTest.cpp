@@ -252,6 +252,41 @@ TEST_F(LoginFixture, ConsoleClosingBeforeTheSlotListReturnsToIdle) {
     EXPECT_EQ(m_center.observerCount("READ_MSG_DISCONNECT"), 0u);
 }
 
+// A relay that goes away, or never passes the console's free slots on, during the slot check hands
+// the window back to the student, as a console that closes the direct link does.
+TEST_F(LoginFixture, RelayLostOrSilentDuringTheSlotCheckReturnsToIdle) {
+    enum class Relay { Closes, StaysSilent };
+    testsupport::RelayPeer relay(testsupport::RelayPeer::Role::Session);
+    testsupport::RelayPeer::SessionScript session;
+    session.afterConnect = {}; // no free slots ever come
+    relay.setSessionScript(session);
+    ASSERT_TRUE(relay.start());
+    answerLookupWithRelayServer();
+    scriptRelayServer(std::to_string(closedPort()), relay.port());
+    std::size_t link = 0;
+    for (Relay behaviour : {Relay::Closes, Relay::StaysSilent}) {
+        SCOPED_TRACE(behaviour == Relay::Closes ? "relay closes" : "relay silent");
+        pressLogin();
+        ASSERT_TRUE(runUntil([this] { return m_flow->stage() == Stage::SlotCheck; }));
+        ASSERT_TRUE(relay.waitFor("[PC_CONN]"));
+        if (behaviour == Relay::Closes) {
+            relay.closeLink(link);
+        } else {
+            m_loop.advance(client::LoginFlow::kRelaySlotCheckTimeoutSeconds - 0.1);
+            EXPECT_EQ(m_flow->stage(), Stage::SlotCheck);
+            m_loop.advance(0.1);
+        }
+        ASSERT_TRUE(idleAgain());
+        EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
+        EXPECT_FALSE(m_view.progress);
+        EXPECT_TRUE(m_view.messages.empty());
+        EXPECT_TRUE(relay.waitForClosed(link));
+        EXPECT_EQ(m_center.observerCount("READ_MSG_DISCONNECT"), 0u);
+        ++link;
+    }
+    EXPECT_EQ(m_view.mainWindowsOpened, 0);
+}
+
 struct LookupCase {
     const char* name;
     HttpsLookupPeer::Fields fields;

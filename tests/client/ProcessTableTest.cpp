@@ -1,6 +1,7 @@
 // The /proc process table against real child processes and against a crafted /proc tree.
 #include "client/ProcessTable.h"
 
+#include "FakeProcessTable.h"
 #include "client/ForbiddenPrograms.h"
 #include "platform/Log.h"
 
@@ -164,6 +165,36 @@ TEST(ProcessTableReal, TheAgentNeverSignalsItself) {
     EXPECT_EQ(programs.killProcess(true), 0);
 
     ::prctl(PR_SET_NAME, saved.c_str());
+}
+
+// The table links the agent to its parent and session leader, which the pass spares; a child the
+// session names as one of its own lives, any other child of the agent does not.
+TEST(ProcessTableReal, ListsParentAndSessionAndSparesWhatTheSessionNames) {
+    NamedChild child(uniqueName("fpKid", "z"));
+    ASSERT_TRUE(child.started());
+    LinuxProcessTable table;
+    std::vector<ProcessEntry> processes;
+    table.getBSDProcessListAsMutable(processes);
+    const ProcessEntry* self = findProcess(processes, ::getpid());
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->parentID, ::getppid());
+    EXPECT_EQ(self->sessionID, ::getsid(0));
+    const ProcessEntry* listed = findProcess(processes, child.pid());
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(listed->parentID, ::getpid());
+
+    ForbiddenPrograms keeping(
+        std::make_unique<LinuxProcessTable>(),
+        std::make_unique<test::FakeSessionProcesses>(SessionKeepers{{child.pid()}, {}}));
+    keeping.setForbiddanceList(uniqueName("fpKid", "z"));
+    EXPECT_EQ(keeping.killProcess(true), 0);
+    EXPECT_TRUE(child.alive());
+
+    ForbiddenPrograms plain(std::make_unique<LinuxProcessTable>(),
+                            std::make_unique<test::FakeSessionProcesses>());
+    plain.setForbiddanceList(uniqueName("fpKid", "z"));
+    EXPECT_EQ(plain.killProcess(true), 1);
+    EXPECT_TRUE(child.endedBySigkill());
 }
 
 TEST(ProcessTableReal, RenamedSinceListingIsNotSignalled) {

@@ -182,10 +182,12 @@ TEST_F(RelayLoginLinkTest, TakesOnlyItsOwnRecords) {
     EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007_RELAY"), 0u);
 }
 
-TEST_F(RelayLoginLinkTest, ALostLinkPostsNoDisconnect) {
+// The login window learns of a relay that went away from the link's one disconnect.
+TEST_F(RelayLoginLinkTest, ALostLinkPostsItsOneDisconnect) {
     std::atomic<int> disconnects{0};
     platform::ObserverSet watch(m_center);
-    watch.add("READ_MSG_DISCONNECT", nullptr, [&](const platform::Notification&) { ++disconnects; });
+    const void* link = static_cast<const transport::TCPConnection*>(m_link.get());
+    watch.add("READ_MSG_DISCONNECT", link, [&](const platform::Notification&) { ++disconnects; });
     RelayPeer::SessionScript script;
     script.afterConnect = {};
     m_relay.setSessionScript(script);
@@ -194,7 +196,7 @@ TEST_F(RelayLoginLinkTest, ALostLinkPostsNoDisconnect) {
     m_relay.closeLink();
     m_link->JoinThreads();
     EXPECT_FALSE(m_link->isConnect());
-    EXPECT_EQ(disconnects.load(), 0);
+    EXPECT_EQ(disconnects.load(), 1);
 }
 
 } // namespace

@@ -27,6 +27,10 @@ public:
     bool contains(const std::string& line) const {
         return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
     }
+    std::size_t startingWith(const std::string& prefix) const {
+        return static_cast<std::size_t>(std::count_if(
+            m_lines.begin(), m_lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+    }
 
 private:
     std::vector<std::string> m_lines;
@@ -190,6 +194,47 @@ TEST(H264, OddSizedFramesStayInsideTheirBuffer) {
     EXPECT_EQ(decoded->height & ~1, kOddHeight & ~1);
     EXPECT_EQ(decoded->u.size(), static_cast<std::size_t>(decoded->stride[1]) * chromaRows(decoded->height));
     EXPECT_EQ(decoded->v.size(), decoded->u.size());
+    drainDecodedQueue();
+}
+
+// A viewer that stalls must not let decoded frames pile up: the queue keeps the newest ones.
+TEST(H264, DecodedQueueKeepsTheNewestFramesUpToItsBound) {
+    drainDecodedQueue();
+    constexpr std::size_t kExtra = 5;
+    for (std::size_t i = 0; i < H264DecodeQueue::kMaxDecodedFrames + kExtra; ++i) {
+        auto frame = std::make_shared<H264DecodeData>();
+        frame->width = static_cast<int>(i);
+        H264DecodeQueue::addYUVdata(std::move(frame));
+    }
+    EXPECT_EQ(H264DecodeQueue::decodedCount(), H264DecodeQueue::kMaxDecodedFrames);
+    for (std::size_t i = kExtra; i < H264DecodeQueue::kMaxDecodedFrames + kExtra; ++i) {
+        auto oldest = H264DecodeQueue::getH264DecodeData();
+        ASSERT_TRUE(oldest);
+        EXPECT_EQ(oldest->width, static_cast<int>(i));
+        H264DecodeQueue::removeDecodeData();
+    }
+    EXPECT_EQ(H264DecodeQueue::getH264DecodeData(), nullptr);
+}
+
+// The library's complaints (an odd picture size, a broken stream) reach the agent's log, once per
+// run of the same complaint, and never standard error.
+TEST(H264, LibraryWarningsGoToTheLogNotToStandardError) {
+    drainDecodedQueue();
+    LogCapture log;
+    testing::internal::CaptureStderr();
+    {
+        H264Encoder encoder;
+        ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+        std::vector<std::uint8_t> garbage(4096, 0x5a);
+        garbage[3] = 1;
+        H264Decoder decoder;
+        for (int i = 0; i < 3; ++i) {
+            decoder.decodeH264DataBufferList(garbage, 0, 0);
+        }
+    }
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed, "");
+    EXPECT_GE(log.startingWith("[ZQ]H264 library (warning): "), 1u);
     drainDecodedQueue();
 }
 

@@ -2,9 +2,12 @@
 
 #include "StreamingTestSupport.h"
 #include "platform/Log.h"
+#include "streaming/FastAreaAverage.h"
 #include "streaming/ProportionalScaling.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,11 +35,77 @@ TEST_P(ThumbnailScaling, MatchesExactAreaAverage) {
     EXPECT_GE(test::psnr(thumbnail.view(), reference.view()), kMinThumbnailPsnr);
 }
 
+// Uniform noise in every byte: no structure for a shortcut to lean on, every boundary error shows.
+PlainImage noise(int width, int height) {
+    PlainImage image(width, height);
+    std::mt19937 random(static_cast<std::uint32_t>(width * 7919 + height));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width * kBytesPerPixel; ++x) {
+            image.row(y)[x] = static_cast<std::uint8_t>(random() >> 24);
+        }
+    }
+    return image;
+}
+
+TEST_P(ThumbnailScaling, NoiseMatchesExactAreaAverage) {
+    const ScaleCase c = GetParam();
+    const PlainImage source = noise(c.source.width, c.source.height);
+    const PlainImage reference = scaleByAreaAverage(source.view(), c.target);
+    const PlainImage thumbnail = scaleImage(source.view(), c.target);
+    ASSERT_EQ(thumbnail.size(), c.target);
+    EXPECT_GE(test::psnr(thumbnail.view(), reference.view()), kMinThumbnailPsnr);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ThumbnailScaling,
     ::testing::Values(ScaleCase{{1920, 1080}, {160, 120}}, ScaleCase{{1920, 1080}, {320, 180}},
-                      ScaleCase{{1920, 1080}, {213, 97}}, ScaleCase{{1366, 768}, {160, 120}},
-                      ScaleCase{{1281, 721}, {640, 360}}, ScaleCase{{800, 600}, {799, 599}}));
+                      ScaleCase{{1920, 1080}, {320, 200}}, ScaleCase{{1920, 1080}, {213, 97}},
+                      ScaleCase{{1366, 768}, {160, 120}}, ScaleCase{{1281, 721}, {640, 360}},
+                      ScaleCase{{800, 600}, {799, 599}}, ScaleCase{{2560, 1600}, {40, 25}},
+                      ScaleCase{{7, 5}, {3, 2}}, ScaleCase{{37, 19}, {37, 1}}));
+
+// The wide row kernels and the portable ones give the same bytes, at widths that leave every
+// remainder of a 32- or 64-byte step and at ratios from 1 to the largest the fast path takes.
+TEST(FastAreaAverage, WideKernelsMatchPortableOnes) {
+    const ScaleCase cases[] = {{{1920, 1080}, {320, 200}}, {{1921, 1079}, {160, 120}}, {{67, 33}, {5, 4}},
+                               {{9, 9}, {9, 9}},           {{640, 480}, {20, 15}},     {{13, 64}, {2, 63}}};
+    for (const ScaleCase& c : cases) {
+        const PlainImage source = noise(c.source.width, c.source.height);
+        const PlainImage portable = scaleByFastAreaAverage(source.view(), c.target, AreaKernels::Portable);
+        ASSERT_EQ(portable.size(), c.target);
+        for (const AreaKernels kernels : {AreaKernels::Widest, AreaKernels::Upto256Bits}) {
+            const PlainImage wide = scaleByFastAreaAverage(source.view(), c.target, kernels);
+            ASSERT_EQ(wide.size(), c.target) << c.source.width << "x" << c.source.height;
+            EXPECT_EQ(std::memcmp(wide.data(), portable.data(), wide.view().stride * c.target.height), 0)
+                << c.source.width << "x" << c.source.height << " -> " << c.target.width << "x"
+                << c.target.height << " kernels " << static_cast<int>(kernels);
+        }
+    }
+}
+
+// A flat colour stays exactly that colour; sizes past the fast path's reach are refused.
+TEST(FastAreaAverage, KeepsFlatColoursAndRefusesWhatItCannotReach) {
+    PlainImage flat(1366, 768);
+    const std::uint8_t colour[kBytesPerPixel] = {0, 255, 37, 200};
+    for (int y = 0; y < flat.height(); ++y) {
+        for (int x = 0; x < flat.width(); ++x) {
+            std::memcpy(flat.row(y) + x * kBytesPerPixel, colour, kBytesPerPixel);
+        }
+    }
+    for (const AreaKernels kernels : {AreaKernels::Widest, AreaKernels::Upto256Bits, AreaKernels::Portable}) {
+        const PlainImage result = scaleByFastAreaAverage(flat.view(), {213, 97}, kernels);
+        ASSERT_EQ(result.size(), (ImageSize{213, 97}));
+        for (int y = 0; y < result.height(); ++y) {
+            for (int x = 0; x < result.width(); ++x) {
+                ASSERT_EQ(std::memcmp(result.row(y) + x * kBytesPerPixel, colour, kBytesPerPixel), 0)
+                    << x << "," << y;
+            }
+        }
+    }
+    EXPECT_TRUE(scaleByFastAreaAverage(flat.view(), {1367, 768}).isEmpty());
+    EXPECT_TRUE(scaleByFastAreaAverage(flat.view(), {42, 768}).isEmpty()); // 1366 > 32 * 42
+    EXPECT_TRUE(scaleByFastAreaAverage(ImageView{}, {4, 4}).isEmpty());
+}
 
 TEST(AreaAverage, AveragesEachBlockExactly) {
     // 4x2 -> 2x1: each target pixel is the mean of a 2x2 block, rounded.

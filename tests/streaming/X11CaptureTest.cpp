@@ -1,4 +1,5 @@
 #include "XvfbServer.h"
+#include "streaming/X11ScreenGrabber.h"
 #include "streaming/X11ScreenSource.h"
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 namespace streaming {
@@ -176,6 +178,93 @@ TEST(X11CaptureFailure, UnreachableDisplayIsReportedOnce) {
     EXPECT_EQ(errors, std::vector<std::string>{"Start capture failed: cannot connect to the X display"});
     EXPECT_EQ(printed, "Start capture failed: cannot connect to the X display\n");
     EXPECT_EQ(frames, 0);
+}
+
+// Shows a smaller mode on the server's one output, so the root window stays larger than the output
+// (as with a second monitor or a virtual desktop). Answers the output, or XCB_NONE on failure.
+xcb_randr_output_t shrinkOutput(xcb_connection_t* c, int width, int height) {
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
+    auto* resources = xcb_randr_get_screen_resources_current_reply(
+        c, xcb_randr_get_screen_resources_current(c, screen->root), nullptr);
+    if (resources == nullptr || xcb_randr_get_screen_resources_current_outputs_length(resources) < 1) {
+        std::free(resources);
+        return XCB_NONE;
+    }
+    const xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources)[0];
+    const xcb_timestamp_t configTime = resources->config_timestamp;
+    std::free(resources);
+    auto* info =
+        xcb_randr_get_output_info_reply(c, xcb_randr_get_output_info(c, output, XCB_CURRENT_TIME), nullptr);
+    if (info == nullptr || info->crtc == XCB_NONE) {
+        std::free(info);
+        return XCB_NONE;
+    }
+    const xcb_randr_crtc_t crtc = info->crtc;
+    std::free(info);
+    const std::string name = std::to_string(width) + "x" + std::to_string(height) + "test";
+    xcb_randr_mode_info_t mode{};
+    mode.width = static_cast<std::uint16_t>(width);
+    mode.height = static_cast<std::uint16_t>(height);
+    mode.dot_clock = 60u * static_cast<std::uint32_t>(width * height);
+    mode.htotal = static_cast<std::uint16_t>(width);
+    mode.vtotal = static_cast<std::uint16_t>(height);
+    mode.name_len = static_cast<std::uint16_t>(name.size());
+    auto* created = xcb_randr_create_mode_reply(
+        c,
+        xcb_randr_create_mode(c, screen->root, mode, static_cast<std::uint32_t>(name.size()), name.c_str()),
+        nullptr);
+    if (created == nullptr) {
+        return XCB_NONE;
+    }
+    const xcb_randr_mode_t id = created->mode;
+    std::free(created);
+    xcb_randr_add_output_mode(c, output, id);
+    auto* set = xcb_randr_set_crtc_config_reply(
+        c,
+        xcb_randr_set_crtc_config(c, crtc, XCB_CURRENT_TIME, configTime, 0, 0, id,
+                                  XCB_RANDR_ROTATION_ROTATE_0, 1, &output),
+        nullptr);
+    const bool ok = set != nullptr && set->status == XCB_RANDR_SET_CONFIG_SUCCESS;
+    std::free(set);
+    return ok ? output : XCB_NONE;
+}
+
+void setPrimary(xcb_connection_t* c, xcb_randr_output_t output) {
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_randr_set_output_primary(c, screen->root, output);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+// The captured rectangle is the output the desktop layer calls primary (and whose size the console
+// is told), never the whole root window.
+TEST(X11CaptureOutput, CapturesThePrimaryScreenNotTheWholeRoot) {
+    if (!test::XvfbServer::installed()) {
+        GTEST_SKIP() << "Xvfb is not installed";
+    }
+    test::XvfbServer server("1600x900x24");
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+    const Connection control(xcb_connect(server.display().c_str(), nullptr));
+    ASSERT_EQ(xcb_connection_has_error(control.get()), 0);
+    const xcb_randr_output_t output = shrinkOutput(control.get(), kScreenWidth, kScreenHeight);
+    ASSERT_NE(output, static_cast<xcb_randr_output_t>(XCB_NONE)) << "the server cannot show a smaller mode";
+    struct Case {
+        bool primary;
+        X11ScreenGrabber::Method method;
+    };
+    for (const Case& c :
+         {Case{false, X11ScreenGrabber::Method::SharedMemory},
+          Case{false, X11ScreenGrabber::Method::GetImage}, Case{true, X11ScreenGrabber::Method::GetImage}}) {
+        SCOPED_TRACE(c.primary ? "primary output named" : "no primary output");
+        setPrimary(control.get(), c.primary ? output : static_cast<xcb_randr_output_t>(XCB_NONE));
+        std::string error;
+        auto grabber = X11ScreenGrabber::open(server.display(), c.method, error);
+        ASSERT_TRUE(grabber) << error;
+        EXPECT_EQ(grabber->output(), (OutputRect{0, 0, kScreenWidth, kScreenHeight}));
+        const ImageView view = grabber->grab(error);
+        ASSERT_TRUE(view.isValid()) << error;
+        EXPECT_EQ(view.size(), (ImageSize{kScreenWidth, kScreenHeight}));
+    }
 }
 
 } // namespace

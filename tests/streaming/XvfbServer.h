@@ -80,6 +80,7 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
 
     const std::string& display() const { return m_display; }
+    pid_t pid() const { return m_pid; }
 
 private:
     // Xvfb writes its display number and a line feed once it accepts connections.

@@ -150,6 +150,11 @@ void HttpsLookupPeer::setResponse(int status, Bytes body) {
     m_body = std::move(body);
 }
 
+void HttpsLookupPeer::holdAnswers(bool hold) {
+    std::lock_guard lock(m_mutex);
+    m_hold = hold;
+}
+
 std::optional<std::string> HttpsLookupPeer::waitForRequest(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     if (!m_changed.wait_for(lock, timeout, [this] { return m_requestsTaken < m_requests.size(); })) {
@@ -215,15 +220,22 @@ void HttpsLookupPeer::serveOne(int fd) {
 
     int status = kStatusNotFound;
     Bytes body;
+    bool hold = false;
     {
         std::lock_guard lock(m_mutex);
         m_requests.push_back(requestLine);
+        hold = m_hold;
         if (isLookup) {
             status = m_status;
             body = m_body;
         }
     }
     m_changed.notify_all();
+    if (hold) {
+        // Readable once the client hangs up; the stop signal ends the wait too.
+        waitReadable(fd, m_stop.fd(), -1);
+        return;
+    }
 
     char header[256];
     const int headerSize =

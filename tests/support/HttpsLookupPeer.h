@@ -46,6 +46,9 @@ public:
 
     // What the lookup page answers from now on (default: 200 with an empty body).
     void setResponse(int status, Bytes body);
+    // While held, requests are recorded but never answered: the connection stays open until the
+    // client hangs up or the peer stops (a service that has gone quiet mid-request).
+    void holdAnswers(bool hold);
 
     // The next request line ("GET /path?query HTTP/1.1") not returned before.
     std::optional<std::string> waitForRequest(std::chrono::milliseconds timeout = kDefaultWait);
@@ -83,6 +86,7 @@ private:
     std::condition_variable m_changed;
     int m_status = kStatusOk;
     Bytes m_body;
+    bool m_hold = false;
     std::vector<std::string> m_requests;
     std::size_t m_requestsTaken = 0;
     int m_clientFd = -1;

@@ -1,4 +1,5 @@
 // Connection objects end to end on loopback against a scripted peer that frames golden bytes.
+#include "LinkCodes.h"
 #include "LoopbackPeer.h"
 #include "platform/NotificationCenter.h"
 #include "transport/TCPServerClient.h"
@@ -58,10 +59,6 @@ private:
     std::condition_variable m_cond;
     std::vector<Post> m_posts;
 };
-
-std::string ExpectedName(const std::string& code, const std::string& suffix) {
-    return "READ_MSG_" + code.substr(1, code.size() - 2) + suffix;
-}
 
 std::vector<std::string> AllNames(const RevCallBackTable& table) {
     std::vector<std::string> names{"READ_MSG_DISCONNECT"};
@@ -139,27 +136,6 @@ void Start(TCPConnection& link) {
     EXPECT_TRUE(link.StartRequestThread());
 }
 
-TEST(CodeTableTest, RowCountsAndNames) {
-    const auto& direct = TCPServerClientCodeTable();
-    const auto& relay = TCP_RelayServerConnCodeTable();
-    ASSERT_EQ(direct.size(), 69u);
-    ASSERT_EQ(relay.size(), 68u);
-    for (const auto& row : direct) {
-        if (row.nType == 1) {
-            EXPECT_EQ(row.strName, ExpectedName(row.strCode, ""));
-        }
-    }
-    for (const auto& row : relay) {
-        if (row.nType == 1) {
-            EXPECT_EQ(row.strName, ExpectedName(row.strCode, "_RELAY"));
-        }
-    }
-    EXPECT_EQ(direct[20].strCode, "[MV00050]");
-    EXPECT_EQ(direct[62].strCode, "[AN00001]");
-    EXPECT_EQ(relay[35].strCode, "[MV00102]"); // the repeated pair
-    EXPECT_EQ(relay[64].strCode, "[AN00001]");
-}
-
 TEST(DirectLinkTest, EveryRowIsPostedUnderItsNameAndOthersAreNot) {
     platform::NotificationCenter center;
     golden::LoopbackPeer peer;
@@ -173,11 +149,9 @@ TEST(DirectLinkTest, EveryRowIsPostedUnderItsNameAndOthersAreNot) {
         ASSERT_TRUE(peer.Write(golden::Frame(body)));
     ASSERT_TRUE(peer.Write(golden::Frame(golden::TextBody("[MV00008]x"))));
     ASSERT_TRUE(peer.Write(golden::Frame(golden::TextBody("[FR00001]"))));
-    for (const auto& row : TCPServerClientCodeTable()) {
-        if (row.nType != 1)
-            continue;
-        ASSERT_TRUE(peer.Write(golden::Frame(golden::TextBody(row.strCode + "1,2"))));
-        expected.push_back(ExpectedName(row.strCode, ""));
+    for (const std::string& code : codes::kDirect) {
+        ASSERT_TRUE(peer.Write(golden::Frame(golden::TextBody(code + "1,2"))));
+        expected.push_back(codes::nameOf(code, ""));
     }
     const std::pair<Bytes, const char*> binary[] = {
         {Bytes{10, 4, 0, 0, 0, 4, 0, 0, 0}, "READ_MSG_COMPRESSION"},
@@ -220,13 +194,11 @@ TEST(RelayLinkTest, EveryRowIsPostedWithRelaySuffix) {
         ASSERT_TRUE(peer.Write(golden::Frame(body)));
     std::vector<std::string> expected;
     bool wrap = false;
-    for (const auto& row : TCP_RelayServerConnCodeTable()) {
-        if (row.nType != 1)
-            continue;
-        const Bytes text = golden::TextBody(row.strCode);
+    for (const std::string& code : codes::kRelay) {
+        const Bytes text = golden::TextBody(code);
         ASSERT_TRUE(peer.Write(golden::Frame(wrap ? golden::Envelope(text) : text)));
         wrap = !wrap;
-        expected.push_back(ExpectedName(row.strCode, "_RELAY"));
+        expected.push_back(codes::nameOf(code, "_RELAY"));
     }
     ASSERT_TRUE(peer.Write(golden::Frame(golden::Envelope(FileBody()))));
     expected.push_back("READ_MSG_UFILE_RELAY");

@@ -1,0 +1,253 @@
+// A 100 MB file both ways over loopback. Receiving: the scripted console sends it in pieces of
+// 307,200 bytes, each after the acknowledgement of the one before, into the piece writer on the
+// client's receive thread; throughput and the peak of live heap bytes above the start. Sending: the
+// file sender reads the file as it sends it, one piece a tick, to a console that discards what it
+// reads; the peak of live heap bytes above the start, against the piece and the file size.
+#include "client/CommandCatalogue.h"
+#include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
+#include "client/StudentClient.h"
+#include "client/StudentSessionInfo.h"
+#include "panel/FilePieceReader.h"
+#include "panel/FileReceiver.h"
+#include "panel/FileSender.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/UserDefaults.h"
+#include "support/ConsolePeer.h"
+#include "support/PeerBodies.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <new>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+// Live heap bytes of the whole process (every thread), and their peak.
+namespace {
+std::atomic<long long> g_liveBytes{0};
+std::atomic<long long> g_peakBytes{0};
+
+void countAllocated(void* p) {
+    const long long now = g_liveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p))) +
+                          static_cast<long long>(malloc_usable_size(p));
+    long long peak = g_peakBytes.load();
+    while (now > peak && !g_peakBytes.compare_exchange_weak(peak, now)) {
+    }
+}
+} // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    countAllocated(p);
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (p) {
+        g_liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)));
+        std::free(p);
+    }
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::size_t kFileBytes = 100ull * 1024 * 1024;
+constexpr std::size_t kPieceBytes = panel::FilePieceReader::kPieceBytes;
+constexpr double kMegabyte = 1024.0 * 1024.0;
+
+// Starts measuring: the peak from here on, above what is live now.
+long long startPeak() {
+    const long long base = g_liveBytes.load();
+    g_peakBytes.store(base);
+    return base;
+}
+
+fs::path scratch(const char* what) {
+    const fs::path dir =
+        fs::temp_directory_path() / (std::string("olvex-bench-") + what + "-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void BM_ReceiveHundredMegabytes(benchmark::State& state) {
+    platform::ManualRunLoop loop;
+    loop.install();
+    const fs::path root = scratch("receive");
+    testsupport::ConsolePeer console;
+    console.setFreeSlots(std::nullopt);
+    if (!console.start()) {
+        state.SkipWithError("console did not start");
+        return;
+    }
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kServerIp, console.host());
+    settings->setString(client::settings::kServerPort, std::to_string(console.port()));
+    platform::NotificationCenter center;
+    auto studentClient = client::StudentClient::create(center);
+    if (!studentClient->connectToServer()) {
+        state.SkipWithError("no link");
+        return;
+    }
+    panel::FileReceiver::Hooks hooks;
+    hooks.transferPath = [&] { return root.string(); };
+    hooks.acknowledge = [&] {
+        studentClient->sendCommand(client::command::kFileChunkAck, client::StudentClient::Link::Direct);
+    };
+    panel::FileReceiver receiver(settings, hooks);
+    platform::ObserverSet observers(center);
+    observers.add("POST_MSG_RECEIVED_FILE_DATA", nullptr,
+                  [&](const platform::Notification&) { receiver.callbackOnReceivedFileData(); });
+
+    testsupport::Bytes piece(kPieceBytes);
+    for (std::size_t i = 0; i < piece.size(); ++i)
+        piece[i] = static_cast<std::uint8_t>(i * 31);
+    const auto total = static_cast<std::uint32_t>(kFileBytes / kPieceBytes + 1);
+    const std::size_t last = kFileBytes - (total - 1) * kPieceBytes;
+    long long base = 0;
+    for (auto _ : state) {
+        base = startPeak();
+        for (std::uint32_t seq = 0; seq <= total; ++seq) {
+            const std::size_t size = seq + 1 < total ? kPieceBytes : (seq + 1 == total ? last : 0);
+            auto body = testsupport::fileBody(total, seq, "big.bin",
+                                              testsupport::Bytes(piece.begin(), piece.begin() + size));
+            console.sendBody(*body);
+            if (!console.waitFor("[PC00010]", std::chrono::seconds(10))) {
+                state.SkipWithError("no acknowledgement");
+                break;
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+    state.counters["peak_heap_MB"] = static_cast<double>(g_peakBytes.load() - base) / kMegabyte;
+    state.counters["piece_MB"] = kPieceBytes / kMegabyte;
+    state.counters["file_MB"] = static_cast<double>(fs::file_size(receiver.writer().filePath())) / kMegabyte;
+    observers.removeAll();
+    auto link = studentClient->getMVConn();
+    studentClient->teardown();
+    link->JoinThreads();
+    fs::remove_all(root);
+}
+BENCHMARK(BM_ReceiveHundredMegabytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// A console that reads and drops everything, so only the agent's memory is measured.
+class DiscardingConsole {
+public:
+    bool start() {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_listener, 1) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return false;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            const int link = accept(m_listener, nullptr, nullptr);
+            static char buffer[1 << 16];
+            while (link >= 0) {
+                const ssize_t n = read(link, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                m_read += static_cast<std::size_t>(n);
+            }
+            if (link >= 0)
+                close(link);
+        });
+        return true;
+    }
+    ~DiscardingConsole() {
+        shutdown(m_listener, SHUT_RDWR);
+        close(m_listener);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int port() const { return m_port; }
+    std::size_t bytesRead() const { return m_read.load(); }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<std::size_t> m_read{0};
+};
+
+void BM_SendHundredMegabytes(benchmark::State& state) {
+    platform::ManualRunLoop loop;
+    loop.install();
+    const fs::path dir = scratch("send");
+    const fs::path path = dir / "big.bin";
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::vector<char> block(1 << 20, 'x');
+        for (std::size_t written = 0; written < kFileBytes; written += block.size())
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    DiscardingConsole console;
+    if (!console.start()) {
+        state.SkipWithError("console did not start");
+        return;
+    }
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kServerIp, "127.0.0.1");
+    settings->setString(client::settings::kServerPort, std::to_string(console.port()));
+    settings->setString(client::settings::kSlot, "3");
+    settings->setString(client::settings::kAlias, "Kim");
+    platform::NotificationCenter center;
+    auto studentClient = client::StudentClient::create(center);
+    if (!studentClient->connectToServer()) {
+        state.SkipWithError("no link");
+        return;
+    }
+    auto link = studentClient->getMVConn();
+    std::atomic<bool> sending{false};
+    panel::FileSender::Hooks hooks;
+    hooks.studentClient = [&] { return studentClient; };
+    long long base = 0;
+    int ticks = 0;
+    for (auto _ : state) {
+        base = startPeak();
+        auto sender = std::make_shared<panel::FileSender>(center, sending, hooks);
+        sender->startObserving();
+        if (sender->sendFileToServer({path.string()}) != nullptr) {
+            state.SkipWithError("drop refused");
+            break;
+        }
+        while (sender->isRunning()) {
+            // At the sender's own pace the link has sent a piece long before the next tick.
+            while (link->PendingRequests() > 0)
+                std::this_thread::yield();
+            if (sender->queuedPieces() == 0 && !sender->readerFinished())
+                std::this_thread::yield();
+            else {
+                loop.advance(panel::FileSender::kTickSeconds);
+                ++ticks;
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+    state.counters["peak_heap_MB"] = static_cast<double>(g_peakBytes.load() - base) / kMegabyte;
+    state.counters["piece_MB"] = kPieceBytes / kMegabyte;
+    state.counters["ticks"] = ticks;
+    studentClient->teardown();
+    link->JoinThreads();
+    state.counters["console_MB"] = static_cast<double>(console.bytesRead()) / kMegabyte;
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_SendHundredMegabytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+} // namespace

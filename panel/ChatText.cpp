@@ -1,0 +1,32 @@
+#include "panel/ChatText.h"
+
+#include "client/CommandCatalogue.h"
+#include "client/CommandText.h"
+#include "client/StudentClient.h"
+
+#include <cstdio>
+
+namespace panel::chat {
+namespace {
+constexpr int kFirstCalendarYear = 1900;
+} // namespace
+
+std::string teacherHeader(const std::tm& local) {
+    char text[96];
+    std::snprintf(text, sizeof text, "[%d-%02d-%02d %d:%02d:%02d]%s From Olvex Teacher\n",
+                  local.tm_year + kFirstCalendarYear, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, "");
+    return text;
+}
+
+std::string wireText(const std::string& typed) {
+    return client::replaceAll(typed + "\n", ",", "&comma;");
+}
+
+bool fitsChatRequest(const std::string& wire) {
+    const auto units = client::utf16UnitCount(client::command::studentChat(wire));
+    return units && client::StudentClient::kTextFieldOverheadBytes + 2 * *units <=
+                        client::StudentClient::kChatRequestBytes;
+}
+
+} // namespace panel::chat

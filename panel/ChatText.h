@@ -1,0 +1,25 @@
+// The texts of the chat: the header above each teacher line, and the student's line as it goes to
+// the client object (line feed added, commas widened) with the check that its command fits the
+// chat request. Pure functions; any thread.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace panel::chat {
+
+// A teacher text that is neither shown nor opens the window.
+constexpr const char* kNoText = "-1";
+constexpr const char* kStudentHeader = "Write to Teacher:\n";
+
+// "[%ld-%02ld-%02ld %ld:%02ld:%02ld]%@ From Olvex Teacher\n" with an empty "%@": the hour is not
+// zero-padded ("[2024-03-07 9:05:03] From Olvex Teacher\n").
+std::string teacherHeader(const std::tm& local);
+
+// The typed line as posted to the client: a line feed appended, every "," as "&comma;".
+std::string wireText(const std::string& typed);
+
+// Whether the chat command carrying wire fits its request (the client refuses one that does not).
+bool fitsChatRequest(const std::string& wire);
+
+} // namespace panel::chat

@@ -1,0 +1,65 @@
+#include "panel/FileReceiver.h"
+
+#include "client/ArchivedRecords.h"
+#include "client/SettingsKeys.h"
+#include "platform/Log.h"
+
+#include <ctime>
+
+namespace panel {
+namespace {
+constexpr int kFirstCalendarYear = 1900;
+} // namespace
+
+FileReceiver::FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks)
+    : m_shared(std::move(shared)), m_hooks(std::move(hooks)) {}
+
+FilePieceWriter::Date FileReceiver::localToday() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + kFirstCalendarYear, local.tm_mon + 1, local.tm_mday};
+}
+
+void FileReceiver::setOverWrite() {
+    const auto value = m_shared->string(client::settings::kDataFileOverwrite);
+    if (value && *value == kOverwriteOff)
+        m_bOverwrite = false;
+    else if (value && *value == kOverwriteOn)
+        m_bOverwrite = true;
+    if (!value || *value != kNoNewChoice) {
+        m_shared->setString(client::settings::kDataFileOverwrite, kNoNewChoice);
+        m_shared->synchronize();
+    }
+}
+
+void FileReceiver::callbackOnReceivedFileData() {
+    std::lock_guard lock(m_lock);
+    std::optional<client::FileSample> sample;
+    if (auto archive = m_shared->data(client::settings::kArchivedFileData))
+        sample = client::FileSample::unarchive(*archive);
+    setOverWrite();
+    if (!sample) {
+        platform::logf("[ZQ]Not ready data");
+    } else {
+        FilePieceWriter::Piece piece;
+        piece.data = sample->getFileSample();
+        piece.size = sample->getFileSize() > 0 ? static_cast<std::size_t>(sample->getFileSize()) : 0;
+        piece.fileName = sample->getFileName();
+        piece.totalSplitCnt = sample->getTotalFileSplitCnt();
+        piece.splitSeq = sample->getFileSplitSeq();
+        const std::string folder = m_hooks.transferPath ? m_hooks.transferPath() : std::string();
+        const auto result =
+            m_writer.writePiece(piece, folder, m_hooks.today ? m_hooks.today() : localToday(), m_bOverwrite);
+        if (result.closing && m_hooks.fileFinished)
+            m_hooks.fileFinished(!result.failed);
+    }
+    m_shared->remove(client::settings::kArchivedFileData);
+    m_shared->setString(client::settings::kDataFileSended, "0");
+    m_shared->synchronize();
+    // The console paces its sending on this answer: every piece gets it, written or not.
+    if (m_hooks.acknowledge)
+        m_hooks.acknowledge();
+}
+
+} // namespace panel

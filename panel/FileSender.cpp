@@ -1,0 +1,228 @@
+#include "panel/FileSender.h"
+
+#include "client/ArchivedRecords.h"
+#include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
+#include "panel/FilePieceReader.h"
+#include "panel/TransferEvents.h"
+#include "panel/TransferNames.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "transport/PacketBuilder.h"
+#include "transport/TCPServerClient.h"
+#include "transport/TCP_RelayServerConn.h"
+
+namespace panel {
+namespace {
+
+constexpr const char* kApplicationExtension = "app";
+constexpr const char* kFlagOn = "1";
+constexpr const char* kFlagOff = "0";
+// Files left to send after this one: a drop carries one file.
+constexpr const char* kRemainFileCnt = "0";
+// The relay builder's buffer holds the envelope and one spare byte.
+constexpr std::size_t kEnvelopeSpareBytes = 1;
+
+const std::string* valueOf(const platform::Dictionary& d, const char* key) {
+    auto it = d.find(key);
+    return it == d.end() ? nullptr : &it->second;
+}
+
+} // namespace
+
+FileSender::FileSender(platform::NotificationCenter& center, std::atomic<bool>& sending, Hooks hooks)
+    : m_observers(center), m_pNotificationCenter(center), m_bIsSending(sending), m_hooks(std::move(hooks)) {}
+
+FileSender::~FileSender() {
+    if (m_queue)
+        m_queue->cancel(); // releases a worker waiting for room
+    if (m_worker.joinable())
+        m_worker.join();
+    if (m_fileSendTimer)
+        m_fileSendTimer->invalidate();
+}
+
+void FileSender::startObserving() {
+    FileSender* self = this; // the observation ends before the sender goes (member order)
+    m_observers.add(events::kSendedFileData, nullptr,
+                    [self](const platform::Notification& note) { self->callbackSendedFile(note); });
+}
+
+const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) {
+    if (m_bIsSending.load() || paths.size() != 1)
+        return kBusyOrManyKey;
+    const std::string& path = paths.front();
+    const std::string extension = transfernames::extensionOf(path);
+    if (extension.empty() || extension == kApplicationExtension)
+        return kNotAFileKey;
+    std::unique_ptr<FilePieceReader> reader;
+    switch (FilePieceReader::open(path, reader)) {
+    case FilePieceReader::OpenResult::NotRegularFile:
+        return kNotAFileKey;
+    case FilePieceReader::OpenResult::Unreadable:
+        return kUnreadableKey;
+    case FilePieceReader::OpenResult::Opened:
+        break;
+    }
+    // Set here, on the main thread, so a second drop is refused from this moment on.
+    m_bIsSending.store(true);
+    if (m_worker.joinable())
+        m_worker.join(); // the previous sending's worker has already ended
+    const auto shared = platform::UserDefaults::suite();
+    const auto slot = static_cast<int>(shared->integerValue(client::settings::kSlot));
+    std::string name = transfernames::sentFileName(slot, shared->stringValue(client::settings::kAlias), path);
+    // The name goes out as UTF-8 as it stands: a round trip through the Korean or Japanese code page
+    // gives back every name that page can hold, and one it cannot hold is sent unchanged.
+    m_queue = std::make_shared<FileSendQueue>(kQueuedPieces);
+    m_nNumOfParseFileSender = 0;
+    if (!m_fileSendTimer) {
+        auto weak = weak_from_this();
+        m_fileSendTimer = platform::Timer::scheduled(kTickSeconds, true, [weak](platform::Timer&) {
+            if (auto self = weak.lock())
+                self->fileSender();
+        });
+    }
+    if (m_hooks.openProgressWindow)
+        m_hooks.openProgressWindow();
+    postProgress(events::kSendFileDataStart, name, 0, reader->splitCount());
+    m_worker = std::thread(&FileSender::readPieces, this, std::move(reader), std::move(name), m_queue);
+    return nullptr;
+}
+
+void FileSender::readPieces(std::unique_ptr<FilePieceReader> reader, std::string name,
+                            std::shared_ptr<FileSendQueue> queue) {
+    m_workerId.store(std::this_thread::get_id());
+    const std::int32_t total = reader->splitCount();
+    const std::string totalSize = std::to_string(reader->size());
+    std::vector<std::uint8_t> bytes;
+    client::FileSample sample;
+    std::int32_t seq = 0;
+    for (;;) {
+        if (!reader->readNext(bytes)) {
+            std::weak_ptr<FileSender> weak = weak_from_this();
+            platform::mainQueue::async([weak, queue] {
+                if (auto self = weak.lock())
+                    self->readFailed(queue);
+            });
+            return;
+        }
+        sample.fileData(bytes.empty() ? nullptr : bytes.data(), static_cast<std::int32_t>(bytes.size()), name,
+                        total, seq);
+        postPiece(client::archiveAsText(sample.archive()), totalSize, false);
+        if (queue->cancelled())
+            return;
+        ++seq;
+        if (reader->atEnd())
+            break;
+    }
+    // The closing piece: no bytes, the sequence number one past the last piece.
+    sample.fileData(nullptr, 0, name, total, seq);
+    postPiece(client::archiveAsText(sample.archive()), totalSize, true);
+    queue->finish();
+}
+
+void FileSender::postPiece(const std::string& archive, const std::string& totalSize, bool last) {
+    m_pNotificationCenter.post(events::kSendedFileData, this,
+                               platform::Dictionary{{events::kKeyFileData, archive},
+                                                    {events::kKeyTotalSize, totalSize},
+                                                    {events::kKeyLastFile, last ? kFlagOn : kFlagOff},
+                                                    {events::kKeyRemainFileCnt, kRemainFileCnt}});
+}
+
+void FileSender::callbackSendedFile(const platform::Notification& note) {
+    // Only the current worker's pieces join the queue; the queue belongs to its sending.
+    if (std::this_thread::get_id() != m_workerId.load() || !m_queue)
+        return;
+    const platform::Dictionary* d = note.dictionary();
+    const std::string* archive = d ? valueOf(*d, events::kKeyFileData) : nullptr;
+    if (!archive)
+        return;
+    m_queue->push(client::archiveFromText(*archive));
+}
+
+void FileSender::fileSender() {
+    if (!m_queue)
+        return;
+    if (auto archive = m_queue->tryPop()) {
+        if (auto sample = client::FileSample::unarchive(*archive)) {
+            sendPiece(sample->getFileSample(), sample->getFileSize(), sample->getFileName(),
+                      sample->getTotalFileSplitCnt(), sample->getFileSplitSeq());
+            postProgress(events::kSendedServerFileData, sample->getFileName(), sample->getFileSplitSeq(),
+                         sample->getTotalFileSplitCnt());
+        }
+        m_nNumOfParseFileSender = 0;
+        return;
+    }
+    // While the worker is still reading, an empty queue is no idle tick.
+    if (!m_queue->finished())
+        return;
+    if (++m_nNumOfParseFileSender == kIdleTicksToStop)
+        stop();
+}
+
+void FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name,
+                           std::int32_t total, std::int32_t seq) {
+    auto studentClient = m_hooks.studentClient ? m_hooks.studentClient() : nullptr;
+    if (!studentClient)
+        return;
+    // Sized from the body it carries: 21 bytes, two per name byte, the data.
+    const std::size_t body = transport::builder::kFileChunkHeaderBytes + 2 * name.size() +
+                             static_cast<std::size_t>(size > 0 ? size : 0);
+    if (client::GlobalConfig::shared().isRelayEnabled()) {
+        auto conn = studentClient->getRelayConn();
+        if (!conn)
+            return;
+        auto request = transport::newRequestData(
+            static_cast<int>(body + transport::builder::kEnvelopeHeaderBytes + kEnvelopeSpareBytes));
+        transport::RelayFileData file;
+        file.nSeq = seq;
+        file.nSplitCnt = total;
+        file.nSize = size;
+        file.pData = data;
+        file.pFileName = name.c_str();
+        file.nNameLen = static_cast<std::int32_t>(name.size());
+        transport::TCP_RelayServerConn::MakeRelayFilePacket(*request, studentClient->getRelayConnData(), file,
+                                                            data);
+        conn->Send(std::move(request));
+        return;
+    }
+    auto conn = studentClient->getMVConn();
+    if (!conn)
+        return;
+    auto request = transport::newRequestData(static_cast<int>(body));
+    transport::TCPServerClient::MakeSendPacketFileData(*request, total, seq, name, size, data);
+    conn->Send(std::move(request));
+}
+
+void FileSender::stop() {
+    finishSending(kCompletedKey, kCompletedBoxSeconds, kInfoLevel);
+}
+
+void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
+    if (queue != m_queue)
+        return;
+    queue->cancel();
+    finishSending(kReadFailedKey, 0.0f, kCautionLevel);
+}
+
+void FileSender::finishSending(const char* key, float closeTime, int level) {
+    m_bIsSending.store(false);
+    if (m_fileSendTimer) {
+        m_fileSendTimer->invalidate();
+        m_fileSendTimer.reset();
+    }
+    if (m_hooks.showMessagebox)
+        m_hooks.showMessagebox(platform::localizedString(key), closeTime, level, 0);
+    m_pNotificationCenter.post(events::kFileUploadViewClose);
+}
+
+void FileSender::postProgress(const char* name, const std::string& fileName, std::int32_t value,
+                              std::int32_t max) {
+    m_pNotificationCenter.post(name, this,
+                               platform::Dictionary{{events::kKeyFileName, fileName},
+                                                    {events::kKeyFileMin, std::to_string(value)},
+                                                    {events::kKeyFileMax, std::to_string(max)}});
+}
+
+} // namespace panel

@@ -1,0 +1,98 @@
+// Sends the file the student drops on the panel: the drop (main thread) checks the item and starts
+// a worker that reads the file piece by piece and hands each piece, archived, to the sender's
+// bounded queue through "POST_MSG_SENDED_FILE_DATA"; a main-thread timer puts one piece a tick on
+// the session's link, reports progress, and ends the sending after 30 idle ticks. The timer never
+// sleeps, so the windows stay responsive. Main thread, except the worker and the observer that
+// runs inside its posts.
+#pragma once
+
+#include "client/StudentClient.h"
+#include "panel/FileSendQueue.h"
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace panel {
+
+class FilePieceReader;
+
+class FileSender : public std::enable_shared_from_this<FileSender> {
+public:
+    // The sender's tick: one piece a tick at the pace of a 10 ms tick followed by a 25 ms pause.
+    static constexpr double kTickSeconds = 0.035;
+    // Idle ticks in a row that end a sending.
+    static constexpr int kIdleTicksToStop = 30;
+    // Pieces read ahead of the link.
+    static constexpr std::size_t kQueuedPieces = 4;
+    static constexpr float kCompletedBoxSeconds = 3.0f;
+    static constexpr int kInfoLevel = 0;
+    static constexpr int kCautionLevel = 1;
+    // Refusals and failures (localised keys).
+    static constexpr const char* kBusyOrManyKey = "ZQ_VALIDATION_CHECK_FILE";
+    static constexpr const char* kNotAFileKey = "ZQ_VALIDATION_CHECK_FOLDER";
+    static constexpr const char* kUnreadableKey = "ZQ_VALIDATION_CHECK_FILE_UNREADABLE";
+    static constexpr const char* kCompletedKey = "ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD";
+    static constexpr const char* kReadFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD";
+
+    struct Hooks {
+        std::function<std::shared_ptr<client::StudentClient>()> studentClient;
+        std::function<void()> openProgressWindow;
+        // A message box: text, close time in seconds (0 stays), level, OK hidden.
+        std::function<void(const std::string&, float, int, int)> showMessagebox;
+    };
+
+    // sending is the hub's "a file is being sent" flag.
+    FileSender(platform::NotificationCenter& center, std::atomic<bool>& sending, Hooks hooks);
+    // Stops a running worker (its pending pieces are dropped) before the sender goes.
+    ~FileSender();
+    FileSender(const FileSender&) = delete;
+    FileSender& operator=(const FileSender&) = delete;
+
+    // Observes the worker's pieces; call once the sender is owned by a shared_ptr.
+    void startObserving();
+
+    // Main thread, at a drop: starts sending the one dropped file, or answers the key of the box
+    // that refuses the drop (nothing is sent then).
+    const char* sendFileToServer(const std::vector<std::string>& paths);
+
+    // The worker's piece (worker thread, inside its post): queued, waiting while the queue is full.
+    void callbackSendedFile(const platform::Notification& note);
+    // One tick of the sender timer (main thread).
+    void fileSender();
+
+    bool isRunning() const { return m_fileSendTimer != nullptr; }
+    // Pieces read and not yet sent, and whether the worker has queued its last one (tests).
+    std::size_t queuedPieces() const { return m_queue ? m_queue->size() : 0; }
+    bool readerFinished() const { return m_queue && m_queue->finished(); }
+
+private:
+    void readPieces(std::unique_ptr<FilePieceReader> reader, std::string name,
+                    std::shared_ptr<FileSendQueue> queue);
+    void postPiece(const std::string& archive, const std::string& totalSize, bool last);
+    void sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name, std::int32_t total,
+                   std::int32_t seq);
+    void stop();
+    void readFailed(const std::shared_ptr<FileSendQueue>& queue);
+    void finishSending(const char* key, float closeTime, int level);
+    void postProgress(const char* name, const std::string& fileName, std::int32_t value, std::int32_t max);
+
+    platform::ObserverSet m_observers; // first in, last out: removed after the worker has ended
+    platform::NotificationCenter& m_pNotificationCenter;
+    std::atomic<bool>& m_bIsSending;
+    Hooks m_hooks;
+    std::shared_ptr<FileSendQueue> m_queue; // the current sending's; replaced at the next drop
+    std::shared_ptr<platform::Timer> m_fileSendTimer;
+    int m_nNumOfParseFileSender = 0;
+    std::thread m_worker;
+    // Set by the worker itself before its first post (the thread object is assigned only after
+    // the thread has started).
+    std::atomic<std::thread::id> m_workerId{};
+};
+
+} // namespace panel

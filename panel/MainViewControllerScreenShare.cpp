@@ -1,0 +1,58 @@
+// The hub's part in the teacher-screen viewer: a broadcast opens it (one at a time).
+#include "client/ClientEvents.h"
+#include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
+#include "panel/ScreenShareViewing.h"
+#include "platform/MainQueue.h"
+#include "platform/UserDefaults.h"
+
+namespace panel {
+
+namespace {
+constexpr const char* kDataSendedKey = "macOS-data-sended";
+constexpr const char* kNothingSent = "0";
+} // namespace
+
+void MainViewController::addScreenShareObservers() {
+    m_observers.add(client::events::kScreenUploadEnable, nullptr, [this](const platform::Notification& note) {
+        callbackOnReceivedScreenUploadEnable(note);
+    });
+    m_observers.add(client::events::kBroadcast, nullptr,
+                    [this](const platform::Notification& note) { callbackOnReceivedBroadcast(note); });
+}
+
+void MainViewController::callbackOnReceivedScreenUploadEnable(const platform::Notification&) {
+    // The live view's start shows nothing on the student's side.
+}
+
+void MainViewController::callbackOnReceivedBroadcast(const platform::Notification&) {
+    showScreenShareWindow();
+}
+
+void MainViewController::showScreenShareWindow() {
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(kDataSendedKey, kNothingSent);
+    settings->synchronize();
+    auto self = selfReference();
+    if (!self)
+        return;
+    platform::mainQueue::async([self] {
+        AppDelegate& delegate = AppDelegate::shared();
+        // One viewer at a time: a second full-screen window would only hide the first.
+        auto open = delegate.getScreenShareWindowController();
+        if (open && open->isOpen()) {
+            auto content = delegate.getScreenShareViewController();
+            if (auto* viewer = dynamic_cast<ScreenShareViewing*>(content.get()))
+                viewer->initCanvas();
+            open->window()->orderFront();
+            return;
+        }
+        auto controller = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+        if (!controller)
+            return;
+        delegate.setScreenShareWindowController(controller);
+        controller->showWindow();
+    });
+}
+
+} // namespace panel

@@ -1,0 +1,112 @@
+// The main view controller's part in the chat and in files both ways: it opens the chat window for
+// the teacher's lines, stores the teacher's file pieces and sends the file dropped on the panel.
+#include "client/ClientEvents.h"
+#include "client/CommandCatalogue.h"
+#include "panel/ChatText.h"
+#include "panel/DragDropImageView.h"
+#include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
+#include "panel/MessageWindow.h"
+#include "panel/MessageboxWindow.h"
+#include "panel/ZQFile.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/MainQueue.h"
+
+namespace panel {
+namespace {
+
+constexpr const char* kDownloadedKey = "ZQ_NOTIFICATION_DOWNLOADED_FILE";
+constexpr const char* kDownloadFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD";
+constexpr float kDownloadedBoxSeconds = 3.0f;
+constexpr float kNoTimeOut = 0.0f;
+constexpr int kInfoLevel = 0;
+constexpr int kCautionLevel = 1;
+constexpr int kButtonShown = 0;
+
+} // namespace
+
+void MainViewController::addTransferObservers() {
+    // The panel stays where it is while a file is dragged over its drop target.
+    DragDropImageView* dropView = m_ivFileUpload;
+    m_titleView->moveEnabled = [this, dropView] {
+        return isMoveEnabled() && !(dropView && dropView->isDragging());
+    };
+
+    FileReceiver::Hooks receiving;
+    receiving.transferPath = [] { return ZQFile::getTransferPath(); };
+    receiving.acknowledge = [this] {
+        // The link the session runs on: direct, or wrapped for the relay.
+        if (auto studentClient = getStudentClient())
+            studentClient->sendCommand(client::command::kFileChunkAck,
+                                       client::StudentClient::Link::ByConfiguration);
+    };
+    receiving.fileFinished = [](bool complete) {
+        if (complete)
+            panel::showMessagebox(platform::localizedString(kDownloadedKey), kDownloadedBoxSeconds,
+                                  kInfoLevel, kButtonShown);
+        else
+            panel::showMessagebox(platform::localizedString(kDownloadFailedKey), kNoTimeOut, kCautionLevel,
+                                  kButtonShown);
+    };
+    m_fileReceiver = std::make_unique<FileReceiver>(platform::UserDefaults::suite(), std::move(receiving));
+
+    FileSender::Hooks sending;
+    sending.studentClient = [this] { return getStudentClient(); };
+    sending.openProgressWindow = [] {
+        if (auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow))
+            progress->showWindow();
+    };
+    sending.showMessagebox = [](const std::string& text, float closeTime, int msgLv, int hidden) {
+        panel::showMessagebox(text, closeTime, msgLv, hidden);
+    };
+    m_fileSender = std::make_shared<FileSender>(m_pNotificationCenter, m_bIsSending, std::move(sending));
+    m_fileSender->startObserving();
+
+    m_observers.add(client::events::kFileData, nullptr,
+                    [this](const platform::Notification& note) { callbackOnReceivedFileData(note); });
+    m_observers.add(client::events::kTeacherChat, nullptr,
+                    [this](const platform::Notification& note) { callbackOnReceivedChat(note); });
+}
+
+void MainViewController::callbackOnReceivedFileData(const platform::Notification&) {
+    // On the receive thread, inside the client's post: the piece is on disk and acknowledged before
+    // the link reads on.
+    m_fileReceiver->callbackOnReceivedFileData();
+}
+
+void MainViewController::callbackOnReceivedChat(const platform::Notification& note) {
+    const platform::Dictionary* d = note.dictionary();
+    if (!d)
+        return;
+    auto it = d->find(client::events::kKeyChat);
+    if (it == d->end())
+        return;
+    auto self = selfReference();
+    if (!self)
+        return;
+    // Everything happens on the main queue, in arrival order: lines that come before the window
+    // has opened are each shown once in it.
+    platform::mainQueue::async([self, text = it->second] { self->showTeacherChat(text); });
+}
+
+void MainViewController::showTeacherChat(const std::string& text) {
+    auto chatWindow = m_chatWndController.lock();
+    if (!chatWindow || !chatWindow->isOpen()) {
+        if (text == chat::kNoText)
+            return; // neither shown nor opening the window
+        chatWindow = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageWindow);
+        if (!chatWindow)
+            return;
+        chatWindow->showWindow();
+        m_chatWndController = chatWindow;
+        setIsOpenChatView(true);
+    }
+    if (auto* content = dynamic_cast<MessageWindowViewController*>(chatWindow->contentViewController()))
+        content->callbackOnReceivedTeacherChat(text);
+}
+
+const char* MainViewController::sendFileToServer(const std::vector<std::string>& paths) {
+    return m_fileSender->sendFileToServer(paths);
+}
+
+} // namespace panel

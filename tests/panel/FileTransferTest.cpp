@@ -1,0 +1,390 @@
+// Files both ways against the scripted console on loopback: pieces received into the dated folder
+// and acknowledged on the session's link (direct, or wrapped on the relay), numbered and replaced
+// names, the desktop as transfer folder, hostile names and planted links, a write failure; and a
+// dropped file sent in pieces one a tick with the progress window, its refusals and a read error.
+#include "PanelTestSupport.h"
+#include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
+#include "client/StudentClient.h"
+#include "client/StudentSessionInfo.h"
+#include "panel/DragDropImageView.h"
+#include "panel/FileSender.h"
+#include "panel/FileUploadWindow.h"
+#include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
+#include "panel/TransferEvents.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/UserDefaults.h"
+#include "support/ConsolePeer.h"
+#include "support/PeerBodies.h"
+#include "support/RelayPeer.h"
+
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Bytes;
+using testsupport::PeerPacket;
+
+constexpr std::uint8_t kFileChunkType = 9;
+constexpr const char* kAck = "[PC00010]";
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+class FileTransfer : public paneltest::WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        // The documents and desktop folders follow HOME.
+        m_home = fs::temp_directory_path() / ("olvex-transfer-" + std::to_string(getpid()));
+        fs::remove_all(m_home);
+        fs::create_directories(m_home);
+        if (const char* home = std::getenv("HOME"))
+            m_savedHome = home;
+        setenv("HOME", m_home.c_str(), 1);
+        client::GlobalConfig::shared().resetForTesting();
+        client::gStudentSessionInfo().resetForTesting();
+        m_settings = platform::UserDefaults::suite();
+        m_settings->remove(client::settings::kDataFileOverwrite);
+        m_settings->setString(client::settings::kSlot, "3");
+        m_settings->setString(client::settings::kAlias, "Kim");
+        m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+        ASSERT_TRUE(m_main);
+        m_main->showWindow();
+        m_hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(m_hub);
+        m_progress.add(panel::events::kSendedServerFileData, nullptr,
+                       [this](const platform::Notification& n) {
+                           m_progressPosts.push_back(n.dictionary()->at(panel::events::kKeyFileMin));
+                       });
+    }
+    void TearDown() override {
+        m_progress.removeAll();
+        if (m_client) {
+            auto direct = m_client->getMVConn();
+            auto relay = m_client->getRelayConn();
+            m_client->teardown();
+            if (direct)
+                direct->JoinThreads();
+            if (relay)
+                relay->JoinThreads();
+        }
+        m_client.reset();
+        m_hub.reset();
+        m_main.reset();
+        WindowsTest::TearDown();
+        m_console.reset();
+        m_relay.reset();
+        client::GlobalConfig::shared().resetForTesting();
+        setenv("HOME", m_savedHome.c_str(), 1);
+        fs::remove_all(m_home);
+    }
+
+    void connectDirect() {
+        m_console = std::make_unique<testsupport::ConsolePeer>();
+        m_console->setFreeSlots(std::nullopt);
+        ASSERT_TRUE(m_console->start());
+        m_settings->setString(client::settings::kServerIp, m_console->host());
+        m_settings->setString(client::settings::kServerPort, std::to_string(m_console->port()));
+        m_client = client::StudentClient::create();
+        m_hub->setStudentClient(m_client);
+        ASSERT_TRUE(m_client->connectToServer());
+        ASSERT_TRUE(m_console->waitForLinks(1));
+        m_peer = m_console.get();
+    }
+    void connectRelay() {
+        m_relay = std::make_unique<testsupport::RelayPeer>(testsupport::RelayPeer::Role::Session);
+        testsupport::RelayPeer::SessionScript script;
+        script.afterConnect = {};
+        m_relay->setSessionScript(script);
+        ASSERT_TRUE(m_relay->start());
+        client::GlobalConfig& config = client::GlobalConfig::shared();
+        config.setIsRelayEnabled(true);
+        config.setStrTeacherId("teacher01");
+        config.setStrRelayIp(m_relay->host());
+        config.setStrRelayPort(std::to_string(m_relay->port()));
+        m_client = client::StudentClient::create();
+        m_hub->setStudentClient(m_client);
+        ASSERT_TRUE(m_client->connectToRelayServer());
+        ASSERT_TRUE(m_relay->waitFor("[PC_CONN]"));
+        m_peer = m_relay.get();
+    }
+    // One piece from the console; on the relay inside an envelope.
+    void sendPiece(std::uint32_t total, std::uint32_t seq, const std::string& name, const std::string& data) {
+        auto body = testsupport::fileBody(total, seq, name, bytesOf(data));
+        ASSERT_TRUE(body);
+        if (m_relay)
+            ASSERT_TRUE(m_relay->sendEnvelopedBody(*body));
+        else
+            ASSERT_TRUE(m_console->sendBody(*body));
+    }
+    // A whole file: its pieces and the closing piece, each acknowledged before the next goes.
+    void sendFile(const std::string& name, const std::vector<std::string>& pieces) {
+        const auto total = static_cast<std::uint32_t>(pieces.size());
+        for (std::uint32_t seq = 0; seq <= total; ++seq) {
+            sendPiece(total, seq, name, seq < total ? pieces[seq] : std::string());
+            auto ack = m_peer->waitFor(kAck);
+            ASSERT_TRUE(ack) << name << " piece " << seq;
+            EXPECT_EQ(ack->params(), "");
+            EXPECT_EQ(ack->envelope.has_value(), m_relay != nullptr);
+        }
+    }
+    void teacherSays(const std::string& text) {
+        if (m_relay)
+            ASSERT_TRUE(m_relay->sendEnveloped(text));
+        else
+            ASSERT_TRUE(m_console->sendText(text));
+    }
+    void expectThreePiecesMakeOneFile() {
+        sendFile("report.pdf", {"first ", "second ", "third"});
+        EXPECT_EQ(m_peer->count(kAck), 4u);
+        EXPECT_EQ(readAll(dated() / "report.pdf"), "first second third");
+        EXPECT_EQ(boxTexts(),
+                  std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_DOWNLOADED_FILE")});
+    }
+    fs::path dated(const char* base = "Documents") const { return m_home / base / "OLVEX" / today(); }
+    std::vector<std::string> boxTexts() {
+        m_loop.runUntilIdle();
+        std::vector<std::string> texts;
+        for (desktop::Window* box : openWindows(desktop::level::kMessageBox))
+            texts.push_back(labelText(box).toStdString());
+        return texts;
+    }
+
+    fs::path m_home;
+    std::string m_savedHome;
+    std::shared_ptr<platform::UserDefaults> m_settings;
+    std::shared_ptr<desktop::WindowController> m_main;
+    std::shared_ptr<panel::MainViewController> m_hub;
+    std::shared_ptr<client::StudentClient> m_client;
+    std::unique_ptr<testsupport::ConsolePeer> m_console;
+    std::unique_ptr<testsupport::RelayPeer> m_relay;
+    testsupport::ScriptedPeer* m_peer = nullptr;
+    platform::ObserverSet m_progress;
+    std::vector<std::string> m_progressPosts;
+};
+
+TEST_F(FileTransfer, ThreePiecesAndAClosingPieceMakeOneFileOnTheDirectLink) {
+    connectDirect();
+    expectThreePiecesMakeOneFile();
+}
+
+TEST_F(FileTransfer, ThreePiecesAndAClosingPieceMakeOneFileOnTheRelay) {
+    connectRelay();
+    expectThreePiecesMakeOneFile();
+}
+
+TEST_F(FileTransfer, TheTeachersOverwriteChoiceNumbersOrReplaces) {
+    connectDirect();
+    teacherSays("[MV00013]0");
+    for (const char* content : {"one", "two", "three"})
+        sendFile("report.pdf", {content});
+    EXPECT_EQ(readAll(dated() / "report.pdf"), "one");
+    EXPECT_EQ(readAll(dated() / "report_1.pdf"), "two");
+    EXPECT_EQ(readAll(dated() / "report_2.pdf"), "three");
+    teacherSays("[MV00013]1");
+    sendFile("report.pdf", {"new"});
+    sendFile("report.pdf", {"newer"}); // the choice stays after the suite's value went back to "-1"
+    EXPECT_EQ(readAll(dated() / "report.pdf"), "newer");
+    EXPECT_FALSE(fs::exists(dated() / "report_3.pdf"));
+}
+
+TEST_F(FileTransfer, DeskTopChoosesTheDesktopFolder) {
+    connectDirect();
+    teacherSays("[MV00030]DeskTop");
+    sendFile("notes", {"on the desktop"});
+    teacherSays("[MV00030]Desktop"); // only the exact spelling chooses the desktop
+    sendFile("notes", {"in the documents"});
+    EXPECT_EQ(readAll(dated("Desktop") / "notes"), "on the desktop");
+    EXPECT_EQ(readAll(dated() / "notes"), "in the documents");
+}
+
+TEST_F(FileTransfer, HostileNamesAndPlantedLinksStayInsideTheDatedFolder) {
+    connectDirect();
+    teacherSays("[MV00013]1");
+    fs::create_directories(dated());
+    fs::create_directories(m_home / "outside");
+    std::ofstream(m_home / "outside" / "target") << "keep";
+    fs::create_symlink(m_home / "outside" / "target", dated() / "link.txt");
+    struct Case {
+        std::string wire;
+        std::string stored;
+    };
+    for (const Case& c : {Case{"../../x", "x"}, Case{"/etc/passwd", "passwd"}, Case{"a/b", "b"},
+                          Case{"", "file"}, Case{"link.txt", "link_1.txt"}}) {
+        sendFile(c.wire, {"from " + c.wire});
+        EXPECT_EQ(readAll(dated() / c.stored), "from " + c.wire) << c.wire;
+    }
+    EXPECT_EQ(readAll(m_home / "outside" / "target"), "keep");
+    EXPECT_FALSE(fs::exists(m_home / "x"));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dated()))
+        ++entries;
+    EXPECT_EQ(entries, 6u); // five files and the planted link
+}
+
+TEST_F(FileTransfer, AFileThatCannotBeWrittenIsStillAcknowledgedAndReported) {
+    connectDirect();
+    fs::create_directories(m_home / "Documents");
+    std::ofstream(m_home / "Documents" / "OLVEX") << "a plain file";
+    sendFile("report.pdf", {"lost", "lost"}); // three acknowledgements, taken one by one
+    const auto boxes = boxTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"));
+}
+
+class FileSending : public FileTransfer {
+protected:
+    fs::path makeFile(const std::string& name, std::size_t size) {
+        const fs::path path = m_home / name;
+        std::ofstream out(path, std::ios::binary);
+        for (std::size_t i = 0; i < size; ++i)
+            out.put(static_cast<char>((i * 7 + i / 4096) & 0xFF));
+        return path;
+    }
+    panel::FileSender& sender() { return *m_hub->fileSender(); }
+    // Lets the worker fill the queue (or finish) before the next tick.
+    void awaitReader() {
+        ASSERT_TRUE(m_loop.runUntil([&] {
+            return sender().readerFinished() || sender().queuedPieces() == panel::FileSender::kQueuedPieces;
+        }));
+    }
+};
+
+TEST_F(FileSending, AMegabyteGoesOutInPiecesOneATickWithProgress) {
+    connectDirect();
+    const std::size_t size = 1024 * 1024; // 3 full pieces and one of 126,976 bytes
+    const fs::path path = makeFile("notes.bin", size);
+    const std::string content = readAll(path);
+    ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
+    EXPECT_STREQ(m_hub->sendFileToServer({path.string()}), "ZQ_VALIDATION_CHECK_FILE");
+    QProgressBar* bar = nullptr;
+    for (desktop::Window* w : openWindows(desktop::level::kPanel))
+        if (auto* found = w->findChild<QProgressBar*>())
+            bar = found;
+    ASSERT_NE(bar, nullptr);
+    QWidget* progress = bar->window();
+    EXPECT_EQ(labelText(progress).toStdString(), "03_Kim_notes.bin");
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(bar->value(), 0);
+
+    for (std::uint32_t seq = 0; seq <= 4; ++seq) {
+        awaitReader();
+        m_loop.advance(panel::FileSender::kTickSeconds);
+        ASSERT_EQ(m_progressPosts.size(), seq + 1) << "one piece a tick";
+        auto packet = m_console->waitForBody(kFileChunkType);
+        ASSERT_TRUE(packet);
+        auto piece = testsupport::parseFilePiece(packet->body);
+        ASSERT_TRUE(piece);
+        EXPECT_EQ(piece->constant, 3u);
+        EXPECT_EQ(piece->splitCount, 4u);
+        EXPECT_EQ(piece->seq, seq);
+        EXPECT_EQ(piece->name, "03_Kim_notes.bin");
+        const std::size_t offset = seq * std::size_t{307200};
+        const std::size_t expected = seq < 4 ? std::min<std::size_t>(307200, size - offset) : 0;
+        ASSERT_EQ(piece->data.size(), expected);
+        EXPECT_TRUE(piece->data == bytesOf(content.substr(std::min(offset, size), expected)));
+        EXPECT_EQ(bar->value(), static_cast<int>(seq));
+    }
+    // Idle ticks end the sending: 29 are not enough, the 30th is.
+    m_loop.advance(29 * panel::FileSender::kTickSeconds);
+    EXPECT_TRUE(boxTexts().empty());
+    EXPECT_TRUE(sender().isRunning());
+    m_loop.advance(panel::FileSender::kTickSeconds);
+    EXPECT_EQ(boxTexts(),
+              std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
+    EXPECT_FALSE(sender().isRunning());
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(m_progressPosts.size(), 5u);
+    EXPECT_EQ(m_hub->sendFileToServer({path.string()}), nullptr); // a new drop is taken again
+}
+
+TEST_F(FileSending, DropsThatAreNotOneReadableFileAreRefused) {
+    connectDirect();
+    const fs::path one = makeFile("a.txt", 10);
+    const fs::path two = makeFile("b.txt", 10);
+    fs::create_directories(m_home / "x.d");
+    ASSERT_EQ(mkfifo((m_home / "p.fifo").c_str(), 0600), 0);
+    fs::create_symlink(m_home / "missing.pdf", m_home / "gone.pdf");
+    struct Case {
+        std::vector<std::string> paths;
+        const char* key;
+    };
+    const std::vector<Case> cases = {
+        {{one.string(), two.string()}, "ZQ_VALIDATION_CHECK_FILE"},
+        {{makeFile("README", 10).string()}, "ZQ_VALIDATION_CHECK_FOLDER"},
+        {{(m_home / "x.d").string()}, "ZQ_VALIDATION_CHECK_FOLDER"},
+        {{makeFile("tool.app", 10).string()}, "ZQ_VALIDATION_CHECK_FOLDER"},
+        {{(m_home / "p.fifo").string()}, "ZQ_VALIDATION_CHECK_FOLDER"},
+        {{(m_home / "gone.pdf").string()}, "ZQ_VALIDATION_CHECK_FILE_UNREADABLE"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(m_hub->fileDropView()->performDragOperation(c.paths));
+        const auto boxes = boxTexts();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back(), platform::localizedString(c.key)) << c.paths.front();
+        EXPECT_FALSE(sender().isRunning()) << c.paths.front();
+    }
+    m_loop.advance(2.0);
+    EXPECT_TRUE(m_progressPosts.empty());
+    EXPECT_FALSE(m_console->waitForBody(kFileChunkType, std::chrono::milliseconds(100)));
+}
+
+TEST_F(FileSending, ThePanelStaysPutWhileAFileIsDraggedOverIt) {
+    QWidget* title = m_hub->titleView();
+    auto drag = [title](QPointF to) {
+        for (auto [type, at] :
+             {std::pair{QEvent::MouseButtonPress, QPointF{10, 10}}, std::pair{QEvent::MouseMove, to}}) {
+            QMouseEvent event(type, at, title->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(title, &event);
+        }
+    };
+    const desktop::Frame start = m_main->window()->frame();
+    m_hub->fileDropView()->draggingEntered({"/tmp/a.txt"});
+    EXPECT_TRUE(m_hub->fileDropView()->highlighted());
+    drag({30, 10});
+    EXPECT_EQ(m_main->window()->frame(), start);
+    m_hub->fileDropView()->draggingExited();
+    drag({30, 10});
+    EXPECT_EQ(m_main->window()->frame().x, start.x + 20);
+}
+
+TEST_F(FileSending, AFileThatEndsEarlyStopsTheSendingWithABox) {
+    connectDirect();
+    const fs::path path = makeFile("shrinks.bin", 6 * 307200);
+    ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
+    awaitReader(); // four pieces queued, the fifth read and waiting for room
+    fs::resize_file(path, 5 * 307200);
+    m_loop.advance(panel::FileSender::kTickSeconds); // room for the fifth; the sixth is not there
+    ASSERT_TRUE(m_loop.runUntil([&] { return !sender().isRunning(); }));
+    EXPECT_EQ(boxTexts(),
+              std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_UPLOAD")});
+    m_loop.advance(2.0);
+    EXPECT_EQ(m_progressPosts.size(), 1u); // nothing more went out
+}
+
+} // namespace

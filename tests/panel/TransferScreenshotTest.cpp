@@ -1,0 +1,99 @@
+// Draws the chat window with a conversation and the upload progress window half way on a real X
+// server (Xvfb, started here) and writes what the screen shows as PNG files under the build folder,
+// for a person to look at. Skips when Xvfb is not installed.
+#include "client/ClientEvents.h"
+#include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
+#include "panel/MessageWindow.h"
+#include "panel/PanelWindows.h"
+#include "panel/TransferEvents.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Screens.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/QtRunLoop.h"
+#include "platform/desktop/WindowController.h"
+#include "streaming/XvfbServer.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+// The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
+// life of the process; the leak checker of sanitizer builds is told so.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+void saveScreen(const std::string& name) {
+    const std::filesystem::path dir = OLVEX_SCREENSHOT_DIR;
+    std::filesystem::create_directories(dir);
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(QString::fromStdString((dir / name).string()), "PNG"));
+}
+
+void post(const char* name, platform::Dictionary d) {
+    platform::NotificationCenter::defaultCenter().post(name, nullptr, std::move(d));
+}
+
+TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
+    if (!streaming::test::XvfbServer::installed())
+        GTEST_SKIP() << "Xvfb is not installed";
+    streaming::test::XvfbServer server("1280x800x24");
+    if (server.display().empty())
+        GTEST_SKIP() << "Xvfb did not start";
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    static int argc = 1;
+    static char name[] = "olvex-transfer-screenshot";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    desktop::QtRunLoop mainQueue;
+    mainQueue.install();
+    desktop::Application::refreshScreens();
+    platform::setPreferredLanguagesForTesting({"en-US"});
+    panel::registerPanelWindows();
+
+    auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+    main->showWindow();
+    post(client::events::kTeacherChat,
+         {{client::events::kKeyChat, "Good morning! Open the worksheet, please."}});
+    post(client::events::kTeacherChat, {{client::events::kKeyChat, "Send it back when you are done."}});
+    ASSERT_TRUE(QTest::qWaitFor([] { return desktop::WindowRegistry::openCount() >= 2; }));
+    auto chatWindow = panel::AppDelegate::shared().getMainViewController()->chatWindowController();
+    ASSERT_TRUE(chatWindow);
+    auto* chat = dynamic_cast<panel::MessageWindowViewController*>(chatWindow->contentViewController());
+    ASSERT_NE(chat, nullptr);
+    chat->sendToTeacherMsg("Good morning, I have it open.");
+    // Enough lines for the log to scroll, so the dark scroller shows its knob.
+    for (int step = 1; step <= 12; ++step)
+        chat->callbackOnReceivedTeacherChat("Step " + std::to_string(step) + " of the worksheet.");
+    chat->inputField()->setPlainText("Thank you, sending it now");
+
+    auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow);
+    progress->showWindow();
+    post(panel::events::kSendFileDataStart, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                             {panel::events::kKeyFileMin, "0"},
+                                             {panel::events::kKeyFileMax, "8"}});
+    post(panel::events::kSendedServerFileData, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                                {panel::events::kKeyFileMin, "5"},
+                                                {panel::events::kKeyFileMax, "8"}});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chatWindow->window()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(progress->window()));
+    QTest::qWait(200);
+    saveScreen("chat-and-upload-progress.png");
+    chatWindow->window()->grab().save(QString(OLVEX_SCREENSHOT_DIR) + "/chat-window.png", "PNG");
+    progress->window()->grab().save(QString(OLVEX_SCREENSHOT_DIR) + "/upload-progress-window.png", "PNG");
+
+    desktop::WindowRegistry::closeAll();
+    panel::AppDelegate::shared().resetForTesting();
+    platform::setPreferredLanguagesForTesting({});
+}
+
+} // namespace

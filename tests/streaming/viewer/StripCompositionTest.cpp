@@ -1,0 +1,162 @@
+// Screen updates into the persistent canvas: the mode read from the settings, strips cut into
+// their tiles, tiles never received left transparent, refused lists and refused pictures (a JPEG
+// whose header claims 30000 x 30000 is refused before decoding), and the bounded waiting list.
+#include "ViewerTestSupport.h"
+#include "client/SettingsKeys.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "streaming/viewer/PendingUpdates.h"
+#include "streaming/viewer/ScreenShareModel.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace streaming {
+namespace {
+
+using namespace viewertest;
+namespace keys = client::settings;
+
+class StripComposition : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_settings = platform::UserDefaults::suite();
+        platform::setLogSink([this](const std::string& line) { m_log.push_back(line); });
+    }
+    void TearDown() override { platform::setLogSink({}); }
+
+    // 480 x 270 in answer mode: 4 x 2 tiles of 120 x 135; in share mode 16 x 2 of 30 x 135.
+    void open(const char* mode, int width = 480, int height = 270) {
+        m_settings->setString(keys::kCanvasWidth, std::to_string(width));
+        m_settings->setString(keys::kCanvasHeight, std::to_string(height));
+        m_settings->setString(keys::kScreenInit, mode);
+        m_model.initCanvas(*m_settings);
+    }
+    Pixel at(int x, int y) { return pixelAt(m_model.canvas().image(), x, y); }
+    bool logged(const std::string& part) const {
+        return std::any_of(m_log.begin(), m_log.end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    }
+
+    std::shared_ptr<platform::UserDefaults> m_settings;
+    ScreenShareModel m_model;
+    std::vector<std::string> m_log;
+};
+
+TEST_F(StripComposition, TheModeKeyIsReadOnce) {
+    struct Case {
+        const char* value;
+        bool answer, share;
+        const char* after;
+    };
+    for (const Case& c : {Case{"1", true, false, "-1"}, Case{"2", false, true, "-1"},
+                          Case{"-1", false, false, "-1"}, Case{"3", false, false, "3"}}) {
+        open(c.value);
+        EXPECT_EQ(m_model.getAnswerEnabled(), c.answer) << c.value;
+        EXPECT_EQ(m_model.getScreenShareEnabled(), c.share) << c.value;
+        EXPECT_EQ(m_settings->stringValue(keys::kScreenInit), c.after);
+    }
+}
+
+TEST_F(StripComposition, StripsFillTheirTilesAndTilesNeverReceivedStayTransparent) {
+    open("1");
+    ASSERT_EQ(m_model.canvas().width(), 480);
+    // Tiles 5 (row 1, column 1) and 2 (row 0, column 2), side by side in the strip in list order;
+    // a PNG (decoded through Qt) keeps its colours exactly to the tiles' edges.
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(pngStrip({kRed, kGreen}, 120, 135), {5, 2})));
+    EXPECT_TRUE(near(at(120, 135), kRed, 0));
+    EXPECT_TRUE(near(at(239, 269), kRed, 0));
+    EXPECT_TRUE(near(at(240, 0), kGreen, 0));
+    EXPECT_TRUE(near(at(359, 134), kGreen, 0));
+    for (auto [x, y] : {std::pair{0, 0}, {119, 134}, {360, 0}, {479, 269}, {0, 135}, {240, 135}})
+        EXPECT_EQ(at(x, y).a, 0) << x << "," << y;
+    // JPEG decodes through TurboJPEG.
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kBlue}, 120, 135), {0})));
+    EXPECT_TRUE(near(at(60, 60), kBlue));
+    EXPECT_TRUE(m_model.answerGrid().tile(0).m_bInit);
+    EXPECT_FALSE(m_model.answerGrid().tile(1).m_bInit);
+}
+
+TEST_F(StripComposition, UpdatesDecodedTogetherLandInTheOrderReceived) {
+    open("1");
+    std::vector<platform::Bytes> batch;
+    for (const Rgb& c : {kRed, kGreen, kBlue, kYellow, kRed, kBlue})
+        batch.push_back(updateArchive(jpegStrip({c, c}, 120, 135), {0, 7}));
+    batch.push_back(updateArchive(jpegStrip({kGreen}, 120, 135), {3}));
+    EXPECT_TRUE(m_model.applyScreenUpdates(batch));
+    EXPECT_TRUE(near(at(60, 60), kBlue)); // the last of six writes to tile 0
+    EXPECT_TRUE(near(at(420, 200), kBlue));
+    EXPECT_TRUE(near(at(420, 60), kGreen));
+}
+
+TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
+    open("1");
+    EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed, kGreen}, 120, 135), {3, 8})));
+    EXPECT_TRUE(logged("[ZQ]error"));
+    EXPECT_EQ(at(400, 10).a, 0); // tile 3 untouched
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kYellow}, 120, 135), {3})));
+    EXPECT_TRUE(near(at(400, 10), kYellow));
+
+    open("2"); // share: 16 x 2 tiles of 30 x 135
+    EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed}, 30, 135), {32})));
+    EXPECT_TRUE(logged("error1 32 32"));
+}
+
+// A small JPEG whose frame header is rewritten to claim width x height.
+std::vector<std::uint8_t> jpegClaiming(int width, int height) {
+    std::vector<std::uint8_t> jpeg = jpegStrip({kRed}, 16, 16);
+    for (std::size_t i = 2; i + 8 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) { // start of frame: length, precision, height, width
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+            break;
+        }
+    }
+    return jpeg;
+}
+
+TEST_F(StripComposition, PicturesLargerThanTheirTilesAreRefusedBeforeDecoding) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bitmap;
+        std::vector<std::uint32_t> tiles;
+    };
+    const Case cases[] = {
+        {"header claims 30000x30000", jpegClaiming(30000, 30000), {0}},
+        {"three tiles wide for one tile", jpegStrip({kRed, kRed, kRed}, 120, 135), {0}},
+        {"twice as tall", jpegStrip({kRed}, 120, 270), {0}},
+        {"PNG three tiles wide", pngStrip({kRed, kRed, kRed}, 120, 135), {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open("1");
+        m_log.clear();
+        // The tiles it names are written as having no picture: transparent.
+        EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(c.bitmap, c.tiles)));
+        EXPECT_TRUE(logged("refused")) << (m_log.empty() ? "" : m_log.back());
+        EXPECT_EQ(at(10, 10).a, 0);
+    }
+    // A strip within the slack of its tiles is taken (coders pad to their block size).
+    StripDecoder decoder;
+    const auto padded = jpegStrip({kRed}, 128, 144);
+    EXPECT_FALSE(decoder.decode(padded, {120, 135}).isEmpty());
+    EXPECT_TRUE(decoder.decode(jpegClaiming(30000, 30000), {30000, 30000}).isEmpty()); // over the pixel cap
+}
+
+TEST(PendingUpdatesTest, TheWaitingListKeepsTheNewestWithinItsBounds) {
+    PendingUpdates list("Screen update", 4, 100);
+    for (std::uint8_t i = 0; i < 10; ++i)
+        list.append(platform::Bytes(10, i));
+    EXPECT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.dropped(), 6u);
+    EXPECT_EQ(list.take()->front(), 6);
+    list.append(platform::Bytes(95, 42)); // over the byte bound: older ones make room
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.take()->front(), 42);
+    EXPECT_FALSE(list.take());
+}
+
+} // namespace
+} // namespace streaming
