@@ -1,6 +1,7 @@
 // Draws the note-tool panel in each mode and the canvas with ink on a real X server (Xvfb, started
 // here) and writes what the screen shows as PNG files under the build folder, for a person to look
 // at. The capture board takes its still through the X11 capture path. Skips without Xvfb.
+#include "client/SettingsKeys.h"
 #include "notetool/CanvasWindow.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
@@ -8,9 +9,12 @@
 #include "panel/PanelWindows.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
+#include "platform/UserDefaults.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "streaming/XvfbServer.h"
+#include "streaming/viewer/ScreenShareViewController.h"
+#include "streaming/viewer/ScreenShareWindow.h"
 
 #include <QMouseEvent>
 #include <QPalette>
@@ -117,9 +121,32 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
     QTest::qWait(100);
     saveScreen("notetool-captureboard-ink.png");
 
+    // The share board over the teacher's screen: the viewer in share mode, a stroke being drawn.
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kCanvasWidth, "1920");
+    settings->setString(client::settings::kCanvasHeight, "1080");
+    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
+    streaming::registerViewerWindows();
+    auto viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+    ASSERT_TRUE(viewer);
+    panel::AppDelegate::shared().setScreenShareWindowController(viewer);
+    viewer->showWindow();
     panelView->onClickScreenShareBoardMode();
+    panelView->onClickColor(6);
+    panelView->onClickBlendMode(); // off again
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer->window()));
+    auto* shareView =
+        static_cast<streaming::ScreenShareWindowController*>(viewer.get())->viewer()->canvasView();
+    auto send = [shareView](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, shareView->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(shareView, &event);
+    };
+    send(QEvent::MouseButtonPress, {150, 500}, Qt::LeftButton);
+    for (int i = 1; i < 120; ++i)
+        send(QEvent::MouseMove, {150.0 + i * 5, 500 + 60 * std::cos(i * 0.1)}, Qt::LeftButton);
     QTest::qWait(100);
     saveScreen("notetool-shareboard.png");
+    send(QEvent::MouseButtonRelease, {750, 500}, Qt::NoButton);
 
     desktop::WindowRegistry::closeAll();
     panel::AppDelegate::shared().resetForTesting();
