@@ -9,12 +9,15 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
+#include "platform/desktop/Alert.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "streaming/XvfbServer.h"
 
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -380,12 +383,12 @@ protected:
         return text;
     }
     // The order comes back after the manager's move, and stays.
-    void expectLevelOrderHolds(const char* after) {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return inLevelOrder(levelled()); }, kSettleMs))
+    void expectLevelOrderHolds(const char* after, const std::vector<QWidget*>& order = {}) {
+        auto holds = [&] { return inLevelOrder(order.empty() ? levelled() : order); };
+        EXPECT_TRUE(QTest::qWaitFor(holds, kSettleMs))
             << "levels out of order after " << after << "; " << describe();
         QTest::qWait(kStableMs);
-        EXPECT_TRUE(inLevelOrder(levelled()))
-            << "levels lost their order after " << after << "; " << describe();
+        EXPECT_TRUE(holds()) << "levels lost their order after " << after << "; " << describe();
     }
     void clickAndWait(QWidget* window, QPoint local, PressCounter& counter) {
         const int before = counter.presses;
@@ -456,6 +459,46 @@ TEST_F(WindowManagerTest, OverlayNeverTakesAClick) {
         << "the click did not reach the lock screen below the overlay";
     EXPECT_EQ(overlayPresses.presses, 0);
     expectLevelOrderHolds("a click on the overlay");
+}
+
+TEST_F(WindowManagerTest, AlertsStandWithTheirWindows) {
+    openClassroom(/*locked=*/false);
+    const QPoint panelTitle(40, 6);
+    // The alerts keep input from the windows below them, so a click there reaches only the manager.
+    auto clickBlocked = [this](QWidget* window, QPoint local) {
+        m_student->click(window->mapToGlobal(local));
+    };
+
+    // A sheet stays right above its window when the student clicks that window.
+    QMessageBox* sheet = nullptr;
+    desktop::beginSheetAlert({"sheet", "text", {"CANCEL", "OK"}}, m_panel->window(), [](int) {});
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            sheet = box;
+    }
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    const std::vector<QWidget*> withSheet{m_panel->window(), sheet, m_box->window(), m_overlay};
+    expectLevelOrderHolds("the sheet opening", withSheet);
+    clickBlocked(m_panel->window(), panelTitle);
+    expectLevelOrderHolds("a click on the sheet's window", withSheet);
+    sheet->done(0);
+
+    // A modal alert stands above the panel, below the message box, whatever is clicked.
+    bool checked = false;
+    QTimer::singleShot(0, [&, clickBlocked] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(modal));
+        const std::vector<QWidget*> withModal{m_panel->window(), modal, m_box->window(), m_overlay};
+        expectLevelOrderHolds("the modal alert opening", withModal);
+        clickBlocked(m_box->window(), QPoint(10, 10));
+        expectLevelOrderHolds("a click on the message box", withModal);
+        checked = true;
+        static_cast<QMessageBox*>(modal)->done(0);
+    });
+    desktop::runModalAlert({"modal", "text", {"OK"}});
+    EXPECT_TRUE(checked);
 }
 
 } // namespace

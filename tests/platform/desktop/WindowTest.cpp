@@ -51,6 +51,42 @@ TEST(WindowLevels, AgentWindowsStackInLevelOrderWhateverTheShowOrder) {
     EXPECT_TRUE(WindowStack::shared().order().empty());
 }
 
+TEST(WindowLevels, SheetsStayWithTheirWindowAndModalAlertsStandAboveThePanel) {
+    testing_support::qtApp();
+    Window panel(Window::Style::Borderless), chat(Window::Style::Borderless), lock(Window::Style::Borderless);
+    panel.setLevel(level::kPanel);
+    chat.setLevel(level::kPanel);
+    lock.setLevel(level::kLockScreen);
+    for (Window* w : {&lock, &panel, &chat})
+        w->orderFront();
+    QWidget sheet, modal;
+    WindowStack::shared().track(&sheet, level::kPanel, &panel);
+    WindowStack::shared().track(&modal, level::kModalAlert);
+    sheet.show();
+    modal.show();
+    // Another window of the sheet's level brought forward leaves the sheet with its window.
+    chat.orderFront();
+    const std::vector<QWidget*> expected{&panel, &sheet, &modal, &chat, &lock};
+    EXPECT_EQ(WindowStack::shared().order(), expected);
+    sheet.hide();
+    modal.hide();
+    const std::vector<QWidget*> closed{&panel, &chat, &lock};
+    EXPECT_EQ(WindowStack::shared().order(), closed);
+    for (Window* w : {&lock, &panel, &chat})
+        w->closeFromCode();
+}
+
+TEST(WindowLevels, LockAndOverlayBypassTheWindowManagerOtherLevelsDoNot) {
+    testing_support::qtApp();
+    for (const LevelEntry& entry : kWindowLevels) {
+        Window window(Window::Style::Borderless);
+        window.setLevel(entry.level);
+        const bool bypass = entry.level == level::kLockScreen || entry.level == level::kBlinkOverlay;
+        EXPECT_EQ(window.windowFlags().testFlag(Qt::X11BypassWindowManagerHint), bypass) << entry.windows;
+        EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << entry.windows;
+    }
+}
+
 TEST(WindowLevels, EveryAgentWindowStaysOnTop) {
     testing_support::qtApp();
     Window titled;
