@@ -1,5 +1,6 @@
 #include "platform/desktop/Window.h"
 
+#include "platform/Screens.h"
 #include "platform/desktop/X11Desktop.h"
 
 #include <QCloseEvent>
@@ -42,7 +43,13 @@ void Window::setLevel(int level) {
 }
 
 void Window::setFrame(const Frame& frame) {
-    setGeometry(toQtGeometry(frame));
+    // Placements are computed for a screen of some size; on a smaller or lower screen (an 800-pixel
+    // high screen under a 414-point login window) the window would reach past the edge. It is moved
+    // onto the primary screen's area below the menu bar.
+    const platform::ScreenInfo screen = platform::screens::info();
+    const bool known = screen.width > 0.0 && screen.height > 0.0;
+    const Frame visible{0.0, 0.0, screen.width, screen.height - screen.menuBarHeight};
+    setGeometry(toQtGeometry(known ? fitInside(frame, visible) : frame));
 }
 
 Frame Window::frame() const {
@@ -53,7 +60,9 @@ void Window::setFrameOrigin(double x, double y) {
     Frame current = frame();
     current.x = x;
     current.y = y;
-    setFrame(current);
+    // A move (a drag, a restore to where the window was) goes where it is asked: only placements
+    // are fitted to the screen.
+    setGeometry(toQtGeometry(current));
 }
 
 void Window::setSeeThrough(bool seeThrough, const QColor& fallback) {

@@ -137,6 +137,19 @@ TEST(Geometry, WindowFrameRoundTripsOnThePrimaryScreen) {
     EXPECT_GE(menuBarHeight(), 0.0);
 }
 
+TEST(Geometry, FramesAreMovedWhollyInsideTheVisibleArea) {
+    const Frame visible{0, 0, 1440, 776}; // 1440 x 800 below a 24-point panel
+    const std::vector<std::pair<Frame, Frame>> cases{
+        {{720, 388, 480, 414}, {720, 362, 480, 414}},   // top past the panel: moved down
+        {{1300, 100, 185, 177}, {1255, 100, 185, 177}}, // past the right edge: moved left
+        {{-30, -20, 100, 100}, {0, 0, 100, 100}},       // past the left and bottom edges
+        {{10, 10, 100, 100}, {10, 10, 100, 100}},       // inside: kept
+        {{200, 50, 1600, 900}, {0, -124, 1600, 900}},   // larger: its top-left corner stays inside
+    };
+    for (const auto& [frame, fitted] : cases)
+        EXPECT_EQ(fitInside(frame, visible), fitted) << frame.x << "," << frame.y;
+}
+
 // A window class as the later folders write them.
 struct Journal {
     std::vector<std::string> events;
