@@ -49,7 +49,16 @@ void Window::setFrame(const Frame& frame) {
     const platform::ScreenInfo screen = platform::screens::info();
     const bool known = screen.width > 0.0 && screen.height > 0.0;
     const Frame visible{0.0, 0.0, screen.width, screen.height - screen.menuBarHeight};
-    setGeometry(toQtGeometry(known ? fitInside(frame, visible) : frame));
+    const QRect placed = toQtGeometry(known ? fitInside(frame, visible) : frame);
+    if (m_style == Style::Titled && x11::active() && !testAttribute(Qt::WA_WState_Created)) {
+        // An X11 window manager hangs a titled window's title bar above its content. Placing the
+        // frame, not the content, keeps the title bar on the screen (Qt positions a window that
+        // is not yet made by its frame after move()).
+        resize(placed.size());
+        move(placed.topLeft());
+        return;
+    }
+    setGeometry(placed);
 }
 
 Frame Window::frame() const {

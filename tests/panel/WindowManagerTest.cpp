@@ -501,4 +501,15 @@ TEST_F(WindowManagerTest, AlertsStandWithTheirWindows) {
     EXPECT_TRUE(checked);
 }
 
+TEST_F(WindowManagerTest, TitledWindowsShowTheirTitleBarOnTheScreen) {
+    // The login window's placement reaches past the top of an 800-pixel-high screen.
+    auto login = open(desktop::storyboard::kLoginWindow);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return login->window()->frameGeometry().top() >= screen.top(); }, kSettleMs))
+        << "frame top " << login->window()->frameGeometry().top() << ", client top "
+        << login->window()->geometry().top();
+    EXPECT_LE(login->window()->frameGeometry().bottom(), screen.bottom());
+}
+
 } // namespace
