@@ -3,6 +3,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
@@ -167,24 +168,46 @@ bool bypassWindowsInPlace(const std::vector<Placed>& placed, const std::vector<x
     return true;
 }
 
-// A manager that never gives in (another program insisting on the top) would have the agent ask it
-// to raise at the rate of the events that answer; the asking is held to a few rounds a second.
-class RaiseBudget {
+// The manager answers a round of raises one request at a time; a look in the middle would see a
+// half-done order and ask again, and a manager that never gives in (another program insisting on
+// the top) would be asked at the rate of its answers. So a round of raises waits kRaiseSettle for
+// the answers, and one more look follows it then, whatever events come or do not come.
+constexpr std::chrono::milliseconds kRaiseSettle{100};
+
+class RaisePacer {
 public:
-    bool take() {
+    // True when a round may go now; otherwise a look is queued for when it may.
+    bool mayRaise(const std::function<void()>& lookAgain) {
         const auto now = std::chrono::steady_clock::now();
-        if (now - m_start > kRaiseWindow) {
-            m_start = now;
-            m_rounds = 0;
+        if (now - m_lastRound >= kRaiseSettle) {
+            m_lastRound = now;
+            scheduleLook(kRaiseSettle, lookAgain);
+            return true;
         }
-        return m_rounds++ < kMaxRaiseRounds;
+        scheduleLook(std::chrono::duration_cast<std::chrono::milliseconds>(m_lastRound + kRaiseSettle - now),
+                     lookAgain);
+        return false;
     }
 
 private:
-    static constexpr int kMaxRaiseRounds = 10;
-    static constexpr std::chrono::seconds kRaiseWindow{1};
-    std::chrono::steady_clock::time_point m_start{};
-    int m_rounds = 0;
+    void scheduleLook(std::chrono::milliseconds after, const std::function<void()>& lookAgain) {
+        if (m_lookScheduled || !lookAgain)
+            return;
+        m_lookScheduled = true;
+        auto* timer = new QTimer(QCoreApplication::instance()); // goes with the application at the latest
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, timer, [this, timer, lookAgain] {
+            m_lookScheduled = false;
+            timer->deleteLater();
+            lookAgain();
+        });
+        // An application that goes first takes the timer with it: the next one may schedule again.
+        QObject::connect(timer, &QObject::destroyed, [this] { m_lookScheduled = false; });
+        timer->start(after);
+    }
+
+    std::chrono::steady_clock::time_point m_lastRound{};
+    bool m_lookScheduled = false;
 };
 
 class StackingWatcher : public QAbstractNativeEventFilter {
@@ -316,8 +339,9 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
 
     // Managed windows: the manager owns the stacking, so ask it to raise them bottom to top. Its
     // answer comes back as restacks of the root's children, and with them another look.
-    static RaiseBudget budget;
-    if (!managedWindowsInPlace(placed, children, foreign) && budget.take()) {
+    static RaisePacer pacer;
+    if (!managedWindowsInPlace(placed, children, foreign) &&
+        pacer.mayRaise(watcher() ? watcher()->changed : std::function<void()>())) {
         for (const Placed& p : placed) {
             if (!p.bypass)
                 p.widget->raise();
