@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace desktop::x11 {
@@ -20,6 +22,8 @@ namespace {
 constexpr const char* kCompositorSelectionPrefix = "_NET_WM_CM_S";
 // Events of the root window that tell of any top-level window's stacking changing.
 constexpr std::uint32_t kRootStackingEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+// A server's refusal reason is a short sentence; more is not a reason.
+constexpr std::size_t kMaxReasonBytes = 512;
 // The high bit of an event's type marks events sent by a client (SendEvent).
 constexpr std::uint8_t kSentEventBit = 0x80;
 
@@ -282,13 +286,37 @@ std::string displayProblem() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0')
         return "DISPLAY is not set";
+    // libxcb writes a refusing server's reason to standard error itself; catch it, so the caller can
+    // say everything in one line.
+    int reasonPipe[2] = {-1, -1};
+    const int savedError = ::dup(STDERR_FILENO);
+    const bool catching = savedError >= 0 && ::pipe2(reasonPipe, O_CLOEXEC) == 0;
+    if (catching) {
+        ::dup2(reasonPipe[1], STDERR_FILENO);
+        ::close(reasonPipe[1]);
+    }
     int screen = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screen);
     const int error = xcb_connection_has_error(c);
     xcb_disconnect(c); // also frees a connection in its error state
-    if (error != 0)
-        return std::string("no X server accepts a connection at DISPLAY=") + display;
-    return {};
+    std::string reason;
+    if (catching) {
+        ::dup2(savedError, STDERR_FILENO); // the pipe's last writer goes: reading ends at its end
+        char buffer[kMaxReasonBytes];
+        ssize_t n = 0;
+        while (reason.size() < kMaxReasonBytes && (n = ::read(reasonPipe[0], buffer, sizeof buffer)) > 0)
+            reason.append(buffer, static_cast<std::size_t>(n));
+        ::close(reasonPipe[0]);
+    }
+    if (savedError >= 0)
+        ::close(savedError);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    if (error == 0)
+        return {};
+    if (!reason.empty())
+        return std::string("the X server at DISPLAY=") + display + " refused the connection (" + reason + ")";
+    return std::string("no X server accepts a connection at DISPLAY=") + display;
 }
 
 bool compositorRunning() {

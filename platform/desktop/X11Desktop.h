@@ -17,7 +17,9 @@ namespace desktop::x11 {
 // True when Qt draws through an X server (the xcb platform).
 bool active();
 
-// Empty when an X server accepts a connection at DISPLAY; otherwise why not, in a few words.
+// Empty when an X server accepts a connection at DISPLAY; otherwise why not, in a few words (with
+// a refusing server's own reason). Standard error is borrowed for the moment of the connect: call it
+// while no other thread writes there (the start of main).
 std::string displayProblem();
 
 // True when a compositing manager owns the compositor selection of the default screen.

@@ -106,14 +106,15 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) 
     return m_status;
 }
 
-bool VirtualDisplay::start() {
+bool VirtualDisplay::start(const std::vector<std::string>& extraArgs) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return false;
     const std::string screen = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-    const bool started = m_server.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                         "-nolisten", "tcp", "-noreset"},
-                                        {}, fds[1]);
+    std::vector<std::string> argv{
+        "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    const bool started = m_server.start(argv, {}, fds[1]);
     ::close(fds[1]);
     std::string number;
     if (started) {

@@ -42,7 +42,9 @@ public:
     static constexpr int kWidth = 1280;
     static constexpr int kHeight = 800;
 
-    bool start();
+    // `extraArgs` go to Xvfb as they stand ("-auth", file: a server that refuses clients without
+    // the cookie).
+    bool start(const std::vector<std::string>& extraArgs = {});
     const std::string& name() const { return m_name; } // ":N"
 
 private:

@@ -2,6 +2,7 @@
 // ends with a plain failure status, instead of Qt's abort.
 #include "AgentProcess.h"
 
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,27 @@ constexpr auto kExitWait = 20s;
 constexpr int kNoDisplayStatus = 1;
 // A display number no test server takes (they start from the first free one).
 constexpr const char* kDeadDisplay = ":4093";
+
+// An authority file with one cookie: an X server started with it refuses every client that does
+// not present the cookie (the format is the Xauthority one: family, then four counted fields).
+void writeCookieFile(const std::filesystem::path& path) {
+    constexpr std::uint16_t kFamilyLocal = 256;
+    constexpr unsigned char kCookie[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    std::ofstream out(path, std::ios::binary);
+    auto put16 = [&](std::uint16_t v) {
+        out.put(static_cast<char>(v >> 8));
+        out.put(static_cast<char>(v & 0xFF));
+    };
+    auto counted = [&](const std::string& bytes) {
+        put16(static_cast<std::uint16_t>(bytes.size()));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    put16(kFamilyLocal);
+    counted("localhost");
+    counted("0");
+    counted("MIT-MAGIC-COOKIE-1");
+    counted(std::string(reinterpret_cast<const char*>(kCookie), sizeof kCookie));
+}
 
 struct NoDisplayCase {
     const char* name;
@@ -38,7 +60,19 @@ TEST(NoDisplay, SaysItNeedsAnX11DisplayAndFails) {
     char pattern[] = "/tmp/olvex-nodisplay-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::filesystem::path home = pattern;
-    for (const NoDisplayCase& c : cases) {
+    std::vector<NoDisplayCase> all = cases;
+    e2e::VirtualDisplay guarded;
+    if (e2e::haveProgram("Xvfb")) {
+        writeCookieFile(home / "server-cookie");
+        ASSERT_TRUE(guarded.start({"-auth", (home / "server-cookie").string()}));
+        all.push_back({"a server that refuses clients without its cookie",
+                       {{"QT_QPA_PLATFORM", "xcb"},
+                        {"DISPLAY", guarded.name()},
+                        {"XAUTHORITY", (home / "no-cookie").string()}},
+                       {"WAYLAND_DISPLAY"},
+                       "refused the connection"});
+    }
+    for (const NoDisplayCase& c : all) {
         const std::filesystem::path errors = home / "stderr.txt";
         const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ASSERT_GE(fd, 0);
