@@ -13,13 +13,36 @@
 #include "platform/ProcessInfo.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
+#include "platform/desktop/X11Desktop.h"
 #include "streaming/CaptureStartUp.h"
 #include "streaming/viewer/ScreenShareViewController.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace {
+
+constexpr int kNoDisplayStatus = 1;
+constexpr const char* kQtPlatformVariable = "QT_QPA_PLATFORM";
+constexpr const char* kX11Platform = "xcb";
+
+// Without an X server Qt aborts with a hint about reinstalling the application. The agent says in
+// one line what it lacks instead. Another Qt platform chosen on purpose (offscreen) needs none.
+bool haveDisplay() {
+    const char* platformName = std::getenv(kQtPlatformVariable);
+    if (platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0)
+        return true;
+    const std::string problem = desktop::x11::displayProblem();
+    if (problem.empty())
+        return true;
+    const std::string line = "olvex-student needs an X11 display: " + problem + ".";
+    std::fprintf(stderr, "%s\n", line.c_str());
+    platform::logf("[ZQ]%s", line.c_str());
+    return false;
+}
 
 // The capture objects live until the process ends.
 std::shared_ptr<void>& captureObjects() {
@@ -65,6 +88,10 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!haveDisplay()) {
+        platform::terminate(kNoDisplayStatus);
+        return kNoDisplayStatus;
+    }
     client::SdBusPowerBackend power;
     client::X11ScreenCapturePermission permission;
     const client::StartUpSteps steps{power, permission, createCaptureObjects,

@@ -1,7 +1,7 @@
 // The lock screen the teacher puts over the student's desktop: a borderless see-through window over
 // the whole primary screen below the menu bar, at the lock level, showing the lock picture and the
-// lock symbol. Made by identifier "lockViewWindow"; the main view controller opens and closes it.
-// Main thread.
+// lock symbol. Made by identifier "lockViewWindow"; the main view controller opens and closes it,
+// and no one else can: a close request of the student or the window manager is refused. Main thread.
 #pragma once
 
 #include "platform/desktop/WindowController.h"
@@ -41,6 +41,8 @@ public:
 
 protected:
     void windowDidLoad() override;
+    // Only the teacher ends the lock: every close the student asks for is refused.
+    bool windowShouldClose() override { return false; }
 };
 
 void registerLockViewWindow();

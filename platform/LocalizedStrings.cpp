@@ -3,15 +3,13 @@
 #include "platform/Log.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
-
-#ifndef OLVEX_RESOURCES_DIR
-#define OLVEX_RESOURCES_DIR "resources"
-#endif
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -22,12 +20,27 @@ constexpr const char* kEnglishTable = "en";
 constexpr const char* kFallbackLanguage = "en";
 // The tables are a few hundred texts; anything past this is not a table of ours.
 constexpr std::streamoff kMaxTableBytes = 4 * 1024 * 1024;
+// The bundle's place below a prefix, as `cmake --install` lays it out and the build tree mirrors.
+constexpr const char* kBundleFolder = "share/olvex-student";
+// The executable sits in the prefix's bin/ (the build tree's app/); test programs of the build tree
+// sit up to two folders deeper.
+constexpr int kMaxFoldersUp = 3;
+constexpr const char* kOwnExecutable = "/proc/self/exe";
+
+std::string defaultResourcesDirectory() {
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink(kOwnExecutable, error);
+    const std::string found = error ? std::string() : findResourcesDirectory(executable.string());
+    if (found.empty())
+        logf("[ZQ]No bundle resources (%s) near the executable.", kBundleFolder);
+    return found;
+}
 
 using Table = std::map<std::string, std::string>;
 
 struct State {
     std::mutex mutex;
-    std::string resources = OLVEX_RESOURCES_DIR;
+    std::string resources = defaultResourcesDirectory();
     std::vector<std::string> languagesOverride;
     std::map<std::string, Table> tables; // by table name, loaded on first use
 };
@@ -118,6 +131,18 @@ std::string firstPreferredLanguage() {
 void setPreferredLanguagesForTesting(std::vector<std::string> languages) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().languagesOverride = std::move(languages);
+}
+
+std::string findResourcesDirectory(const std::string& executable) {
+    std::filesystem::path prefix = std::filesystem::path(executable).parent_path();
+    for (int up = 0; up < kMaxFoldersUp && !prefix.empty(); ++up) {
+        prefix = prefix.parent_path();
+        const std::filesystem::path bundle = prefix / kBundleFolder;
+        std::error_code error;
+        if (std::filesystem::is_directory(bundle / kStringsFolder, error))
+            return bundle.string();
+    }
+    return {};
 }
 
 std::string resourcesDirectory() {

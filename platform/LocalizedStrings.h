@@ -15,8 +15,13 @@ std::string firstPreferredLanguage();
 // Overrides the preferred languages (tests; an empty list restores the locale's).
 void setPreferredLanguagesForTesting(std::vector<std::string> languages);
 
-// Folder holding the bundle's resources (strings/, images/). Defaults to the build-time folder.
+// Folder holding the bundle's resources (strings/, images/). Defaults to the one found from the
+// running executable (findResourcesDirectory), so a moved or installed program finds its own.
 std::string resourcesDirectory();
+// The bundle folder "share/olvex-student" of the prefix that holds the executable: its parent
+// folder's parent (bin/.. of an install, app/.. of the build tree), or up to two folders higher for
+// the build tree's test programs. Empty when there is none.
+std::string findResourcesDirectory(const std::string& executable);
 void setResourcesDirectory(const std::string& path);
 
 } // namespace platform

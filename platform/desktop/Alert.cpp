@@ -1,5 +1,7 @@
 #include "platform/desktop/Alert.h"
 
+#include "platform/desktop/Window.h"
+
 #include <QAbstractButton>
 #include <QPushButton>
 
@@ -38,6 +40,7 @@ int runModalAlert(const AlertContent& content) {
     std::unique_ptr<QMessageBox> box = makeAlert(content);
     box->setWindowModality(Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    WindowStack::shared().track(box.get(), level::kModalAlert);
     box->exec();
     return alertResponse(*box);
 }
@@ -49,6 +52,10 @@ void beginSheetAlert(const AlertContent& content, QWidget* window,
     box->setAttribute(Qt::WA_DeleteOnClose, true);
     box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // A sheet stands with its window (a sheet of the hidden centre window at that window's level).
+    QWidget* owner = window ? window->window() : nullptr;
+    const auto* agentWindow = dynamic_cast<const Window*>(owner);
+    WindowStack::shared().track(box, agentWindow ? agentWindow->level() : level::kModalAlert, owner);
     QObject::connect(box, &QMessageBox::finished, box, [box, completion = std::move(completion)](int) {
         if (completion)
             completion(alertResponse(*box));

@@ -1,7 +1,8 @@
 // Informational alerts with buttons laid out left to right in the order given. A response is
 // kFirstButtonResponse plus the index of the pressed button; kAbortResponse when the alert closed
 // without a button. Modal alerts block in a nested event loop; sheets return at once and report
-// through their completion. Main thread only.
+// through their completion. A modal alert stands in front of the panel windows, a sheet right above
+// its window, at that window's level. Main thread only.
 #pragma once
 
 #include <QMessageBox>

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 namespace desktop {
@@ -40,6 +41,17 @@ QRect toQtGeometry(const Frame& frame) {
 }
 Frame fromQtGeometry(const QRect& geometry) {
     return fromQtGeometry(geometry, primaryGeometry());
+}
+
+Frame fitInside(const Frame& frame, const Frame& visible) {
+    Frame fitted = frame;
+    const double right = visible.x + visible.width;
+    const double top = visible.y + visible.height;
+    // Right and top edges first, then left and bottom, so the top-left corner wins when the frame
+    // is larger than the area.
+    fitted.x = std::max(std::min(fitted.x, right - fitted.width), visible.x);
+    fitted.y = std::min(std::max(fitted.y, visible.y), top - fitted.height);
+    return fitted;
 }
 
 double menuBarHeight() {

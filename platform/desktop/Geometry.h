@@ -23,6 +23,10 @@ Frame fromQtGeometry(const QRect& geometry, const QRect& primaryScreen);
 QRect toQtGeometry(const Frame& frame);
 Frame fromQtGeometry(const QRect& geometry);
 
+// The frame moved, where needed, to lie wholly inside `visible` (both bottom-left). A frame larger
+// than the area keeps its top-left corner inside, where a title bar sits.
+Frame fitInside(const Frame& frame, const Frame& visible);
+
 // Top inset of the primary screen's available area: the height of a panel along the top edge,
 // 0 without one. The windows subtract it where they would subtract a menu bar.
 double menuBarHeight();

@@ -1,46 +1,18 @@
 #include "platform/desktop/Window.h"
 
+#include "platform/Screens.h"
+#include "platform/desktop/X11Desktop.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPalette>
-#include <cstdlib>
-#include <string>
-#include <xcb/xcb.h>
 
 namespace desktop {
-namespace {
-
-// The EWMH selection a compositing manager owns on screen n.
-constexpr const char* kCompositorSelectionPrefix = "_NET_WM_CM_S";
-
-bool x11CompositorRunning() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return false;
-    const std::string name = std::string(kCompositorSelectionPrefix) + "0";
-    xcb_intern_atom_cookie_t atomCookie =
-        xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.c_str());
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(connection, atomCookie, nullptr);
-    if (!atom)
-        return false;
-    const xcb_atom_t selection = atom->atom;
-    std::free(atom); // xcb replies are malloc'ed
-    if (selection == XCB_ATOM_NONE)
-        return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
-    const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
-    std::free(owner);
-    return owned;
-}
-
-} // namespace
 
 bool compositorRunning() {
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("xcb"))
-        return x11CompositorRunning();
+        return x11::compositorRunning();
     // Wayland always composites; the offscreen platform draws into memory, where clear is clear.
     return platform.startsWith(QLatin1String("wayland")) || platform == QLatin1String("offscreen");
 }
@@ -59,11 +31,34 @@ Window::~Window() {
 
 void Window::setLevel(int level) {
     m_level = level;
+    const bool bypass = bypassesWindowManager(level);
+    if (windowFlags().testFlag(Qt::X11BypassWindowManagerHint) != bypass) {
+        // New flags need a new native window, which Qt makes hidden.
+        const bool wasVisible = isVisible();
+        setWindowFlag(Qt::X11BypassWindowManagerHint, bypass);
+        if (wasVisible)
+            orderFront();
+    }
     WindowStack::shared().setLevel(this, level);
 }
 
 void Window::setFrame(const Frame& frame) {
-    setGeometry(toQtGeometry(frame));
+    // Placements are computed for a screen of some size; on a smaller or lower screen (an 800-pixel
+    // high screen under a 414-point login window) the window would reach past the edge. It is moved
+    // onto the primary screen's area below the menu bar.
+    const platform::ScreenInfo screen = platform::screens::info();
+    const bool known = screen.width > 0.0 && screen.height > 0.0;
+    const Frame visible{0.0, 0.0, screen.width, screen.height - screen.menuBarHeight};
+    const QRect placed = toQtGeometry(known ? fitInside(frame, visible) : frame);
+    if (m_style == Style::Titled && x11::active() && !testAttribute(Qt::WA_WState_Created)) {
+        // An X11 window manager hangs a titled window's title bar above its content. Placing the
+        // frame, not the content, keeps the title bar on the screen (Qt positions a window that
+        // is not yet made by its frame after move()).
+        resize(placed.size());
+        move(placed.topLeft());
+        return;
+    }
+    setGeometry(placed);
 }
 
 Frame Window::frame() const {
@@ -74,7 +69,9 @@ void Window::setFrameOrigin(double x, double y) {
     Frame current = frame();
     current.x = x;
     current.y = y;
-    setFrame(current);
+    // A move (a drag, a restore to where the window was) goes where it is asked: only placements
+    // are fitted to the screen.
+    setGeometry(toQtGeometry(current));
 }
 
 void Window::setSeeThrough(bool seeThrough, const QColor& fallback) {

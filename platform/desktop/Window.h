@@ -28,9 +28,11 @@ public:
     void setLevel(int level);
     int level() const { return m_level; }
 
-    // Frame in bottom-left points (see Geometry.h).
+    // Frame in bottom-left points (see Geometry.h), moved where needed to lie wholly on the primary
+    // screen below its menu bar.
     void setFrame(const Frame& frame);
     Frame frame() const;
+    // Moves the window as asked, on screen or not (a drag).
     void setFrameOrigin(double x, double y);
 
     // See-through windows: a clear background where a compositor runs, `fallback` otherwise.

@@ -1,23 +1,54 @@
 #include "platform/desktop/WindowLevels.h"
 
+#include "platform/desktop/X11Desktop.h"
+
+#include <QEvent>
 #include <QWidget>
 #include <algorithm>
 
 namespace desktop {
+namespace {
+
+// Keeps a widget that is not a desktop::Window in the stack while it is shown. A Qt child of the
+// widget, so it goes when the widget goes.
+class StackMembership : public QObject {
+public:
+    StackMembership(QWidget* window, int level, QWidget* owner)
+        : QObject(window), m_window(window), m_level(level), m_owner(owner) {
+        window->installEventFilter(this);
+    }
+    ~StackMembership() override { WindowStack::shared().remove(m_window); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_window && event->type() == QEvent::Show)
+            WindowStack::shared().orderFront(m_window, m_level, m_owner);
+        else if (watched == m_window && event->type() == QEvent::Hide)
+            WindowStack::shared().remove(m_window);
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    int m_level;
+    QWidget* m_owner;
+};
+
+} // namespace
 
 WindowStack& WindowStack::shared() {
     static WindowStack stack;
     return stack;
 }
 
-void WindowStack::orderFront(QWidget* window, int level) {
+void WindowStack::orderFront(QWidget* window, int level, QWidget* owner) {
     auto it = std::find_if(m_entries.begin(), m_entries.end(),
                            [window](const Entry& e) { return e.window == window; });
     if (it == m_entries.end())
-        m_entries.push_back(Entry{window, level, m_nextRaise++});
+        m_entries.push_back(Entry{window, level, m_nextRaise++, owner});
     else {
         it->level = level;
         it->raised = m_nextRaise++;
+        it->owner = owner;
     }
     restack();
 }
@@ -36,23 +67,58 @@ void WindowStack::remove(QWidget* window) {
     std::erase_if(m_entries, [window](const Entry& e) { return e.window == window; });
 }
 
+void WindowStack::track(QWidget* window, int level, QWidget* owner) {
+    new StackMembership(window, level, owner); // owned by window
+    if (window->isVisible())
+        orderFront(window, level, owner);
+}
+
 std::vector<QWidget*> WindowStack::order() const {
-    std::vector<Entry> sorted = m_entries;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Entry& a, const Entry& b) {
+    auto inStack = [this](const QWidget* w) {
+        return w &&
+               std::any_of(m_entries.begin(), m_entries.end(), [w](const Entry& e) { return e.window == w; });
+    };
+    std::vector<Entry> ranked;
+    std::vector<Entry> sheets;
+    for (const Entry& entry : m_entries)
+        (inStack(entry.owner) ? sheets : ranked).push_back(entry);
+    auto byLevelThenRaise = [](const Entry& a, const Entry& b) {
         return a.level != b.level ? a.level < b.level : a.raised < b.raised;
-    });
+    };
+    std::stable_sort(ranked.begin(), ranked.end(), byLevelThenRaise);
+    std::stable_sort(sheets.begin(), sheets.end(), byLevelThenRaise);
     std::vector<QWidget*> windows;
-    windows.reserve(sorted.size());
-    for (const auto& entry : sorted)
+    windows.reserve(m_entries.size());
+    for (const auto& entry : ranked) {
         windows.push_back(entry.window);
+        for (const auto& sheet : sheets) {
+            if (sheet.owner == entry.window)
+                windows.push_back(sheet.window);
+        }
+    }
     return windows;
 }
 
 void WindowStack::restack() {
+    if (x11::active()) {
+        watchWindowSystem();
+        x11::keepStackingOrder(
+            order(), [](QWidget* w) { return w->windowFlags().testFlag(Qt::X11BypassWindowManagerHint); });
+        return;
+    }
     // Raising bottom to top leaves the highest level on top; the window system keeps the relative
     // order of stay-on-top windows it was given.
     for (QWidget* window : order())
         window->raise();
+}
+
+void WindowStack::watchWindowSystem() {
+    // A manager raises what the student clicks, and other programs map and raise their windows:
+    // every such change makes the stack look again.
+    x11::watchStacking([] {
+        if (!WindowStack::shared().m_entries.empty())
+            WindowStack::shared().restack();
+    });
 }
 
 } // namespace desktop

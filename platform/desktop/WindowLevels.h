@@ -1,6 +1,7 @@
 // The stacking of the agent's windows: one table of levels for the whole agent, and the stack that
 // keeps the agent's own windows in level order (every agent window also stays above other
-// applications). Main thread only.
+// applications). Under a window manager the order is kept whatever the student clicks: every
+// restack of a top-level window by anyone makes the stack look again. Main thread only.
 #pragma once
 
 #include <array>
@@ -22,7 +23,18 @@ constexpr int kMessageBox = 24;
 constexpr int kBlinkOverlay = 25;
 // A window that never set a level (permission and login windows) lies below all of these.
 constexpr int kNormal = 0;
+// An application-modal alert stands with the panel windows, in front of them.
+constexpr int kModalAlert = kPanel;
 } // namespace level
+
+// The lock screen and the blinking overlay bypass the window manager (override-redirect on X11).
+// A managed window can be closed, minimised, moved and raised by the manager on the student's
+// request (Alt+F4, a taskbar, a click) and only the manager decides its stacking; a window the
+// manager never sees gets none of these, and the agent places it itself. The other levels stay
+// managed: they take the keyboard (chat, viewer) and a title bar (message box).
+constexpr bool bypassesWindowManager(int windowLevel) {
+    return windowLevel == level::kLockScreen || windowLevel == level::kBlinkOverlay;
+}
 
 struct LevelEntry {
     int level;
@@ -39,16 +51,20 @@ inline constexpr std::array kWindowLevels = {
 };
 
 // The agent's windows by level. A window joins when it is shown and leaves when it is hidden or
-// destroyed; restack() raises them bottom to top so the window system shows them in level order.
-// Within one level the window brought forward last lies on top.
+// destroyed; restack() puts them in level order on the window system. Within one level the window
+// brought forward last lies on top. A sheet (an alert attached to a window) lies right above its
+// owner, whatever else is brought forward at the owner's level.
 class WindowStack {
 public:
     static WindowStack& shared();
 
     // Brings window to the front of its level and restacks every agent window.
-    void orderFront(QWidget* window, int level);
+    void orderFront(QWidget* window, int level, QWidget* owner = nullptr);
     void setLevel(QWidget* window, int level);
     void remove(QWidget* window);
+    // For windows that are not desktop::Window (alerts): joins the stack whenever the widget is
+    // shown, leaves it when hidden or destroyed.
+    void track(QWidget* window, int level, QWidget* owner = nullptr);
 
     // Windows from bottom to top.
     std::vector<QWidget*> order() const;
@@ -59,7 +75,9 @@ private:
         QWidget* window;
         int level;
         std::uint64_t raised;
+        QWidget* owner;
     };
+    void watchWindowSystem();
     std::vector<Entry> m_entries;
     std::uint64_t m_nextRaise = 1;
 };

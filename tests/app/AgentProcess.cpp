@@ -25,7 +25,8 @@ int pidfdOpen(int pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 }
 
-std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& env) {
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& env,
+                                           const std::vector<std::string>& unset) {
     std::map<std::string, std::string> all;
     for (char** e = environ; e && *e; ++e) {
         const std::string entry(*e);
@@ -35,6 +36,8 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
     }
     for (const auto& [key, value] : env)
         all[key] = value;
+    for (const auto& key : unset)
+        all.erase(key);
     std::vector<std::string> out;
     for (const auto& [key, value] : all)
         out.push_back(key + "=" + value);
@@ -67,9 +70,9 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                         int keepFd) {
+                         int keepFd, int stderrFd, const std::vector<std::string>& unset) {
     std::vector<std::string> args = argv;
-    std::vector<std::string> envs = mergedEnvironment(env);
+    std::vector<std::string> envs = mergedEnvironment(env, unset);
     auto argp = pointers(args);
     auto envp = pointers(envs);
     posix_spawn_file_actions_t actions;
@@ -78,6 +81,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<st
         // Clear close-on-exec in the child by duplicating onto itself.
         posix_spawn_file_actions_adddup2(&actions, keepFd, keepFd);
     }
+    if (stderrFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -101,14 +106,15 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) 
     return m_status;
 }
 
-bool VirtualDisplay::start() {
+bool VirtualDisplay::start(const std::vector<std::string>& extraArgs) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return false;
     const std::string screen = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-    const bool started = m_server.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                         "-nolisten", "tcp", "-noreset"},
-                                        {}, fds[1]);
+    std::vector<std::string> argv{
+        "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    const bool started = m_server.start(argv, {}, fds[1]);
     ::close(fds[1]);
     std::string number;
     if (started) {

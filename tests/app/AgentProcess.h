@@ -21,10 +21,10 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts argv[0] (searched in PATH) with the current environment plus `env`; `keepFd` stays open
-    // in the child.
+    // Starts argv[0] (searched in PATH) with the current environment plus `env` and less `unset`;
+    // `keepFd` stays open in the child; `stderrFd`, when given, becomes its standard error.
     bool start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-               int keepFd = -1);
+               int keepFd = -1, int stderrFd = -1, const std::vector<std::string>& unset = {});
     // The exit status once the process ended within the time-out (a signal gives 128 + signal).
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool running() const { return m_pid > 0 && !m_status; }
@@ -42,7 +42,9 @@ public:
     static constexpr int kWidth = 1280;
     static constexpr int kHeight = 800;
 
-    bool start();
+    // `extraArgs` go to Xvfb as they stand ("-auth", file: a server that refuses clients without
+    // the cookie).
+    bool start(const std::vector<std::string>& extraArgs = {});
     const std::string& name() const { return m_name; } // ":N"
 
 private:

@@ -48,6 +48,27 @@ TEST_F(LocalizedStringsTest, FirstPreferredLanguageChoosesTheTable) {
     }
 }
 
+TEST(ResourcesDirectory, FoundInTheShareFolderOfTheExecutablesPrefix) {
+    testing::TempDir root;
+    const std::string r = root.path();
+    fs::create_directories(r + "/usr/share/olvex-student/strings");
+    fs::create_directories(r + "/build/share/olvex-student/strings");
+    fs::create_directories(r + "/bare/bin");
+    fs::create_directories(r + "/deep/a/b/c/share/olvex-student/strings");
+    const struct {
+        const char* executable;
+        std::string expected;
+    } cases[] = {
+        {"/usr/bin/olvex-student", r + "/usr/share/olvex-student"},               // installed
+        {"/build/app/olvex-student", r + "/build/share/olvex-student"},           // build tree
+        {"/build/tests/platform/desktop/test", r + "/build/share/olvex-student"}, // its test programs
+        {"/bare/bin/olvex-student", ""},                                          // no bundle
+        {"/deep/a/b/c/d/e/f/g/olvex-student", ""},                                // too far above
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(findResourcesDirectory(r + c.executable), c.expected) << c.executable;
+}
+
 TEST_F(LocalizedStringsTest, MissingKeysAndTablesGiveEmptyText) {
     setPreferredLanguagesForTesting({"ko-KR"});
     testing::LogCapture log;

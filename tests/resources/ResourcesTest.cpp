@@ -13,7 +13,7 @@
 namespace {
 
 nlohmann::json readTable(const std::string& language) {
-    const std::string path = platform::resourcesDirectory() + "/strings/" + language + ".json";
+    const std::string path = std::string(OLVEX_SOURCE_RESOURCES) + "/strings/" + language + ".json";
     std::ifstream in(path);
     EXPECT_TRUE(in.good()) << path;
     return nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
@@ -59,7 +59,7 @@ TEST(Resources, EveryImageNameIsAValidAsset) {
     static char name[] = "resources-test";
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
-    const std::filesystem::path folder = platform::resourcesDirectory() + "/images";
+    const std::filesystem::path folder = std::string(OLVEX_SOURCE_RESOURCES) + "/images";
     for (std::string_view image : resources::imageNames()) {
         SCOPED_TRACE(std::string(image));
         const auto svg = folder / (std::string(image) + ".svg");
@@ -104,6 +104,18 @@ TEST(Resources, ListNamesTheFormsTheWindowsAskFor) {
           "notice_msg_title", "connection_failed", "webcode_1", "webcode_4", "rs_errorcode_5_1",
           "rs_errorcode_5_2", "rs_errorcode_6", "rs_errorcode_7", "ZQ_WRITING_TOOL", "ZQ_VALIDATION_MAX_512"})
         EXPECT_EQ(keys.count(required), 1u) << required;
+}
+
+// The program reads its bundle from beside its own executable (here the test program's, in the build
+// tree), never from the source tree it was built from: a moved or installed program finds its own.
+TEST(Resources, BundleIsFoundFromTheExecutableNotTheSourceTree) {
+    const std::filesystem::path found = platform::resourcesDirectory();
+    ASSERT_FALSE(found.empty());
+    const std::filesystem::path sources = std::filesystem::canonical(OLVEX_SOURCE_RESOURCES);
+    EXPECT_NE(std::filesystem::canonical(found), sources);
+    EXPECT_EQ(found.filename(), "olvex-student");
+    EXPECT_TRUE(std::filesystem::is_regular_file(found / "strings" / "en.json"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(found / "images" / "messagebox_info.svg"));
 }
 
 } // namespace

@@ -51,6 +51,42 @@ TEST(WindowLevels, AgentWindowsStackInLevelOrderWhateverTheShowOrder) {
     EXPECT_TRUE(WindowStack::shared().order().empty());
 }
 
+TEST(WindowLevels, SheetsStayWithTheirWindowAndModalAlertsStandAboveThePanel) {
+    testing_support::qtApp();
+    Window panel(Window::Style::Borderless), chat(Window::Style::Borderless), lock(Window::Style::Borderless);
+    panel.setLevel(level::kPanel);
+    chat.setLevel(level::kPanel);
+    lock.setLevel(level::kLockScreen);
+    for (Window* w : {&lock, &panel, &chat})
+        w->orderFront();
+    QWidget sheet, modal;
+    WindowStack::shared().track(&sheet, level::kPanel, &panel);
+    WindowStack::shared().track(&modal, level::kModalAlert);
+    sheet.show();
+    modal.show();
+    // Another window of the sheet's level brought forward leaves the sheet with its window.
+    chat.orderFront();
+    const std::vector<QWidget*> expected{&panel, &sheet, &modal, &chat, &lock};
+    EXPECT_EQ(WindowStack::shared().order(), expected);
+    sheet.hide();
+    modal.hide();
+    const std::vector<QWidget*> closed{&panel, &chat, &lock};
+    EXPECT_EQ(WindowStack::shared().order(), closed);
+    for (Window* w : {&lock, &panel, &chat})
+        w->closeFromCode();
+}
+
+TEST(WindowLevels, LockAndOverlayBypassTheWindowManagerOtherLevelsDoNot) {
+    testing_support::qtApp();
+    for (const LevelEntry& entry : kWindowLevels) {
+        Window window(Window::Style::Borderless);
+        window.setLevel(entry.level);
+        const bool bypass = entry.level == level::kLockScreen || entry.level == level::kBlinkOverlay;
+        EXPECT_EQ(window.windowFlags().testFlag(Qt::X11BypassWindowManagerHint), bypass) << entry.windows;
+        EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << entry.windows;
+    }
+}
+
 TEST(WindowLevels, EveryAgentWindowStaysOnTop) {
     testing_support::qtApp();
     Window titled;
@@ -99,6 +135,19 @@ TEST(Geometry, WindowFrameRoundTripsOnThePrimaryScreen) {
     window.setFrameOrigin(70, 80);
     EXPECT_EQ(window.frame(), (Frame{70, 80, 300, 200}));
     EXPECT_GE(menuBarHeight(), 0.0);
+}
+
+TEST(Geometry, FramesAreMovedWhollyInsideTheVisibleArea) {
+    const Frame visible{0, 0, 1440, 776}; // 1440 x 800 below a 24-point panel
+    const std::vector<std::pair<Frame, Frame>> cases{
+        {{720, 388, 480, 414}, {720, 362, 480, 414}},   // top past the panel: moved down
+        {{1300, 100, 185, 177}, {1255, 100, 185, 177}}, // past the right edge: moved left
+        {{-30, -20, 100, 100}, {0, 0, 100, 100}},       // past the left and bottom edges
+        {{10, 10, 100, 100}, {10, 10, 100, 100}},       // inside: kept
+        {{200, 50, 1600, 900}, {0, -124, 1600, 900}},   // larger: its top-left corner stays inside
+    };
+    for (const auto& [frame, fitted] : cases)
+        EXPECT_EQ(fitInside(frame, visible), fitted) << frame.x << "," << frame.y;
 }
 
 // A window class as the later folders write them.

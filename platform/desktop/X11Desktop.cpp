@@ -1,0 +1,427 @@
+#include "platform/desktop/X11Desktop.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace desktop::x11 {
+namespace {
+
+// The EWMH selection a compositing manager owns on screen n.
+constexpr const char* kCompositorSelectionPrefix = "_NET_WM_CM_S";
+// Events of the root window that tell of any top-level window's stacking changing.
+constexpr std::uint32_t kRootStackingEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+// A server's refusal reason is a short sentence; more is not a reason.
+constexpr std::size_t kMaxReasonBytes = 512;
+// The high bit of an event's type marks events sent by a client (SendEvent).
+constexpr std::uint8_t kSentEventBit = 0x80;
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>; // xcb replies are malloc'ed
+
+template <typename T>
+Reply<T> reply(T* raw) {
+    return Reply<T>(raw, &std::free);
+}
+
+xcb_connection_t* connection() {
+    if (!active())
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootWindow(xcb_connection_t* c) {
+    const xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    return screens.rem > 0 ? screens.data->root : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+std::vector<xcb_window_t> rootChildren(xcb_connection_t* c, xcb_window_t root) {
+    auto tree = reply(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+    if (!tree)
+        return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+xcb_window_t topLevelOf(xcb_connection_t* c, xcb_window_t window) {
+    // A manager reparents a window into its frame (maybe several levels deep); the frame is what
+    // the root stacks.
+    for (xcb_window_t current = window; current != XCB_WINDOW_NONE;) {
+        auto tree = reply(xcb_query_tree_reply(c, xcb_query_tree(c, current), nullptr));
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            return current;
+        current = tree->parent;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+struct Placed {
+    QWidget* widget;
+    xcb_window_t top;
+    bool bypass;
+    std::size_t server; // index in the root's children, bottom first
+};
+
+// Windows of other programs among `windows` that the server shows on the screen. A manager keeps
+// a mapped window of its own off screen (its check window), which covers nothing.
+std::set<xcb_window_t> viewable(xcb_connection_t* c, const std::vector<xcb_window_t>& windows) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
+    std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+    for (xcb_window_t w : windows) {
+        attributeCookies.push_back(xcb_get_window_attributes(c, w));
+        geometryCookies.push_back(xcb_get_geometry(c, w));
+    }
+    std::set<xcb_window_t> shown;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        auto attributes = reply(xcb_get_window_attributes_reply(c, attributeCookies[i], nullptr));
+        auto geometry = reply(xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
+        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        const int right = geometry->x + geometry->width;
+        const int bottom = geometry->y + geometry->height;
+        if (right > 0 && bottom > 0 && geometry->x < screen->width_in_pixels &&
+            geometry->y < screen->height_in_pixels)
+            shown.insert(windows[i]);
+    }
+    return shown;
+}
+
+// The shown windows of other programs that lie above the lowest agent window.
+std::set<xcb_window_t> foreignAbove(xcb_connection_t* c, const std::vector<Placed>& placed,
+                                    const std::vector<xcb_window_t>& children) {
+    std::size_t lowest = children.size();
+    std::set<xcb_window_t> agent;
+    for (const Placed& p : placed) {
+        lowest = std::min(lowest, p.server);
+        agent.insert(p.top);
+    }
+    std::vector<xcb_window_t> others;
+    for (std::size_t k = lowest; k < children.size(); ++k) {
+        if (agent.count(children[k]) == 0)
+            others.push_back(children[k]);
+    }
+    return viewable(c, others);
+}
+
+// Managed windows are in place when they lie in order and no shown window of another program lies
+// above the lowest of them.
+bool managedWindowsInPlace(const std::vector<Placed>& placed, const std::vector<xcb_window_t>& children,
+                           const std::set<xcb_window_t>& foreign) {
+    std::size_t lowest = children.size();
+    std::size_t last = 0;
+    bool any = false;
+    for (const Placed& p : placed) {
+        if (p.bypass)
+            continue;
+        if (any && p.server < last)
+            return false;
+        lowest = std::min(lowest, p.server);
+        last = p.server;
+        any = true;
+    }
+    for (std::size_t k = lowest; k < children.size(); ++k) {
+        if (foreign.count(children[k]) != 0)
+            return false;
+    }
+    return true;
+}
+
+// A directly placed window is in place when every window between it and the next managed agent
+// window above it (the top of the stack when there is none) is an agent window meant to lie there,
+// or not shown; and it lies above the agent window before it.
+bool bypassWindowsInPlace(const std::vector<Placed>& placed, const std::vector<xcb_window_t>& children,
+                          const std::set<xcb_window_t>& foreign) {
+    std::map<xcb_window_t, std::size_t> rank; // agent top-levels by their place in the wanted order
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        rank[placed[i].top] = i;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (!placed[i].bypass)
+            continue;
+        if (i > 0 && placed[i - 1].server > placed[i].server)
+            return false;
+        std::size_t limit = children.size();
+        for (std::size_t j = i + 1; j < placed.size(); ++j) {
+            if (!placed[j].bypass) {
+                limit = placed[j].server;
+                break;
+            }
+        }
+        if (placed[i].server >= limit)
+            return false;
+        for (std::size_t k = placed[i].server + 1; k < limit; ++k) {
+            auto agent = rank.find(children[k]);
+            if (agent != rank.end() ? agent->second < i : foreign.count(children[k]) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The manager answers a round of raises one request at a time; a look in the middle would see a
+// half-done order and ask again, and a manager that never gives in (another program insisting on
+// the top) would be asked at the rate of its answers. So a round of raises waits kRaiseSettle for
+// the answers, and one more look follows it then, whatever events come or do not come.
+constexpr std::chrono::milliseconds kRaiseSettle{100};
+
+class RaisePacer {
+public:
+    // True when a round may go now; otherwise a look is queued for when it may.
+    bool mayRaise(const std::function<void()>& lookAgain) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastRound >= kRaiseSettle) {
+            m_lastRound = now;
+            scheduleLook(kRaiseSettle, lookAgain);
+            return true;
+        }
+        scheduleLook(std::chrono::duration_cast<std::chrono::milliseconds>(m_lastRound + kRaiseSettle - now),
+                     lookAgain);
+        return false;
+    }
+
+private:
+    void scheduleLook(std::chrono::milliseconds after, const std::function<void()>& lookAgain) {
+        if (m_lookScheduled || !lookAgain)
+            return;
+        m_lookScheduled = true;
+        auto* timer = new QTimer(QCoreApplication::instance()); // goes with the application at the latest
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, timer, [this, timer, lookAgain] {
+            m_lookScheduled = false;
+            timer->deleteLater();
+            lookAgain();
+        });
+        // An application that goes first takes the timer with it: the next one may schedule again.
+        QObject::connect(timer, &QObject::destroyed, [this] { m_lookScheduled = false; });
+        timer->start(after);
+    }
+
+    std::chrono::steady_clock::time_point m_lastRound{};
+    bool m_lookScheduled = false;
+};
+
+class StackingWatcher : public QAbstractNativeEventFilter {
+public:
+    std::function<void()> changed;
+    xcb_window_t root = XCB_WINDOW_NONE;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t" || !changed)
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        xcb_window_t parent = XCB_WINDOW_NONE;
+        switch (event->response_type & ~kSentEventBit) {
+        case XCB_CONFIGURE_NOTIFY:
+            parent = reinterpret_cast<const xcb_configure_notify_event_t*>(event)->event;
+            break;
+        case XCB_MAP_NOTIFY:
+            parent = reinterpret_cast<const xcb_map_notify_event_t*>(event)->event;
+            break;
+        case XCB_UNMAP_NOTIFY:
+            parent = reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->event;
+            break;
+        case XCB_REPARENT_NOTIFY:
+            parent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->event;
+            break;
+        case XCB_CIRCULATE_NOTIFY:
+            parent = reinterpret_cast<const xcb_circulate_notify_event_t*>(event)->event;
+            break;
+        default:
+            return false;
+        }
+        if (parent == root && !m_pending) {
+            // One look per pass of the event loop, however many windows moved in a burst.
+            m_pending = true;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [this] {
+                    m_pending = false;
+                    if (changed)
+                        changed();
+                },
+                Qt::QueuedConnection);
+        }
+        return false; // Qt handles every event as before
+    }
+
+    // A look queued on an application that went away never ran.
+    void forgetPending() { m_pending = false; }
+
+private:
+    bool m_pending = false;
+};
+
+StackingWatcher*& watcher() {
+    static StackingWatcher* instance = nullptr; // made once, kept for the life of the process
+    return instance;
+}
+
+// The application the watcher's filter was installed in (a test may make a second one).
+QCoreApplication*& watchedApplication() {
+    static QCoreApplication* application = nullptr;
+    return application;
+}
+
+} // namespace
+
+bool active() {
+    return qGuiApp && QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+std::string displayProblem() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        return "DISPLAY is not set";
+    // libxcb writes a refusing server's reason to standard error itself; catch it, so the caller can
+    // say everything in one line.
+    int reasonPipe[2] = {-1, -1};
+    const int savedError = ::dup(STDERR_FILENO);
+    const bool catching = savedError >= 0 && ::pipe2(reasonPipe, O_CLOEXEC) == 0;
+    if (catching) {
+        ::dup2(reasonPipe[1], STDERR_FILENO);
+        ::close(reasonPipe[1]);
+    }
+    int screen = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screen);
+    const int error = xcb_connection_has_error(c);
+    xcb_disconnect(c); // also frees a connection in its error state
+    std::string reason;
+    if (catching) {
+        ::dup2(savedError, STDERR_FILENO); // the pipe's last writer goes: reading ends at its end
+        char buffer[kMaxReasonBytes];
+        ssize_t n = 0;
+        while (reason.size() < kMaxReasonBytes && (n = ::read(reasonPipe[0], buffer, sizeof buffer)) > 0)
+            reason.append(buffer, static_cast<std::size_t>(n));
+        ::close(reasonPipe[0]);
+    }
+    if (savedError >= 0)
+        ::close(savedError);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    if (error == 0)
+        return {};
+    if (!reason.empty())
+        return std::string("the X server at DISPLAY=") + display + " refused the connection (" + reason + ")";
+    return std::string("no X server accepts a connection at DISPLAY=") + display;
+}
+
+bool compositorRunning() {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return false;
+    const std::string name = std::string(kCompositorSelectionPrefix) + "0";
+    auto atom = reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return false;
+    auto owner = reply(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
+std::vector<std::uint32_t> serverStacking() {
+    xcb_connection_t* c = connection();
+    return c ? rootChildren(c, rootWindow(c)) : std::vector<std::uint32_t>{};
+}
+
+std::uint32_t topLevelWindowOf(const QWidget* window) {
+    xcb_connection_t* c = connection();
+    if (!c || !window || !window->internalWinId())
+        return XCB_WINDOW_NONE;
+    return topLevelOf(c, static_cast<xcb_window_t>(window->internalWinId()));
+}
+
+void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
+                       const std::function<bool(QWidget*)>& bypassesManager) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return;
+    const std::vector<xcb_window_t> children = rootChildren(c, rootWindow(c));
+    std::map<xcb_window_t, std::size_t> position;
+    for (std::size_t i = 0; i < children.size(); ++i)
+        position[children[i]] = i;
+    std::vector<Placed> placed;
+    for (QWidget* widget : bottomToTop) {
+        if (!widget->internalWinId() || !widget->isVisible())
+            continue;
+        const xcb_window_t top = topLevelOf(c, static_cast<xcb_window_t>(widget->internalWinId()));
+        auto at = position.find(top);
+        if (at != position.end())
+            placed.push_back({widget, top, bypassesManager(widget), at->second});
+    }
+
+    const std::set<xcb_window_t> foreign = foreignAbove(c, placed, children);
+
+    // Managed windows: the manager owns the stacking, so ask it to raise them bottom to top. Its
+    // answer comes back as restacks of the root's children, and with them another look.
+    static RaisePacer pacer;
+    if (!managedWindowsInPlace(placed, children, foreign) &&
+        pacer.mayRaise(watcher() ? watcher()->changed : std::function<void()>())) {
+        for (const Placed& p : placed) {
+            if (!p.bypass)
+                p.widget->raise();
+        }
+    }
+
+    // Windows the manager leaves alone: each goes right below the next managed agent window above
+    // it, or to the very top, bottom first, so later ones end above earlier ones.
+    if (bypassWindowsInPlace(placed, children, foreign))
+        return;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (!placed[i].bypass)
+            continue;
+        xcb_window_t below = XCB_WINDOW_NONE;
+        for (std::size_t j = i + 1; j < placed.size() && below == XCB_WINDOW_NONE; ++j) {
+            if (!placed[j].bypass)
+                below = placed[j].top;
+        }
+        if (below != XCB_WINDOW_NONE) {
+            const std::uint32_t values[] = {below, XCB_STACK_MODE_BELOW};
+            xcb_configure_window(c, placed[i].top, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
+                                 values);
+        } else {
+            const std::uint32_t values[] = {XCB_STACK_MODE_ABOVE};
+            xcb_configure_window(c, placed[i].top, XCB_CONFIG_WINDOW_STACK_MODE, values);
+        }
+    }
+    xcb_flush(c);
+}
+
+void watchStacking(std::function<void()> changed) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return;
+    if (!watcher())
+        watcher() = new StackingWatcher;
+    watcher()->changed = std::move(changed);
+    if (watchedApplication() == QCoreApplication::instance())
+        return;
+    watchedApplication() = QCoreApplication::instance();
+    watcher()->forgetPending();
+    QCoreApplication::instance()->installNativeEventFilter(watcher());
+    // A later application (tests make several) may come at the same address: watch it anew.
+    QObject::connect(QCoreApplication::instance(), &QObject::destroyed,
+                     [] { watchedApplication() = nullptr; });
+    watcher()->root = rootWindow(c);
+    // Event masks are per client and replace each other: add ours to the one Qt asked for.
+    auto attributes =
+        reply(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, watcher()->root), nullptr));
+    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | kRootStackingEvents;
+    xcb_change_window_attributes(c, watcher()->root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+}
+
+} // namespace desktop::x11

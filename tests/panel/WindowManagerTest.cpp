@@ -1,0 +1,515 @@
+// The agent's windows under a real window manager: a private Xvfb with openbox (both started and
+// stopped here), the panel's windows on the xcb platform, and a second X client that plays the
+// student: it clicks through XTest, sends the close, minimise and activate requests a taskbar sends,
+// and reads the stacking order from the server. Skips only when Xvfb or openbox is not installed.
+#include "panel/AppDelegate.h"
+#include "panel/PanelEvents.h"
+#include "panel/PanelWindows.h"
+#include "panel/SmallWindows.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Screens.h"
+#include "platform/desktop/Alert.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/WindowController.h"
+#include "streaming/XvfbServer.h"
+
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+extern char** environ;
+
+// The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
+// life of the process; the leak checker of sanitizer builds is told so.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+using streaming::test::XvfbServer;
+
+constexpr const char* kGeometry = "1280x800x24";
+// Bounds on waiting for the manager; the waits end as soon as the condition holds.
+constexpr int kManagerStartMs = 10000;
+constexpr int kSettleMs = 5000;
+// How long an order that holds must keep holding after the manager had its say.
+constexpr int kStableMs = 300;
+constexpr int kProbeMs = 250;
+constexpr std::uint8_t kLeftButton = 1;
+constexpr std::uint32_t kIconicState = 3;
+constexpr std::uint32_t kSourcePager = 2;
+// Alt_L and F4 in Xvfb's default keymap.
+constexpr std::uint8_t kAltKeycode = 64;
+constexpr std::uint8_t kF4Keycode = 70;
+
+// The student's side: one X connection of its own.
+class Student {
+public:
+    explicit Student(const std::string& display) {
+        m_conn = xcb_connect(display.c_str(), nullptr);
+        if (xcb_connection_has_error(m_conn) == 0)
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+    }
+    ~Student() {
+        if (m_window != XCB_WINDOW_NONE)
+            xcb_destroy_window(m_conn, m_window);
+        xcb_disconnect(m_conn);
+    }
+    bool ok() const { return m_root != XCB_WINDOW_NONE; }
+
+    xcb_atom_t atom(const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, std::strlen(name), name), nullptr),
+            &std::free);
+        return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+
+    // A window manager is up once the root names its check window.
+    bool managerRunning() {
+        const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> r(
+            xcb_get_property_reply(m_conn, xcb_get_property(m_conn, 0, m_root, check, XCB_ATOM_WINDOW, 0, 1),
+                                   nullptr),
+            &std::free);
+        return r && xcb_get_property_value_length(r.get()) == 4;
+    }
+
+    // Waits for any event on the root (the manager sets its properties there), up to deadline.
+    void waitForEvent(std::chrono::steady_clock::time_point deadline) {
+        if (!m_watchingRoot) {
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
+            xcb_flush(m_conn);
+            m_watchingRoot = true;
+            return; // look again before waiting: the manager may have come meanwhile
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+        if (left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+                std::free(event);
+        }
+    }
+
+    // The manager takes windows once it reparents a probe window of ours into its frame. A window
+    // mapped while openbox is still starting up is never taken, so a fresh probe goes up each time.
+    bool waitUntilManaging(std::chrono::steady_clock::time_point deadline) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        bool reparented = false;
+        while (!reparented && std::chrono::steady_clock::now() < deadline) {
+            const xcb_window_t probe = xcb_generate_id(m_conn);
+            xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, probe, m_root, 0, 0, 10, 10, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
+            xcb_map_window(m_conn, probe);
+            xcb_flush(m_conn);
+            pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+            if (::poll(&p, 1, kProbeMs) > 0) {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
+                    if ((event->response_type & ~0x80) == XCB_REPARENT_NOTIFY)
+                        reparented = true;
+                    std::free(event);
+                }
+            }
+            xcb_destroy_window(m_conn, probe);
+            xcb_flush(m_conn);
+        }
+        return reparented;
+    }
+
+    void click(QPoint at) {
+        xcb_test_fake_input(m_conn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, at.x(), at.y(), 0);
+        xcb_test_fake_input(m_conn, XCB_BUTTON_PRESS, kLeftButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        xcb_test_fake_input(m_conn, XCB_BUTTON_RELEASE, kLeftButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        xcb_flush(m_conn);
+    }
+
+    // Keys through XTest, as the keyboard sends them to whoever holds the focus.
+    void keyChord(std::initializer_list<std::uint8_t> keycodes) {
+        for (std::uint8_t k : keycodes)
+            xcb_test_fake_input(m_conn, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        for (std::uint8_t k : keycodes)
+            xcb_test_fake_input(m_conn, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        xcb_flush(m_conn);
+    }
+
+    void clientMessage(xcb_window_t to, xcb_window_t about, xcb_atom_t type,
+                       std::array<std::uint32_t, 5> data, std::uint32_t mask) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = about;
+        event.type = type;
+        std::memcpy(event.data.data32, data.data(), sizeof event.data.data32);
+        xcb_send_event(m_conn, 0, to, mask, reinterpret_cast<const char*>(&event));
+        xcb_flush(m_conn);
+    }
+
+    // What a taskbar or Alt+F4 asks: the manager to close, minimise, and the window to go.
+    void askToCloseAndMinimise(xcb_window_t window) {
+        const std::uint32_t redirect =
+            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        clientMessage(m_root, window, atom("_NET_CLOSE_WINDOW"), {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0},
+                      redirect);
+        clientMessage(m_root, window, atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0}, redirect);
+        clientMessage(window, window, atom("WM_PROTOCOLS"),
+                      {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME, 0, 0, 0}, XCB_EVENT_MASK_NO_EVENT);
+    }
+
+    // A window of the student's own that asks to stay above others, then is activated as a
+    // taskbar activates it.
+    void openOwnWindowOnTop() {
+        m_window = xcb_generate_id(m_conn);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, m_root, 200, 150, 400, 300, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
+        xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32,
+                            1, &above);
+        xcb_map_window(m_conn, m_window);
+        clientMessage(m_root, m_window, atom("_NET_ACTIVE_WINDOW"), {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0},
+                      XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+    }
+    xcb_window_t ownWindow() const { return m_window; }
+
+    // The child of the root that holds window (the manager's frame, or the window itself).
+    xcb_window_t topLevel(xcb_window_t window) {
+        for (xcb_window_t current = window;;) {
+            std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+                xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, current), nullptr), &std::free);
+            if (!tree)
+                return XCB_WINDOW_NONE;
+            if (tree->parent == tree->root)
+                return current;
+            current = tree->parent;
+        }
+    }
+    bool viewable(xcb_window_t window) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
+            &std::free);
+        return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    // Where each window's top-level lies among the root's children, bottom first (-1: not there).
+    std::vector<int> stackPositions(const std::vector<xcb_window_t>& windows) {
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+        std::vector<int> positions;
+        if (!tree)
+            return positions;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        const int count = xcb_query_tree_children_length(tree.get());
+        for (xcb_window_t w : windows) {
+            const xcb_window_t top = topLevel(w);
+            int at = -1;
+            for (int i = 0; i < count; ++i) {
+                if (children[i] == top)
+                    at = i;
+            }
+            positions.push_back(at);
+        }
+        return positions;
+    }
+
+private:
+    xcb_connection_t* m_conn = nullptr;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
+    xcb_window_t m_window = XCB_WINDOW_NONE;
+    bool m_watchingRoot = false;
+};
+
+// openbox on the display, ended with the test.
+class Openbox {
+public:
+    bool start(const std::string& display) {
+        const std::string env = "DISPLAY=" + display;
+        std::vector<std::string> envs{env};
+        for (char** e = environ; e && *e; ++e) {
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0)
+                envs.emplace_back(*e);
+        }
+        std::vector<char*> envp;
+        for (auto& e : envs)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const char* argv[] = {"openbox", "--sm-disable", nullptr};
+        return posix_spawnp(&m_pid, "openbox", nullptr, nullptr, const_cast<char* const*>(argv),
+                            envp.data()) == 0;
+    }
+    ~Openbox() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+bool installed(const char* program) {
+    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// Counts the mouse presses that reach a window or any widget in it.
+class PressCounter : public QObject {
+public:
+    explicit PressCounter(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    int presses = 0;
+    bool eventFilter(QObject* target, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(target);
+        if (event->type() == QEvent::MouseButtonPress && widget && widget->window() == m_window &&
+            event->spontaneous())
+            ++presses;
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+};
+
+class WindowManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!XvfbServer::installed() || !installed("openbox"))
+            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        m_server = std::make_unique<XvfbServer>(kGeometry);
+        ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
+        m_student = std::make_unique<Student>(m_server->display());
+        ASSERT_TRUE(m_student->ok());
+        ASSERT_TRUE(m_openbox.start(m_server->display()));
+        // Qt learns what the manager supports when it connects: the manager comes first.
+        for (auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kManagerStartMs);
+             !m_student->managerRunning();) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "openbox did not take the display";
+            m_student->waitForEvent(deadline);
+        }
+        ASSERT_TRUE(m_student->waitUntilManaging(std::chrono::steady_clock::now() +
+                                                 std::chrono::milliseconds(kManagerStartMs)))
+            << "openbox does not manage windows";
+        setenv("DISPLAY", m_server->display().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        static int argc = 1;
+        static char name[] = "olvex-wm-test";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+        m_mainQueue = std::make_unique<desktop::QtRunLoop>();
+        m_mainQueue->install();
+        desktop::Application::refreshScreens();
+        platform::setPreferredLanguagesForTesting({"en-US"});
+        panel::registerPanelWindows();
+    }
+    void TearDown() override {
+        desktop::WindowRegistry::closeAll();
+        panel::AppDelegate::shared().resetForTesting();
+        m_panel.reset();
+        m_lock.reset();
+        m_box.reset();
+        QApplication::processEvents();
+        m_mainQueue.reset();
+        m_app.reset();
+    }
+
+    std::shared_ptr<desktop::WindowController> open(const char* identifier) {
+        auto controller = desktop::WindowRegistry::instantiate(identifier);
+        controller->showWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window())) << identifier;
+        return controller;
+    }
+    // The panel, the lock, a message box and the overlay, as a class in progress shows them.
+    void openClassroom(bool locked = true) {
+        m_panel = open(desktop::storyboard::kMainWindow);
+        if (locked)
+            m_lock = open(desktop::storyboard::kLockViewWindow);
+        m_box = open(desktop::storyboard::kMessageboxWindow);
+        platform::NotificationCenter::defaultCenter().post(
+            panel::events::kMessage, nullptr,
+            platform::Dictionary{
+                {"message", "hello"}, {"closeTime", "0.000000"}, {"msgLv", "0"}, {"hidden", "1"}});
+        panel::AppDelegate::shared().applicationDidFinishLaunching();
+        m_overlay = panel::AppDelegate::shared().getOverlayWindow();
+        ASSERT_NE(m_overlay, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_overlay));
+    }
+    std::vector<QWidget*> levelled() const {
+        if (!m_lock)
+            return {m_panel->window(), m_box->window(), m_overlay};
+        return {m_panel->window(), m_lock->window(), m_box->window(), m_overlay};
+    }
+
+    // The server stacks the given windows bottom to top, and nothing of the student's lies above
+    // the lock.
+    bool inLevelOrder(const std::vector<QWidget*>& bottomToTop) {
+        std::vector<xcb_window_t> ids;
+        for (QWidget* w : bottomToTop)
+            ids.push_back(static_cast<xcb_window_t>(w->winId()));
+        if (m_student->ownWindow() != XCB_WINDOW_NONE)
+            ids.push_back(m_student->ownWindow());
+        const std::vector<int> at = m_student->stackPositions(ids);
+        for (std::size_t i = 0; i + 1 < bottomToTop.size(); ++i) {
+            if (at[i] < 0 || at[i] >= at[i + 1])
+                return false;
+        }
+        // The student's own window may lie only below the lowest agent window.
+        if (m_student->ownWindow() != XCB_WINDOW_NONE && at.back() > at.front())
+            return false;
+        return true;
+    }
+    std::string describe() {
+        std::vector<xcb_window_t> ids;
+        for (QWidget* w : levelled())
+            ids.push_back(static_cast<xcb_window_t>(w->winId()));
+        ids.push_back(m_student->ownWindow());
+        std::string text = "stack positions (panel, [lock,] box, overlay, student):";
+        for (int at : m_student->stackPositions(ids))
+            text += " " + std::to_string(at);
+        return text;
+    }
+    // The order comes back after the manager's move, and stays.
+    void expectLevelOrderHolds(const char* after, const std::vector<QWidget*>& order = {}) {
+        auto holds = [&] { return inLevelOrder(order.empty() ? levelled() : order); };
+        EXPECT_TRUE(QTest::qWaitFor(holds, kSettleMs))
+            << "levels out of order after " << after << "; " << describe();
+        QTest::qWait(kStableMs);
+        EXPECT_TRUE(holds()) << "levels lost their order after " << after << "; " << describe();
+    }
+    void clickAndWait(QWidget* window, QPoint local, PressCounter& counter) {
+        const int before = counter.presses;
+        m_student->click(window->mapToGlobal(local));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return counter.presses > before; }, kSettleMs))
+            << "no press reached " << window->objectName().toStdString() << " at "
+            << window->mapToGlobal(local).x() << "," << window->mapToGlobal(local).y() << "; " << describe();
+    }
+
+    std::unique_ptr<XvfbServer> m_server;
+    std::unique_ptr<Student> m_student;
+    Openbox m_openbox;
+    std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
+    std::shared_ptr<desktop::WindowController> m_panel, m_lock, m_box;
+    QWidget* m_overlay = nullptr;
+};
+
+TEST_F(WindowManagerTest, LockScreenRefusesCloseMinimiseAndMoveRequests) {
+    openClassroom();
+    desktop::Window* lock = m_lock->window();
+    const QRect placed = lock->geometry();
+    const xcb_window_t id = static_cast<xcb_window_t>(lock->winId());
+    m_student->askToCloseAndMinimise(id);
+    // Alt+F4 acts on the window that has the focus: give the lock a click first.
+    PressCounter presses(lock);
+    clickAndWait(lock, QPoint(20, 20), presses);
+    m_student->keyChord({kAltKeycode, kF4Keycode});
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(m_lock->isOpen());
+    EXPECT_TRUE(lock->isVisible());
+    EXPECT_TRUE(m_student->viewable(id)) << "the lock was minimised or unmapped";
+    EXPECT_EQ(lock->geometry(), placed);
+    // The teacher's "false" still closes it.
+    m_lock->close();
+    EXPECT_FALSE(m_lock->isOpen());
+}
+
+TEST_F(WindowManagerTest, LevelsHoldWhateverTheStudentClicks) {
+    openClassroom(/*locked=*/false);
+    expectLevelOrderHolds("opening");
+    PressCounter panelPresses(m_panel->window()), boxPresses(m_box->window());
+    // Points of each window that no higher window covers and that hold no button.
+    const QPoint panelTitle(40, 6), boxCorner(10, 10), lockPoint(300, 200);
+    clickAndWait(m_panel->window(), panelTitle, panelPresses);
+    expectLevelOrderHolds("a click on the panel");
+    clickAndWait(m_box->window(), boxCorner, boxPresses);
+    expectLevelOrderHolds("a click on the message box");
+
+    // The teacher locks the screen: it goes over the panel and under the message box.
+    m_lock = open(desktop::storyboard::kLockViewWindow);
+    expectLevelOrderHolds("the lock screen opening");
+    PressCounter lockPresses(m_lock->window());
+    clickAndWait(m_lock->window(), lockPoint, lockPresses);
+    expectLevelOrderHolds("a click on the lock screen");
+    clickAndWait(m_box->window(), boxCorner, boxPresses);
+    expectLevelOrderHolds("a click on the message box over the lock screen");
+    m_student->openOwnWindowOnTop();
+    expectLevelOrderHolds("the student's own window asked to stay on top");
+}
+
+TEST_F(WindowManagerTest, OverlayNeverTakesAClick) {
+    openClassroom();
+    PressCounter overlayPresses(m_overlay), lockPresses(m_lock->window());
+    const QPoint middle(m_overlay->width() / 2, m_overlay->height() / 2);
+    m_student->click(m_overlay->mapToGlobal(middle));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lockPresses.presses == 1; }, kSettleMs))
+        << "the click did not reach the lock screen below the overlay";
+    EXPECT_EQ(overlayPresses.presses, 0);
+    expectLevelOrderHolds("a click on the overlay");
+}
+
+TEST_F(WindowManagerTest, AlertsStandWithTheirWindows) {
+    openClassroom(/*locked=*/false);
+    const QPoint panelTitle(40, 6);
+    // The alerts keep input from the windows below them, so a click there reaches only the manager.
+    auto clickBlocked = [this](QWidget* window, QPoint local) {
+        m_student->click(window->mapToGlobal(local));
+    };
+
+    // A sheet stays right above its window when the student clicks that window.
+    QMessageBox* sheet = nullptr;
+    desktop::beginSheetAlert({"sheet", "text", {"CANCEL", "OK"}}, m_panel->window(), [](int) {});
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            sheet = box;
+    }
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    const std::vector<QWidget*> withSheet{m_panel->window(), sheet, m_box->window(), m_overlay};
+    expectLevelOrderHolds("the sheet opening", withSheet);
+    clickBlocked(m_panel->window(), panelTitle);
+    expectLevelOrderHolds("a click on the sheet's window", withSheet);
+    sheet->done(0);
+
+    // A modal alert stands above the panel, below the message box, whatever is clicked.
+    bool checked = false;
+    QTimer::singleShot(0, [&, clickBlocked] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(modal));
+        const std::vector<QWidget*> withModal{m_panel->window(), modal, m_box->window(), m_overlay};
+        expectLevelOrderHolds("the modal alert opening", withModal);
+        clickBlocked(m_box->window(), QPoint(10, 10));
+        expectLevelOrderHolds("a click on the message box", withModal);
+        checked = true;
+        static_cast<QMessageBox*>(modal)->done(0);
+    });
+    desktop::runModalAlert({"modal", "text", {"OK"}});
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(WindowManagerTest, TitledWindowsShowTheirTitleBarOnTheScreen) {
+    // The login window's placement reaches past the top of an 800-pixel-high screen.
+    auto login = open(desktop::storyboard::kLoginWindow);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return login->window()->frameGeometry().top() >= screen.top(); }, kSettleMs))
+        << "frame top " << login->window()->frameGeometry().top() << ", client top "
+        << login->window()->geometry().top();
+    EXPECT_LE(login->window()->frameGeometry().bottom(), screen.bottom());
+}
+
+} // namespace
