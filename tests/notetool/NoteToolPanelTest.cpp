@@ -382,3 +382,21 @@ TEST_F(NoteToolTest, TheTitlesMenuOpensTheBoardsFolderAndOffersNothingElse) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NoteToolTest, TheConsolesCommandsReachThePanel) {
+    connectConsole();
+    ASSERT_TRUE(m_console->sendText("[MV00052]true"));
+    ASSERT_TRUE(m_loop.runUntil([&] { return !outlet("m_btnClose")->isVisibleTo(m_panel); }, 5.0));
+    EXPECT_EQ(outlet("m_btnMinimize")->x(), 140);
+    ASSERT_TRUE(m_console->sendText("[MV00304]true,2"));
+    ASSERT_TRUE(m_loop.runUntil([&] { return m_panel->model().m_nNoteSaveMode.load() == 2; }, 5.0));
+    ASSERT_TRUE(m_console->sendText("[MV00259]2"));
+    ASSERT_TRUE(m_loop.runUntil([&] { return !m_main->isOpen(); }, 5.0));
+    ASSERT_TRUE(m_console->sendText("[MV00259]0"));
+    ASSERT_TRUE(m_loop.runUntil([&] { return m_main->isOpen(); }, 5.0));
+    EXPECT_EQ(frame(), (desktop::Frame{1255, 615, 185, 177}));
+}
+
+} // namespace
