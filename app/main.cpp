@@ -5,6 +5,7 @@
 #include "client/ProcessStartUp.h"
 #include "client/ScreenCapturePermission.h"
 #include "client/SdBusPowerBackend.h"
+#include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
 #include "panel/PanelWindows.h"
@@ -72,6 +73,7 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
+    notetool::registerNoteToolWindows();
     streaming::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();
     delegate.setScreenCapturePermission(&permission);

@@ -44,8 +44,10 @@ std::unique_ptr<QWidget> MainViewController::loadView() {
     m_titleView->setFixedHeight(kTitleHeight);
     m_titleView->moveEnabled = [this] { return isMoveEnabled(); };
     layout->addWidget(m_titleView);
-    m_ivFileUpload = new DragDropImageView; // the note-tool panel fills the rest
-    layout->addWidget(m_ivFileUpload, 1);
+    m_noteToolArea = new QWidget; // the note-tool panel fills the rest
+    layout->addWidget(m_noteToolArea, 1);
+    // The drop target for sending files; the note tool places it among its controls.
+    m_ivFileUpload = new DragDropImageView(view.get());
     return view;
 }
 
@@ -84,6 +86,7 @@ void MainViewController::viewDidLoad() {
     QPalette pal = v->palette();
     pal.setColor(QPalette::Window, CGColorHex::getCGColorHexByView(kPanelBackground));
     v->setPalette(pal);
+    installNoteTool(*this, m_noteToolArea);
     v->resize(v->width(), kPanelHeight);
 
     m_pNotificationCenter.post(events::kLoginSuccess);
@@ -174,6 +177,10 @@ void MainViewController::callbackShareBoardRemoveAll(const platform::Notificatio
 
 void MainViewController::showMainView() {
     view()->setVisible(true);
+    // The capture board hides the whole panel window, so that a desktop without a compositor does
+    // not capture it either.
+    if (auto* owner = windowController(); owner && owner->isOpen() && !owner->window()->isVisible())
+        owner->window()->orderFront();
 }
 
 void MainViewController::onClickMinimize() {

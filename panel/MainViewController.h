@@ -9,10 +9,12 @@
 #include "client/StudentClient.h"
 #include "panel/FileReceiver.h"
 #include "panel/FileSender.h"
+#include "panel/NoteToolSettings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
 
+#include <QImage>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -71,6 +73,22 @@ public:
     void setMoveEnabledQuery(std::function<bool()> query);
     bool isMoveEnabled() const;
 
+    // The note-tool panel that fills the view, built by the installer the note tool registers, and
+    // the drawing settings it keeps (held weakly: the panel belongs to the view). Main thread.
+    using NoteToolInstaller = std::function<void(MainViewController& controller, QWidget* area)>;
+    static void setNoteToolInstaller(NoteToolInstaller installer);
+    std::shared_ptr<NoteToolSettings> getNoteToolView() const { return m_pNoteToolView.lock(); }
+    void setNoteToolView(std::weak_ptr<NoteToolSettings> panel) { m_pNoteToolView = std::move(panel); }
+
+    // Board backgrounds for the next drawing canvas (MainViewBoards.cpp). Main thread.
+    using ScreenStillSource = std::function<QImage()>;
+    static void setScreenStillSource(ScreenStillSource source);
+    void setWhiteBoardImageDataForCanvas();
+    // Captures the screen and posts "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD".
+    void setCaptureBoardImageDataForCanvas();
+    const QImage& getCaptureBoardImageData() const { return m_captureBoardImageData; }
+    void setCaptureBoardImageDataNil() { m_captureBoardImageData = QImage(); }
+
     void callbackOnReceivedScreenUploadEnable(const platform::Notification& note);
     void callbackOnReceivedBroadcast(const platform::Notification& note);
     // Opens the teacher-screen viewer, or has the open one read its mode again (any thread).
@@ -104,6 +122,7 @@ private:
     void addScreenShareObservers();
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
+    static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
     // Declared before the observers, so no delivery still runs when they go.
@@ -126,6 +145,9 @@ private:
     std::function<bool()> m_moveEnabled;
     TitleView* m_titleView = nullptr;            // a Qt child of the view
     DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
+    QWidget* m_noteToolArea = nullptr;           // a Qt child of the view
+    std::weak_ptr<NoteToolSettings> m_pNoteToolView;
+    QImage m_captureBoardImageData; // main thread
 };
 
 } // namespace panel

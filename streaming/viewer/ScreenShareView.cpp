@@ -2,8 +2,12 @@
 
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
+#include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
+#include "panel/ScreenShareViewing.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
+#include "platform/desktop/Images.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -177,6 +181,59 @@ void ScreenShareView::enterEvent(QEnterEvent*) {
 
 void ScreenShareView::leaveEvent(QEvent*) {
     setCursor(Qt::ArrowCursor);
+}
+
+ShareBoardLayer::Context ScreenShareView::shareBoardContext() const {
+    auto hub = panel::AppDelegate::shared().getMainViewController();
+    return {hub ? hub->getNoteToolView() : nullptr, currentGeometry().clientHeight};
+}
+
+void ScreenShareView::strokeDown(const QPointF& at) {
+    const QRect area = m_shareBoard.down(at, shareBoardContext());
+    if (!area.isEmpty())
+        update(area);
+}
+
+void ScreenShareView::strokeDragged(const QPointF& at) {
+    const QRect area = m_shareBoard.dragged(at, shareBoardContext());
+    if (!area.isEmpty())
+        update(area);
+}
+
+void ScreenShareView::strokeUp(const QPointF& at) {
+    const ShareBoardLayer::Context context = shareBoardContext();
+    const Stroke stroke = m_shareBoard.up(at, context);
+    if (stroke.empty() || !context.pen)
+        return;
+    update();
+    const MouseGeometry g = currentGeometry();
+    auto controller = panel::AppDelegate::shared().getScreenShareViewController();
+    auto* viewer = dynamic_cast<panel::ScreenShareViewing*>(controller.get());
+    const CanvasSizes sizes{g.clientWidth, g.clientHeight, viewer ? viewer->getScreenCanvasWidth() : 0,
+                            viewer ? viewer->getScreenCanvasHeight() : 0};
+    ShareBoardLayer::sendStokePacket(stroke, *context.pen, sizes);
+}
+
+void ScreenShareView::drawStrokes(QPainter& painter) {
+    m_shareBoard.draw(painter, shareBoardContext());
+}
+
+void ScreenShareView::setDrawingCursor() {
+    constexpr int kShareBoardMode = 3;
+    constexpr int kPenCursorSide = 19;
+    constexpr int kPenHotY = 18; // 18.9 points down: the pen's tip at the picture's lower-left corner
+    constexpr int kEraserCursorSide = 30;
+    constexpr int kEraserHot = 15;
+    auto pen = shareBoardContext().pen;
+    if (!pen || pen->getMode() != kShareBoardMode)
+        return;
+    if (pen->getToolMode() == kToolPen)
+        setCursor(QCursor(desktop::images::named("cursor_draw_pen", QSize(kPenCursorSide, kPenCursorSide)), 0,
+                          kPenHotY));
+    else if (pen->getToolMode() == kToolEraser)
+        setCursor(
+            QCursor(desktop::images::named("cursor_draw_eraser", QSize(kEraserCursorSide, kEraserCursorSide)),
+                    kEraserHot, kEraserHot));
 }
 
 } // namespace streaming

@@ -1,12 +1,14 @@
 // The view that fills the viewer window: draws the teacher's canvas scaled to the view and, while
-// the teacher allows answers, posts the student's mouse actions as "POST_MSG_MOUSE_DATA". The
-// stroke hooks are where share-board drawing joins the same handlers. Main thread.
+// the teacher allows answers, posts the student's mouse actions as "POST_MSG_MOUSE_DATA"; in the
+// note tool's share-board mode the same handlers draw strokes over the canvas and send each to the
+// teacher when it ends. Main thread.
 #pragma once
 
 #include "platform/NotificationCenter.h"
 #include "streaming/PlainImage.h"
 #include "streaming/viewer/MouseForwarding.h"
 #include "streaming/viewer/ScreenCanvas.h"
+#include "streaming/viewer/ShareBoardLayer.h"
 
 #include <QImage>
 #include <QWidget>
@@ -48,15 +50,19 @@ protected:
 
     // Share-board strokes: a left press starts a stroke, a left drag extends it, the left release
     // ends and sends it; drawStrokes paints them over the canvas. Points are in view coordinates
-    // (top-left origin). Nothing here draws strokes yet.
-    virtual void strokeDown(const QPointF&) {}
-    virtual void strokeDragged(const QPointF&) {}
-    virtual void strokeUp(const QPointF&) {}
-    virtual void drawStrokes(QPainter&) {}
+    // (top-left origin).
+    void strokeDown(const QPointF& at);
+    void strokeDragged(const QPointF& at);
+    void strokeUp(const QPointF& at);
+    void drawStrokes(QPainter& painter);
     // The drawing cursors on entering the view.
-    virtual void setDrawingCursor() {}
+    void setDrawingCursor();
+
+public:
+    const ShareBoardLayer& shareBoard() const { return m_shareBoard; }
 
 private:
+    ShareBoardLayer::Context shareBoardContext() const;
     void post(const std::string& text);
     QRect viewRectOf(const CanvasRect& rect) const;
 
@@ -64,6 +70,7 @@ private:
     const PlainImage* m_canvas = nullptr; // the controller's canvas, while shown
     PlainImage m_scaled;                  // the canvas at the view's size, when they differ
     QImage m_image;                       // wraps the canvas or m_scaled
+    ShareBoardLayer m_shareBoard;
 };
 
 } // namespace streaming

@@ -1,10 +1,12 @@
 // The whole road from a scripted console on loopback: "[AN00001]" opens the viewer in answer mode,
 // "[MV00102]start" with "[MV00103]" in share mode; strips fill it (a refused strip does not hold
 // back the ones behind it), an H.264 stream made by our own encoder shows, a key goes back to the
-// console, and "[MV00107]false" or "[MV00102]" with another body closes it.
+// console, and "[MV00107]false" or "[MV00102]" with another body closes it. In the note tool's
+// share-board mode, strokes drawn on the view reach the console as stroke packets.
 #include "CaptureFixture.h"
 #include "ViewerTestSupport.h"
 #include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "streaming/H264Encoder.h"
 #include "streaming/Yuv420.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace streaming::test {
 namespace {
@@ -157,6 +160,99 @@ TEST_F(ViewerWire, AnH264StreamIsShownScaledToTheCanvas) {
     constexpr int kRangeTolerance = 20;
     EXPECT_TRUE(near(at(5, 5), kBlue, kRangeTolerance));
     EXPECT_TRUE(near(at(634, 474), kBlue, kRangeTolerance));
+}
+
+// The note-tool panel's settings as a test sets them.
+struct FakePen : panel::NoteToolSettings {
+    int mode = 3;
+    int tool = 0;
+    int thicknessMode = 1;
+    bool blend = false;
+    int colour = 1;
+    int getMode() const override { return mode; }
+    int getToolMode() const override { return tool; }
+    float getThickness() const override { return thicknessMode == 1 ? 5.0f : 2.0f; }
+    int getThicknessMode() const override { return thicknessMode; }
+    bool getIsBlend() const override { return blend; }
+    int getColorMode() const override { return colour; }
+    void setWrite(bool) override {}
+};
+
+class ShareBoardWire : public ViewerWire {
+protected:
+    void SetUp() override {
+        ViewerWire::SetUp();
+        auto hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(hub);
+        hub->setNoteToolView(m_pen);
+        hub->setStudentClient(client::gStudentClient()); // as the program's hand-over does
+        ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+        ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+        ASSERT_TRUE(m_console->sendText("[MV00103]1920,1080,0,0"));
+        // The viewer reads the teacher's canvas when the first strip comes.
+        sendStrip(1, {kGreen}, {64}, 30, 135);
+        ASSERT_TRUE(m_console->waitFor("[PC00025]"));
+        tick();
+        ASSERT_EQ(content().getScreenCanvasWidth(), 1920);
+    }
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        ScreenShareView* view = content().canvasView();
+        QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    }
+    // Top-left view points of a 1440 x 876 view (a 1440 x 900 screen less its menu bar).
+    void stroke(std::vector<QPointF> points) {
+        mouse(QEvent::MouseButtonPress, points.front(), Qt::LeftButton);
+        for (std::size_t i = 1; i + 1 < points.size(); ++i)
+            mouse(QEvent::MouseMove, points[i], Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, points.back(), Qt::NoButton);
+    }
+    testsupport::Stroke received() {
+        auto packet = m_console->waitForBody(testsupport::kBodyStroke);
+        EXPECT_TRUE(packet);
+        auto parsed = packet ? testsupport::parseStroke(packet->body) : std::nullopt;
+        EXPECT_TRUE(parsed);
+        return parsed.value_or(testsupport::Stroke{});
+    }
+    using Points = std::vector<std::pair<std::int32_t, std::int32_t>>;
+
+    std::shared_ptr<FakePen> m_pen = std::make_shared<FakePen>();
+};
+
+TEST_F(ShareBoardWire, AStrokeGoesToTheConsoleScaledToItsCanvasAndLeavesTheView) {
+    stroke({{720, 438}, {0, 0}, {1440, 876}});
+    const auto sent = received();
+    EXPECT_EQ(sent.slot, 2);
+    EXPECT_EQ(sent.tool, 0);
+    EXPECT_EQ(sent.thickness, 5);
+    EXPECT_EQ(sent.thicknessMode, 1);
+    EXPECT_FALSE(sent.blend);
+    EXPECT_EQ(sent.color, 0x0000FFu);
+    // The press point stays behind; the teacher's origin is top-left.
+    EXPECT_EQ(sent.points, (Points{{0, 0}, {1920, 1080}}));
+    EXPECT_TRUE(content().canvasView()->shareBoard().strokes().empty());
+}
+
+TEST_F(ShareBoardWire, AClickSendsOnePointAndTheEraserIsToolFour) {
+    stroke({{720, 438}, {720, 438}});
+    EXPECT_EQ(received().points, (Points{{960, 540}}));
+    m_pen->tool = 1;
+    stroke({{720, 438}, {360, 219}, {0, 876}});
+    const auto erased = received();
+    EXPECT_EQ(erased.tool, 4);
+    EXPECT_EQ(erased.points, (Points{{480, 270}, {0, 1080}}));
+}
+
+TEST_F(ShareBoardWire, NothingIsSentOutsideTheShareBoard) {
+    for (int mode : {0, 2}) {
+        m_pen->mode = mode;
+        stroke({{720, 438}, {100, 100}, {200, 200}});
+    }
+    m_pen->mode = 3;
+    stroke({{10, 10}, {20, 866}});
+    // Only the share board's stroke arrives.
+    EXPECT_EQ(received().points, (Points{{26, 1067}}));
+    EXPECT_FALSE(m_console->waitForBody(testsupport::kBodyStroke, std::chrono::milliseconds(200)));
 }
 
 } // namespace

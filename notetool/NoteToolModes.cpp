@@ -1,0 +1,266 @@
+// The note-tool panel's modes: the pointer, the capture and white boards on the drawing canvas, and
+// the share board over the teacher's screen; with the question about unsaved ink and board saving.
+#include "client/ClientEvents.h"
+#include "client/CommandCatalogue.h"
+#include "notetool/BoardSaver.h"
+#include "notetool/CanvasWindow.h"
+#include "notetool/NoteToolEvents.h"
+#include "notetool/NoteToolView.h"
+#include "notetool/ScreenStill.h"
+#include "panel/AppDelegate.h"
+#include "panel/CAlertWindow.h"
+#include "panel/MainViewController.h"
+#include "panel/ZQFile.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+
+#include <ctime>
+
+namespace notetool {
+namespace {
+
+constexpr int kInformation = 0;
+constexpr int kCaution = 1;
+
+} // namespace
+
+void NoteToolView::onClickMacMode() {
+    if (m_bSaveQuestionPending)
+        return;
+    if (m_model.m_nLastMode == mode::kPointer)
+        return;
+    if (m_model.m_bWrited)
+        saveNoteWithCompletion([this] { executionMacMode(); });
+    else
+        executionMacMode();
+}
+
+void NoteToolView::executionMacMode() {
+    m_model.m_nMode = mode::kPointer;
+    setMode(mode::kPointer);
+    ++m_nBoardRequest; // a capture still pending opens nothing now
+    onClickPenMode();
+    onClickColor(kDefaultColour);
+    onClickThickness(0);
+    closeCanvas();
+    applyModeImages(mode::kPointer);
+    showGroups(mode::kPointer);
+    if (m_model.m_nLastMode != mode::kPointer)
+        setPanelFrame(NoteToolModel::frameLeavingBoards(panelFrame()));
+    m_model.m_nLastMode = mode::kPointer;
+    if (m_mainView)
+        m_mainView->showMainView();
+}
+
+void NoteToolView::onClickCaptureBoardMode() {
+    if (m_bSaveQuestionPending)
+        return;
+    m_model.m_nMode = mode::kCaptureBoard;
+    if (m_model.m_nLastMode == mode::kCaptureBoard)
+        return;
+    if (m_model.m_bWrited)
+        saveNoteWithCompletion([this] { executionCaptureBoardMode(); });
+    else
+        executionCaptureBoardMode();
+}
+
+void NoteToolView::executionCaptureBoardMode() {
+    closeCanvas();
+    hidePanelForCapture();
+    const int request = ++m_nBoardRequest;
+    QPointer<NoteToolView> self = m_self;
+    platform::mainQueue::asyncAfter(kCaptureDelay, [self, request] {
+        if (!self)
+            return;
+        // The student or the teacher chose another mode meanwhile: no capture, and the panel comes back.
+        if (request != self->m_nBoardRequest || self->m_model.m_nMode != mode::kCaptureBoard) {
+            if (self->m_mainView)
+                self->m_mainView->showMainView();
+            return;
+        }
+        if (self->m_mainView)
+            self->m_mainView->setCaptureBoardImageDataForCanvas();
+        self->m_pNotificationCenter.post(client::events::kScreenShareHide);
+    });
+    setMode(m_model.m_nMode);
+    applyModeImages(mode::kCaptureBoard);
+    showGroups(mode::kCaptureBoard);
+}
+
+void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
+    onMainQueue([](NoteToolView& view) {
+        if (view.m_model.m_nMode != mode::kCaptureBoard) {
+            if (view.m_mainView)
+                view.m_mainView->showMainView();
+            return;
+        }
+        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
+                                                             mode::kCaptureBoard));
+        view.m_model.m_nLastMode = mode::kCaptureBoard;
+        view.openCanvas();
+    });
+}
+
+void NoteToolView::onClickWhiteBoardMode() {
+    if (m_bSaveQuestionPending)
+        return;
+    m_model.m_nMode = mode::kWhiteBoard;
+    if (m_model.m_nLastMode == mode::kWhiteBoard)
+        return;
+    if (m_model.m_bWrited)
+        saveNoteWithCompletion([this] { executionWhiteBoardMode(); });
+    else
+        executionWhiteBoardMode();
+}
+
+void NoteToolView::executionWhiteBoardMode() {
+    closeCanvas();
+    ++m_nBoardRequest;
+    if (m_mainView)
+        m_mainView->setWhiteBoardImageDataForCanvas();
+    m_pNotificationCenter.post(events::kWhiteBoardPressed);
+    setMode(m_model.m_nMode);
+    applyModeImages(mode::kWhiteBoard);
+    showGroups(mode::kWhiteBoard);
+}
+
+void NoteToolView::callbackReceivedWhiteboard(const platform::Notification&) {
+    onMainQueue([](NoteToolView& view) {
+        if (view.m_model.m_nMode != mode::kWhiteBoard)
+            return;
+        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
+                                                             mode::kWhiteBoard));
+        view.m_model.m_nLastMode = mode::kWhiteBoard;
+        view.openCanvas();
+    });
+}
+
+void NoteToolView::onClickScreenShareBoardMode() {
+    if (m_bSaveQuestionPending)
+        return;
+    if (m_model.m_nLastMode == mode::kShareBoard)
+        return;
+    // The question is a sheet with a continuation, so teacher commands that arrive while the student
+    // thinks do not run inside a nested loop of this action.
+    if (m_model.m_bWrited)
+        saveNoteWithCompletion([this] { enterShareBoard(); });
+    else
+        enterShareBoard();
+}
+
+void NoteToolView::enterShareBoard() {
+    closeCanvas();
+    ++m_nBoardRequest;
+    if (m_mainView)
+        m_mainView->showMainView();
+    m_model.m_nMode = mode::kShareBoard;
+    setPanelFrame(NoteToolModel::frameEnteringBoard(panelFrame(), m_model.m_nLastMode, mode::kShareBoard));
+    setMode(mode::kShareBoard);
+    applyModeImages(mode::kShareBoard);
+    showGroups(mode::kShareBoard);
+    m_model.m_nLastMode = mode::kShareBoard;
+    sendCommand(client::command::kShareBoardEnter);
+    m_pNotificationCenter.post(client::events::kScreenShareShow);
+}
+
+void NoteToolView::sendCommand(const char* command) {
+    // The note tool always talks on the direct link; in relay mode there is none and nothing goes.
+    if (!m_mainView)
+        return;
+    if (auto studentClient = m_mainView->getStudentClient())
+        studentClient->sendCommand(command, client::StudentClient::Link::Direct);
+}
+
+void NoteToolView::openCanvas() {
+    // Never two full-screen canvases.
+    closeCanvas();
+    auto canvas = desktop::WindowRegistry::instantiate(desktop::storyboard::kCanvasWindow);
+    if (!canvas) {
+        if (m_mainView)
+            m_mainView->showMainView();
+        return;
+    }
+    panel::AppDelegate::shared().setCanvasController(canvas);
+    canvas->showWindow();
+}
+
+void NoteToolView::closeCanvas() {
+    if (auto canvas = panel::AppDelegate::shared().getCanvasWindowController())
+        canvas->close();
+}
+
+void NoteToolView::hidePanelForCapture() {
+    QWidget* top = window();
+    if (top && top != this)
+        hideAndReachServer(top);
+}
+
+bool NoteToolView::onClickBoardSave() {
+    bool saved = true;
+    if (m_model.m_nMode == mode::kCaptureBoard || m_model.m_nMode == mode::kWhiteBoard) {
+        // One time stamp for the folder and the name.
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        auto* canvas =
+            dynamic_cast<CanvasViewController*>(panel::AppDelegate::shared().getCanvasViewController().get());
+        const QImage picture = canvas ? canvas->getImageFromCanvas() : QImage();
+        std::optional<std::string> path;
+        if (!picture.isNull()) {
+            const QImage packed = picture.convertToFormat(QImage::Format_RGB32);
+            path = saveBoard(ZQFile::getDocumentPath(), local,
+                             {packed.constBits(), packed.width(), packed.height(), packed.bytesPerLine()});
+        } else {
+            platform::logf("[ZQ]No board picture to save.");
+        }
+        saved = path.has_value();
+        if (saved) {
+            m_model.m_bWrited = false;
+            if (m_model.m_bMessageDisplay)
+                showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVED_BOARD"), kMessageTime,
+                               kInformation);
+        } else {
+            // The ink stays marked unsaved, so leaving the board still asks.
+            showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVE_BOARD_FAILED"), kMessageTime,
+                           kCaution);
+        }
+    } else {
+        m_model.m_bWrited = false;
+    }
+    m_model.m_bMessageDisplay = true;
+    return saved;
+}
+
+void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
+    if (!m_model.asksBeforeLeavingInk()) {
+        if (completion)
+            completion();
+        return;
+    }
+    m_bSaveQuestionPending = true;
+    QPointer<NoteToolView> self = m_self;
+    auto* sheetWindow = panel::AppDelegate::shared().getCenterHidedWindow();
+    CAlertWindow::createAlertWindow(
+        sheetWindow, platform::localizedString("ZQ_NOTICE_TITLE"),
+        platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SAVE_BOARD"),
+        [self, completion] {
+            if (!self)
+                return;
+            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bMessageDisplay = false;
+            // A failed save keeps the board open: leaving it would lose the ink.
+            if (self->onClickBoardSave() && completion)
+                completion();
+        },
+        [self, completion] {
+            if (!self)
+                return;
+            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bWrited = false;
+            if (completion)
+                completion();
+        });
+}
+
+} // namespace notetool

@@ -1,0 +1,215 @@
+// The teacher's control of the note-tool panel (status texts on its buttons, the close button, the
+// save policy, the lock into the minimised tab), the student's two screen buttons, minimising and
+// closing.
+#include "client/ClientEvents.h"
+#include "client/CommandCatalogue.h"
+#include "client/GlobalConfig.h"
+#include "notetool/NoteToolEvents.h"
+#include "notetool/NoteToolView.h"
+#include "panel/AppDelegate.h"
+#include "panel/CAlertWindow.h"
+#include "panel/FloatText.h"
+#include "panel/MainViewController.h"
+#include "panel/PanelEvents.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+#include "platform/ProcessInfo.h"
+
+#include <QGraphicsOpacityEffect>
+
+namespace notetool {
+namespace {
+
+constexpr double kInertAlpha = 0.5;
+constexpr double kActiveAlpha = 1.0;
+constexpr int kExitStatus = 0;
+constexpr const char* kLockOn = "1";
+constexpr const char* kShowHideQuery = "0";
+
+void setAlpha(QWidget* button, double alpha) {
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(button->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(button); // owned by the button
+        button->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(alpha);
+}
+
+} // namespace
+
+void NoteToolView::callbackReceivedScreenUploadStatus(const std::string& text) {
+    const auto status = statusFromText(text);
+    if (!status)
+        return;
+    const char* images[] = {"btn_upscreen_normal", "btn_upscreen_checked", "btn_upscreen_disabled"};
+    setImage(m_btnScreenUpload, images[*status]);
+    m_btnScreenUpload->setEnabled(*status != 2);
+    m_model.m_bScreenUpload = *status == 1;
+}
+
+void NoteToolView::callbackReceivedShareScreenStatus(const std::string& text) {
+    const auto status = statusFromText(text);
+    if (!status)
+        return;
+    const char* images[] = {"note_sharescreen", "note_sharescreen_checked", "btn_sharescreen_disabled"};
+    setImage(m_btnScreenShare, images[*status]);
+    m_btnScreenShare->setEnabled(*status != 2);
+    // "1" shows the teacher's word without taking it as the student's own share.
+    if (*status != 1)
+        m_model.m_bScreenShare = false;
+}
+
+void NoteToolView::callbackReceivedShareNoteToolStatus(const std::string& text) {
+    const auto status = statusFromText(text);
+    if (!status)
+        return;
+    switch (*status) {
+    case 0:
+        setImage(m_btnShareBoard, "note_sb_disabled");
+        m_btnShareBoard->setEnabled(false);
+        leaveShareBoardOnTeachersWord();
+        break;
+    case 1:
+        setImage(m_btnShareBoard, "note_sb");
+        m_btnShareBoard->setEnabled(true);
+        break;
+    default:
+        if (m_btnShareBoard->isEnabled())
+            setImage(m_btnShareBoard, "note_sb");
+        leaveShareBoardOnTeachersWord();
+        break;
+    }
+}
+
+void NoteToolView::leaveShareBoardOnTeachersWord() {
+    if (m_mainView)
+        m_mainView->setScreenShareWindowOpenStatus(false);
+    if (m_model.m_nLastMode == mode::kShareBoard) {
+        if (m_mainView)
+            m_mainView->setIsScreenShareCaptured(false);
+        onClickMacMode();
+    }
+}
+
+void NoteToolView::callbackReceivedDisabledX() {
+    m_btnMinimize->move(kCloseX, static_cast<int>(static_cast<float>(m_btnClose->y())));
+    m_btnClose->hide();
+}
+
+void NoteToolView::callbackReceivedEnabledX() {
+    m_btnMinimize->move(kMinimizeX, static_cast<int>(static_cast<float>(m_btnClose->y())));
+    m_btnClose->show();
+}
+
+void NoteToolView::callbackReceivedNoteSaveMode(const platform::Notification& note) {
+    // Only stores a number, so it runs on the posting thread.
+    m_model.setNoteSaveMode(events::valueOf(note, client::events::kKeyNoteSave));
+}
+
+void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification& note) {
+    if (events::valueOf(note, client::events::kKeyStatus) != kShowHideQuery)
+        return;
+    m_pNotificationCenter.post(
+        events::kNoteToolMode, nullptr,
+        platform::Dictionary{{client::events::kKeyStatus, std::to_string(m_model.m_nMode.load())}});
+}
+
+void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
+    if (events::valueOf(note, client::events::kKeyLock) != kLockOn)
+        return;
+    onMainQueue([](NoteToolView& view) {
+        if (!client::GlobalConfig::shared().isMinimizeEnabled())
+            view.onClickMinimize();
+        view.m_pNotificationCenter.post(client::events::kNoteToolLock, nullptr,
+                                        platform::Dictionary{{client::events::kKeyMaximize, "0"}});
+    });
+}
+
+void NoteToolView::onClickScreenUpload() {
+    if (m_model.m_bScreenShare) {
+        showMessagebox(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE"), kMessageTime, 0);
+        return;
+    }
+    if (!m_model.m_bEnableClick)
+        return;
+    m_pNotificationCenter.post(events::kScreenShareInit);
+    sendCommand(client::command::kToggleScreenUpload);
+    setImage(m_btnScreenUpload, m_model.m_bScreenUpload ? "btn_upscreen_checked" : "btn_upscreen_normal");
+    setAlpha(m_btnScreenUpload, kInertAlpha);
+    m_model.m_bEnableClick = false;
+    QPointer<NoteToolView> self = m_self;
+    platform::mainQueue::asyncAfter(kUploadReenable, [self] {
+        if (!self)
+            return;
+        self->m_model.m_bEnableClick = true;
+        setAlpha(self->m_btnScreenUpload, kActiveAlpha);
+    });
+}
+
+void NoteToolView::onClickScreenShare() {
+    if (!m_model.m_bEnableClick)
+        return;
+    if (!m_model.m_bScreenUpload)
+        return;
+    m_model.m_bEnableClick = false;
+    m_model.m_bScreenShare = !m_model.m_bScreenShare;
+    QPointer<NoteToolView> self = m_self;
+    auto reenable = [self] {
+        if (!self)
+            return;
+        self->m_model.m_bEnableClick = true;
+        setAlpha(self->m_btnScreenShare, kActiveAlpha);
+    };
+    if (!m_model.m_bScreenShare) {
+        setImage(m_btnScreenShare, "note_sharescreen");
+        setAlpha(m_btnScreenShare, kInertAlpha);
+        if (m_model.m_nLastMode == mode::kShareBoard) {
+            platform::mainQueue::asyncAfter(kShareLeaveReenable, reenable);
+            onClickMacMode();
+            sendCommand(client::command::kShareBoardLeave);
+            if (m_mainView)
+                m_mainView->setIsScreenShareCaptured(false);
+        }
+    } else {
+        setImage(m_btnScreenShare, "note_sharescreen_checked");
+        setAlpha(m_btnScreenShare, kInertAlpha);
+    }
+    sendCommand(client::command::kToggleUploadShare);
+    platform::mainQueue::asyncAfter(kShareReenable, reenable);
+}
+
+void NoteToolView::onClickMinimize() {
+    QWidget* top = window();
+    auto* panelWindow = dynamic_cast<desktop::Window*>(top);
+    if (auto main = panel::AppDelegate::shared().getMainWindowController(); main && main->window() == top)
+        main->close();
+    else if (top && top != this)
+        top->hide();
+    auto tab = desktop::WindowRegistry::instantiate(desktop::storyboard::kMinimizeWindow);
+    if (!tab)
+        return;
+    tab->showWindow();
+    const desktop::Frame frame = panelWindow ? panelWindow->frame() : desktop::Frame{};
+    const double fY = m_model.m_nMode != mode::kPointer ? frame.y + kDownHeight : frame.y;
+    m_pNotificationCenter.post(events::kMinimizeWindow, nullptr,
+                               platform::Dictionary{{panel::events::kKeyFX, panel::formatFloat(frame.x)},
+                                                    {panel::events::kKeyFY, panel::formatFloat(fY)}});
+}
+
+void NoteToolView::onClickClose() {
+    QPointer<NoteToolView> self = m_self;
+    CAlertWindow::createAlertWindow(
+        panel::AppDelegate::shared().getCenterHidedWindow(), platform::localizedString("ZQ_NOTICE_TITLE"),
+        platform::localizedString("ZQ_NOTIFICATION_EXIT"),
+        [self] {
+            if (self && self->m_mainView)
+                if (auto studentClient = self->m_mainView->getStudentClient())
+                    studentClient->closeConnection();
+            // The one way the process ends, as the main window's close does.
+            platform::terminate(kExitStatus);
+        },
+        [] {});
+}
+
+} // namespace notetool

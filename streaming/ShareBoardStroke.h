@@ -1,0 +1,99 @@
+// Share-board strokes: the point of a pen stroke, the pen colour table both drawing surfaces use,
+// and the filling of stroke packets for the teacher (view points to teacher-canvas points, split
+// so that no packet outgrows its request). Plain functions; any thread.
+#pragma once
+
+#include "transport/PacketData.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace transport {
+class TCPServerClient;
+}
+
+namespace streaming {
+
+// A point of a pen stroke in view coordinates (origin bottom-left).
+class MyPoint {
+public:
+    struct NSPoint {
+        double x = 0.0;
+        double y = 0.0;
+    };
+    MyPoint() = default;
+    explicit MyPoint(NSPoint point) : myNSPoint_(point) {}
+    MyPoint(double x, double y) : myNSPoint_{x, y} {}
+    NSPoint myNSPoint() const { return myNSPoint_; }
+    float x() const { return static_cast<float>(myNSPoint_.x); }
+    float y() const { return static_cast<float>(myNSPoint_.y); }
+
+private:
+    NSPoint myNSPoint_;
+};
+using Stroke = std::vector<MyPoint>;
+
+// Pen tools as the note-tool panel numbers them, and the tool number the console knows the eraser by.
+constexpr int kToolPen = 0;
+constexpr int kToolEraser = 1;
+constexpr int kToolEraseAll = 2;
+constexpr std::int32_t kWireToolPen = 0;
+constexpr std::int32_t kWireToolEraser = 4;
+
+// Translucent (highlighter) strokes are drawn at this alpha.
+constexpr double kBlendAlpha = 0.4;
+constexpr double kOpaqueAlpha = 1.0;
+
+struct PenColour {
+    double red = 0.0;
+    double green = 0.0;
+    double blue = 0.0;
+};
+// The colour of a colour mode: 0 black, 1 red, 2 blue, 3 white, 4 yellow, 5 pink, 6 green, 7 cyan,
+// 8 brown; any other value black.
+PenColour penColour(int colorMode);
+// The colour as the console reads it: R + G x 256 + B x 65536, each channel trunc(component x 255).
+std::uint64_t penColourValue(int colorMode);
+
+// trunc(position x canvas / view) in single precision; 0 for an empty view.
+std::int32_t convertToServerCanvasPos(float position, int drawSize, int screenSize);
+
+// The pen settings of the note-tool panel at the moment a stroke is sent.
+struct PenState {
+    int toolMode = kToolPen;
+    float thickness = 2.0f;
+    int thicknessMode = 0;
+    bool blend = false;
+    int colorMode = 1;
+};
+struct CanvasSizes {
+    int viewWidth = 0;
+    int viewHeight = 0;
+    int canvasWidth = 0;
+    int canvasHeight = 0;
+};
+
+// The request a stroke packet is built in, and how many points fit in it.
+constexpr std::size_t kStrokeRequestBytes = 102400;
+constexpr std::size_t kStrokePointBytes = 8;
+constexpr std::size_t kStrokeHeaderBytes = 29;
+constexpr std::size_t kMaxStrokePointsPerRequest =
+    (kStrokeRequestBytes - kStrokeHeaderBytes) / kStrokePointBytes;
+
+// The packets of one stroke: the press point (index 0) is not sent; the others are scaled to the
+// teacher's canvas with the y axis flipped (the teacher's origin is top-left). A stroke with more
+// points than one request holds is cut into several, each after the first starting with the last
+// point of the one before, so the teacher's line has no gap. A one-point stroke gives one packet
+// with no points. maxPoints below 2 is taken as 2.
+std::vector<transport::StrokeData> makeStrokePackets(const Stroke& stroke, const PenState& pen,
+                                                     std::int32_t slot, const CanvasSizes& sizes,
+                                                     std::size_t maxPoints = kMaxStrokePointsPerRequest);
+
+// Builds each packet in its own request and queues it on the direct link, in order; answers how many
+// were queued (a packet the builder refuses is left out).
+std::size_t sendStrokePackets(transport::TCPServerClient& link,
+                              const std::vector<transport::StrokeData>& packets);
+
+} // namespace streaming

@@ -1,0 +1,102 @@
+// The note tool's state without widgets: pen widths, the teacher's status texts and save policy,
+// the panel's frame for each mode change, and where a board is saved.
+#include "notetool/NoteToolModel.h"
+
+#include "notetool/BoardSaver.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+using notetool::NoteToolModel;
+using notetool::PanelFrame;
+namespace mode = notetool::mode;
+
+TEST(NoteToolModel, ThicknessButtonsGiveTheirWidths) {
+    const std::pair<int, float> cases[] = {{0, 2.0f},  {1, 5.0f},  {2, 8.0f},
+                                           {3, 12.0f}, {4, 12.0f}, {99, 12.0f}};
+    for (auto [button, width] : cases)
+        EXPECT_EQ(NoteToolModel::thicknessFor(button), width) << button;
+}
+
+TEST(NoteToolModel, SavePolicyTakesOnlyTheThreeTexts) {
+    NoteToolModel model;
+    const std::pair<const char*, int> cases[] = {{"1", 1}, {"3", 1}, {"", 1}, {"2", 2}, {" 0", 2}, {"0", 0}};
+    for (auto [text, policy] : cases) {
+        model.setNoteSaveMode(text);
+        EXPECT_EQ(model.m_nNoteSaveMode.load(), policy) << '"' << text << '"';
+    }
+    EXPECT_TRUE(model.asksBeforeLeavingInk());
+}
+
+TEST(NoteToolModel, FrameChangesKeepTheTopEdgeTwoPointsHigherWhileABoardIsOpen) {
+    const PanelFrame shortPanel{1255, 615, 185, 177};
+    const PanelFrame tall{1255, 270, 185, 524};
+    struct Case {
+        PanelFrame from;
+        int lastMode;
+        int to;
+        PanelFrame expected;
+    };
+    const Case cases[] = {
+        {shortPanel, mode::kPointer, mode::kCaptureBoard, tall},
+        {shortPanel, mode::kPointer, mode::kShareBoard, tall},
+        {tall, mode::kCaptureBoard, mode::kWhiteBoard, tall},
+        {tall, mode::kWhiteBoard, mode::kCaptureBoard, tall},
+        {tall, mode::kCaptureBoard, mode::kShareBoard, tall},
+        {tall, mode::kShareBoard, mode::kWhiteBoard, tall},
+        {tall, mode::kWhiteBoard, mode::kShareBoard, tall},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NoteToolModel::frameEnteringBoard(c.from, c.lastMode, c.to), c.expected)
+            << c.lastMode << " -> " << c.to;
+    EXPECT_EQ(NoteToolModel::frameLeavingBoards(tall), shortPanel);
+    EXPECT_EQ(tall.y + tall.height - (shortPanel.y + shortPanel.height), 2);
+}
+
+class BoardFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/olvex-boards-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_documents = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_documents); }
+    std::string m_documents;
+};
+
+TEST_F(BoardFolder, SavesUnderTheDatedFolderAndNeverOverAnEarlierBoard) {
+    std::tm when{};
+    when.tm_year = 2024 - 1900;
+    when.tm_mon = 2;
+    when.tm_mday = 7;
+    when.tm_hour = 14;
+    when.tm_min = 15;
+    when.tm_sec = 3;
+    EXPECT_EQ(notetool::boardBaseName(when), "20240307_141503");
+    std::vector<std::uint8_t> pixels(16 * 8 * 4, 0x80);
+    const streaming::ImageView picture{pixels.data(), 16, 8, 16 * 4};
+    const std::string folder = m_documents + "/OLVEX/2024-03-07";
+    for (const char* name : {"20240307_141503.jpg", "20240307_141503_1.jpg", "20240307_141503_2.jpg"}) {
+        const auto path = notetool::saveBoard(m_documents, when, picture);
+        ASSERT_TRUE(path);
+        EXPECT_EQ(*path, folder + "/" + name);
+        std::ifstream in(*path, std::ios::binary);
+        unsigned char soi[2] = {};
+        in.read(reinterpret_cast<char*>(soi), 2);
+        EXPECT_EQ(soi[0], 0xFF); // a JPEG
+        EXPECT_EQ(soi[1], 0xD8);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3); // no partial file left
+}
+
+TEST_F(BoardFolder, AFolderThatCannotBeMadeFailsTheSave) {
+    std::ofstream(m_documents + "/OLVEX") << "a file where the folder should be";
+    std::vector<std::uint8_t> pixels(4 * 4 * 4, 0);
+    EXPECT_FALSE(notetool::saveBoard(m_documents, std::tm{}, {pixels.data(), 4, 4, 16}));
+}
+
+} // namespace
