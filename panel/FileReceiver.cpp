@@ -14,7 +14,7 @@ constexpr int kFirstCalendarYear = 1900;
 FileReceiver::FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks)
     : m_shared(std::move(shared)), m_hooks(std::move(hooks)) {}
 
-FilePieceWriter::Date FileReceiver::localToday() {
+FileChunkWriter::Date FileReceiver::localToday() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -42,7 +42,7 @@ void FileReceiver::callbackOnReceivedFileData() {
     if (!sample) {
         platform::logf("[ZQ]Not ready data");
     } else {
-        FilePieceWriter::Piece piece;
+        FileChunkWriter::Piece piece;
         piece.data = sample->getFileSample();
         piece.size = sample->getFileSize() > 0 ? static_cast<std::size_t>(sample->getFileSize()) : 0;
         piece.fileName = sample->getFileName();

@@ -1,10 +1,10 @@
 // Receives the teacher's file pieces: takes each piece the client object left in the settings
-// suite, writes it (FilePieceWriter), acknowledges it and, at the closing piece, tells the student
+// suite, writes it (FileChunkWriter), acknowledges it and, at the closing piece, tells the student
 // whether the file arrived whole. Runs on the client's receive thread, inside the post, so the
 // link reads its next packet only once the piece is on disk and its acknowledgement queued.
 #pragma once
 
-#include "panel/FilePieceWriter.h"
+#include "panel/FileChunkWriter.h"
 #include "platform/UserDefaults.h"
 
 #include <functional>
@@ -23,7 +23,7 @@ public:
 
     struct Hooks {
         std::function<std::string()> transferPath;       // folder the "OLVEX" folder lives in
-        std::function<FilePieceWriter::Date()> today;    // the local date
+        std::function<FileChunkWriter::Date()> today;    // the local date
         std::function<void()> acknowledge;               // queues "[PC00010]" on the session's link
         std::function<void(bool complete)> fileFinished; // the closing piece arrived
     };
@@ -35,16 +35,16 @@ public:
     // Takes over the teacher's overwrite choice from the suite.
     void setOverWrite();
     bool getOverwrite() const { return m_bOverwrite; }
-    const FilePieceWriter& writer() const { return m_writer; }
+    const FileChunkWriter& writer() const { return m_writer; }
 
     // Today in the local calendar.
-    static FilePieceWriter::Date localToday();
+    static FileChunkWriter::Date localToday();
 
 private:
     std::shared_ptr<platform::UserDefaults> m_shared;
     Hooks m_hooks;
     std::mutex m_lock; // one piece at a time, whichever link's thread delivers it
-    FilePieceWriter m_writer;
+    FileChunkWriter m_writer;
     bool m_bOverwrite = false;
 };
 

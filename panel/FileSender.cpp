@@ -3,7 +3,7 @@
 #include "client/ArchivedRecords.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
-#include "panel/FilePieceReader.h"
+#include "panel/FileChunkReader.h"
 #include "panel/TransferEvents.h"
 #include "panel/TransferNames.h"
 #include "platform/LocalizedStrings.h"
@@ -56,13 +56,13 @@ const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) 
     const std::string extension = transfernames::extensionOf(path);
     if (extension.empty() || extension == kApplicationExtension)
         return kNotAFileKey;
-    std::unique_ptr<FilePieceReader> reader;
-    switch (FilePieceReader::open(path, reader)) {
-    case FilePieceReader::OpenResult::NotRegularFile:
+    std::unique_ptr<FileChunkReader> reader;
+    switch (FileChunkReader::open(path, reader)) {
+    case FileChunkReader::OpenResult::NotRegularFile:
         return kNotAFileKey;
-    case FilePieceReader::OpenResult::Unreadable:
+    case FileChunkReader::OpenResult::Unreadable:
         return kUnreadableKey;
-    case FilePieceReader::OpenResult::Opened:
+    case FileChunkReader::OpenResult::Opened:
         break;
     }
     // Set here, on the main thread, so a second drop is refused from this moment on.
@@ -90,7 +90,7 @@ const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) 
     return nullptr;
 }
 
-void FileSender::readPieces(std::unique_ptr<FilePieceReader> reader, std::string name,
+void FileSender::readPieces(std::unique_ptr<FileChunkReader> reader, std::string name,
                             std::shared_ptr<FileSendQueue> queue) {
     m_workerId.store(std::this_thread::get_id());
     const std::int32_t total = reader->splitCount();

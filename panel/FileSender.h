@@ -20,7 +20,7 @@
 
 namespace panel {
 
-class FilePieceReader;
+class FileChunkReader;
 
 class FileSender : public std::enable_shared_from_this<FileSender> {
 public:
@@ -72,7 +72,7 @@ public:
     bool readerFinished() const { return m_queue && m_queue->finished(); }
 
 private:
-    void readPieces(std::unique_ptr<FilePieceReader> reader, std::string name,
+    void readPieces(std::unique_ptr<FileChunkReader> reader, std::string name,
                     std::shared_ptr<FileSendQueue> queue);
     void postPiece(const std::string& archive, const std::string& totalSize, bool last);
     void sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name, std::int32_t total,

@@ -8,7 +8,7 @@
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
-#include "panel/FilePieceReader.h"
+#include "panel/FileChunkReader.h"
 #include "panel/FileReceiver.h"
 #include "panel/FileSender.h"
 #include "platform/ManualRunLoop.h"
@@ -64,7 +64,7 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr std::size_t kFileBytes = 100ull * 1024 * 1024;
-constexpr std::size_t kPieceBytes = panel::FilePieceReader::kPieceBytes;
+constexpr std::size_t kPieceBytes = panel::FileChunkReader::kPieceBytes;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 // Starts measuring: the peak from here on, above what is live now.

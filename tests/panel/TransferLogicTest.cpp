@@ -2,7 +2,7 @@
 // numbered and sent names, the piece writer's sequencing, folder and link rules and write
 // failures, and the chat texts.
 #include "panel/ChatText.h"
-#include "panel/FilePieceWriter.h"
+#include "panel/FileChunkWriter.h"
 #include "panel/TransferNames.h"
 #include "platform/Log.h"
 
@@ -16,7 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using panel::FilePieceWriter;
+using panel::FileChunkWriter;
 using namespace panel::transfernames;
 
 std::string repeat(const std::string& unit, int n) {
@@ -98,10 +98,10 @@ protected:
         platform::setLogSink({});
         fs::remove_all(m_root);
     }
-    FilePieceWriter::Result write(const std::string& name, std::int32_t total, std::int32_t seq,
-                                  const std::string& bytes, FilePieceWriter::Date date = kDay,
+    FileChunkWriter::Result write(const std::string& name, std::int32_t total, std::int32_t seq,
+                                  const std::string& bytes, FileChunkWriter::Date date = kDay,
                                   bool overwrite = false) {
-        FilePieceWriter::Piece piece;
+        FileChunkWriter::Piece piece;
         piece.data = reinterpret_cast<const std::uint8_t*>(bytes.data());
         piece.size = bytes.size();
         piece.fileName = name;
@@ -111,9 +111,9 @@ protected:
     }
     fs::path dated() const { return m_root / "docs" / "OLVEX" / "2024-03-07"; }
 
-    static constexpr FilePieceWriter::Date kDay{2024, 3, 7};
+    static constexpr FileChunkWriter::Date kDay{2024, 3, 7};
     fs::path m_root;
-    FilePieceWriter m_writer;
+    FileChunkWriter m_writer;
     std::vector<std::string> m_logged;
 };
 

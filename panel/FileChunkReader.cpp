@@ -1,4 +1,4 @@
-#include "panel/FilePieceReader.h"
+#include "panel/FileChunkReader.h"
 
 #include "platform/Log.h"
 
@@ -12,8 +12,8 @@
 
 namespace panel {
 
-FilePieceReader::OpenResult FilePieceReader::open(const std::string& path,
-                                                  std::unique_ptr<FilePieceReader>& reader) {
+FileChunkReader::OpenResult FileChunkReader::open(const std::string& path,
+                                                  std::unique_ptr<FileChunkReader>& reader) {
     reader.reset();
     struct stat st {};
     // Looked at before opening: opening a FIFO or a device could block or have effects.
@@ -29,21 +29,21 @@ FilePieceReader::OpenResult FilePieceReader::open(const std::string& path,
         ::close(fd);
         return OpenResult::NotRegularFile;
     }
-    reader.reset(new FilePieceReader(fd, static_cast<std::uint64_t>(st.st_size)));
+    reader.reset(new FileChunkReader(fd, static_cast<std::uint64_t>(st.st_size)));
     return OpenResult::Opened;
 }
 
-FilePieceReader::~FilePieceReader() {
+FileChunkReader::~FileChunkReader() {
     ::close(m_fd);
 }
 
-std::int32_t FilePieceReader::splitCount() const {
+std::int32_t FileChunkReader::splitCount() const {
     const std::uint64_t count = (m_size + kPieceBytes - 1) / kPieceBytes;
     return static_cast<std::int32_t>(
         std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
 
-bool FilePieceReader::readNext(std::vector<std::uint8_t>& out) {
+bool FileChunkReader::readNext(std::vector<std::uint8_t>& out) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(kPieceBytes, m_size - m_offset));
     out.resize(want);

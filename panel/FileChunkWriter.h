@@ -10,7 +10,7 @@
 
 namespace panel {
 
-class FilePieceWriter {
+class FileChunkWriter {
 public:
     static constexpr const char* kDownloadFolder = "OLVEX";
 
@@ -31,10 +31,10 @@ public:
         bool failed = false;  // the file is incomplete: a piece missing, out of order or not written
     };
 
-    FilePieceWriter() = default;
-    ~FilePieceWriter();
-    FilePieceWriter(const FilePieceWriter&) = delete;
-    FilePieceWriter& operator=(const FilePieceWriter&) = delete;
+    FileChunkWriter() = default;
+    ~FileChunkWriter();
+    FileChunkWriter(const FileChunkWriter&) = delete;
+    FileChunkWriter& operator=(const FileChunkWriter&) = delete;
 
     // Takes one piece. Piece 0 starts a new file under transferFolder, dated today, replacing an
     // existing file of its name when overwrite is set and taking a numbered name otherwise.

@@ -12,7 +12,7 @@
 
 namespace panel {
 
-class FilePieceReader {
+class FileChunkReader {
 public:
     // Bytes per piece on the wire.
     static constexpr std::size_t kPieceBytes = 307200;
@@ -20,10 +20,10 @@ public:
     enum class OpenResult { Opened, NotRegularFile, Unreadable };
 
     // Opens path for reading; reader is set only when the answer is Opened.
-    static OpenResult open(const std::string& path, std::unique_ptr<FilePieceReader>& reader);
-    ~FilePieceReader();
-    FilePieceReader(const FilePieceReader&) = delete;
-    FilePieceReader& operator=(const FilePieceReader&) = delete;
+    static OpenResult open(const std::string& path, std::unique_ptr<FileChunkReader>& reader);
+    ~FileChunkReader();
+    FileChunkReader(const FileChunkReader&) = delete;
+    FileChunkReader& operator=(const FileChunkReader&) = delete;
 
     std::uint64_t size() const { return m_size; }
     // The piece count: size / 307200 rounded up.
@@ -35,7 +35,7 @@ public:
     bool atEnd() const { return m_offset >= m_size; }
 
 private:
-    FilePieceReader(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+    FileChunkReader(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
     int m_fd;
     std::uint64_t m_size;
     std::uint64_t m_offset = 0;

@@ -1,4 +1,4 @@
-#include "panel/FilePieceWriter.h"
+#include "panel/FileChunkWriter.h"
 
 #include "panel/TransferNames.h"
 #include "platform/Log.h"
@@ -36,11 +36,11 @@ bool isRegularEntry(int folder, const std::string& name) {
 
 } // namespace
 
-FilePieceWriter::~FilePieceWriter() {
+FileChunkWriter::~FileChunkWriter() {
     closeFile();
 }
 
-FilePieceWriter::Result FilePieceWriter::writePiece(const Piece& piece, const std::string& transferFolder,
+FileChunkWriter::Result FileChunkWriter::writePiece(const Piece& piece, const std::string& transferFolder,
                                                     const Date& today, bool overwrite) {
     Result result;
     result.closing = piece.splitSeq == piece.totalSplitCnt;
@@ -73,7 +73,7 @@ FilePieceWriter::Result FilePieceWriter::writePiece(const Piece& piece, const st
     return result;
 }
 
-bool FilePieceWriter::startFile(const Piece& piece, const std::string& transferFolder, const Date& today,
+bool FileChunkWriter::startFile(const Piece& piece, const std::string& transferFolder, const Date& today,
                                 bool overwrite) {
     m_strFileName = transfernames::sanitizeReceivedName(piece.fileName);
     m_strFolderPath = transferFolder + "/" + kDownloadFolder + "/" +
@@ -84,7 +84,7 @@ bool FilePieceWriter::startFile(const Piece& piece, const std::string& transferF
     return createFile(m_strFileName, overwrite);
 }
 
-bool FilePieceWriter::openFolders(const std::string& transferFolder, const Date& today) {
+bool FileChunkWriter::openFolders(const std::string& transferFolder, const Date& today) {
     // The transfer folder itself is the student's own (it may be a link); below it nothing is followed.
     std::error_code error;
     std::filesystem::create_directories(transferFolder, error);
@@ -112,7 +112,7 @@ bool FilePieceWriter::openFolders(const std::string& transferFolder, const Date&
     return true;
 }
 
-bool FilePieceWriter::createFile(const std::string& name, bool overwrite) {
+bool FileChunkWriter::createFile(const std::string& name, bool overwrite) {
     if (overwrite && isRegularEntry(m_folderFd, name)) {
         m_fileFd = openat(m_folderFd, name.c_str(), kExistingFileFlags);
         if (m_fileFd >= 0)
@@ -136,7 +136,7 @@ bool FilePieceWriter::createFile(const std::string& name, bool overwrite) {
     return true;
 }
 
-bool FilePieceWriter::writeAll(const std::uint8_t* data, std::size_t size) {
+bool FileChunkWriter::writeAll(const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = write(m_fileFd, data, size);
         if (written < 0 && errno == EINTR)
@@ -152,7 +152,7 @@ bool FilePieceWriter::writeAll(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-void FilePieceWriter::closeFile() {
+void FileChunkWriter::closeFile() {
     if (m_fileFd >= 0 && close(m_fileFd) != 0) {
         platform::logf("[ZQ]Could not finish %s: %s", m_strFilePath.c_str(), std::strerror(errno));
         m_bFailed = true;
