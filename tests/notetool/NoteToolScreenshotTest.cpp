@@ -10,11 +10,10 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
-#include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
-#include "streaming/XvfbServer.h"
 #include "streaming/viewer/ScreenShareViewController.h"
 #include "streaming/viewer/ScreenShareWindow.h"
+#include "support/XvfbQtSession.h"
 
 #include <QMouseEvent>
 #include <QPalette>
@@ -35,12 +34,7 @@ namespace {
 constexpr int kSettleMs = 800; // past the capture board's half-second delay
 
 void saveScreen(const std::string& name) {
-    const std::filesystem::path dir = OLVEX_SCREENSHOT_DIR;
-    std::filesystem::create_directories(dir);
-    QApplication::processEvents();
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    ASSERT_FALSE(shot.isNull());
-    ASSERT_TRUE(shot.save(QString::fromStdString((dir / name).string()), "PNG"));
+    ASSERT_TRUE(testsupport::XvfbQtSession::saveScreen(OLVEX_SCREENSHOT_DIR, name)) << name;
 }
 
 void drawInk(notetool::CanvasView* view, double phase) {
@@ -62,19 +56,9 @@ notetool::CanvasView* canvasView() {
 }
 
 TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
-    streaming::test::XvfbServer server("1280x800x24");
-    if (!streaming::test::XvfbServer::installed() || server.display().empty())
-        GTEST_SKIP() << "Xvfb is not available";
-    setenv("DISPLAY", server.display().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    static int argc = 1;
-    static char name[] = "olvex-notetool-screenshot";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    desktop::QtRunLoop mainQueue;
-    mainQueue.install();
-    desktop::Application::refreshScreens();
+    testsupport::XvfbQtSession session(OLVEX_TEST_CONFIG_HOME);
+    if (!session.skipReason().empty())
+        GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
     notetool::registerNoteToolWindows();

@@ -10,10 +10,8 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
-#include "platform/desktop/Application.h"
-#include "platform/desktop/QtRunLoop.h"
 #include "platform/desktop/WindowController.h"
-#include "streaming/XvfbServer.h"
+#include "support/XvfbQtSession.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -29,34 +27,14 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-void saveScreen(const std::string& name) {
-    const std::filesystem::path dir = OLVEX_SCREENSHOT_DIR;
-    std::filesystem::create_directories(dir);
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    ASSERT_FALSE(shot.isNull());
-    ASSERT_TRUE(shot.save(QString::fromStdString((dir / name).string()), "PNG"));
-}
-
 void post(const char* name, platform::Dictionary d) {
     platform::NotificationCenter::defaultCenter().post(name, nullptr, std::move(d));
 }
 
 TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
-    if (!streaming::test::XvfbServer::installed())
-        GTEST_SKIP() << "Xvfb is not installed";
-    streaming::test::XvfbServer server("1280x800x24");
-    if (server.display().empty())
-        GTEST_SKIP() << "Xvfb did not start";
-    setenv("DISPLAY", server.display().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    static int argc = 1;
-    static char name[] = "olvex-transfer-screenshot";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    desktop::QtRunLoop mainQueue;
-    mainQueue.install();
-    desktop::Application::refreshScreens();
+    testsupport::XvfbQtSession session(OLVEX_TEST_CONFIG_HOME);
+    if (!session.skipReason().empty())
+        GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
 
@@ -87,7 +65,7 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chatWindow->window()));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(progress->window()));
     QTest::qWait(200);
-    saveScreen("chat-and-upload-progress.png");
+    ASSERT_TRUE(session.saveScreen(OLVEX_SCREENSHOT_DIR, "chat-and-upload-progress.png"));
     chatWindow->window()->grab().save(QString(OLVEX_SCREENSHOT_DIR) + "/chat-window.png", "PNG");
     progress->window()->grab().save(QString(OLVEX_SCREENSHOT_DIR) + "/upload-progress-window.png", "PNG");
 

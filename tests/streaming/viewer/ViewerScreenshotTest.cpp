@@ -2,15 +2,13 @@
 // what the screen shows as a PNG under the build folder, for a person to look at. Skips when Xvfb is
 // not installed.
 #include "ViewerTestSupport.h"
-#include "XvfbServer.h"
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
 #include "panel/AppDelegate.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
-#include "platform/desktop/Application.h"
-#include "platform/desktop/QtRunLoop.h"
 #include "streaming/viewer/ScreenShareViewController.h"
+#include "support/XvfbQtSession.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -31,21 +29,9 @@ using namespace viewertest;
 namespace keys = client::settings;
 
 TEST(ViewerScreenshot, ComposedPatternOnX11) {
-    if (!test::XvfbServer::installed())
-        GTEST_SKIP() << "Xvfb is not installed";
-    test::XvfbServer server("1280x800x24");
-    if (server.display().empty())
-        GTEST_SKIP() << "Xvfb did not start";
-    setenv("DISPLAY", server.display().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    static int argc = 1;
-    static char name[] = "olvex-viewer-screenshot";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    desktop::QtRunLoop mainQueue;
-    mainQueue.install();
-    desktop::Application::refreshScreens();
+    testsupport::XvfbQtSession session(OLVEX_TEST_CONFIG_HOME);
+    if (!session.skipReason().empty())
+        GTEST_SKIP() << session.skipReason();
     const int width = platform::screens::clientWidth();
     const int height = platform::screens::clientHeight();
     ASSERT_EQ(width, 1280);
