@@ -40,6 +40,9 @@ constexpr mode_t kFileMode = 0600;
 // Settings are a few kilobytes; a file far larger than this is not ours to load into memory.
 constexpr std::uint64_t kMaxSettingsFileBytes = 64ull * 1024 * 1024;
 constexpr int kJsonIndent = 2;
+// Our own entries nest two levels (the file's object, a data value's object); anything past this
+// is damage or an attack, and copying or writing such a value back would recurse once per level.
+constexpr std::size_t kMaxSettingsDepth = 32;
 
 struct FileContents {
     std::map<std::string, Value> values;
@@ -119,6 +122,41 @@ void removeLeftoverTempFiles(const std::string& path) {
     }
     closedir(dir);
 }
+
+// Walks the text with the library's event parser (which keeps its nesting on the heap, not the
+// stack) and stops at the first value nested past kMaxSettingsDepth.
+class NestingCheck final : public nlohmann::json_sax<nlohmann::json> {
+public:
+    bool tooDeep() const { return m_bTooDeep; }
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return enter(); }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return leave(); }
+    bool start_array(std::size_t) override { return enter(); }
+    bool end_array() override { return leave(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    bool enter() {
+        m_bTooDeep = ++m_nDepth > kMaxSettingsDepth;
+        return !m_bTooDeep;
+    }
+    bool leave() {
+        --m_nDepth;
+        return true;
+    }
+    std::size_t m_nDepth = 0;
+    bool m_bTooDeep = false;
+};
 
 // Renames a file that cannot be read as settings beside the real name, so it is never lost.
 void keepAside(const std::string& path, const char* reason) {
@@ -204,6 +242,12 @@ void loadSettingsFile(const std::string& path, FileContents& contents) {
     close(fd);
     if (!read) {
         keepAside(path, "cannot be read or is too large");
+        return;
+    }
+    NestingCheck nesting;
+    nlohmann::json::sax_parse(text, &nesting);
+    if (nesting.tooDeep()) {
+        keepAside(path, ("nests deeper than " + std::to_string(kMaxSettingsDepth) + " levels").c_str());
         return;
     }
     const nlohmann::json root = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
