@@ -10,6 +10,7 @@
 // costs more than handling a packet); they are made anew every kInputsPerSession inputs. To replay
 // a crash that needs an earlier input's state, run with -runs over the saved corpus.
 #include "client/GlobalConfig.h"
+#include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
 #include "platform/Log.h"
@@ -79,8 +80,7 @@ std::shared_ptr<transport::SReceiveData> recordOf(std::uint8_t mode, const std::
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Settings go to a private folder in memory-backed storage when there is one: the handlers
-    // write and synchronize the suite on many commands.
+    // Settings go to a private folder in memory-backed storage when there is one.
     for (const char* base : {"/dev/shm", "/tmp"}) {
         std::string pattern = std::string(base) + "/olvex-dispatch-fuzz-XXXXXX";
         if (mkdtemp(pattern.data())) {
@@ -90,6 +90,32 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     setenv("XDG_CONFIG_HOME", g_configHome.c_str(), 1);
     std::atexit(removeConfigHome);
+    // The handlers' settings stay in memory: writing the file on each command would cost more
+    // than everything else here, and the settings file has a target of its own.
+    namespace keys = client::settings;
+    for (const char* key : {keys::kTeacherId,
+                            keys::kSlot,
+                            keys::kAlias,
+                            keys::kServerIp,
+                            keys::kServerPort,
+                            keys::kDataFileOverwrite,
+                            keys::kArchivedFileData,
+                            keys::kDataFileSended,
+                            keys::kEvent,
+                            keys::kTransferPath,
+                            keys::kDataFileReceived,
+                            keys::kDataSended,
+                            keys::kMacDataFileSended,
+                            keys::kBroadcast,
+                            keys::kServerWidth,
+                            keys::kServerHeight,
+                            keys::kCanvasWidth,
+                            keys::kCanvasHeight,
+                            keys::kScreenInit,
+                            keys::kServerEncodeWidth,
+                            keys::kServerEncodeHeight,
+                            keys::kScreenH264Init})
+        platform::UserDefaults::markMemoryOnly(key);
     platform::setLogSink([](const std::string&) {});
     platform::setWorkspaceHandlers(
         {[](const std::string&) { return true; }, [](const std::string&) { return true; }});
