@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <iconv.h>

@@ -1,7 +1,7 @@
 // Received texts and file names are widened into a work area of 1024 units: what fits is parsed,
 // what does not is dropped with a log line, directly and inside a relay envelope. Bodies come from
 // the peers' own codec.
-#include "platform/Log.h"
+#include "platform/PlatformTestSupport.h"
 #include "support/PeerBodies.h"
 #include "support/PeerCodec.h"
 #include "transport/PacketCodec.h"
@@ -17,23 +17,6 @@ namespace {
 using testsupport::Bytes;
 
 constexpr std::size_t kLargestText = 1023;
-
-class LogLines {
-public:
-    LogLines() {
-        platform::setLogSink([this](const std::string& line) { m_lines.push_back(line); });
-    }
-    ~LogLines() { platform::setLogSink({}); }
-    bool contains(const std::string& part) const {
-        for (const auto& line : m_lines)
-            if (line.find(part) != std::string::npos)
-                return true;
-        return false;
-    }
-
-private:
-    std::vector<std::string> m_lines;
-};
 
 // "[MV00072]" and 'x' up to units UTF-16 units.
 Bytes TextOfUnits(std::size_t units) {
@@ -72,7 +55,7 @@ TEST(BoundedInputTest, TextsAndFileNamesUpToTheWorkArea) {
          testsupport::envelopeBody(4, 17, FileNamedWithUnits(kLargestText + 1)), false},
     };
     for (const Case& c : cases) {
-        LogLines log;
+        platform::testing::LogCapture log;
         SReceiveData r;
         const ParseResult result = Parse(c.body, r);
         if (c.accepted) {
