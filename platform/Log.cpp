@@ -1,9 +1,12 @@
 #include "platform/Log.h"
 
+#include "platform/MainQueue.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <syslog.h>
 #include <vector>
 
@@ -48,28 +51,62 @@ void logLine(const std::string& line) {
     syslog(LOG_NOTICE, "%s", line.c_str());
 }
 
-void logf(const char* format, ...) {
+namespace {
+
+std::string formatLine(const char* format, va_list args) {
     char inlineBuffer[kInlineLineBytes];
-    va_list args;
-    va_start(args, format);
     va_list again;
     va_copy(again, args);
     const int needed = std::vsnprintf(inlineBuffer, sizeof inlineBuffer, format, args);
-    va_end(args);
     if (needed < 0) {
         va_end(again);
-        logLine(std::string("[ZQ]log format error: ") + format);
-        return;
+        return std::string("[ZQ]log format error: ") + format;
     }
     if (static_cast<std::size_t>(needed) < sizeof inlineBuffer) {
         va_end(again);
-        logLine(std::string(inlineBuffer, static_cast<std::size_t>(needed)));
-        return;
+        return std::string(inlineBuffer, static_cast<std::size_t>(needed));
     }
     std::vector<char> buffer(static_cast<std::size_t>(needed) + 1);
     std::vsnprintf(buffer.data(), buffer.size(), format, again);
     va_end(again);
-    logLine(std::string(buffer.data(), static_cast<std::size_t>(needed)));
+    return std::string(buffer.data(), static_cast<std::size_t>(needed));
+}
+
+} // namespace
+
+void logf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string line = formatLine(format, args);
+    va_end(args);
+    logLine(line);
+}
+
+void LogRateLimit::logf(const char* format, ...) {
+    std::uint64_t heldBack = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const double now = monotonicNow();
+        if (!m_bStarted || now - m_windowStart >= 1.0 || now < m_windowStart) {
+            m_bStarted = true;
+            m_windowStart = now;
+            m_nInWindow = 0;
+        }
+        if (m_nInWindow >= m_nLinesPerSecond) {
+            ++m_nHeldBack;
+            return; // not even formatted: a flood costs a lock and a count
+        }
+        ++m_nInWindow;
+        heldBack = m_nHeldBack;
+        m_nHeldBack = 0;
+    }
+    va_list args;
+    va_start(args, format);
+    std::string line = formatLine(format, args);
+    va_end(args);
+    if (heldBack > 0)
+        line += " (" + std::to_string(heldBack) + " more like it held back)";
+    logLine(line);
 }
 
 void setLogSink(LogSink sink) {

@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/Log.h"
+#include "platform/SettingsText.h"
 
 #include <cctype>
 #include <cerrno>
@@ -15,8 +16,6 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 #include <pwd.h>
 #include <set>
 #include <sys/stat.h>
@@ -26,25 +25,18 @@
 namespace platform {
 namespace {
 
-using Value = std::variant<std::string, std::int64_t, double, bool, Bytes>;
-// File entries this version does not read (arrays, nested objects): written back unchanged.
-using Foreign = std::map<std::string, nlohmann::json>;
+using Value = SettingsValue;
+using Foreign = SettingsForeign;
+using FileContents = SettingsContents;
 
 constexpr std::size_t kDoubleTextPrecision = 17; // enough digits to read the same double back
 
 constexpr const char* kAppConfigFolder = "olvex-student";
-constexpr const char* kDataKey = "$data";
 constexpr const char* kTempInfix = ".tmp-";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 // Settings are a few kilobytes; a file far larger than this is not ours to load into memory.
 constexpr std::uint64_t kMaxSettingsFileBytes = 64ull * 1024 * 1024;
-constexpr int kJsonIndent = 2;
-
-struct FileContents {
-    std::map<std::string, Value> values;
-    Foreign foreign;
-};
 
 std::string configHome() {
     // The base-directory rules: $XDG_CONFIG_HOME when it is set to an absolute path, else
@@ -157,40 +149,6 @@ bool readWholeFile(int fd, std::string& out) {
     }
 }
 
-std::string base64Encode(const Bytes& data) {
-    if (data.empty())
-        return {};
-    std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data.data(),
-                                  static_cast<int>(data.size()));
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
-
-std::optional<Bytes> base64Decode(const std::string& text) {
-    // EVP_DecodeBlock skips surrounding blanks and counts padding as zero bytes; the text is held
-    // to the strict alphabet here and the padding taken off after.
-    if (text.size() % 4 != 0 || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return std::nullopt;
-    if (text.empty())
-        return Bytes{};
-    const std::size_t padding = text.size() >= 2 && text.compare(text.size() - 2, 2, "==") == 0 ? 2
-                                : text.back() == '='                                            ? 1
-                                                                                                : 0;
-    for (std::size_t i = 0; i < text.size() - padding; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!std::isalnum(c) && c != '+' && c != '/')
-            return std::nullopt;
-    }
-    Bytes out(text.size() / 4 * 3);
-    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    if (n < 0 || static_cast<std::size_t>(n) < padding)
-        return std::nullopt;
-    out.resize(static_cast<std::size_t>(n) - padding);
-    return out;
-}
-
 void loadSettingsFile(const std::string& path, FileContents& contents) {
     removeLeftoverTempFiles(path);
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -206,32 +164,15 @@ void loadSettingsFile(const std::string& path, FileContents& contents) {
         keepAside(path, "cannot be read or is too large");
         return;
     }
-    const nlohmann::json root = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (root.is_discarded() || !root.is_object()) {
+    switch (readSettingsText(text, contents)) {
+    case SettingsTextStatus::Read:
+        return;
+    case SettingsTextStatus::TooDeep:
+        keepAside(path, ("nests deeper than " + std::to_string(kMaxSettingsDepth) + " levels").c_str());
+        return;
+    case SettingsTextStatus::NotAnObject:
         keepAside(path, "does not parse as a JSON object");
         return;
-    }
-    for (const auto& [key, value] : root.items()) {
-        if (value.is_string()) {
-            contents.values.emplace(key, value.get<std::string>());
-        } else if (value.is_boolean()) {
-            contents.values.emplace(key, value.get<bool>());
-        } else if (value.is_number_integer() &&
-                   (value.is_number_unsigned() ? value.get<std::uint64_t>() <= INT64_MAX : true)) {
-            contents.values.emplace(key, value.get<std::int64_t>());
-        } else if (value.is_number()) {
-            contents.values.emplace(key, value.get<double>());
-        } else if (value.is_object() && value.size() == 1 && value.contains(kDataKey) &&
-                   value[kDataKey].is_string()) {
-            if (auto bytes = base64Decode(value[kDataKey].get<std::string>()))
-                contents.values.emplace(key, std::move(*bytes));
-            else {
-                logf("[ZQ]settings key %s holds damaged base64; kept as found", key.c_str());
-                contents.foreign.emplace(key, value);
-            }
-        } else {
-            contents.foreign.emplace(key, value);
-        }
     }
 }
 
@@ -249,28 +190,7 @@ bool writeAll(int fd, const std::string& text) {
 }
 
 bool saveSettingsFile(const std::string& path, const FileContents& contents) {
-    nlohmann::json root = nlohmann::json::object();
-    for (const auto& [key, value] : contents.foreign)
-        root[key] = value;
-    for (const auto& [key, value] : contents.values) {
-        if (auto* s = std::get_if<std::string>(&value))
-            root[key] = *s;
-        else if (auto* i = std::get_if<std::int64_t>(&value))
-            root[key] = *i;
-        else if (auto* d = std::get_if<double>(&value)) {
-            if (!std::isfinite(*d))
-                logf("[ZQ]settings key %s: %g cannot be stored in the file; written as null", key.c_str(),
-                     *d);
-            root[key] = *d;
-        } else if (auto* b = std::get_if<bool>(&value))
-            root[key] = *b;
-        else if (auto* data = std::get_if<Bytes>(&value))
-            root[key] = nlohmann::json{{kDataKey, base64Encode(*data)}};
-    }
-    // Text that is not UTF-8 (a name decoded with the wrong code page) is written with
-    // replacement characters instead of failing the whole file.
-    const std::string text =
-        root.dump(kJsonIndent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const std::string text = settingsText(contents);
 
     const std::string folder = folderOf(path);
     if (!makeFolders(folder))

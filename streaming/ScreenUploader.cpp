@@ -10,6 +10,7 @@
 #include "transport/TCPServerClient.h"
 #include "transport/TCP_RelayServerConn.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <optional>
@@ -44,10 +45,12 @@ bool liveImagePending(std::int32_t serverDrawSeq, std::int32_t drawSeq) {
            static_cast<std::int64_t>(drawSeq);
 }
 
-void ScreenUploader::refreshSizes() {
+void ScreenUploader::refreshSizes(const CaptureFrame& frame) {
     client::StudentSessionInfo& info = client::gStudentSessionInfo();
-    m_nWidth = info.m_nThumbWidth.load();
-    m_nHeight = info.m_nThumbHeight.load();
+    // The console may ask for any size (16384 x 16384 would cost a gigabyte and a core on every
+    // tick); a thumbnail is never larger than the screen it shows.
+    m_nWidth = std::min(info.m_nThumbWidth.load(), static_cast<std::int32_t>(frame.width()));
+    m_nHeight = std::min(info.m_nThumbHeight.load(), static_cast<std::int32_t>(frame.height()));
     m_bIsRetinaDisplay = platform::screens::isHighDensity();
 }
 
@@ -101,7 +104,7 @@ std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int points
 }
 
 void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& client) {
-    refreshSizes();
+    refreshSizes(frame);
     std::shared_ptr<transport::TCPServerClient> link = client.getMVConn();
     if (!link) {
         return;
@@ -169,7 +172,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
 }
 
 void ScreenUploader::processRelayImage(CaptureFrame& frame, client::StudentClient& client) {
-    refreshSizes();
+    refreshSizes(frame);
     std::shared_ptr<transport::TCP_RelayServerConn> link = client.getRelayConn();
     if (!link || !gateOpen(link)) {
         return;

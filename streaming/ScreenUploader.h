@@ -48,13 +48,14 @@ public:
     // Relay upload of one frame: live image or thumbnail in relay envelopes, sequence 0.
     void processRelayImage(CaptureFrame& frame, client::StudentClient& client);
 
-    // Thumbnail size of the latest upload, copied from the student record.
+    // Thumbnail size of the latest upload: the student record's, at most the captured frame's.
     std::int32_t width() const { return m_nWidth; }
     std::int32_t height() const { return m_nHeight; }
     bool isRetinaDisplay() const { return m_bIsRetinaDisplay; }
 
 private:
-    void refreshSizes();
+    // Copies the thumbnail size asked for, held to the frame's size, and the display density.
+    void refreshSizes(const CaptureFrame& frame);
     // A JPEG of the frame at `points` (display rules applied); empty when nothing may be sent.
     std::vector<std::uint8_t> jpegOf(CaptureFrame& frame, int pointsWidth, int pointsHeight, float factor);
     bool gateOpen(const std::shared_ptr<transport::TCPConnection>& link);

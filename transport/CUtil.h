@@ -3,6 +3,8 @@
 // Reentrant: every call opens its own conversion descriptor; any thread may call at any time.
 #pragma once
 
+#include "platform/Log.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,13 +19,18 @@ public:
     CUtil() = default;
     virtual ~CUtil() = default;
 
-    // UTF-8 (zero-terminated) to zero-terminated code points. On failure prints
-    // "U8ToU32:iconv_open"/"U8ToU32:iconv" with perror, leaves out empty and answers false.
+    // UTF-8 (zero-terminated) to zero-terminated code points. On failure logs
+    // "U8ToU32:iconv_open"/"U8ToU32:iconv" with the system's error text (TextConversionLog),
+    // leaves out empty and answers false.
     bool U8ToU32(const char* text, std::unique_ptr<std::uint32_t[]>& out);
-    // Zero-terminated code points to zero-terminated UTF-8. On failure prints
-    // "U32ToU8:iconv_open"/"U32ToU8:iconv" with perror, leaves out empty and answers false.
+    // Zero-terminated code points to zero-terminated UTF-8. On failure logs
+    // "U32ToU8:iconv_open"/"U32ToU8:iconv" as above, leaves out empty and answers false.
     bool U32ToU8(const std::uint32_t* text, std::unique_ptr<char[]>& out);
 };
+
+// The log of texts that fail to convert, in either direction: a few lines a second at most, since
+// a peer can send such texts without end.
+platform::LogRateLimit& TextConversionLog();
 
 // Number of 16-bit units before the first zero unit.
 std::size_t U16StrLen(const std::uint16_t* text);

@@ -154,6 +154,27 @@ bool MakeSendPacketFileData(SRequestData& request, int nSplitCnt, int nSeq, cons
     return WriteFile(request, nSplitCnt, nSeq, fileName.c_str(), nSplitDataSize, splitData);
 }
 
+bool MakeSendPacket(SRequestData& request, const std::uint8_t* buff, int buffSize, std::uint32_t uiAllLen,
+                    std::uint32_t dwCompressed, std::uint32_t useDrawSeq) {
+    if (!PayloadUsable(buff, buffSize, "compressed screen update"))
+        return Fail(request);
+    // The compressed-length field is what the receiver reads; the bytes behind it must be there.
+    if (static_cast<std::uint64_t>(dwCompressed) > static_cast<std::uint64_t>(buffSize)) {
+        platform::logf(
+            "[ZQ]compressed screen update: %u compressed bytes asked of a %d-byte buffer, nothing built",
+            dwCompressed, buffSize);
+        return Fail(request);
+    }
+    const std::size_t size = dwCompressed;
+    std::uint8_t* out = Start(request, kCompressedScreenHeaderBytes + size, kBodyCompressedScreen, size);
+    PutU32(out + 1, uiAllLen);
+    PutU32(out + 5, dwCompressed);
+    PutU32(out + 9, useDrawSeq);
+    if (size > 0)
+        std::memcpy(out + kCompressedScreenHeaderBytes, buff, size);
+    return true;
+}
+
 bool MakeSendPacketH264(SRequestData& request, const std::uint8_t* buff, int buffSize, int drawSeq) {
     if (!PayloadUsable(buff, buffSize, "H.264 frame"))
         return Fail(request);

@@ -16,7 +16,8 @@ constexpr std::size_t kScreenImageHeaderBytes = 53;
 constexpr std::size_t kCompressionBodyBytes = 9;
 constexpr std::size_t kFileChunkHeaderBytes = 21; // plus 2 per name byte plus data
 constexpr std::size_t kH264HeaderBytes = 13;
-constexpr std::size_t kStrokeHeaderBytes = 29; // plus 8 per point
+constexpr std::size_t kCompressedScreenHeaderBytes = 13; // plus the compressed bytes
+constexpr std::size_t kStrokeHeaderBytes = 29;           // plus 8 per point
 constexpr std::size_t kEnvelopeHeaderBytes = 13;
 
 // Type 1. Answers false (nLength 0) only for a text that is not valid UTF-8.
@@ -38,6 +39,11 @@ bool MakeSendPacketMouseWheelEvent(SRequestData& request, int mouseEvent, int xD
 // Type 9: total chunks, sequence, UTF-8 name (k = its byte length, k units on the wire), data.
 bool MakeSendPacketFileData(SRequestData& request, int nSplitCnt, int nSeq, const std::string& fileName,
                             int nSplitDataSize, const std::uint8_t* splitData);
+// Type 12: raw (inflated) length, compressed length, draw sequence, then the dwCompressed bytes
+// of buff. Answers false (nothing built) when buff holds fewer than dwCompressed bytes. The
+// unsigned length arguments are what tell this overload from the type-7 one.
+bool MakeSendPacket(SRequestData& request, const std::uint8_t* buff, int buffSize, std::uint32_t uiAllLen,
+                    std::uint32_t dwCompressed, std::uint32_t useDrawSeq);
 // Type 17: encoded frame, draw sequence, extra word 0.
 bool MakeSendPacketH264(SRequestData& request, const std::uint8_t* buff, int buffSize, int drawSeq);
 // Type 14: one share-board stroke.

@@ -43,7 +43,6 @@ bool EncodeTextCommand(SRequestData& request, const std::string& text);
 struct ReceiveBuffers {
     std::vector<std::uint8_t> body;
     std::vector<std::uint8_t> inflate;
-    std::vector<std::uint16_t> text;
 };
 
 enum class ParseResult {

@@ -33,6 +33,11 @@ enum BodyType : std::uint8_t {
 // failure does (a peer that announces one is broken or hostile).
 constexpr std::uint64_t kMaxBodyBytes = 64ull * 1024 * 1024;
 constexpr std::uint64_t kMaxInflatedBytes = 64ull * 1024 * 1024;
+// A received text or file name is widened into a work area of 1024 units, one kept for the
+// terminating zero; a longer one drops its packet before any of it is deciphered or converted, so
+// a huge text costs nothing beyond the body it arrived in.
+constexpr std::size_t kTextWorkAreaUnits = 1024;
+constexpr std::size_t kMaxTextUnits = kTextWorkAreaUnits - 1;
 
 // One outgoing packet body. Builders size the buffer from what they write, so the size asked of
 // newRequestData is only a first allocation; nLength is the number of body bytes to send.

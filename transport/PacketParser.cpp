@@ -5,6 +5,7 @@
 #include "transport/PacketCodec.h"
 #include "transport/WireBytes.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <zlib.h>
@@ -30,7 +31,22 @@ std::int32_t SignExtend16(std::uint16_t v) {
     return static_cast<std::int16_t>(v);
 }
 
-ParseResult ParseText(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
+// A text that does not convert: the peer can send these without end, so their lines are limited.
+ParseResult Undecodable(SReceiveData& record, int type, const char* what) {
+    TextConversionLog().logf("[ZQ]dropped packet of type %d: %s does not convert to UTF-8", type, what);
+    record = SReceiveData{};
+    return ParseResult::kDropped;
+}
+
+// A text or name of more units than the work area holds is not converted at all.
+ParseResult OverLimit(SReceiveData& record, int type, const char* what, std::uint64_t units) {
+    platform::logf("[ZQ]dropped packet of type %d: %s of %llu units is over the limit of %zu", type, what,
+                   static_cast<unsigned long long>(units), kMaxTextUnits);
+    record = SReceiveData{};
+    return ParseResult::kDropped;
+}
+
+ParseResult ParseText(wire::Reader& r, SReceiveData& record) {
     std::uint32_t digestUnits = 0;
     std::uint32_t textBytes = 0;
     const std::uint8_t* cipher = nullptr;
@@ -39,19 +55,23 @@ ParseResult ParseText(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
         !r.bytes(textBytes, cipher))
         return Dropped(record, kBodyTextCommand, "text field runs past the body");
     const std::size_t units = textBytes / 2;
-    buffers.text.assign(units + 1, 0);
-    auto* plain = reinterpret_cast<std::uint8_t*>(buffers.text.data());
-    if (textBytes > 0)
-        std::memcpy(plain, cipher, textBytes);
+    if (units > kMaxTextUnits)
+        return OverLimit(record, kBodyTextCommand, "text", units);
+    std::uint16_t work[kTextWorkAreaUnits] = {};
+    auto* plain = reinterpret_cast<std::uint8_t*>(work);
+    // Whole units only: the odd byte of an odd length is not part of the text.
+    if (units > 0)
+        std::memcpy(plain, cipher, 2 * units);
     const auto& key = TextKey();
-    Rc4Apply(key.data(), key.size(), plain, textBytes);
-    buffers.text[units] = 0;
+    Rc4Apply(key.data(), key.size(), plain, 2 * units);
     std::string text;
-    if (!WireUnitsToUtf8(buffers.text.data(), units, text))
-        return Dropped(record, kBodyTextCommand, "text does not convert to UTF-8");
+    if (!WireUnitsToUtf8(work, units, text))
+        return Undecodable(record, kBodyTextCommand, "text");
     record.nType = kBodyTextCommand;
+    // The parameters take the converted text itself, so no second copy of it is made.
     record.strCode = text.substr(0, kCodeBytes);
-    record.strParams = text.size() > kCodeBytes ? text.substr(kCodeBytes) : std::string();
+    text.erase(0, std::min(text.size(), kCodeBytes));
+    record.strParams = std::move(text);
     return ParseResult::kParsed;
 }
 
@@ -108,11 +128,13 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record) {
     if (!r.u32(constant) || !r.u32(record.nSplitCnt) || !r.u32(record.nSeq) || !r.u32(nameUnits) ||
         !r.bytes(2ull * nameUnits, name) || !r.u32(dataSize) || !r.bytes(dataSize, data))
         return Dropped(record, kBodyFileChunk, "file chunk sizes run past the body");
-    std::vector<std::uint16_t> units(nameUnits + 1ull, 0);
+    if (nameUnits > kMaxTextUnits)
+        return OverLimit(record, kBodyFileChunk, "file name", nameUnits);
+    std::uint16_t units[kTextWorkAreaUnits] = {};
     if (nameUnits > 0)
-        std::memcpy(units.data(), name, 2ull * nameUnits);
-    if (!WireUnitsToUtf8(units.data(), nameUnits, record.strFileName))
-        return Dropped(record, kBodyFileChunk, "file name does not convert to UTF-8");
+        std::memcpy(units, name, 2ull * nameUnits);
+    if (!WireUnitsToUtf8(units, nameUnits, record.strFileName))
+        return Undecodable(record, kBodyFileChunk, "file name");
     record.nSplitDataSize = dataSize;
     if (dataSize > 0)
         record.pFileData.assign(data, data + dataSize);
@@ -181,7 +203,7 @@ ParseResult ParseEnvelope(wire::Reader& r, SReceiveData& record, ReceiveBuffers&
     case kBodyFileChunk:
         return ParseFile(innerReader, record);
     case kBodyTextCommand:
-        return ParseText(innerReader, record, buffers);
+        return ParseText(innerReader, record);
     default:
         return ParseResult::kParsed; // type 0: not posted
     }
@@ -196,7 +218,7 @@ ParseResult ParseBody(const std::uint8_t* body, std::size_t size, SReceiveData& 
     wire::Reader r(body + 1, size - 1);
     switch (body[0]) {
     case kBodyTextCommand:
-        return ParseText(r, record, buffers);
+        return ParseText(r, record);
     case kBodyScreenFormat:
     case kBodyType3:
     case kBodyScreenImage:

@@ -107,11 +107,27 @@ bool TCPConnection::Send(std::unique_ptr<SRequestData> request) {
         platform::logf("[ZQ]Send: request holds no complete body, not sent");
         return false;
     }
+    const std::uint64_t bytes = request->nLength;
+    std::uint64_t queued = 0;
+    bool overflow = false;
     {
         std::lock_guard lock(m_queueMutex);
         if (!m_bConnect.load() || m_bClosing.load())
             return false; // the link is down: the request is freed here
-        m_pReqArr.push_back(std::move(request));
+        queued = m_nQueuedBytes;
+        overflow = bytes > kMaxQueuedBytes - queued;
+        if (!overflow) {
+            m_nQueuedBytes += bytes;
+            m_pReqArr.push_back(std::move(request));
+        }
+    }
+    if (overflow) {
+        platform::logf("[ZQ]send queue holds %llu bytes and %llu more would pass %llu: the peer has "
+                       "stopped reading; link ends",
+                       static_cast<unsigned long long>(queued), static_cast<unsigned long long>(bytes),
+                       static_cast<unsigned long long>(kMaxQueuedBytes));
+        Close();
+        return false;
     }
     m_queueCond.notify_one();
     return true;
@@ -160,6 +176,11 @@ std::size_t TCPConnection::PendingRequests() const {
     return m_pReqArr.size();
 }
 
+std::uint64_t TCPConnection::PendingBytes() const {
+    std::lock_guard lock(m_queueMutex);
+    return m_nQueuedBytes;
+}
+
 void TCPConnection::RequestThread() {
     if (!m_pTCPServer)
         return;
@@ -173,6 +194,7 @@ void TCPConnection::RequestThread() {
                 break;
             request = std::move(m_pReqArr.front());
             m_pReqArr.pop_front();
+            m_nQueuedBytes -= request->nLength;
         }
         // Written outside the lock: a receive thread queueing an acknowledgement must never wait
         // on a write that is itself waiting for the peer. One writer keeps the order.
@@ -211,6 +233,7 @@ void TCPConnection::DropQueue() {
     {
         std::lock_guard lock(m_queueMutex);
         dropped.swap(m_pReqArr);
+        m_nQueuedBytes = 0;
     }
     // Freed outside the lock; these requests were never sent.
 }

@@ -52,6 +52,10 @@ public:
                                        const std::uint8_t* splitData) {
         return builder::MakeSendPacketFileData(request, nSplitCnt, nSeq, fileName, nSplitDataSize, splitData);
     }
+    static bool MakeSendPacket(SRequestData& request, const std::uint8_t* buff, int buffSize,
+                               std::uint32_t uiAllLen, std::uint32_t dwCompressed, std::uint32_t useDrawSeq) {
+        return builder::MakeSendPacket(request, buff, buffSize, uiAllLen, dwCompressed, useDrawSeq);
+    }
     static bool MakeSendPacketH264(SRequestData& request, const std::uint8_t* buff, int buffSize,
                                    int drawSeq) {
         return builder::MakeSendPacketH264(request, buff, buffSize, drawSeq);

@@ -144,6 +144,27 @@ TEST_F(UploadWireTest, ThumbnailCarriesTheAskedSizeAndTheGrowingDrawSequence) {
     EXPECT_EQ(m_client, m_handedOver);
 }
 
+// A thumbnail asked larger than the captured screen is made at most at the screen's size, on
+// each axis; the packet carries the size actually sent.
+TEST_F(UploadWireTest, ThumbnailLargerThanTheScreenIsClampedToIt) {
+    struct Case {
+        int askedWidth;
+        int askedHeight;
+        std::uint32_t sentWidth;
+        std::uint32_t sentHeight;
+    };
+    startDirectSession("2011057");
+    std::uint32_t seq = 0;
+    for (const Case& c : {Case{16384, 16384, kScreenWidth, kScreenHeight}, Case{4000, 600, kScreenWidth, 600},
+                          Case{320, 9000, 320, kScreenHeight}}) {
+        askThumbnails(c.askedWidth, c.askedHeight);
+        deliverTicks(1);
+        auto image = m_console->waitForBody(kScreenImageType);
+        ASSERT_TRUE(image);
+        expectScreenImage(image->body, seq++, c.sentWidth, c.sentHeight);
+    }
+}
+
 TEST_F(UploadWireTest, LiveImagesAreSequencedAndTheFirstIsAnnouncedOnce) {
     startDirectSession("2011057");
     askThumbnails(160, 120);

@@ -187,6 +187,26 @@ TEST(PacketBuilderTest, RelayFileTakesDataFromFileRecord) {
     EXPECT_EQ(Bytes(b.end() - 4, b.end()), data);
 }
 
+TEST(PacketBuilderTest, CompressedScreenUpdate) {
+    // Raw length 0x0102, compressed length 5, draw sequence 0x2A, then the five compressed bytes.
+    const Bytes z = {0x78, 0x9C, 0x03, 0x00, 0x01};
+    const Bytes golden = {0x0C, 0x02, 0x01, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,
+                          0x2A, 0x00, 0x00, 0x00, 0x78, 0x9C, 0x03, 0x00, 0x01};
+    SRequestData r;
+    ASSERT_TRUE(TCPServerClient::MakeSendPacket(r, z.data(), 5, 0x0102u, 5u, 0x2Au));
+    EXPECT_EQ(Body(r), golden);
+
+    // Only the compressed bytes travel, however large the buffer they sit in.
+    const Bytes padded = {0x78, 0x9C, 0x03, 0x00, 0x01, 0xEE, 0xEE};
+    SRequestData fromLarger;
+    ASSERT_TRUE(TCPServerClient::MakeSendPacket(fromLarger, padded.data(), 7, 0x0102u, 5u, 0x2Au));
+    EXPECT_EQ(Body(fromLarger), golden);
+
+    SRequestData tooFew;
+    EXPECT_FALSE(TCPServerClient::MakeSendPacket(tooFew, z.data(), 5, 0x0102u, 6u, 0u));
+    EXPECT_EQ(tooFew.nLength, 0u);
+}
+
 TEST(PacketBuilderTest, UnusablePayloadBuildsNothing) {
     SRequestData r;
     EXPECT_FALSE(TCPServerClient::MakeSendPacketH264(r, nullptr, 10, 0));

@@ -1,0 +1,91 @@
+// A link whose peer accepts and then never reads: its send queue stops at a bound in bytes and the
+// link ends as lost, reported once, on either link class.
+#include "LoopbackPeer.h"
+#include "platform/NotificationCenter.h"
+#include "transport/TCPServerClient.h"
+#include "transport/TCP_RelayServerConn.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace transport {
+namespace {
+
+constexpr std::size_t kPieceBytes = 1024 * 1024;
+// Far more than the bound and every socket buffer between the link and the peer together.
+constexpr int kMaxPieces = 256;
+
+class DisconnectCounter {
+public:
+    explicit DisconnectCounter(platform::NotificationCenter& center) : m_set(center) {
+        m_set.add("READ_MSG_DISCONNECT", nullptr, [this](const platform::Notification&) {
+            std::lock_guard lock(m_mutex);
+            ++m_count;
+            m_cond.notify_all();
+        });
+    }
+    bool WaitForFirst() {
+        std::unique_lock lock(m_mutex);
+        return m_cond.wait_for(lock, std::chrono::seconds(10), [this] { return m_count > 0; });
+    }
+    int Count() {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+
+private:
+    platform::ObserverSet m_set;
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+    int m_count = 0;
+};
+
+std::unique_ptr<SRequestData> Piece() {
+    auto request = std::make_unique<SRequestData>();
+    request->pBuffer.assign(kPieceBytes, 0x42);
+    request->pBuffer[0] = kBodyH264;
+    request->nLength = kPieceBytes;
+    return request;
+}
+
+template <typename Link>
+void ExpectQueueStopsAndLinkEnds() {
+    platform::NotificationCenter center;
+    golden::LoopbackPeer peer;
+    auto link = Link::create(center);
+    ASSERT_TRUE(link->Open());
+    ASSERT_TRUE(link->Connect("127.0.0.1", peer.port()));
+    ASSERT_TRUE(peer.Accept()); // and never reads
+    DisconnectCounter disconnects(center);
+    ASSERT_TRUE(link->StartReceiveThread());
+    ASSERT_TRUE(link->StartRequestThread());
+
+    int accepted = 0;
+    std::uint64_t mostPending = 0;
+    while (accepted < kMaxPieces && link->Send(Piece())) {
+        ++accepted;
+        mostPending = std::max(mostPending, link->PendingBytes());
+    }
+    EXPECT_LT(accepted, kMaxPieces) << "the queue never stopped growing";
+    EXPECT_LE(mostPending, kMaxQueuedBytes);
+    ASSERT_TRUE(disconnects.WaitForFirst());
+    EXPECT_FALSE(link->Send(Piece())); // a lost link takes nothing more
+    link->Close();
+    link->JoinThreads();
+    EXPECT_EQ(disconnects.Count(), 1);
+    EXPECT_EQ(link->PendingBytes(), 0u);
+}
+
+TEST(SendQueueBoundTest, DirectLinkEndsWhenThePeerStopsReading) {
+    ExpectQueueStopsAndLinkEnds<TCPServerClient>();
+}
+
+TEST(SendQueueBoundTest, RelayLinkEndsWhenThePeerStopsReading) {
+    ExpectQueueStopsAndLinkEnds<TCP_RelayServerConn>();
+}
+
+} // namespace
+} // namespace transport
