@@ -11,8 +11,8 @@ namespace streaming {
 // Pieces a picture-wide step is cut into: one per core the viewer may keep busy at once.
 constexpr std::size_t kParallelPieces = 4;
 
-// Runs work(0) .. work(pieces - 1), the first on the calling thread and the others on the pool
-// (on the calling thread too when the pool has no free thread), and returns when all are done.
+// Runs work(0) .. work(pieces - 1) once each, on the calling thread and on helpers of the pool,
+// whichever takes a piece first, and returns when all are done.
 void runInParallel(std::size_t pieces, const std::function<void(std::size_t)>& work);
 
 // Row range [first, end) of one of `pieces` bands of `rows` rows; band boundaries fall on even rows
