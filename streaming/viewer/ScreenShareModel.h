@@ -38,7 +38,7 @@ public:
     const TileGrid& answerGrid() const { return m_screenAnswerList; }
     const TileGrid& shareGrid() const { return m_screenShareList; }
 
-    // Strips decoded at once, each on a thread of its own, when a tick has several waiting.
+    // Strips decoded at once, in as many pieces on as many threads, when a tick has several waiting.
     static constexpr std::size_t kDecodeThreads = kParallelPieces;
 
     // Applies archived screen updates (ImageSamples) to the grid of the mode, in order; their
@@ -76,7 +76,8 @@ private:
     TileGrid m_screenShareList;
     TileGrid m_screenAnswerList;
     ScreenCanvas m_canvas;
-    // One decoder per decoding thread, kept between ticks (each holds its TurboJPEG state).
+    // One decoder per piece of a parallel decode, so none is used by two threads at once; kept
+    // between ticks (each holds its TurboJPEG state).
     std::array<StripDecoder, kDecodeThreads> m_stripDecoders;
     std::unique_ptr<H264Decoder> m_decoder; // made with the first frame
 };
