@@ -1,12 +1,20 @@
 #include "streaming/viewer/ScreenCanvas.h"
 
 #include "platform/Log.h"
+#include "streaming/viewer/ParallelWork.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <libyuv.h>
 
 namespace streaming {
+
+bool CanvasRect::intersects(const CanvasRect& other) const {
+    return !empty() && !other.empty() && x < other.x + other.width && other.x < x + width &&
+           y < other.y + other.height && other.y < y + height;
+}
 
 void ScreenCanvas::reset(int width, int height) {
     m_dirty = {};
@@ -74,6 +82,70 @@ void ScreenCanvas::writeStrip(TileGrid& grid, const std::vector<std::int32_t>& i
     }
 }
 
+StripPlacement ScreenCanvas::placeStrip(const TileGrid& grid, const std::vector<std::int32_t>& indexes,
+                                        int count) {
+    StripPlacement place;
+    if (count < 1)
+        return place;
+    std::int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+    bool inOneRow = true;
+    std::int64_t nextLeft = 0;
+    for (int i = 0; i < count; ++i) {
+        const CRect& r = grid.tile(static_cast<std::size_t>(indexes[static_cast<std::size_t>(i)])).m_rect;
+        if (i == 0)
+            nextLeft = r.left;
+        inOneRow = inOneRow && r.left == nextLeft && (i == 0 || (r.top == top && r.bottom == bottom));
+        nextLeft = r.right;
+        left = std::min(left, r.left);
+        top = std::min(top, r.top);
+        right = std::max(right, r.right);
+        bottom = std::max(bottom, r.bottom);
+    }
+    // Tiles lie inside a grid that fits an int-sized canvas.
+    place.area = {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                  static_cast<int>(bottom - top)};
+    place.inOneRow = inOneRow;
+    return place;
+}
+
+PixelRegion ScreenCanvas::region(const CanvasRect& rect) {
+    if (m_image.isEmpty() || rect.empty() || rect.x < 0 || rect.y < 0 || rect.width > width() - rect.x ||
+        rect.height > height() - rect.y)
+        return {};
+    return {m_image.row(rect.y) + static_cast<std::ptrdiff_t>(rect.x) * kBytesPerPixel, rect.width,
+            rect.height, m_image.stride()};
+}
+
+void ScreenCanvas::markStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count) {
+    for (int i = 0; i < count; ++i) {
+        ScreenPartData& tile = grid.tile(static_cast<std::size_t>(indexes[static_cast<std::size_t>(i)]));
+        tile.m_bInit = true;
+        tile.m_bRefreshed = true;
+        addDirty({static_cast<int>(tile.m_rect.left), static_cast<int>(tile.m_rect.top),
+                  static_cast<int>(tile.m_rect.getWidth()), static_cast<int>(tile.m_rect.getHeight())});
+    }
+}
+
+int ScreenCanvas::convertInBands(const std::uint8_t* y, int lumaStride, const std::uint8_t* u,
+                                 const std::uint8_t* v, int chromaStride, int width, int height) {
+    // A whole picture per frame: its rows are converted on several threads at once, each band
+    // starting on an even row so it reads its own chroma rows.
+    std::atomic<int> failure{0};
+    runInParallel(kParallelPieces, [&](std::size_t piece) {
+        const RowBand band = rowBand(height, kParallelPieces, piece);
+        if (band.end <= band.first)
+            return;
+        const std::ptrdiff_t chromaRow = band.first / 2;
+        const int status = libyuv::I420ToARGB(
+            y + static_cast<std::ptrdiff_t>(band.first) * lumaStride, lumaStride,
+            u + chromaRow * chromaStride, chromaStride, v + chromaRow * chromaStride, chromaStride,
+            m_image.row(band.first), static_cast<int>(m_image.stride()), width, band.end - band.first);
+        if (status != 0)
+            failure.store(status);
+    });
+    return failure.load();
+}
+
 bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int shownHeight) {
     if (m_image.isEmpty())
         return false;
@@ -97,9 +169,8 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
     const int h = height();
     int status = 0;
     if (srcWidth == w && srcHeight == h) {
-        status = libyuv::I420ToARGB(frame.y.data(), frame.stride[0], frame.u.data(), frame.stride[1],
-                                    frame.v.data(), frame.stride[1], m_image.data(),
-                                    static_cast<int>(m_image.stride()), w, h);
+        status = convertInBands(frame.y.data(), frame.stride[0], frame.u.data(), frame.v.data(),
+                                frame.stride[1], w, h);
     } else {
         // Scale in 4:2:0 first (a third of the bytes of the 32-bit picture), then convert once.
         const int cw = (w + 1) / 2;
@@ -113,8 +184,7 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
                                    frame.v.data(), frame.stride[1], srcWidth, srcHeight, y, w, u, cw, v, cw,
                                    w, h, libyuv::kFilterBilinear);
         if (status == 0)
-            status = libyuv::I420ToARGB(y, w, u, cw, v, cw, m_image.data(),
-                                        static_cast<int>(m_image.stride()), w, h);
+            status = convertInBands(y, w, u, v, cw, w, h);
     }
     if (status != 0) {
         platform::logf("[ZQ]Frame conversion failed: %d", status);

@@ -6,6 +6,7 @@
 
 #include "streaming/H264DecodeData.h"
 #include "streaming/PlainImage.h"
+#include "streaming/viewer/StripDecoder.h"
 #include "streaming/viewer/TileGrid.h"
 
 #include <cstdint>
@@ -19,7 +20,16 @@ struct CanvasRect {
     int width = 0;
     int height = 0;
     bool empty() const { return width <= 0 || height <= 0; }
+    bool intersects(const CanvasRect& other) const;
     bool operator==(const CanvasRect&) const = default;
+};
+
+// Where a strip's tiles lie on the canvas: the rectangle they cover together, and whether they
+// are neighbours in one row, in list order, all as tall as that rectangle (the strips a teacher
+// sends). Then the strip's picture maps onto the rectangle one to one.
+struct StripPlacement {
+    CanvasRect area;
+    bool inOneRow = false;
 };
 
 class ScreenCanvas {
@@ -37,6 +47,15 @@ public:
     void writeStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
                     const ImageView& strip);
 
+    // Where the listed tiles lie; the list must have passed the grid's check.
+    static StripPlacement placeStrip(const TileGrid& grid, const std::vector<std::int32_t>& indexes,
+                                     int count);
+    // The pixels of a rectangle of the canvas, for a decoder to write into; none when the rectangle
+    // is not wholly inside the canvas.
+    PixelRegion region(const CanvasRect& rect);
+    // Marks the listed tiles received and changed, after their pixels were decoded into place.
+    void markStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count);
+
     // Shows a decoded frame: its top-left shownWidth x shownHeight pixels (the sender's picture,
     // without the coder's padding) scaled to the whole canvas. False (logged) for a frame that is
     // not a consistent 4:2:0 picture.
@@ -47,6 +66,9 @@ public:
 
 private:
     void addDirty(const CanvasRect& rect);
+    // I420 rows to the canvas's rows 0..height; libyuv's status (0 when every band converted).
+    int convertInBands(const std::uint8_t* y, int lumaStride, const std::uint8_t* u, const std::uint8_t* v,
+                       int chromaStride, int width, int height);
 
     PlainImage m_image;
     CanvasRect m_dirty;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <future>
 
 namespace streaming {
 
@@ -66,7 +65,11 @@ void ScreenShareModel::stop() {
 struct ScreenShareModel::StripJob {
     client::ImageSample sample; // keeps the bitmap's bytes alive
     StripBounds bounds;
-    DecodedStrip strip;
+    StripPlacement place;
+    // Decoded straight into the canvas (its tiles are one row no other update of the batch touches).
+    bool inPlace = false;
+    StripDecoder::InPlace result = StripDecoder::InPlace::NotApplicable;
+    DecodedStrip strip; // the picture when it was not decoded in place
 
     std::span<const std::uint8_t> bitmap() const {
         if (sample.getScreenBitmap() == nullptr || sample.getBitmapSize() <= 0)
@@ -100,34 +103,56 @@ bool ScreenShareModel::applyScreenUpdates(const std::vector<platform::Bytes>& ar
     }
     if (jobs.empty())
         return false;
+    placeStrips(*grid, jobs);
     decodeAll(jobs);
     // A bitmap that is no picture still names its tiles: they turn transparent.
-    for (const StripJob& job : jobs)
-        m_canvas.writeStrip(*grid, job.sample.getScreenIndexArray(), job.sample.getScreenSplitCount(),
-                            job.strip.view());
+    for (const StripJob& job : jobs) {
+        const auto& indexes = job.sample.getScreenIndexArray();
+        const int count = job.sample.getScreenSplitCount();
+        if (job.result == StripDecoder::InPlace::Decoded)
+            m_canvas.markStrip(*grid, indexes, count);
+        else
+            m_canvas.writeStrip(*grid, indexes, count, job.strip.view());
+    }
     return true;
 }
 
-void ScreenShareModel::decodeAll(std::vector<StripJob>& jobs) {
-    if (jobs.size() == 1) {
-        jobs[0].strip = m_stripDecoder.decode(jobs[0].bitmap(), jobs[0].bounds);
+void ScreenShareModel::placeStrips(const TileGrid& grid, std::vector<StripJob>& jobs) {
+    if (m_canvas.isEmpty() || grid.canvasWidth() != m_canvas.width() ||
+        grid.canvasHeight() != m_canvas.height())
         return;
+    for (StripJob& job : jobs)
+        job.place = ScreenCanvas::placeStrip(grid, job.sample.getScreenIndexArray(),
+                                             job.sample.getScreenSplitCount());
+    // Updates of one batch are decoded at once but must land in the order received: only a strip
+    // whose tiles no other update of the batch names may be decoded into the canvas directly.
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (!jobs[i].place.inOneRow)
+            continue;
+        bool alone = true;
+        for (std::size_t j = 0; j < jobs.size() && alone; ++j)
+            alone = j == i || !jobs[i].place.area.intersects(jobs[j].place.area);
+        jobs[i].inPlace = alone;
     }
-    // Each worker takes every n-th strip with a decoder of its own; this thread takes the first share.
-    const std::size_t workers = std::min(kDecodeThreads, jobs.size());
-    auto decodeShare = [&jobs, workers](std::size_t first, StripDecoder& decoder) {
-        for (std::size_t i = first; i < jobs.size(); i += workers)
-            jobs[i].strip = decoder.decode(jobs[i].bitmap(), jobs[i].bounds);
-    };
-    std::vector<std::future<void>> others;
-    for (std::size_t w = 1; w < workers; ++w)
-        others.push_back(std::async(std::launch::async, [&decodeShare, w] {
-            StripDecoder decoder;
-            decodeShare(w, decoder);
-        }));
-    decodeShare(0, m_stripDecoder);
-    for (auto& other : others)
-        other.wait();
+}
+
+void ScreenShareModel::decodeOne(StripJob& job, StripDecoder& decoder) {
+    if (job.inPlace) {
+        job.result = decoder.decodeInto(job.bitmap(), m_canvas.region(job.place.area));
+        if (job.result != StripDecoder::InPlace::NotApplicable)
+            return; // decoded, or failed: the tiles then turn transparent
+    }
+    job.strip = decoder.decode(job.bitmap(), job.bounds);
+}
+
+void ScreenShareModel::decodeAll(std::vector<StripJob>& jobs) {
+    // Each piece takes every n-th strip with a decoder of its own. Pieces write disjoint parts of
+    // the canvas (placeStrips) or strips of their own.
+    const std::size_t pieces = std::min(kDecodeThreads, jobs.size());
+    runInParallel(pieces, [this, &jobs, pieces](std::size_t piece) {
+        for (std::size_t i = piece; i < jobs.size(); i += pieces)
+            decodeOne(jobs[i], m_stripDecoders[piece]);
+    });
 }
 
 bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,

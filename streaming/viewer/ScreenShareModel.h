@@ -6,10 +6,12 @@
 #include "platform/KeyedArchive.h"
 #include "platform/UserDefaults.h"
 #include "streaming/H264Decoder.h"
+#include "streaming/viewer/ParallelWork.h"
 #include "streaming/viewer/ScreenCanvas.h"
 #include "streaming/viewer/StripDecoder.h"
 #include "streaming/viewer/TileGrid.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -36,8 +38,8 @@ public:
     const TileGrid& answerGrid() const { return m_screenAnswerList; }
     const TileGrid& shareGrid() const { return m_screenShareList; }
 
-    // Strips decoded at once, each on a thread of its own, when a tick has several waiting.
-    static constexpr std::size_t kDecodeThreads = 4;
+    // Strips decoded at once, in as many pieces on as many threads, when a tick has several waiting.
+    static constexpr std::size_t kDecodeThreads = kParallelPieces;
 
     // Applies archived screen updates (ImageSamples) to the grid of the mode, in order; their
     // pictures are decoded in parallel first. Answers whether the canvas changed; a refused update
@@ -57,7 +59,9 @@ private:
     // Whether the update's tile list fits the grid (the refusals are logged as the console's logs).
     bool checkList(const TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
                    bool answer) const;
+    void placeStrips(const TileGrid& grid, std::vector<StripJob>& jobs);
     void decodeAll(std::vector<StripJob>& jobs);
+    void decodeOne(StripJob& job, StripDecoder& decoder);
 
     int m_nServerWidth = 0;
     int m_nServerHeight = 0;
@@ -72,7 +76,9 @@ private:
     TileGrid m_screenShareList;
     TileGrid m_screenAnswerList;
     ScreenCanvas m_canvas;
-    StripDecoder m_stripDecoder;
+    // One decoder per piece of a parallel decode, so none is used by two threads at once; kept
+    // between ticks (each holds its TurboJPEG state).
+    std::array<StripDecoder, kDecodeThreads> m_stripDecoders;
     std::unique_ptr<H264Decoder> m_decoder; // made with the first frame
 };
 

@@ -8,6 +8,7 @@
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/Images.h"
+#include "streaming/viewer/ParallelWork.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -74,10 +75,16 @@ void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty)
     if (resized)
         m_scaled = PlainImage(width(), height());
     const QRect area = sameCanvas && !resized && !dirty.empty() ? viewRectOf(dirty) : rect();
-    libyuv::ARGBScaleClip(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
-                          m_scaled.data(), static_cast<int>(m_scaled.stride()), m_scaled.width(),
-                          m_scaled.height(), area.x(), area.y(), area.width(), area.height(),
-                          libyuv::kFilterBilinear);
+    // Bands of the area on several threads: each output pixel depends on the source only.
+    runInParallel(kParallelPieces, [&](std::size_t piece) {
+        const RowBand band = rowBand(area.height(), kParallelPieces, piece);
+        if (band.end <= band.first)
+            return;
+        libyuv::ARGBScaleClip(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(),
+                              canvas.height(), m_scaled.data(), static_cast<int>(m_scaled.stride()),
+                              m_scaled.width(), m_scaled.height(), area.x(), area.y() + band.first,
+                              area.width(), band.end - band.first, libyuv::kFilterBilinear);
+    });
     m_image = QImage(m_scaled.data(), m_scaled.width(), m_scaled.height(),
                      static_cast<qsizetype>(m_scaled.stride()), kFormat);
     update(area);

@@ -53,28 +53,56 @@ DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const Str
     return isJpeg(bytes) ? decodeJpeg(bytes, bounds) : decodeOther(bytes, bounds);
 }
 
-DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+bool StripDecoder::readJpegHeader(std::span<const std::uint8_t> bytes, int& width, int& height) {
     auto handle = static_cast<tjhandle>(m_jpeg);
-    if (handle == nullptr)
-        return {};
-    int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    const auto size = static_cast<unsigned long>(bytes.size());
-    if (tjDecompressHeader3(handle, bytes.data(), size, &width, &height, &subsampling, &colorspace) != 0) {
+    int subsampling = 0, colorspace = 0;
+    if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
+                            &subsampling, &colorspace) != 0) {
         platform::logf("[ZQ]Strip JPEG header unreadable: %s", tjGetErrorStr2(handle));
-        return {};
+        return false;
     }
+    return true;
+}
+
+bool StripDecoder::decompressJpeg(std::span<const std::uint8_t> bytes, const PixelRegion& into) {
+    auto handle = static_cast<tjhandle>(m_jpeg);
+    // A warning (a damaged but readable stream) still leaves a picture worth showing.
+    if (tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), into.data, into.width,
+                      static_cast<int>(into.stride), into.height, TJPF_BGRA, kJpegFlags) != 0 &&
+        tjGetErrorCode(handle) == TJERR_FATAL) {
+        platform::logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+        return false;
+    }
+    return true;
+}
+
+StripDecoder::InPlace StripDecoder::decodeInto(std::span<const std::uint8_t> bytes,
+                                               const PixelRegion& region) {
+    if (m_jpeg == nullptr || !isJpeg(bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX) ||
+        region.data == nullptr)
+        return InPlace::NotApplicable;
+    int width = 0, height = 0;
+    if (!readJpegHeader(bytes, width, height))
+        return InPlace::Failed;
+    if (width != region.width || height != region.height)
+        return InPlace::NotApplicable;
+    return decompressJpeg(bytes, region) ? InPlace::Decoded : InPlace::Failed;
+}
+
+DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+    if (m_jpeg == nullptr)
+        return {};
+    int width = 0, height = 0;
+    if (!readJpegHeader(bytes, width, height))
+        return {};
     if (!isAcceptableStrip(width, height, bounds)) {
         platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", width, height,
                        static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
         return {};
     }
     DecodedStrip image(width, height);
-    if (tjDecompress2(handle, bytes.data(), size, image.data(), width, static_cast<int>(image.stride()),
-                      height, TJPF_BGRA, kJpegFlags) != 0 &&
-        tjGetErrorCode(handle) == TJERR_FATAL) {
-        platform::logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+    if (!decompressJpeg(bytes, {image.data(), width, height, image.stride()}))
         return {};
-    }
     return image;
 }
 

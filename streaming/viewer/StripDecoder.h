@@ -47,8 +47,22 @@ private:
     int m_height = 0;
 };
 
+// Pixels a strip may be decoded straight into: a rectangle of the canvas, capture layout.
+struct PixelRegion {
+    std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0; // bytes from one row to the next
+};
+
 class StripDecoder {
 public:
+    enum class InPlace {
+        Decoded,       // the region holds the strip's pixels, opaque
+        NotApplicable, // no JPEG of exactly the region's size: decode it apart
+        Failed,        // such a JPEG that does not decode (logged); the region's pixels are undefined
+    };
+
     StripDecoder();
     ~StripDecoder();
     StripDecoder(const StripDecoder&) = delete;
@@ -57,8 +71,13 @@ public:
     // The strip's pixels in the capture layout, opaque; an empty image (logged) when the bytes are
     // no picture or one the bounds refuse.
     DecodedStrip decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
+    // Decodes a JPEG strip whose header matches the region's size exactly (what the teacher sends
+    // for a row of tiles) straight into the region: no buffer of its own and no copy afterwards.
+    InPlace decodeInto(std::span<const std::uint8_t> bytes, const PixelRegion& region);
 
 private:
+    bool readJpegHeader(std::span<const std::uint8_t> bytes, int& width, int& height);
+    bool decompressJpeg(std::span<const std::uint8_t> bytes, const PixelRegion& into);
     DecodedStrip decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
     DecodedStrip decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
 

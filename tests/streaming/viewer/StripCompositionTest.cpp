@@ -89,6 +89,58 @@ TEST_F(StripComposition, UpdatesDecodedTogetherLandInTheOrderReceived) {
     EXPECT_TRUE(near(at(420, 60), kGreen));
 }
 
+// Strips naming a row of neighbouring tiles are decoded straight into the canvas, others apart;
+// in one batch both kinds land as received, and a strip's padding or missing picture still clips
+// or clears exactly its own tiles.
+TEST_F(StripComposition, StripsDecodedInPlaceOrApartLandAsReceived) {
+    open("1"); // 4 x 2 tiles of 120 x 135
+    struct Update {
+        std::vector<std::uint8_t> bitmap;
+        std::vector<std::uint32_t> tiles;
+    };
+    struct Expect {
+        int tile;
+        Rgb colour;
+    };
+    struct Batch {
+        std::vector<Update> updates;
+        std::vector<Expect> expected;
+        std::vector<int> transparent;
+    };
+    const Batch batches[] = {
+        {{
+             {jpegStrip({kBlue}, 128, 144), {2}},             // padded by the coder: apart
+             {jpegStrip({kRed, kGreen}, 120, 135), {1, 2}},   // neighbours in row 0, after it
+             {jpegStrip({kYellow, kBlue}, 120, 135), {6, 5}}, // right to left: apart
+             {{'n', 'o'}, {7}},                               // no picture
+         },
+         {{1, kRed}, {2, kGreen}, {5, kBlue}, {6, kYellow}},
+         {0, 3, 4, 7}},
+        {{
+             {jpegStrip({kGreen, kRed}, 120, 135), {3, 4}}, // row 0 end, row 1 start
+             {jpegStrip({kBlue}, 128, 144), {0}},           // padded, clipped to its tile
+         },
+         {{0, kBlue}, {3, kGreen}, {4, kRed}},
+         {7}},
+    };
+    for (const Batch& batch : batches) {
+        std::vector<platform::Bytes> archives;
+        for (const Update& u : batch.updates)
+            archives.push_back(updateArchive(u.bitmap, u.tiles));
+        EXPECT_TRUE(m_model.applyScreenUpdates(archives));
+        for (const Expect& e : batch.expected) {
+            const int left = (e.tile % 4) * 120;
+            const int top = (e.tile / 4) * 135;
+            for (auto [dx, dy] : {std::pair{0, 0}, {119, 134}, {60, 67}})
+                EXPECT_TRUE(near(at(left + dx, top + dy), e.colour))
+                    << "tile " << e.tile << " +" << dx << "," << dy;
+        }
+        for (int tile : batch.transparent)
+            EXPECT_EQ(at((tile % 4) * 120 + 60, (tile / 4) * 135 + 67).a, 0) << "tile " << tile;
+    }
+    EXPECT_TRUE(m_model.answerGrid().tile(1).m_bInit);
+}
+
 TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
     open("1");
     EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed, kGreen}, 120, 135), {3, 8})));
