@@ -33,6 +33,8 @@ constexpr std::size_t kDoubleTextPrecision = 17; // enough digits to read the sa
 
 constexpr const char* kAppConfigFolder = "olvex-student";
 constexpr const char* kTempInfix = ".tmp-";
+// A settings write takes milliseconds; a temp file this old belongs to no write still running.
+constexpr std::time_t kLeftoverTempAgeSeconds = 60;
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 // Settings are a few kilobytes; a file far larger than this is not ours to load into memory.
@@ -96,16 +98,22 @@ bool makeFolders(const std::string& folder) {
 }
 
 // A temp file left by a write that never reached its rename (the process was killed): the real
-// file is intact, the leftover is garbage.
+// file is intact, the leftover is garbage. A young one may be another process's write under way
+// (a second agent of the same user, a helper sharing the suite): removing it would make that
+// write fail, so only files older than any write takes are removed.
 void removeLeftoverTempFiles(const std::string& path) {
     const std::string prefix = leafOf(path) + kTempInfix;
     DIR* dir = opendir(folderOf(path).c_str());
     if (!dir)
         return;
+    const std::time_t now = std::time(nullptr);
     while (const dirent* entry = readdir(dir)) {
         if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0)
             continue;
         const std::string leftover = folderOf(path) + "/" + entry->d_name;
+        struct stat info {};
+        if (lstat(leftover.c_str(), &info) != 0 || now - info.st_mtime < kLeftoverTempAgeSeconds)
+            continue;
         logf("[ZQ]settings: removing unfinished write %s", leftover.c_str());
         unlink(leftover.c_str());
     }

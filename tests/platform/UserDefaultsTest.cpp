@@ -3,6 +3,7 @@
 #include "PlatformTestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -177,9 +178,13 @@ TEST_F(SettingsTest, KillBetweenWriteAndRenameLeavesTheOldFile) {
     suite->setString("iOS-ip", "10.0.0.1");
     ASSERT_TRUE(suite->synchronize());
     const std::string good = readFile(settingsFile());
-    // What a write killed before its rename leaves behind: a half-written temp file.
+    // What a write killed before its rename leaves behind: a half-written temp file, long ago. A
+    // young one is another process's write under way and must survive the load.
     const std::string leftover = settingsFile() + ".tmp-AbC123";
     writeFile(leftover, R"({"iOS-ip": "10.0.)");
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    const std::string underWay = settingsFile() + ".tmp-XyZ789";
+    writeFile(underWay, R"({"iOS-ip": "10.0.0.)");
 
     UserDefaults::resetForTesting();
     testing::LogCapture log;
@@ -187,6 +192,7 @@ TEST_F(SettingsTest, KillBetweenWriteAndRenameLeavesTheOldFile) {
     EXPECT_EQ(reloaded->stringValue("iOS-ip"), "10.0.0.1");
     EXPECT_EQ(readFile(settingsFile()), good);
     EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_TRUE(fs::exists(underWay));
     EXPECT_TRUE(log.contains("unfinished write"));
 }
 
