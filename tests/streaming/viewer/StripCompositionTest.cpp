@@ -169,6 +169,10 @@ std::vector<std::uint8_t> jpegClaiming(int width, int height) {
     return jpeg;
 }
 
+std::vector<std::uint8_t> bytesOf(const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
 TEST_F(StripComposition, PicturesLargerThanTheirTilesAreRefusedBeforeDecoding) {
     struct Case {
         const char* name;
@@ -180,6 +184,10 @@ TEST_F(StripComposition, PicturesLargerThanTheirTilesAreRefusedBeforeDecoding) {
         {"three tiles wide for one tile", jpegStrip({kRed, kRed, kRed}, 120, 135), {0}},
         {"twice as tall", jpegStrip({kRed}, 120, 270), {0}},
         {"PNG three tiles wide", pngStrip({kRed, kRed, kRed}, 120, 135), {0}},
+        {"a vector picture",
+         bytesOf("<svg xmlns='http://www.w3.org/2000/svg' width='120' height='135'>"
+                 "<rect width='120' height='135' fill='red'/></svg>"),
+         {0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
