@@ -45,7 +45,7 @@ MinimizeView::~MinimizeView() {
 }
 
 void MinimizeView::onMaximizeMode(const platform::Notification& note) {
-    const std::string value = events::valueOf(note, client::events::kKeyMaximize);
+    const std::string value = note.value(client::events::kKeyMaximize);
     if (value == "0") {
         m_bNoteToolMaximizeLock.store(true);
     } else if (value == "1") {
@@ -136,8 +136,8 @@ void MinimizeWindowController::callbackOnReceivedMinimizeWindow(const platform::
         platform::logf("[ZQ]Minimize request off the main thread ignored.");
         return;
     }
-    const float fX = panel::floatValue(events::valueOf(note, panel::events::kKeyFX));
-    const float fY = panel::floatValue(events::valueOf(note, panel::events::kKeyFY));
+    const float fX = panel::floatValue(note.value(panel::events::kKeyFX));
+    const float fY = panel::floatValue(note.value(panel::events::kKeyFY));
     window()->setFrame(desktop::Frame{fX, fY + kTabRise, kTabSide, kTabSide});
 }
 

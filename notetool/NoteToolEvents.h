@@ -2,14 +2,12 @@
 // in client/ClientEvents.h, the panel's in panel/PanelEvents.h).
 #pragma once
 
-#include "platform/NotificationCenter.h"
-
-#include <string>
+#include "panel/PanelEvents.h"
 
 namespace notetool::events {
 
 // Posted by the main view controller once the screen still is ready, and by the panel for the white page.
-constexpr const char* kCaptureBoardPressed = "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD";
+constexpr const char* kCaptureBoardPressed = panel::events::kCaptureBoardPressed;
 constexpr const char* kWhiteBoardPressed = "POST_MSG_PRESSED_WHITE_BOARD";
 // The panel's erase-all: the canvas clears its ink and redraws.
 constexpr const char* kCaptureBoardRemoveAll = "POST_MSG_CALL_CAPTURE_BOARD_REMOVE_ALL";
@@ -20,15 +18,5 @@ constexpr const char* kScreenShareInit = "POST_MSG_RECEIVED_SCREEN_SHARE_INIT";
 constexpr const char* kNoteToolMode = "POST_MSG_RECEIVED_NOTETOOL_MODE";
 // The minimised tab's placement: {"fX", "fY"} as "%f".
 constexpr const char* kMinimizeWindow = "POST_MSG_MINIMIZE_WINDOW";
-
-// The text under key in the notification's dictionary; empty when there is none (a missing key
-// counts as the empty text).
-inline std::string valueOf(const platform::Notification& note, const char* key) {
-    const platform::Dictionary* d = note.dictionary();
-    if (!d)
-        return {};
-    auto it = d->find(key);
-    return it == d->end() ? std::string() : it->second;
-}
 
 } // namespace notetool::events

@@ -104,11 +104,11 @@ void NoteToolView::callbackReceivedEnabledX() {
 
 void NoteToolView::callbackReceivedNoteSaveMode(const platform::Notification& note) {
     // Only stores a number, so it runs on the posting thread.
-    m_model.setNoteSaveMode(events::valueOf(note, client::events::kKeyNoteSave));
+    m_model.setNoteSaveMode(note.value(client::events::kKeyNoteSave));
 }
 
 void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification& note) {
-    if (events::valueOf(note, client::events::kKeyStatus) != kShowHideQuery)
+    if (note.value(client::events::kKeyStatus) != kShowHideQuery)
         return;
     m_pNotificationCenter.post(
         events::kNoteToolMode, nullptr,
@@ -116,7 +116,7 @@ void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification
 }
 
 void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
-    if (events::valueOf(note, client::events::kKeyLock) != kLockOn)
+    if (note.value(client::events::kKeyLock) != kLockOn)
         return;
     onMainQueue([](NoteToolView& view) {
         if (!client::GlobalConfig::shared().isMinimizeEnabled())

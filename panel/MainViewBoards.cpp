@@ -1,6 +1,7 @@
 // The main view controller's board backgrounds and the hooks through which the note tool, a
 // library of its own, fills the panel and captures the screen.
 #include "panel/MainViewController.h"
+#include "panel/PanelEvents.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Images.h"
@@ -12,7 +13,6 @@ namespace panel {
 namespace {
 
 constexpr const char* kWhitePage = "white";
-constexpr const char* kCaptureBoardPressed = "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD";
 // On a high-density display every point of a board is two pixels.
 constexpr int kRetinaScale = 2;
 
@@ -77,7 +77,7 @@ void MainViewController::setCaptureBoardImageDataForCanvas() {
     m_captureBoardImageData = still ? still() : QImage();
     if (m_captureBoardImageData.isNull())
         platform::logf("[ZQ]Screen capture for the capture board failed; the board has no background.");
-    m_pNotificationCenter.post(kCaptureBoardPressed);
+    m_pNotificationCenter.post(events::kCaptureBoardPressed);
 }
 
 } // namespace panel

@@ -20,6 +20,8 @@ constexpr const char* kLoginSuccess = client::events::kLoginSuccess;
 constexpr const char* kMaximizeWindow = "POST_MSG_MAXIMIZE_WINDOW";
 constexpr const char* kKeyFX = "fX";
 constexpr const char* kKeyFY = "fY";
+// Posted by the main view controller once the screen still for the capture board is ready.
+constexpr const char* kCaptureBoardPressed = "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD";
 // The note tool's erase-all in share-board mode.
 constexpr const char* kShareBoardRemoveAll = "POST_MSG_CALL_SHARE_BOARD_REMOVE_ALL";
 

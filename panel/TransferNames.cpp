@@ -1,6 +1,7 @@
 #include "panel/TransferNames.h"
 
 #include "client/CommandText.h"
+#include "client/StudentSessionInfo.h"
 
 #include <cstdio>
 
@@ -9,22 +10,11 @@ namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
-constexpr unsigned char kContinuationMask = 0xC0;
-constexpr unsigned char kContinuationBits = 0x80;
-
-bool isContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & kContinuationMask) == kContinuationBits;
-}
 
 } // namespace
 
 std::string cutAtCharacter(const std::string& text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes)
-        return text;
-    std::size_t end = maxBytes;
-    while (end > 0 && isContinuationByte(text[end]))
-        --end;
-    return text.substr(0, end);
+    return std::string(client::cutAtCharacterBoundary(text, maxBytes));
 }
 
 std::string sanitizeReceivedName(const std::string& wireName) {

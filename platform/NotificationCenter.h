@@ -25,6 +25,15 @@ struct Notification {
 
     // The object as a dictionary, or nullptr when it is something else.
     const Dictionary* dictionary() const { return std::any_cast<Dictionary>(&object); }
+    // The text under key in the dictionary; empty when there is none (a missing key and a missing
+    // dictionary read as the empty text, as observers compare texts).
+    std::string value(const std::string& key) const {
+        const Dictionary* d = dictionary();
+        if (d == nullptr)
+            return {};
+        auto it = d->find(key);
+        return it == d->end() ? std::string() : it->second;
+    }
     // The object as a shared pointer of type T, or empty when it is something else.
     template <typename T>
     std::shared_ptr<T> shared() const {

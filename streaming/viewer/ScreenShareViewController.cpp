@@ -20,11 +20,7 @@ bool registeredViewerAllowsAnswers() {
 }
 
 platform::Bytes archiveOf(const platform::Notification& note, const char* key) {
-    const platform::Dictionary* d = note.dictionary();
-    if (d == nullptr)
-        return {};
-    auto it = d->find(key);
-    return it == d->end() ? platform::Bytes{} : client::archiveFromText(it->second);
+    return client::archiveFromText(note.value(key));
 }
 } // namespace
 

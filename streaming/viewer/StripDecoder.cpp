@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -19,6 +21,16 @@ constexpr std::uint8_t kJpegStart = 0xD8;
 // A whole shared screen is decoded up to 30 times a second on the student's machine: the fast
 // transform and plain chroma upsampling take a sixth off the decode, at a cost no screen shows.
 constexpr int kJpegFlags = TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE;
+
+// Pictures other than JPEG are read by Qt, but only in the plain raster formats a screen is sent
+// in: the bytes come from the network, and the vector and container formats (SVG, TIFF and the
+// like) would hand them to far larger parsers for no picture a console sends.
+constexpr std::array<const char*, 4> kRasterFormats = {"png", "bmp", "gif", "jpeg"};
+
+bool isRasterFormat(const QByteArray& format) {
+    return std::any_of(kRasterFormats.begin(), kRasterFormats.end(),
+                       [&format](const char* known) { return format == known; });
+}
 
 bool isJpeg(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 2 && bytes[0] == kJpegMarker && bytes[1] == kJpegStart;
@@ -113,6 +125,13 @@ DecodedStrip StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, cons
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAllocationLimit(kQtAllocationLimitMegabytes);
+    const QByteArray format = reader.format();
+    if (!isRasterFormat(format)) {
+        platform::logf("[ZQ]Strip picture of format \"%s\" refused", format.constData());
+        return {};
+    }
+    reader.setFormat(format);
+    reader.setAutoDetectImageFormat(false);
     const QSize header = reader.size();
     if (!header.isValid() || !isAcceptableStrip(header.width(), header.height(), bounds)) {
         platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", header.width(), header.height(),
