@@ -144,10 +144,16 @@ void FileSender::callbackSendedFile(const platform::Notification& note) {
 void FileSender::fileSender() {
     if (!m_queue)
         return;
+    // A slow link still holds earlier pieces: this tick's piece waits, and the wait is no idle tick.
+    if (linkBacklog() > kMaxBacklogBytes)
+        return;
     if (auto archive = m_queue->tryPop()) {
         if (auto sample = client::FileSample::unarchive(*archive)) {
-            sendPiece(sample->getFileSample(), sample->getFileSize(), sample->getFileName(),
-                      sample->getTotalFileSplitCnt(), sample->getFileSplitSeq());
+            if (!sendPiece(sample->getFileSample(), sample->getFileSize(), sample->getFileName(),
+                           sample->getTotalFileSplitCnt(), sample->getFileSplitSeq())) {
+                sendFailed();
+                return;
+            }
             postProgress(events::kSendedServerFileData, sample->getFileName(), sample->getFileSplitSeq(),
                          sample->getTotalFileSplitCnt());
         }
@@ -161,38 +167,57 @@ void FileSender::fileSender() {
         stop();
 }
 
-void FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name,
-                           std::int32_t total, std::int32_t seq) {
+std::uint64_t FileSender::linkBacklog() const {
+    if (m_linkBacklog)
+        return m_linkBacklog();
     auto studentClient = m_hooks.studentClient ? m_hooks.studentClient() : nullptr;
     if (!studentClient)
-        return;
+        return 0;
+    std::shared_ptr<transport::TCPConnection> link;
+    if (client::GlobalConfig::shared().isRelayEnabled())
+        link = studentClient->getRelayConn();
+    else
+        link = studentClient->getMVConn();
+    return link ? link->PendingBytes() : 0;
+}
+
+bool FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name,
+                           std::int32_t total, std::int32_t seq) {
+    auto studentClient = m_hooks.studentClient ? m_hooks.studentClient() : nullptr;
+    if (!studentClient) {
+        platform::logf("[ZQ]file piece %d not sent: no session", seq);
+        return false;
+    }
     // Sized from the body it carries: 21 bytes, two per name byte, the data.
     const std::size_t body = transport::builder::kFileChunkHeaderBytes + 2 * name.size() +
                              static_cast<std::size_t>(size > 0 ? size : 0);
+    bool built = false;
+    bool queued = false;
     if (client::GlobalConfig::shared().isRelayEnabled()) {
         auto conn = studentClient->getRelayConn();
-        if (!conn)
-            return;
-        auto request = transport::newRequestData(
-            static_cast<int>(body + transport::builder::kEnvelopeHeaderBytes + kEnvelopeSpareBytes));
-        transport::RelayFileData file;
-        file.nSeq = seq;
-        file.nSplitCnt = total;
-        file.nSize = size;
-        file.pData = data;
-        file.pFileName = name.c_str();
-        file.nNameLen = static_cast<std::int32_t>(name.size());
-        transport::TCP_RelayServerConn::MakeRelayFilePacket(*request, studentClient->getRelayConnData(), file,
-                                                            data);
-        conn->Send(std::move(request));
-        return;
+        if (conn) {
+            auto request = transport::newRequestData(
+                static_cast<int>(body + transport::builder::kEnvelopeHeaderBytes + kEnvelopeSpareBytes));
+            transport::RelayFileData file;
+            file.nSeq = seq;
+            file.nSplitCnt = total;
+            file.nSize = size;
+            file.pData = data;
+            file.pFileName = name.c_str();
+            file.nNameLen = static_cast<std::int32_t>(name.size());
+            built = transport::TCP_RelayServerConn::MakeRelayFilePacket(
+                *request, studentClient->getRelayConnData(), file, data);
+            queued = built && conn->Send(std::move(request));
+        }
+    } else if (auto conn = studentClient->getMVConn()) {
+        auto request = transport::newRequestData(static_cast<int>(body));
+        built = transport::TCPServerClient::MakeSendPacketFileData(*request, total, seq, name, size, data);
+        queued = built && conn->Send(std::move(request));
     }
-    auto conn = studentClient->getMVConn();
-    if (!conn)
-        return;
-    auto request = transport::newRequestData(static_cast<int>(body));
-    transport::TCPServerClient::MakeSendPacketFileData(*request, total, seq, name, size, data);
-    conn->Send(std::move(request));
+    if (!queued)
+        platform::logf("[ZQ]file piece %d of %d not sent: %s", seq, total,
+                       built ? "the link is down" : "no link or the packet could not be built");
+    return queued;
 }
 
 void FileSender::stop() {
@@ -200,10 +225,17 @@ void FileSender::stop() {
 }
 
 void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
-    if (queue != m_queue)
+    // A cancelled queue's sending has already ended (a piece the link refused).
+    if (queue != m_queue || queue->cancelled())
         return;
     queue->cancel();
-    finishSending(kReadFailedKey, 0.0f, kCautionLevel);
+    finishSending(kFailedKey, 0.0f, kCautionLevel);
+}
+
+void FileSender::sendFailed() {
+    // Nothing is retried: the rest of the file cannot arrive whole, so the reader stops too.
+    m_queue->cancel();
+    finishSending(kFailedKey, 0.0f, kCautionLevel);
 }
 
 void FileSender::finishSending(const char* key, float closeTime, int level) {

@@ -1,12 +1,14 @@
 // Sends the file the student drops on the panel: the drop (main thread) checks the item and starts
 // a worker that reads the file piece by piece and hands each piece, archived, to the sender's
 // bounded queue through "POST_MSG_SENDED_FILE_DATA"; a main-thread timer puts one piece a tick on
-// the session's link, reports progress, and ends the sending after 30 idle ticks. The timer never
-// sleeps, so the windows stay responsive. Main thread, except the worker and the observer that
+// the session's link while the link keeps up, reports progress, and ends the sending after 30 idle
+// ticks, or at once with a failure box when a piece cannot be queued. The timer never sleeps, so
+// the windows stay responsive. Main thread, except the worker and the observer that
 // runs inside its posts.
 #pragma once
 
 #include "client/StudentClient.h"
+#include "panel/FileChunkReader.h"
 #include "panel/FileSendQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -30,6 +32,10 @@ public:
     static constexpr int kIdleTicksToStop = 30;
     // Pieces read ahead of the link.
     static constexpr std::size_t kQueuedPieces = 4;
+    // Bytes the link may hold unsent before a tick holds its piece back: a link slower than one
+    // piece a tick drains at its own pace instead of filling its queue to the bound that ends it.
+    static constexpr std::size_t kBacklogPieces = 4;
+    static constexpr std::uint64_t kMaxBacklogBytes = kBacklogPieces * FileChunkReader::kPieceBytes;
     static constexpr float kCompletedBoxSeconds = 3.0f;
     static constexpr int kInfoLevel = 0;
     static constexpr int kCautionLevel = 1;
@@ -38,7 +44,7 @@ public:
     static constexpr const char* kNotAFileKey = "ZQ_VALIDATION_CHECK_FOLDER";
     static constexpr const char* kUnreadableKey = "ZQ_VALIDATION_CHECK_FILE_UNREADABLE";
     static constexpr const char* kCompletedKey = "ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD";
-    static constexpr const char* kReadFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD";
+    static constexpr const char* kFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD";
 
     struct Hooks {
         std::function<std::shared_ptr<client::StudentClient>()> studentClient;
@@ -67,6 +73,8 @@ public:
     void fileSender();
 
     bool isRunning() const { return m_fileSendTimer != nullptr; }
+    // Replaces the query of the link's unsent bytes (tests stand in for a slow link with it).
+    void setLinkBacklog(std::function<std::uint64_t()> query) { m_linkBacklog = std::move(query); }
     // Pieces read and not yet sent, and whether the worker has queued its last one (tests).
     std::size_t queuedPieces() const { return m_queue ? m_queue->size() : 0; }
     bool readerFinished() const { return m_queue && m_queue->finished(); }
@@ -75,10 +83,14 @@ private:
     void readPieces(std::unique_ptr<FileChunkReader> reader, std::string name,
                     std::shared_ptr<FileSendQueue> queue);
     void postPiece(const std::string& archive, const std::string& totalSize, bool last);
-    void sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name, std::int32_t total,
+    // Bytes waiting unsent on the link the pieces go out on (0 without one).
+    std::uint64_t linkBacklog() const;
+    // Builds the piece's packet and queues it on the link; false when it could not be queued.
+    bool sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name, std::int32_t total,
                    std::int32_t seq);
     void stop();
     void readFailed(const std::shared_ptr<FileSendQueue>& queue);
+    void sendFailed();
     void finishSending(const char* key, float closeTime, int level);
     void postProgress(const char* name, const std::string& fileName, std::int32_t value, std::int32_t max);
 
@@ -86,7 +98,8 @@ private:
     platform::NotificationCenter& m_pNotificationCenter;
     std::atomic<bool>& m_bIsSending;
     Hooks m_hooks;
-    std::shared_ptr<FileSendQueue> m_queue; // the current sending's; replaced at the next drop
+    std::function<std::uint64_t()> m_linkBacklog; // empty: the link's own count
+    std::shared_ptr<FileSendQueue> m_queue;       // the current sending's; replaced at the next drop
     std::shared_ptr<platform::Timer> m_fileSendTimer;
     int m_nNumOfParseFileSender = 0;
     std::thread m_worker;

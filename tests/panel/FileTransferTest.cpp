@@ -1,7 +1,8 @@
 // Files both ways against the scripted console on loopback: pieces received into the dated folder
 // and acknowledged on the session's link (direct, or wrapped on the relay), numbered and replaced
 // names, the desktop as transfer folder, hostile names and planted links, a write failure; and a
-// dropped file sent in pieces one a tick with the progress window, its refusals and a read error.
+// dropped file sent in pieces one a tick with the progress window, held back while the link is
+// backed up, its refusals, a read error and a link that refuses a piece.
 #include "PanelTestSupport.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
@@ -12,6 +13,7 @@
 #include "panel/FileUploadWindow.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
+#include "panel/PanelEvents.h"
 #include "panel/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
@@ -21,6 +23,8 @@
 
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -385,6 +389,81 @@ TEST_F(FileSending, AFileThatEndsEarlyStopsTheSendingWithABox) {
               std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_UPLOAD")});
     m_loop.advance(2.0);
     EXPECT_EQ(m_progressPosts.size(), 1u); // nothing more went out
+}
+
+TEST_F(FileSending, ABackedUpLinkHoldsEachPieceUntilItDrains) {
+    connectDirect();
+    constexpr double kTick = panel::FileSender::kTickSeconds;
+    auto backlog = std::make_shared<std::atomic<std::uint64_t>>(panel::FileSender::kMaxBacklogBytes + 1);
+    sender().setLinkBacklog([backlog] { return backlog->load(); });
+    const fs::path path = makeFile("big.bin", 2 * 307200); // two pieces and the closing one
+    ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
+    awaitReader();
+    // Longer than the idle stop: held ticks neither send nor count as idle.
+    m_loop.advance(2 * panel::FileSender::kIdleTicksToStop * kTick);
+    EXPECT_TRUE(m_progressPosts.empty());
+    EXPECT_TRUE(sender().isRunning());
+    EXPECT_TRUE(boxTexts().empty());
+    EXPECT_FALSE(m_console->waitForBody(kFileChunkType, std::chrono::milliseconds(100)));
+    for (std::uint32_t seq = 0; seq <= 2; ++seq) {
+        backlog->store(panel::FileSender::kMaxBacklogBytes); // at the bound a piece goes
+        m_loop.advance(kTick);
+        ASSERT_EQ(m_progressPosts.size(), seq + 1);
+        auto packet = m_console->waitForBody(kFileChunkType);
+        ASSERT_TRUE(packet);
+        auto piece = testsupport::parseFilePiece(packet->body);
+        ASSERT_TRUE(piece);
+        EXPECT_EQ(piece->seq, seq);
+        EXPECT_EQ(piece->data.size(), seq < 2 ? std::size_t{307200} : 0u);
+        backlog->store(panel::FileSender::kMaxBacklogBytes + 1);
+        m_loop.advance(kTick);
+        EXPECT_EQ(m_progressPosts.size(), seq + 1) << "held after piece " << seq;
+    }
+    backlog->store(0);
+    m_loop.advance((panel::FileSender::kIdleTicksToStop + 0.5) * kTick);
+    EXPECT_EQ(boxTexts(),
+              std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
+    sender().setLinkBacklog({});
+}
+
+TEST_F(FileSending, APieceTheLinkRefusesEndsTheSendingWithTheFailureBox) {
+    connectDirect();
+    struct Case {
+        const char* what;
+        std::function<void()> breakLink;
+    };
+    const std::vector<Case> cases = {
+        {"no session", [&] { m_hub->setStudentClient(nullptr); }},
+        {"link closed", [&] { m_client->getMVConn()->Close(); }},
+    };
+    const fs::path path = makeFile("notes.bin", 1024 * 1024);
+    const std::string disconnected = platform::localizedString("ZQ_ALERT_SERVER_DISCONNECTED");
+    std::vector<std::string> posted;
+    platform::ObserverSet boxes;
+    boxes.add(panel::events::kMessage, nullptr, [&](const platform::Notification& n) {
+        const std::string& text = n.dictionary()->at(panel::events::kKeyMessage);
+        if (text != disconnected)
+            posted.push_back(text);
+    });
+    for (const Case& c : cases) {
+        m_progressPosts.clear();
+        posted.clear();
+        m_hub->setStudentClient(m_client);
+        ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr) << c.what;
+        awaitReader();
+        m_loop.advance(panel::FileSender::kTickSeconds);
+        ASSERT_EQ(m_progressPosts.size(), 1u) << c.what;
+        c.breakLink();
+        m_loop.advance(panel::FileSender::kTickSeconds);
+        EXPECT_FALSE(sender().isRunning()) << c.what;
+        m_loop.advance(2.0);
+        EXPECT_EQ(m_progressPosts.size(), 1u) << c.what; // the rest of the file is dropped
+        EXPECT_EQ(sender().queuedPieces(), 0u) << c.what;
+        // Box texts as posted: the lost link's own box, which follows, retitles every open box.
+        EXPECT_EQ(posted,
+                  std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_UPLOAD")})
+            << c.what;
+    }
 }
 
 } // namespace
