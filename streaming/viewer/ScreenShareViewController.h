@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
+#include "streaming/viewer/H264NalScan.h"
 #include "streaming/viewer/PendingUpdates.h"
 #include "streaming/viewer/ScreenShareModel.h"
 #include "streaming/viewer/ScreenShareView.h"
@@ -65,7 +66,8 @@ private:
     // What the receive thread hands over; the observers reach it weakly.
     struct Feed {
         PendingUpdates screen{"Screen update", kMaxWaitingUpdates, kMaxWaitingUpdateBytes};
-        PendingUpdates h264{"H264 frame", kMaxWaitingFrames, kMaxWaitingFrameBytes};
+        PendingUpdates h264{"H264 frame", kMaxWaitingFrames, kMaxWaitingFrameBytes,
+                            archiveBeginsDecodableStream};
     };
     void addObservers();
     std::shared_ptr<desktop::ViewController> selfReference();

@@ -1,10 +1,15 @@
 // Screen updates into the persistent canvas: the mode read from the settings, strips cut into
 // their tiles, tiles never received left transparent, refused lists and refused pictures (a JPEG
-// whose header claims 30000 x 30000 is refused before decoding), and the bounded waiting list.
+// whose header claims 30000 x 30000 is refused before decoding), and the bounded waiting lists: an
+// H.264 list that overflows resumes at the next key frame of our own encoder's stream.
 #include "ViewerTestSupport.h"
+#include "client/ArchivedRecords.h"
 #include "client/SettingsKeys.h"
 #include "platform/Log.h"
+#include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
+#include "streaming/H264Encoder.h"
+#include "streaming/viewer/H264NalScan.h"
 #include "streaming/viewer/PendingUpdates.h"
 #include "streaming/viewer/ScreenShareModel.h"
 
@@ -205,17 +210,113 @@ TEST_F(StripComposition, PicturesLargerThanTheirTilesAreRefusedBeforeDecoding) {
     EXPECT_TRUE(decoder.decode(jpegClaiming(30000, 30000), {30000, 30000}).isEmpty()); // over the pixel cap
 }
 
+// Collects the log lines holding a text, on a virtual clock (the drop log is limited per second).
+class DropLog {
+public:
+    explicit DropLog(std::string text) : m_text(std::move(text)) {
+        loop.install();
+        platform::setLogSink([this](const std::string& line) {
+            if (line.find(m_text) != std::string::npos)
+                lines.push_back(line);
+        });
+    }
+    ~DropLog() { platform::setLogSink({}); }
+    platform::ManualRunLoop loop;
+    std::vector<std::string> lines;
+
+private:
+    std::string m_text;
+};
+
 TEST(PendingUpdatesTest, TheWaitingListKeepsTheNewestWithinItsBounds) {
+    DropLog log("oldest dropped");
     PendingUpdates list("Screen update", 4, 100);
     for (std::uint8_t i = 0; i < 10; ++i)
         list.append(platform::Bytes(10, i));
     EXPECT_EQ(list.size(), 4u);
     EXPECT_EQ(list.dropped(), 6u);
+    EXPECT_EQ(log.lines.size(), 1u) << "six drops in one second, one line";
     EXPECT_EQ(list.take()->front(), 6);
+    log.loop.advance(1.0);
     list.append(platform::Bytes(95, 42)); // over the byte bound: older ones make room
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_NE(log.lines[1].find("held back"), std::string::npos) << log.lines[1];
     EXPECT_EQ(list.size(), 1u);
     EXPECT_EQ(list.take()->front(), 42);
     EXPECT_FALSE(list.take());
+}
+
+TEST(PendingUpdatesTest, AnOverflowingH264ListResumesAtTheNextKeyFrame) {
+    DropLog log("waiting for a key frame");
+    constexpr int kSide = 64;
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(kSide, kSide, 1000000, 24.0f), 0);
+    std::int32_t seq = 0;
+    // One archived frame of a moving picture; a forced key frame when asked.
+    auto encode = [&](bool key) {
+        std::vector<std::uint8_t> i420(kSide * kSide * 3 / 2);
+        for (std::size_t i = 0; i < i420.size(); ++i)
+            i420[i] = static_cast<std::uint8_t>(i * 7 + seq * 13);
+        encoder.setNeedIDRPacket(key);
+        auto frame = encoder.nativeEncode(i420, kSide, kSide).value_or(std::vector<std::uint8_t>{});
+        EXPECT_FALSE(frame.empty());
+        ++seq;
+        return client::H264Sample()
+            .h264Data(frame.data(), static_cast<std::int32_t>(frame.size()), seq)
+            .archive();
+    };
+    PendingUpdates list("H264 frame", 4, 1u << 20, archiveBeginsDecodableStream);
+    list.append(encode(false)); // the stream's first frame is a key frame
+    for (int i = 0; i < 3; ++i)
+        list.append(encode(false));
+    ASSERT_TRUE(archiveBeginsDecodableStream(*list.take()));
+    ASSERT_FALSE(archiveBeginsDecodableStream(*list.take()));
+    for (int i = 0; i < 3 + 4; ++i) // past the bound, then more predicted frames
+        list.append(encode(false));
+    EXPECT_EQ(list.size(), 0u) << "predicted frames with a lost reference must not reach the decoder";
+    list.append(encode(true));
+    list.append(encode(false));
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.dropped(), 9u);
+    EXPECT_EQ(log.lines.size(), 1u);
+
+    const auto resumed = client::H264Sample::unarchive(*list.take());
+    ASSERT_TRUE(resumed);
+    const auto types = nalUnitTypes({resumed->getH264(), static_cast<std::size_t>(resumed->getH264Size())});
+    EXPECT_EQ(std::count(types.begin(), types.end(), kNalSequenceParameterSet), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), kNalPictureParameterSet), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), kNalIdrSlice), 1);
+    EXPECT_FALSE(archiveBeginsDecodableStream(*list.take()));
+    EXPECT_FALSE(archiveBeginsDecodableStream(platform::Bytes{1, 2, 3})); // not an archive
+}
+
+TEST(H264NalScanTest, FindsUnitTypesBehindStartCodesOnly) {
+    using B = std::vector<std::uint8_t>;
+    const struct {
+        const char* what;
+        B bytes;
+        B types;
+        bool key;
+    } cases[] = {
+        {"empty", {}, {}, false},
+        {"no start code", {0x65, 0x88, 0x84, 0x00}, {}, false},
+        {"four- and three-byte codes",
+         {0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xce, 0, 0, 1, 0x65, 0x88},
+         {7, 8, 5},
+         true},
+        {"predicted slice", {0, 0, 0, 1, 0x41, 0x9a}, {1}, false},
+        {"header byte last", {0, 0, 1, 0x65}, {5}, true},
+        {"start code at the end", {0, 0, 1, 0x41, 0x9a, 0, 0, 1}, {1}, false},
+        {"four-byte code cut short", {0, 0, 0, 1}, {}, false},
+        {"three bytes cut short", {0, 0}, {}, false},
+        {"forbidden bit set", {0, 0, 1, 0xe5, 0x00}, {}, false},
+    };
+    for (const auto& c : cases) {
+        // A copy of its own size, so that a read past the end is caught by the sanitizer.
+        const B bytes = c.bytes;
+        EXPECT_EQ(nalUnitTypes(bytes), c.types) << c.what;
+        EXPECT_EQ(beginsDecodableStream(bytes), c.key) << c.what;
+    }
 }
 
 } // namespace
