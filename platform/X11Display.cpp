@@ -63,11 +63,6 @@ std::unique_ptr<X11Display> X11Display::open(const std::string& displayName, std
     return display;
 }
 
-bool X11Display::available(const std::string& displayName) {
-    std::string error;
-    return open(displayName, error) != nullptr;
-}
-
 X11Display::~X11Display() {
     if (m_connection != nullptr)
         xcb_disconnect(m_connection);

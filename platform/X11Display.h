@@ -28,8 +28,6 @@ class X11Display {
 public:
     // Connects (empty name: $DISPLAY). Answers null and sets error when the server cannot be reached.
     static std::unique_ptr<X11Display> open(const std::string& displayName, std::string& error);
-    // Whether a connection to the display can be made at all (the start-up display check).
-    static bool available(const std::string& displayName = {});
 
     ~X11Display();
     X11Display(const X11Display&) = delete;
