@@ -32,7 +32,7 @@ constexpr int kMessageboxHeight = 140;
 constexpr int kThumbWidth = 160;
 constexpr int kThumbHeight = 100;
 // Login: 0.5 s before the lookup, a second before the registration, two before the main window.
-constexpr auto kLoginWait = 30s;
+constexpr auto kLoginWait = 60s;
 // The heartbeat ticks every 10 s; the lost link is noticed at the second unanswered tick.
 constexpr auto kHeartbeatWait = 25s;
 constexpr auto kLostLinkWait = 40s;
