@@ -15,7 +15,7 @@
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/X11Desktop.h"
 #include "streaming/CaptureStartUp.h"
-#include "streaming/viewer/ScreenShareViewController.h"
+#include "viewer/ScreenShareViewController.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -11,8 +11,8 @@
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
-#include "streaming/viewer/ScreenShareViewController.h"
-#include "streaming/viewer/ScreenShareWindow.h"
+#include "viewer/ScreenShareViewController.h"
+#include "viewer/ScreenShareWindow.h"
 #include "support/XvfbQtSession.h"
 
 #include <QMouseEvent>

@@ -1,0 +1,91 @@
+// The picture-wide steps that run in bands on several threads: the bands cover every row once on
+// even boundaries, and a banded H.264 conversion and a banded scaling to the view give exactly
+// the pixels of one whole-picture call.
+#include "platform/NotificationCenter.h"
+#include "viewer/ParallelWork.h"
+#include "viewer/ScreenCanvas.h"
+#include "viewer/ScreenShareView.h"
+
+#include <atomic>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <libyuv.h>
+
+namespace streaming {
+namespace {
+
+TEST(ParallelWorkTest, BandsCoverEveryRowOnceOnEvenBoundaries) {
+    for (int rows : {1, 2, 3, 7, 135, 1080, 1081}) {
+        for (std::size_t pieces : {std::size_t{1}, std::size_t{3}, kParallelPieces}) {
+            int next = 0;
+            for (std::size_t i = 0; i < pieces; ++i) {
+                const RowBand band = rowBand(rows, pieces, i);
+                EXPECT_EQ(band.first, next) << rows << " rows, band " << i << " of " << pieces;
+                EXPECT_EQ(band.first % 2, 0);
+                EXPECT_LE(band.first, band.end);
+                next = band.end;
+            }
+            EXPECT_EQ(next, rows) << rows << " rows in " << pieces;
+        }
+    }
+    std::atomic<int> ran{0};
+    runInParallel(kParallelPieces, [&](std::size_t piece) { ran += 1 << piece; });
+    EXPECT_EQ(ran.load(), (1 << kParallelPieces) - 1);
+}
+
+std::uint8_t patternByte(std::size_t i) {
+    return static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+}
+
+TEST(PresentationTest, AFrameConvertedInBandsMatchesOneWholeConversion) {
+    for (auto [w, h] : {std::pair{64, 37}, {128, 72}, {30, 2}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        H264DecodeData frame;
+        frame.width = w;
+        frame.height = h;
+        frame.stride[0] = w + 16; // coders pad their rows
+        frame.stride[1] = (w + 1) / 2 + 8;
+        frame.y.resize(static_cast<std::size_t>(frame.stride[0] * h));
+        frame.u.resize(static_cast<std::size_t>(frame.stride[1] * chromaRows(h)));
+        frame.v.resize(frame.u.size());
+        for (std::size_t i = 0; i < frame.y.size(); ++i)
+            frame.y[i] = patternByte(i);
+        for (std::size_t i = 0; i < frame.u.size(); ++i) {
+            frame.u[i] = patternByte(i + 7);
+            frame.v[i] = patternByte(i + 99);
+        }
+        ScreenCanvas canvas;
+        canvas.reset(w, h);
+        ASSERT_TRUE(canvas.drawFrame(frame, w, h));
+        PlainImage whole(w, h);
+        ASSERT_EQ(libyuv::I420ToARGB(frame.y.data(), frame.stride[0], frame.u.data(), frame.stride[1],
+                                     frame.v.data(), frame.stride[1], whole.data(),
+                                     static_cast<int>(whole.stride()), w, h),
+                  0);
+        EXPECT_EQ(std::memcmp(canvas.image().data(), whole.data(), whole.stride() * h), 0);
+    }
+}
+
+TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
+    PlainImage canvas(120, 70);
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width() * kBytesPerPixel; ++x)
+            canvas.row(y)[x] = patternByte(static_cast<std::size_t>(y * 1000 + x));
+    platform::NotificationCenter center;
+    ScreenShareView view(center);
+    for (auto [w, h] : {std::pair{100, 57}, {120, 66}, {200, 141}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        view.resize(w, h);
+        view.present(canvas, {0, 0, canvas.width(), canvas.height()});
+        const QImage& shown = view.image();
+        ASSERT_EQ(shown.size(), QSize(w, h));
+        PlainImage whole(w, h);
+        libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
+                          whole.data(), static_cast<int>(whole.stride()), w, h, libyuv::kFilterBilinear);
+        for (int y = 0; y < h; ++y)
+            ASSERT_EQ(std::memcmp(shown.constScanLine(y), whole.row(y), whole.stride()), 0) << "row " << y;
+    }
+}
+
+} // namespace
+} // namespace streaming

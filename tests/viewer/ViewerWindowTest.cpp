@@ -1,0 +1,177 @@
+// The viewer's window under the offscreen platform: a broadcast opens one full-screen viewer at its
+// level (a second one reuses it and reads the mode again), the teacher's stop closes it, and the
+// student's keys and mouse reach the client's events only while answers are on.
+#include "ViewerTestSupport.h"
+#include "client/ClientEvents.h"
+#include "client/SettingsKeys.h"
+#include "panel/MainViewController.h"
+#include "panel/PanelTestSupport.h"
+#include "platform/UserDefaults.h"
+#include "viewer/ScreenShareViewController.h"
+#include "viewer/ScreenShareWindow.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <atomic>
+#include <thread>
+
+namespace streaming {
+namespace {
+
+namespace keys = client::settings;
+using namespace viewertest;
+
+class ViewerWindow : public paneltest::WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        registerViewerWindows();
+        m_settings = platform::UserDefaults::suite();
+        m_settings->setString(keys::kServerWidth, "1920");
+        m_settings->setString(keys::kServerHeight, "1080");
+        m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+        ASSERT_TRUE(m_main);
+        m_main->showWindow();
+        auto& center = platform::NotificationCenter::defaultCenter();
+        m_tokens.push_back(center.addObserver(client::events::kKeyboardData, nullptr, [this](const auto& n) {
+            m_posted.push_back(n.dictionary()->at(client::events::kKeyKeyboardData));
+        }));
+        m_tokens.push_back(center.addObserver(client::events::kMouseData, nullptr, [this](const auto& n) {
+            m_posted.push_back(n.dictionary()->at(client::events::kKeyMouseData));
+        }));
+    }
+    void TearDown() override {
+        for (auto token : m_tokens)
+            platform::NotificationCenter::defaultCenter().removeObserver(token);
+        m_main.reset();
+        WindowsTest::TearDown();
+    }
+
+    // The teacher's broadcast in a mode ("1" answer, "2" share) over the 1440 x 900 screen.
+    void broadcast(const char* mode) {
+        m_settings->setString(keys::kCanvasWidth, "1440");
+        m_settings->setString(keys::kCanvasHeight, "900");
+        m_settings->setString(keys::kScreenInit, mode);
+        platform::NotificationCenter::defaultCenter().post(client::events::kBroadcast);
+        m_loop.runUntilIdle();
+    }
+    ScreenShareWindowController* viewer() {
+        return dynamic_cast<ScreenShareWindowController*>(
+            panel::AppDelegate::shared().getScreenShareWindowController().get());
+    }
+    void key(QEvent::Type type, int xKey, bool autoRepeat = false) {
+        QKeyEvent event(type, 0, Qt::NoModifier, static_cast<quint32>(xKey), 0, 0, QString(), autoRepeat);
+        QApplication::sendEvent(viewer()->window(), &event);
+    }
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button) {
+        QMouseEvent event(type, at, at, at, button, button, Qt::NoModifier);
+        QApplication::sendEvent(viewer()->viewer()->canvasView(), &event);
+    }
+
+    std::shared_ptr<platform::UserDefaults> m_settings;
+    std::shared_ptr<desktop::WindowController> m_main;
+    std::vector<platform::ObserverToken> m_tokens;
+    std::vector<std::string> m_posted;
+};
+
+TEST_F(ViewerWindow, ABroadcastOpensOneFullScreenViewerAndTheStopClosesIt) {
+    m_settings->setString("macOS-data-sended", "1");
+    broadcast("1");
+    ASSERT_TRUE(viewer());
+    EXPECT_EQ(openWindows(desktop::level::kScreenShareViewer).size(), 1u);
+    EXPECT_EQ(viewer()->window()->frame(), (desktop::Frame{0, 0, 1440, 876}));
+    EXPECT_EQ(m_settings->stringValue("macOS-data-sended"), "0");
+    EXPECT_TRUE(viewer()->viewer()->getAnswerEnabled());
+    auto first = panel::AppDelegate::shared().getScreenShareWindowController();
+
+    broadcast("2"); // the second reuses the open viewer and reads its mode again
+    EXPECT_EQ(openWindows(desktop::level::kScreenShareViewer).size(), 1u);
+    EXPECT_EQ(panel::AppDelegate::shared().getScreenShareWindowController(), first);
+    EXPECT_FALSE(viewer()->viewer()->getAnswerEnabled());
+    EXPECT_EQ(viewer()->viewer()->model().shareGrid().tileCount(), 32u * 4u);
+
+    platform::NotificationCenter::defaultCenter().post(client::events::kBroadcastStop);
+    m_loop.runUntilIdle();
+    EXPECT_TRUE(openWindows(desktop::level::kScreenShareViewer).empty());
+    EXPECT_FALSE(panel::AppDelegate::shared().getScreenShareWindowController());
+    EXPECT_FALSE(panel::AppDelegate::shared().getScreenShareViewController());
+    // Updates after the close reach nobody.
+    platform::NotificationCenter::defaultCenter().post(
+        client::events::kScreenData, nullptr,
+        platform::Dictionary{
+            {client::events::kKeyCombinedDib, client::archiveAsText(updateArchive({1}, {0}))}});
+    EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(client::events::kScreenData), 0u);
+}
+
+TEST_F(ViewerWindow, ClosingWhileAReceiveThreadPostsUpdatesLosesNothingAndTouchesNoClosedViewer) {
+    broadcast("1");
+    const std::string update = client::archiveAsText(updateArchive(jpegStrip({kRed}, 180, 225), {0}));
+    std::atomic<bool> stop{false};
+    std::atomic<int> posted{0};
+    std::thread receive([&] {
+        while (!stop.load()) {
+            platform::NotificationCenter::defaultCenter().post(
+                client::events::kScreenData, nullptr,
+                platform::Dictionary{{client::events::kKeyCombinedDib, update}});
+            ++posted;
+        }
+    });
+    while (posted.load() < 50)
+        std::this_thread::yield();
+    m_loop.advance(ScreenShareViewController::kRefreshInterval);
+    EXPECT_EQ(viewer()->viewer()->model().answerGrid().tile(0).m_bInit, true);
+    platform::NotificationCenter::defaultCenter().post(client::events::kBroadcastStop);
+    m_loop.runUntilIdle();
+    const int atClose = posted.load();
+    while (posted.load() < atClose + 50)
+        std::this_thread::yield();
+    stop = true;
+    receive.join();
+    EXPECT_FALSE(viewer());
+    EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(client::events::kScreenData), 0u);
+}
+
+TEST_F(ViewerWindow, KeysReachTheTeacherOnlyWhileAnswersAreOn) {
+    broadcast("1");
+    key(QEvent::KeyPress, 38); // A
+    key(QEvent::KeyRelease, 38);
+    key(QEvent::KeyPress, 50);         // left Shift
+    key(QEvent::KeyRelease, 50, true); // an auto-repeat release changes nothing
+    key(QEvent::KeyPress, 38);
+    key(QEvent::KeyRelease, 50);
+    key(QEvent::KeyPress, 37); // left Control, then the window loses the keyboard
+    QFocusEvent focusOut(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(viewer()->window(), &focusOut);
+    key(QEvent::KeyPress, 38);
+    key(QEvent::KeyPress, 130); // Hangul: the language key
+    key(QEvent::KeyRelease, 130);
+    EXPECT_EQ(m_posted, (std::vector<std::string>{"[PC00603]1E9E", "[PC00603]2A1E9EAA", "[PC00603]1E9E",
+                                                  "[PC00603]E072E0F2", "[PC00604]"}));
+    m_posted.clear();
+    broadcast("2"); // share mode: view only
+    key(QEvent::KeyPress, 38);
+    key(QEvent::KeyRelease, 130);
+    EXPECT_TRUE(m_posted.empty());
+}
+
+TEST_F(ViewerWindow, MouseActionsReachTheTeacherOnlyWhileAnswersAreOn) {
+    broadcast("1");
+    mouse(QEvent::MouseButtonPress, {720, 438}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonDblClick, {720, 438}, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, {0, 0}, Qt::RightButton);
+    mouse(QEvent::MouseButtonPress, {1440, 876}, Qt::MiddleButton);
+    QWheelEvent wheel({10, 10}, {10, 10}, {}, {0, -300}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(viewer()->viewer()->canvasView(), &wheel);
+    EXPECT_EQ(m_posted, (std::vector<std::string>{"960,540,513", "960,540,513", "0,0,517", "1920,1080,519",
+                                                  "0,-200,522"}));
+    m_posted.clear();
+    broadcast("2");
+    mouse(QEvent::MouseButtonPress, {720, 438}, Qt::LeftButton);
+    QApplication::sendEvent(viewer()->viewer()->canvasView(), &wheel);
+    EXPECT_TRUE(m_posted.empty());
+}
+
+} // namespace
+} // namespace streaming

@@ -1,0 +1,259 @@
+// The whole road from a scripted console on loopback: "[AN00001]" opens the viewer in answer mode,
+// "[MV00102]start" with "[MV00103]" in share mode; strips fill it (a refused strip does not hold
+// back the ones behind it), an H.264 stream made by our own encoder shows, a key goes back to the
+// console, and "[MV00107]false" or "[MV00102]" with another body closes it. In the note tool's
+// share-board mode, strokes drawn on the view reach the console as stroke packets.
+#include "CaptureFixture.h"
+#include "ViewerTestSupport.h"
+#include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
+#include "panel/MainWindow.h"
+#include "streaming/H264Encoder.h"
+#include "streaming/Yuv420.h"
+#include "viewer/ScreenShareViewController.h"
+#include "viewer/ScreenShareWindow.h"
+#include "support/ConsolePeer.h"
+#include "support/PeerBodies.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace streaming::test {
+namespace {
+
+using namespace viewertest;
+constexpr std::uint8_t kTextType = 1;
+
+class ViewerWire : public CaptureFixture {
+protected:
+    void SetUp() override {
+        CaptureFixture::SetUp();
+        platform::screens::setInfo({kScreenWidth, kScreenHeight, 24, {1.0}});
+        m_console = std::make_unique<testsupport::ConsolePeer>();
+        m_console->setFreeSlots(std::nullopt);
+        ASSERT_TRUE(m_console->start());
+        useDirectConsole(m_console->port());
+        startDaemon();
+        registerViewerWindows(m_center);
+        desktop::WindowRegistry::registerFactory(desktop::storyboard::kMainWindow, [this] {
+            return std::make_shared<panel::MainWindowController>(m_center);
+        });
+        // The panel announces the login; the capture object connects the client.
+        m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+        ASSERT_TRUE(m_main);
+        m_loop.runUntilIdle();
+        ASSERT_TRUE(m_console->waitForLinks(1));
+        ASSERT_TRUE(client::gStudentClient());
+    }
+    void TearDown() override {
+        desktop::WindowRegistry::closeAll();
+        panel::AppDelegate::shared().resetForTesting();
+        desktop::WindowRegistry::unregisterFactory(desktop::storyboard::kScreenShareWindow);
+        desktop::WindowRegistry::unregisterFactory(desktop::storyboard::kMainWindow);
+        m_main.reset();
+        CaptureFixture::TearDown();
+        m_console.reset();
+        QApplication::processEvents();
+    }
+
+    ScreenShareWindowController* viewer() {
+        auto controller = panel::AppDelegate::shared().getScreenShareWindowController();
+        return controller && controller->isOpen()
+                   ? dynamic_cast<ScreenShareWindowController*>(controller.get())
+                   : nullptr;
+    }
+    ScreenShareViewController& content() { return *viewer()->viewer(); }
+    Pixel at(int x, int y) { return pixelAt(content().model().canvas().image(), x, y); }
+    void sendStrip(std::uint32_t seq, const std::vector<Rgb>& colours, std::vector<std::uint32_t> tiles,
+                   int tileWidth, int tileHeight) {
+        auto body = testsupport::tilesBody(seq, tiles, jpegStrip(colours, tileWidth, tileHeight));
+        ASSERT_TRUE(body);
+        ASSERT_TRUE(m_console->sendBody(*body));
+    }
+    void tick() { m_loop.advance(ScreenShareViewController::kRefreshInterval); }
+
+    std::unique_ptr<testsupport::ConsolePeer> m_console;
+    std::shared_ptr<desktop::WindowController> m_main;
+};
+
+TEST_F(ViewerWire, AnswerModeShowsStripsPastARefusedOneAndSendsKeys) {
+    ASSERT_TRUE(m_console->sendText("[AN00001]1920,1080"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    ASSERT_TRUE(content().getAnswerEnabled());
+    // The student's 1440 x 900 screen in 8 x 4 tiles of 180 x 225.
+    sendStrip(1, {kRed, kGreen, kBlue, kYellow, kRed, kGreen, kBlue, kYellow}, {0, 1, 2, 3, 4, 5, 6, 7}, 180,
+              225);
+    sendStrip(2, {kRed}, {32}, 180, 225); // one past the last tile: refused
+    sendStrip(3, {kBlue, kBlue}, {8, 15}, 180, 225);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(m_console->waitFor("[AN00006]"));
+    tick();
+    EXPECT_EQ(content().waitingUpdates(), 0u);
+    EXPECT_TRUE(near(at(90, 100), kRed));
+    EXPECT_TRUE(near(at(1350, 100), kYellow));
+    EXPECT_TRUE(near(at(90, 300), kBlue));   // tile 8, behind the refused strip
+    EXPECT_TRUE(near(at(1350, 300), kBlue)); // tile 15
+    EXPECT_EQ(at(500, 600).a, 0);            // never received
+
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, 38, 0, 0);
+    QApplication::sendEvent(viewer()->window(), &press);
+    auto key = m_console->waitFor("[PC00603]");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->params(), "1E9E");
+
+    ASSERT_TRUE(m_console->sendText("[MV00107]false"));
+    ASSERT_TRUE(m_console->waitFor("[AN00005]"));
+    EXPECT_TRUE(eventually([&] { return viewer() == nullptr; }));
+}
+
+TEST_F(ViewerWire, ShareModeReadsItsSizeAfterTheBroadcastAndClosesOnTheStop) {
+    ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    ASSERT_TRUE(m_console->sendText("[MV00103]1920,1080,0,0"));
+    std::vector<Rgb> colours;
+    std::vector<std::uint32_t> tiles;
+    for (std::uint32_t n = 0; n < 64; ++n) {
+        colours.push_back(n % 2 == 0 ? kGreen : kRed);
+        tiles.push_back(64 + n); // the second row of 64 x 8 tiles of 30 x 135
+    }
+    sendStrip(7, colours, tiles, 30, 135);
+    ASSERT_TRUE(m_console->waitFor("[PC00025]"));
+    tick();
+    EXPECT_TRUE(content().model().getScreenShareEnabled());
+    EXPECT_EQ(content().model().canvas().width(), 1920);
+    EXPECT_TRUE(near(at(15, 200), kGreen));
+    EXPECT_TRUE(near(at(1905, 200), kRed));
+    EXPECT_EQ(at(15, 10).a, 0);
+
+    ASSERT_TRUE(m_console->sendText("[MV00102]stop"));
+    EXPECT_TRUE(eventually([&] { return viewer() == nullptr; }));
+}
+
+TEST_F(ViewerWire, AnH264StreamIsShownScaledToTheCanvas) {
+    ASSERT_TRUE(m_console->sendText("[MV00265]320,240"));
+    ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    ASSERT_TRUE(m_console->sendText("[MV00103]640,480,0,0"));
+
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(320, 240, 1000000, 24.0f), 0);
+    PlainImage picture(320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            std::uint8_t* p = picture.row(y) + x * kBytesPerPixel;
+            p[0] = kBlue.b, p[1] = kBlue.g, p[2] = kBlue.r;
+        }
+    const auto i420 = yuv420DataFromImage(picture.view());
+    constexpr std::size_t kFrames = 3;
+    for (std::uint32_t seq = 1; seq <= kFrames; ++seq) {
+        auto frame = encoder.nativeEncode(i420, 320, 240);
+        ASSERT_TRUE(frame && !frame->empty());
+        ASSERT_TRUE(m_console->sendBody(testsupport::h264Body(seq, 0, *frame)));
+    }
+    ASSERT_TRUE(eventually([&] { return content().waitingFrames() == kFrames; }));
+    tick();
+    EXPECT_TRUE(content().model().getScreenShareEnabled());
+    EXPECT_EQ(content().model().canvas().width(), 640);
+    // The encoder's colour conversion is full range and the display reads the stream as studio
+    // range, as a console's stream is: a saturated colour comes back some levels apart.
+    constexpr int kRangeTolerance = 20;
+    EXPECT_TRUE(near(at(5, 5), kBlue, kRangeTolerance));
+    EXPECT_TRUE(near(at(634, 474), kBlue, kRangeTolerance));
+}
+
+// The note-tool panel's settings as a test sets them.
+struct FakePen : panel::NoteToolSettings {
+    int mode = 3;
+    int tool = 0;
+    int thicknessMode = 1;
+    bool blend = false;
+    int colour = 1;
+    int getMode() const override { return mode; }
+    int getToolMode() const override { return tool; }
+    float getThickness() const override { return thicknessMode == 1 ? 5.0f : 2.0f; }
+    int getThicknessMode() const override { return thicknessMode; }
+    bool getIsBlend() const override { return blend; }
+    int getColorMode() const override { return colour; }
+    void setWrite(bool) override {}
+};
+
+class ShareBoardWire : public ViewerWire {
+protected:
+    void SetUp() override {
+        ViewerWire::SetUp();
+        auto hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(hub);
+        hub->setNoteToolView(m_pen);
+        hub->setStudentClient(client::gStudentClient()); // as the program's hand-over does
+        ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+        ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+        ASSERT_TRUE(m_console->sendText("[MV00103]1920,1080,0,0"));
+        // The viewer reads the teacher's canvas when the first strip comes.
+        sendStrip(1, {kGreen}, {64}, 30, 135);
+        ASSERT_TRUE(m_console->waitFor("[PC00025]"));
+        tick();
+        ASSERT_EQ(content().getScreenCanvasWidth(), 1920);
+    }
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        ScreenShareView* view = content().canvasView();
+        QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    }
+    // Top-left view points of a 1440 x 876 view (a 1440 x 900 screen less its menu bar).
+    void stroke(std::vector<QPointF> points) {
+        mouse(QEvent::MouseButtonPress, points.front(), Qt::LeftButton);
+        for (std::size_t i = 1; i + 1 < points.size(); ++i)
+            mouse(QEvent::MouseMove, points[i], Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, points.back(), Qt::NoButton);
+    }
+    testsupport::Stroke received() {
+        auto packet = m_console->waitForBody(testsupport::kBodyStroke);
+        EXPECT_TRUE(packet);
+        auto parsed = packet ? testsupport::parseStroke(packet->body) : std::nullopt;
+        EXPECT_TRUE(parsed);
+        return parsed.value_or(testsupport::Stroke{});
+    }
+    using Points = std::vector<std::pair<std::int32_t, std::int32_t>>;
+
+    std::shared_ptr<FakePen> m_pen = std::make_shared<FakePen>();
+};
+
+TEST_F(ShareBoardWire, AStrokeGoesToTheConsoleScaledToItsCanvasAndLeavesTheView) {
+    stroke({{720, 438}, {0, 0}, {1440, 876}});
+    const auto sent = received();
+    EXPECT_EQ(sent.slot, 2);
+    EXPECT_EQ(sent.tool, 0);
+    EXPECT_EQ(sent.thickness, 5);
+    EXPECT_EQ(sent.thicknessMode, 1);
+    EXPECT_FALSE(sent.blend);
+    EXPECT_EQ(sent.color, 0x0000FFu);
+    // The press point stays behind; the teacher's origin is top-left.
+    EXPECT_EQ(sent.points, (Points{{0, 0}, {1920, 1080}}));
+    EXPECT_TRUE(content().canvasView()->shareBoard().strokes().empty());
+}
+
+TEST_F(ShareBoardWire, AClickSendsOnePointAndTheEraserIsToolFour) {
+    stroke({{720, 438}, {720, 438}});
+    EXPECT_EQ(received().points, (Points{{960, 540}}));
+    m_pen->tool = 1;
+    stroke({{720, 438}, {360, 219}, {0, 876}});
+    const auto erased = received();
+    EXPECT_EQ(erased.tool, 4);
+    EXPECT_EQ(erased.points, (Points{{480, 270}, {0, 1080}}));
+}
+
+TEST_F(ShareBoardWire, NothingIsSentOutsideTheShareBoard) {
+    for (int mode : {0, 2}) {
+        m_pen->mode = mode;
+        stroke({{720, 438}, {100, 100}, {200, 200}});
+    }
+    m_pen->mode = 3;
+    stroke({{10, 10}, {20, 866}});
+    // Only the share board's stroke arrives.
+    EXPECT_EQ(received().points, (Points{{26, 1067}}));
+    EXPECT_FALSE(m_console->waitForBody(testsupport::kBodyStroke, std::chrono::milliseconds(200)));
+}
+
+} // namespace
+} // namespace streaming::test

@@ -1,0 +1,62 @@
+#include "viewer/H264NalScan.h"
+
+#include "client/ArchivedRecords.h"
+
+#include <cstddef>
+
+namespace streaming {
+namespace {
+
+constexpr std::uint8_t kNalTypeMask = 0x1f;
+constexpr std::uint8_t kForbiddenZeroBit = 0x80;
+
+// Calls visit(type) for each unit until it answers false. A four-byte start code is a zero byte
+// ahead of the three-byte one, so finding 00 00 01 finds both; emulation prevention keeps that
+// pattern out of unit payloads, so every match is a real unit boundary.
+template <typename Visit>
+void forEachNalType(std::span<const std::uint8_t> bytes, Visit visit) {
+    const std::size_t size = bytes.size();
+    std::size_t i = 0;
+    while (size >= 3 && i <= size - 3) {
+        if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) {
+            ++i;
+            continue;
+        }
+        const std::size_t header = i + 3;
+        if (header >= size)
+            return; // a start code with nothing behind it
+        if ((bytes[header] & kForbiddenZeroBit) == 0 &&
+            !visit(static_cast<std::uint8_t>(bytes[header] & kNalTypeMask)))
+            return;
+        i = header + 1;
+    }
+}
+
+} // namespace
+
+std::vector<std::uint8_t> nalUnitTypes(std::span<const std::uint8_t> accessUnit) {
+    std::vector<std::uint8_t> types;
+    forEachNalType(accessUnit, [&](std::uint8_t type) {
+        types.push_back(type);
+        return true;
+    });
+    return types;
+}
+
+bool beginsDecodableStream(std::span<const std::uint8_t> accessUnit) {
+    bool idr = false;
+    forEachNalType(accessUnit, [&](std::uint8_t type) {
+        idr = type == kNalIdrSlice;
+        return !idr;
+    });
+    return idr;
+}
+
+bool archiveBeginsDecodableStream(const platform::Bytes& archive) {
+    auto sample = client::H264Sample::unarchive(archive);
+    if (!sample || sample->getH264() == nullptr || sample->getH264Size() <= 0)
+        return false;
+    return beginsDecodableStream({sample->getH264(), static_cast<std::size_t>(sample->getH264Size())});
+}
+
+} // namespace streaming

@@ -1,0 +1,246 @@
+#include "viewer/ScreenShareView.h"
+
+#include "client/ClientEvents.h"
+#include "client/SettingsKeys.h"
+#include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
+#include "panel/ScreenShareViewing.h"
+#include "platform/Screens.h"
+#include "platform/UserDefaults.h"
+#include "platform/desktop/Images.h"
+#include "viewer/ParallelWork.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <climits>
+#include <cmath>
+#include <libyuv.h>
+
+namespace streaming {
+
+namespace {
+int clampedSetting(const platform::UserDefaults& settings, const char* key) {
+    const std::int64_t value = settings.integerValue(key);
+    return value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
+}
+
+int pressMessage(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return mousemsg::kLeftDown;
+    case Qt::RightButton:
+        return mousemsg::kRightDown;
+    default:
+        return mousemsg::kOtherDown;
+    }
+}
+
+int releaseMessage(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return mousemsg::kLeftUp;
+    case Qt::RightButton:
+        return mousemsg::kRightUp;
+    default:
+        return mousemsg::kOtherUp;
+    }
+}
+} // namespace
+
+ScreenShareView::ScreenShareView(platform::NotificationCenter& center) : m_center(center) {
+    setMouseTracking(true); // moves without a button go to the teacher too
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty) {
+    if (canvas.isEmpty() || width() < 1 || height() < 1) {
+        m_canvas = canvas.isEmpty() ? nullptr : &canvas;
+        m_image = QImage();
+        update();
+        return;
+    }
+    const bool sameCanvas = m_canvas == &canvas && !m_image.isNull();
+    m_canvas = &canvas;
+    // Alpha is 0 (a tile never received) or 255, so the pixels are premultiplied as they stand.
+    constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
+    if (canvas.width() == width() && canvas.height() == height()) {
+        m_image = QImage(canvas.data(), canvas.width(), canvas.height(),
+                         static_cast<qsizetype>(canvas.stride()), kFormat);
+        update(sameCanvas && !dirty.empty() ? viewRectOf(dirty) : rect());
+        return;
+    }
+    // Scaled here, once per change, with the SIMD scaler: painting then copies pixels one to one.
+    const bool resized = m_scaled.width() != width() || m_scaled.height() != height();
+    if (resized)
+        m_scaled = PlainImage(width(), height());
+    const QRect area = sameCanvas && !resized && !dirty.empty() ? viewRectOf(dirty) : rect();
+    // Bands of the area on several threads: each output pixel depends on the source only.
+    runInParallel(kParallelPieces, [&](std::size_t piece) {
+        const RowBand band = rowBand(area.height(), kParallelPieces, piece);
+        if (band.end <= band.first)
+            return;
+        libyuv::ARGBScaleClip(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(),
+                              canvas.height(), m_scaled.data(), static_cast<int>(m_scaled.stride()),
+                              m_scaled.width(), m_scaled.height(), area.x(), area.y() + band.first,
+                              area.width(), band.end - band.first, libyuv::kFilterBilinear);
+    });
+    m_image = QImage(m_scaled.data(), m_scaled.width(), m_scaled.height(),
+                     static_cast<qsizetype>(m_scaled.stride()), kFormat);
+    update(area);
+}
+
+void ScreenShareView::clearImage() {
+    m_canvas = nullptr;
+    m_image = QImage();
+    update();
+}
+
+void ScreenShareView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_canvas != nullptr) {
+        const PlainImage* canvas = m_canvas;
+        m_image = QImage();
+        present(*canvas, {});
+    }
+}
+
+QRect ScreenShareView::viewRectOf(const CanvasRect& r) const {
+    if (m_canvas == nullptr || m_canvas->isEmpty())
+        return rect();
+    const double sx = static_cast<double>(width()) / m_canvas->width();
+    const double sy = static_cast<double>(height()) / m_canvas->height();
+    // One pixel of margin: bilinear scaling reads the neighbours of every changed pixel.
+    const int left = static_cast<int>(std::floor(r.x * sx)) - 1;
+    const int top = static_cast<int>(std::floor(r.y * sy)) - 1;
+    const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + 1;
+    const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + 1;
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(rect());
+}
+
+void ScreenShareView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (!m_image.isNull()) {
+        // One to one: the picture already has the view's size.
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : event->region())
+            painter.drawImage(r.topLeft(), m_image, r);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    drawStrokes(painter);
+}
+
+MouseGeometry ScreenShareView::currentGeometry() {
+    auto settings = platform::UserDefaults::suite();
+    MouseGeometry g;
+    g.clientWidth = platform::screens::clientWidth();
+    g.clientHeight = static_cast<int>(platform::screens::clientHeight() - platform::screens::menuBarHeight());
+    g.serverWidth = clampedSetting(*settings, client::settings::kServerWidth);
+    g.serverHeight = clampedSetting(*settings, client::settings::kServerHeight);
+    return g;
+}
+
+void ScreenShareView::sendMouseData(const QPointF& point, int message) {
+    if (!answersEnabled || !answersEnabled())
+        return;
+    const MouseGeometry g = currentGeometry();
+    // The console's mapping counts y up from the bottom of the view.
+    post(mouseText(point.x(), g.clientHeight - point.y(), message, g));
+}
+
+void ScreenShareView::post(const std::string& text) {
+    m_center.post(client::events::kMouseData, nullptr,
+                  platform::Dictionary{{client::events::kKeyMouseData, text}});
+}
+
+void ScreenShareView::mousePressEvent(QMouseEvent* event) {
+    sendMouseData(event->position(), pressMessage(event->button()));
+    if (event->button() == Qt::LeftButton)
+        strokeDown(event->position());
+}
+
+void ScreenShareView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click is a press like any other.
+    mousePressEvent(event);
+}
+
+void ScreenShareView::mouseReleaseEvent(QMouseEvent* event) {
+    sendMouseData(event->position(), releaseMessage(event->button()));
+    if (event->button() == Qt::LeftButton)
+        strokeUp(event->position());
+}
+
+void ScreenShareView::mouseMoveEvent(QMouseEvent* event) {
+    sendMouseData(event->position(), mousemsg::kMove);
+    if ((event->buttons() & Qt::LeftButton) != 0)
+        strokeDragged(event->position());
+}
+
+void ScreenShareView::wheelEvent(QWheelEvent* event) {
+    if (!answersEnabled || !answersEnabled())
+        return;
+    post(wheelText(event->angleDelta().y() / kWheelNotch));
+}
+
+void ScreenShareView::enterEvent(QEnterEvent*) {
+    setDrawingCursor();
+}
+
+void ScreenShareView::leaveEvent(QEvent*) {
+    setCursor(Qt::ArrowCursor);
+}
+
+ShareBoardLayer::Context ScreenShareView::shareBoardContext() const {
+    auto hub = panel::AppDelegate::shared().getMainViewController();
+    return {hub ? hub->getNoteToolView() : nullptr, currentGeometry().clientHeight};
+}
+
+void ScreenShareView::strokeDown(const QPointF& at) {
+    const QRect area = m_shareBoard.down(at, shareBoardContext());
+    if (!area.isEmpty())
+        update(area);
+}
+
+void ScreenShareView::strokeDragged(const QPointF& at) {
+    const QRect area = m_shareBoard.dragged(at, shareBoardContext());
+    if (!area.isEmpty())
+        update(area);
+}
+
+void ScreenShareView::strokeUp(const QPointF& at) {
+    const ShareBoardLayer::Context context = shareBoardContext();
+    const Stroke stroke = m_shareBoard.up(at, context);
+    if (stroke.empty() || !context.pen)
+        return;
+    update();
+    const MouseGeometry g = currentGeometry();
+    auto controller = panel::AppDelegate::shared().getScreenShareViewController();
+    auto* viewer = dynamic_cast<panel::ScreenShareViewing*>(controller.get());
+    const CanvasSizes sizes{g.clientWidth, g.clientHeight, viewer ? viewer->getScreenCanvasWidth() : 0,
+                            viewer ? viewer->getScreenCanvasHeight() : 0};
+    ShareBoardLayer::sendStokePacket(stroke, *context.pen, sizes);
+}
+
+void ScreenShareView::drawStrokes(QPainter& painter) {
+    m_shareBoard.draw(painter, shareBoardContext());
+}
+
+void ScreenShareView::setDrawingCursor() {
+    constexpr int kShareBoardMode = 3;
+    constexpr int kPenCursorSide = 19;
+    constexpr int kPenHotY = 18; // 18.9 points down: the pen's tip at the picture's lower-left corner
+    constexpr int kEraserCursorSide = 30;
+    constexpr int kEraserHot = 15;
+    auto pen = shareBoardContext().pen;
+    if (!pen || pen->getMode() != kShareBoardMode)
+        return;
+    if (pen->getToolMode() == kToolPen)
+        setCursor(QCursor(desktop::images::named("cursor_draw_pen", QSize(kPenCursorSide, kPenCursorSide)), 0,
+                          kPenHotY));
+    else if (pen->getToolMode() == kToolEraser)
+        setCursor(
+            QCursor(desktop::images::named("cursor_draw_eraser", QSize(kEraserCursorSide, kEraserCursorSide)),
+                    kEraserHot, kEraserHot));
+}
+
+} // namespace streaming

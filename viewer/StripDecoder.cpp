@@ -1,0 +1,155 @@
+#include "viewer/StripDecoder.h"
+
+#include "platform/Log.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <turbojpeg.h>
+
+namespace streaming {
+
+namespace {
+constexpr std::uint8_t kJpegMarker = 0xFF;
+constexpr std::uint8_t kJpegStart = 0xD8;
+// A whole shared screen is decoded up to 30 times a second on the student's machine: the fast
+// transform and plain chroma upsampling take a sixth off the decode, at a cost no screen shows.
+constexpr int kJpegFlags = TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE;
+
+// Pictures other than JPEG are read by Qt, but only in the plain raster formats a screen is sent
+// in: the bytes come from the network, and the vector and container formats (SVG, TIFF and the
+// like) would hand them to far larger parsers for no picture a console sends.
+constexpr std::array<const char*, 4> kRasterFormats = {"png", "bmp", "gif", "jpeg"};
+
+bool isRasterFormat(const QByteArray& format) {
+    return std::any_of(kRasterFormats.begin(), kRasterFormats.end(),
+                       [&format](const char* known) { return format == known; });
+}
+
+bool isJpeg(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= 2 && bytes[0] == kJpegMarker && bytes[1] == kJpegStart;
+}
+} // namespace
+
+bool isAcceptableStrip(int width, int height, const StripBounds& bounds) {
+    if (width < 1 || height < 1)
+        return false;
+    if (width > bounds.maxWidth + kStripSlack || height > bounds.maxHeight + kStripSlack)
+        return false;
+    return static_cast<std::int64_t>(width) * height <= kMaxStripPixels;
+}
+
+DecodedStrip::DecodedStrip(int width, int height)
+    : m_pixels(std::make_unique_for_overwrite<std::uint8_t[]>(
+          static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kBytesPerPixel)),
+      m_width(width), m_height(height) {}
+
+StripDecoder::StripDecoder() : m_jpeg(tjInitDecompress()) {}
+
+StripDecoder::~StripDecoder() {
+    if (m_jpeg != nullptr)
+        tjDestroy(static_cast<tjhandle>(m_jpeg));
+}
+
+DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+        platform::logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
+        return {};
+    }
+    return isJpeg(bytes) ? decodeJpeg(bytes, bounds) : decodeOther(bytes, bounds);
+}
+
+bool StripDecoder::readJpegHeader(std::span<const std::uint8_t> bytes, int& width, int& height) {
+    auto handle = static_cast<tjhandle>(m_jpeg);
+    int subsampling = 0, colorspace = 0;
+    if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
+                            &subsampling, &colorspace) != 0) {
+        platform::logf("[ZQ]Strip JPEG header unreadable: %s", tjGetErrorStr2(handle));
+        return false;
+    }
+    return true;
+}
+
+bool StripDecoder::decompressJpeg(std::span<const std::uint8_t> bytes, const PixelRegion& into) {
+    auto handle = static_cast<tjhandle>(m_jpeg);
+    // A warning (a damaged but readable stream) still leaves a picture worth showing.
+    if (tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), into.data, into.width,
+                      static_cast<int>(into.stride), into.height, TJPF_BGRA, kJpegFlags) != 0 &&
+        tjGetErrorCode(handle) == TJERR_FATAL) {
+        platform::logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+        return false;
+    }
+    return true;
+}
+
+StripDecoder::InPlace StripDecoder::decodeInto(std::span<const std::uint8_t> bytes,
+                                               const PixelRegion& region) {
+    if (m_jpeg == nullptr || !isJpeg(bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX) ||
+        region.data == nullptr)
+        return InPlace::NotApplicable;
+    int width = 0, height = 0;
+    if (!readJpegHeader(bytes, width, height))
+        return InPlace::Failed;
+    if (width != region.width || height != region.height)
+        return InPlace::NotApplicable;
+    return decompressJpeg(bytes, region) ? InPlace::Decoded : InPlace::Failed;
+}
+
+DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+    if (m_jpeg == nullptr)
+        return {};
+    int width = 0, height = 0;
+    if (!readJpegHeader(bytes, width, height))
+        return {};
+    if (!isAcceptableStrip(width, height, bounds)) {
+        platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", width, height,
+                       static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
+        return {};
+    }
+    DecodedStrip image(width, height);
+    if (!decompressJpeg(bytes, {image.data(), width, height, image.stride()}))
+        return {};
+    return image;
+}
+
+DecodedStrip StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kQtAllocationLimitMegabytes);
+    const QByteArray format = reader.format();
+    if (!isRasterFormat(format)) {
+        platform::logf("[ZQ]Strip picture of format \"%s\" refused", format.constData());
+        return {};
+    }
+    reader.setFormat(format);
+    reader.setAutoDetectImageFormat(false);
+    const QSize header = reader.size();
+    if (!header.isValid() || !isAcceptableStrip(header.width(), header.height(), bounds)) {
+        platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", header.width(), header.height(),
+                       static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
+        return {};
+    }
+    QImage decoded;
+    if (!reader.read(&decoded) || decoded.size() != header) {
+        platform::logf("[ZQ]Strip picture undecodable: %s", reader.errorString().toUtf8().constData());
+        return {};
+    }
+    // Opaque pixels: the canvas keeps transparency for tiles never received only.
+    decoded = decoded.convertToFormat(QImage::Format_RGB32);
+    DecodedStrip image(decoded.width(), decoded.height());
+    const auto rowBytes = static_cast<std::size_t>(image.stride());
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.row(y), decoded.constScanLine(y), rowBytes);
+    return image;
+}
+
+} // namespace streaming
