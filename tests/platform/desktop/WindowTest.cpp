@@ -1,10 +1,13 @@
 #include "QtTestApp.h"
 #include "platform/desktop/Geometry.h"
+#include "platform/desktop/InputGrab.h"
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/WindowLevels.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <string>
@@ -263,6 +266,80 @@ TEST_F(Registry, UserCloseAsksControllerOrDelegateButCodeCloseNever) {
     EXPECT_EQ(delegateAsked, 1);
     EXPECT_FALSE(controller->isOpen());
     EXPECT_EQ(std::count(journal.events.begin(), journal.events.end(), "shouldClose"), 1);
+}
+
+// A borderless window has no close control: only a window manager sends it a user's close, and
+// only an answer of the window's own lets it through. Closes from code always go.
+TEST(CloseRequests, BorderlessWindowsCloseForAUserOnlyWhenTheirOwnerSaysSo) {
+    testing_support::qtApp();
+    enum class Answer { None, Refuse, Accept };
+    struct Case {
+        Window::Style style;
+        Answer answer;
+        bool withController;
+        bool closes;
+    };
+    const Case cases[] = {
+        {Window::Style::Borderless, Answer::None, false, false},
+        {Window::Style::Titled, Answer::None, false, true},
+        {Window::Style::Borderless, Answer::Accept, false, true},
+        {Window::Style::Titled, Answer::Refuse, false, false},
+        {Window::Style::Borderless, Answer::None, true, false},
+        {Window::Style::Titled, Answer::None, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.style == Window::Style::Titled ? "titled" : "borderless") +
+                     (c.withController ? " with a plain controller" : "") + " answer " +
+                     std::to_string(static_cast<int>(c.answer)));
+        auto controller = std::make_shared<WindowController>(std::make_unique<Window>(c.style), nullptr);
+        if (c.withController)
+            controller->showWindow();
+        Window* window = controller->window();
+        if (c.answer != Answer::None)
+            window->shouldClose = [&c] { return c.answer == Answer::Accept; };
+        window->orderFront();
+        window->close(); // as a window manager's close request arrives
+        EXPECT_EQ(window->isVisible(), !c.closes);
+        window->closeFromCode();
+        EXPECT_FALSE(window->isVisible());
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    }
+}
+
+// While a window holds the input, keys meant for the agent's windows at or below its level are
+// dropped (the covered panel cannot be worked blind) and windows above it keep theirs.
+TEST(InputHold, KeysReachOnlyWindowsAboveTheHolderWhileItIsShown) {
+    testing_support::qtApp();
+    Window panel(Window::Style::Borderless), lock(Window::Style::Borderless), box(Window::Style::Titled);
+    panel.setLevel(level::kPanel);
+    lock.setLevel(level::kLockScreen);
+    box.setLevel(level::kMessageBox);
+    auto* panelField = new QLineEdit(&panel); // owned by the window
+    auto* boxField = new QLineEdit(&box);
+    lock.setHoldsInput(true);
+    panel.orderFront();
+    box.orderFront();
+    auto type = [](QLineEdit* field, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(field, &press);
+        QCoreApplication::sendEvent(field, &release);
+    };
+    type(panelField, "a");
+    EXPECT_EQ(panelField->text(), "a");
+    EXPECT_EQ(lock.inputGrab(), nullptr);
+
+    lock.orderFront();
+    ASSERT_NE(lock.inputGrab(), nullptr);
+    type(panelField, "b");
+    type(boxField, "c");
+    EXPECT_EQ(panelField->text(), "a");
+    EXPECT_EQ(boxField->text(), "c");
+
+    lock.orderOut();
+    EXPECT_EQ(lock.inputGrab(), nullptr);
+    type(panelField, "d");
+    EXPECT_EQ(panelField->text(), "ad");
 }
 
 TEST(SeeThrough, TranslucentWhereCompositedOpaqueOtherwise) {
