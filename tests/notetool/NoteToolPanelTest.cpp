@@ -403,46 +403,6 @@ TEST_F(NoteToolTest, TheConsolesCommandsReachThePanel) {
 
 namespace {
 
-// A window manager's close of the panel is its close button pressed: refused while the teacher
-// hides the button or the lock stands, otherwise the question, and only its OK ends the process.
-TEST_F(NoteToolTest, AWindowManagersCloseOfThePanelTakesTheCloseButtonsRoad) {
-    auto question = [] {
-        for (auto* box : panel::AppDelegate::shared().getCenterHidedWindow()->findChildren<QMessageBox*>()) {
-            if (box->isVisible())
-                return box;
-        }
-        return static_cast<QMessageBox*>(nullptr);
-    };
-    struct Step {
-        const char* teacher;
-        platform::Dictionary dictionary;
-        bool asks;
-    };
-    const Step steps[] = {
-        {client::events::kDisabledX, {}, false},
-        {client::events::kEnabledX, {}, true},
-        {client::events::kScreenLock, {{"lock", "true"}}, false},
-        {client::events::kScreenLock, {{"lock", "false"}}, true},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.teacher);
-        post(step.teacher, step.dictionary);
-        m_loop.runUntilIdle();
-        m_main->window()->close(); // Alt+F4, a taskbar's close
-        m_loop.runUntilIdle();
-        EXPECT_TRUE(m_main->isOpen());
-        EXPECT_TRUE(m_exits.empty());
-        QMessageBox* box = question();
-        EXPECT_EQ(box != nullptr, step.asks);
-        if (box)
-            box->buttons().at(0)->click(); // cancel
-    }
-    m_main->window()->close();
-    ASSERT_NE(question(), nullptr);
-    question()->buttons().at(1)->click();
-    EXPECT_EQ(m_exits, std::vector<int>{0});
-}
-
 // The canvas and the minimised tab have no close control: a window manager's close leaves them.
 TEST_F(NoteToolTest, TheCanvasAndTheTabStayOnAWindowManagersClose) {
     openWhiteBoard();

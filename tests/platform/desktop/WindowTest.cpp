@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QInputDevice>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <string>
@@ -306,6 +306,16 @@ TEST(CloseRequests, BorderlessWindowsCloseForAUserOnlyWhenTheirOwnerSaysSo) {
     }
 }
 
+// Counts the keys that reach it.
+class KeyCounter : public QWidget {
+public:
+    using QWidget::QWidget;
+    int keys = 0;
+
+protected:
+    void keyReleaseEvent(QKeyEvent*) override { ++keys; }
+};
+
 // While a window holds the input, keys meant for the agent's windows at or below its level are
 // dropped (the covered panel cannot be worked blind) and windows above it keep theirs.
 TEST(InputHold, KeysReachOnlyWindowsAboveTheHolderWhileItIsShown) {
@@ -314,32 +324,34 @@ TEST(InputHold, KeysReachOnlyWindowsAboveTheHolderWhileItIsShown) {
     panel.setLevel(level::kPanel);
     lock.setLevel(level::kLockScreen);
     box.setLevel(level::kMessageBox);
-    auto* panelField = new QLineEdit(&panel); // owned by the window
-    auto* boxField = new QLineEdit(&box);
+    auto* panelKeys = new KeyCounter(&panel); // owned by the window
+    auto* boxKeys = new KeyCounter(&box);
     lock.setHoldsInput(true);
     panel.orderFront();
     box.orderFront();
-    auto type = [](QLineEdit* field, const QString& text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, text);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, text);
-        QCoreApplication::sendEvent(field, &press);
-        QCoreApplication::sendEvent(field, &release);
+    // Key releases, with a keyboard of the test's own: a press goes through the shortcut map, which
+    // makes Qt's stand-in keyboard, and that one fails as this program's lasting application ends.
+    const QInputDevice keyboard(QStringLiteral("test keyboard"), 1, QInputDevice::DeviceType::Keyboard);
+    auto type = [&keyboard](QWidget* target) {
+        QKeyEvent key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 0, 0, 0, QStringLiteral("a"), false, 1,
+                      &keyboard);
+        QCoreApplication::sendEvent(target, &key);
     };
-    type(panelField, "a");
-    EXPECT_EQ(panelField->text(), "a");
+    type(panelKeys);
+    EXPECT_EQ(panelKeys->keys, 1);
     EXPECT_EQ(lock.inputGrab(), nullptr);
 
     lock.orderFront();
     ASSERT_NE(lock.inputGrab(), nullptr);
-    type(panelField, "b");
-    type(boxField, "c");
-    EXPECT_EQ(panelField->text(), "a");
-    EXPECT_EQ(boxField->text(), "c");
+    type(panelKeys);
+    type(boxKeys);
+    EXPECT_EQ(panelKeys->keys, 1);
+    EXPECT_EQ(boxKeys->keys, 1);
 
     lock.orderOut();
     EXPECT_EQ(lock.inputGrab(), nullptr);
-    type(panelField, "d");
-    EXPECT_EQ(panelField->text(), "ad");
+    type(panelKeys);
+    EXPECT_EQ(panelKeys->keys, 2);
 }
 
 TEST(SeeThrough, TranslucentWhereCompositedOpaqueOtherwise) {
