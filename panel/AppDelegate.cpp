@@ -39,8 +39,8 @@ std::shared_ptr<desktop::WindowController> AppDelegate::getMainWindowController(
 }
 
 void AppDelegate::setMainWindowController(std::shared_ptr<desktop::WindowController> controller) {
-    if (controller)
-        controller->setCloseDelegate([this] { return windowShouldClose(); });
+    // The panel's close is its own controller's: a window manager's request presses the panel's
+    // close button, which asks first; only the login window ends the process at once.
     std::lock_guard<std::mutex> lock(m_lock);
     m_mainWndController = std::move(controller);
 }

@@ -1,7 +1,7 @@
 // The application's delegate: makes the blinking overlay and the hidden centre window at launch,
 // keeps the registry of window and view controllers that other windows reach (the main panel, the
 // login window, the canvas, the teacher-screen viewer), and ends the process when the student
-// closes a window it is the delegate of (main panel, login). Main thread, except the getters,
+// closes the login window, which it is the delegate of. Main thread, except the getters,
 // which any thread may call.
 #pragma once
 

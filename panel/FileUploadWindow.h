@@ -50,6 +50,9 @@ public:
 protected:
     void windowDidLoad() override;
     void windowDidClose() override;
+    // The progress has no close control of its own: it lasts the upload run, whatever the window
+    // manager's title bar offers.
+    bool windowShouldClose() override { return false; }
 };
 
 // Makes the window factory known under "fileUploaderWindow".

@@ -169,6 +169,19 @@ void MainViewController::callbackOnReceivedScreenLock(const platform::Notificati
     }
 }
 
+void MainViewController::closeRequestedByWindowManager() {
+    if (isScreenLocked()) {
+        platform::logf("[ZQ]Close request on the panel ignored: the screen is locked.");
+        return;
+    }
+    QAbstractButton* button = m_closeButton;
+    if (!button || !isViewLoaded() || !button->isVisibleTo(view()) || !button->isEnabled()) {
+        platform::logf("[ZQ]Close request on the panel ignored: closing is not offered.");
+        return;
+    }
+    button->click();
+}
+
 void MainViewController::callbackShareBoardRemoveAll(const platform::Notification&) {
     // Always the direct link, whichever link the session runs on.
     if (auto studentClient = getStudentClient())

@@ -14,7 +14,9 @@
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
 
+#include <QAbstractButton>
 #include <QImage>
+#include <QPointer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -112,6 +114,15 @@ public:
     std::shared_ptr<desktop::WindowController> lockViewWindowController() const {
         return m_lockViewWndController;
     }
+    bool isScreenLocked() const { return m_lockViewWndController && m_lockViewWndController->isOpen(); }
+
+    // The panel's close button, which the note tool places (main thread).
+    void setCloseButton(QAbstractButton* button) { m_closeButton = button; }
+    // A window manager's close request on the panel (Alt+F4, a taskbar, a close sent by another
+    // program) takes the road of the close button: the button is pressed, so the student is asked
+    // before the ordered end; nothing happens while the teacher hides the button or the lock
+    // stands. Main thread.
+    void closeRequestedByWindowManager();
     TitleView* titleView() const { return m_titleView; }
 
 protected:
@@ -146,6 +157,7 @@ private:
     TitleView* m_titleView = nullptr;            // a Qt child of the view
     DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
     QWidget* m_noteToolArea = nullptr;           // a Qt child of the view
+    QPointer<QAbstractButton> m_closeButton;     // a Qt descendant of the view
     std::weak_ptr<NoteToolSettings> m_pNoteToolView;
     QImage m_captureBoardImageData; // main thread
 };

@@ -51,6 +51,12 @@ void MainWindowController::windowDidLoad() {
     window()->setFrame(initialFrame());
 }
 
+bool MainWindowController::windowShouldClose() {
+    if (auto* hub = dynamic_cast<MainViewController*>(contentViewController()))
+        hub->closeRequestedByWindowManager();
+    return false;
+}
+
 void MainWindowController::callbackOnReceivedMaximizeWindow(const platform::Notification& note) {
     const platform::Dictionary* origin = note.dictionary();
     if (!origin) {

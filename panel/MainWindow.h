@@ -39,6 +39,9 @@ public:
 
 protected:
     void windowDidLoad() override;
+    // The window manager's close (the panel has no title bar) is the panel's close button
+    // pressed; the window itself is never closed by it.
+    bool windowShouldClose() override;
 
 private:
     platform::NotificationCenter& m_pNotificationCenter;

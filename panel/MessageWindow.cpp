@@ -237,10 +237,14 @@ void MessageWindowViewController::scrollToEnd() {
 }
 
 void MessageWindowViewController::onClickClose() {
-    if (auto hub = AppDelegate::shared().getMainViewController())
-        hub->setIsOpenChatView(false);
+    chatWillClose();
     if (desktop::WindowController* owner = windowController())
         owner->close();
+}
+
+void MessageWindowViewController::chatWillClose() {
+    if (auto hub = AppDelegate::shared().getMainViewController())
+        hub->setIsOpenChatView(false);
 }
 
 MessageWindowController::MessageWindowController()
@@ -252,6 +256,12 @@ void MessageWindowController::windowDidLoad() {
     const double x = (platform::screens::clientWidth() - kWindowWidth) / 2.0;
     const double y = (platform::screens::clientHeight() - kWindowHeight) / 2.0;
     window()->setFrame({x, y, kWindowWidth, kWindowHeight});
+}
+
+bool MessageWindowController::windowShouldClose() {
+    if (auto* content = dynamic_cast<MessageWindowViewController*>(contentViewController()))
+        content->chatWillClose();
+    return true;
 }
 
 void registerMessageWindow() {

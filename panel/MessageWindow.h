@@ -67,6 +67,8 @@ public:
     void sendToTeacherMsg(const std::string& text);
     void onClickSend();
     void onClickClose();
+    // What closing the chat tells the hub, whoever closes it for the student.
+    void chatWillClose();
     // A teacher line handed over by the main view controller ("-1" is not shown).
     void callbackOnReceivedTeacherChat(const std::string& text);
 
@@ -109,6 +111,8 @@ public:
 
 protected:
     void windowDidLoad() override;
+    // A window manager's close is the chat's own close button pressed.
+    bool windowShouldClose() override;
 };
 
 // Makes the window factory known under "messageWindow".

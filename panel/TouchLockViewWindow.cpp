@@ -40,6 +40,9 @@ void setOpacity(QWidget* widget, double opacity) {
 
 TouchLockViewWindow::TouchLockViewWindow() : desktop::Window(Style::Borderless) {
     setSeeThrough(true);
+    // Under an X11 window manager a covered window keeps the keyboard focus and the manager its key
+    // bindings (Alt+F4 on the panel, Alt+Tab, desktop switching): the lock takes both devices.
+    setHoldsInput(true);
 }
 
 std::unique_ptr<QWidget> TouchLockViewController::loadView() {

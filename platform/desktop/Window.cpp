@@ -1,6 +1,7 @@
 #include "platform/desktop/Window.h"
 
 #include "platform/Screens.h"
+#include "platform/desktop/InputGrab.h"
 #include "platform/desktop/X11Desktop.h"
 
 #include <QCloseEvent>
@@ -26,6 +27,7 @@ Window::Window(Style style) : m_style(style) {
 }
 
 Window::~Window() {
+    m_inputGrab.reset();
     WindowStack::shared().remove(this);
 }
 
@@ -99,6 +101,14 @@ void Window::orderOut() {
     hide();
 }
 
+void Window::setHoldsInput(bool holds) {
+    m_holdsInput = holds;
+    if (!holds)
+        m_inputGrab.reset();
+    else if (isVisible() && !m_inputGrab)
+        m_inputGrab = std::make_unique<InputGrab>(*this);
+}
+
 void Window::closeFromCode() {
     m_closingFromCode = true;
     close();
@@ -106,7 +116,7 @@ void Window::closeFromCode() {
 }
 
 void Window::closeEvent(QCloseEvent* event) {
-    if (!m_closingFromCode && shouldClose && !shouldClose()) {
+    if (!m_closingFromCode && !(shouldClose ? shouldClose() : m_style == Style::Titled)) {
         event->ignore();
         return;
     }
@@ -116,7 +126,14 @@ void Window::closeEvent(QCloseEvent* event) {
         didClose();
 }
 
+void Window::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_holdsInput && !m_inputGrab)
+        m_inputGrab = std::make_unique<InputGrab>(*this);
+}
+
 void Window::hideEvent(QHideEvent* event) {
+    m_inputGrab.reset();
     WindowStack::shared().remove(this);
     QWidget::hideEvent(event);
 }

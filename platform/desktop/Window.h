@@ -9,8 +9,11 @@
 #include <QColor>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace desktop {
+
+class InputGrab;
 
 // True when a compositing manager runs, so translucent windows show what lies below them.
 // Without one an X server draws their clear parts black.
@@ -46,16 +49,24 @@ public:
     void orderFront();
     void orderOut();
 
+    // While shown, the window holds the keyboard and the pointer (see InputGrab.h); given back the
+    // moment it is hidden or closed.
+    void setHoldsInput(bool holds);
+    const InputGrab* inputGrab() const { return m_inputGrab.get(); }
+
     // Closes without asking shouldClose: a close made by the program is never a user's request.
     void closeFromCode();
 
-    // Asked when the user closes the window; answering false keeps it open.
+    // Asked when the user closes the window; answering false keeps it open. A user's close of a
+    // borderless window can only come from a window manager (the window has no close control of
+    // its own): without an answer here it is refused.
     std::function<bool()> shouldClose;
     // Told after the window closed, by the user or the program.
     std::function<void()> didClose;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -63,6 +74,8 @@ private:
     int m_level = level::kNormal;
     bool m_seeThrough = false;
     bool m_closingFromCode = false;
+    bool m_holdsInput = false;
+    std::unique_ptr<InputGrab> m_inputGrab;
 };
 
 } // namespace desktop

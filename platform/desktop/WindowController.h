@@ -87,8 +87,10 @@ public:
 
 protected:
     virtual void windowDidLoad() {}
-    // A user's request to close the window; false keeps it.
-    virtual bool windowShouldClose() { return true; }
+    // A user's request to close the window; false keeps it. A borderless window has no close control,
+    // so a request for it comes only from a window manager (Alt+F4, a taskbar): refused unless the
+    // window's controller gives it the road of a control of its own.
+    virtual bool windowShouldClose() { return m_window->style() == Window::Style::Titled; }
     // After the window closed (either way).
     virtual void windowDidClose() {}
 

@@ -400,3 +400,22 @@ TEST_F(NoteToolTest, TheConsolesCommandsReachThePanel) {
 }
 
 } // namespace
+
+namespace {
+
+// The canvas and the minimised tab have no close control: a window manager's close leaves them.
+TEST_F(NoteToolTest, TheCanvasAndTheTabStayOnAWindowManagersClose) {
+    openWhiteBoard();
+    ASSERT_TRUE(canvas() && canvas()->isOpen());
+    canvas()->window()->close();
+    EXPECT_TRUE(canvas()->isOpen());
+    m_panel->onClickMinimize();
+    m_loop.runUntilIdle();
+    const auto tabs = openWindows(desktop::level::kPanel);
+    ASSERT_EQ(tabs.size(), 1u);
+    tabs[0]->close();
+    EXPECT_TRUE(tabs[0]->isVisible());
+    EXPECT_TRUE(m_exits.empty());
+}
+
+} // namespace

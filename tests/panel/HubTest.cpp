@@ -166,9 +166,36 @@ TEST_F(LostLink, DisconnectFromAnotherSenderDoesNothing) {
     EXPECT_TRUE(m_exits.empty());
 }
 
-TEST_F(Hub, StudentClosingThePanelEndsTheProcess) {
-    m_main->window()->close(); // a user's close asks the application delegate
-    EXPECT_EQ(m_exits, std::vector<int>{0});
+TEST_F(Hub, ACloseRequestOnThePanelWithoutACloseButtonChangesNothing) {
+    m_main->window()->close(); // a window manager's close: the panel has no close button here
+    EXPECT_TRUE(m_exits.empty());
+    EXPECT_TRUE(m_main->isOpen());
+    EXPECT_TRUE(m_main->window()->isVisible());
+}
+
+// A window manager's close on the borderless windows does what the window's own control does: the
+// chat's close button closes the chat; the others have none and stay.
+TEST_F(Hub, CloseRequestsOnTheSmallWindowsDoWhatTheirOwnControlsDo) {
+    m_hub->setIsOpenChatView(true);
+    auto chat = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageWindow);
+    chat->showWindow();
+    chat->window()->close();
+    EXPECT_FALSE(chat->isOpen());
+    EXPECT_FALSE(m_hub->isOpenedChatView());
+
+    lock("true");
+    m_loop.runUntilIdle();
+    auto lockWindow = m_hub->lockViewWindowController();
+    ASSERT_TRUE(lockWindow);
+    auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow);
+    progress->showWindow();
+    panel::AppDelegate::shared().applicationDidFinishLaunching();
+    desktop::Window* overlay = panel::AppDelegate::shared().getOverlayWindow();
+    for (desktop::Window* window : {m_main->window(), lockWindow->window(), progress->window(), overlay}) {
+        window->close();
+        EXPECT_TRUE(window->isVisible()) << window->metaObject()->className();
+    }
+    EXPECT_TRUE(m_exits.empty());
 }
 
 } // namespace

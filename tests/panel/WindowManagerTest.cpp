@@ -1,13 +1,21 @@
-// The agent's windows under a real window manager: a private Xvfb with openbox (both started and
-// stopped here), the panel's windows on the xcb platform, and a second X client that plays the
-// student: it clicks through XTest, sends the close, minimise and activate requests a taskbar sends,
-// and reads the stacking order from the server. Skips only when Xvfb or openbox is not installed.
+// The agent's windows under a real window manager: a private Xvfb with openbox, and for the lock's
+// hold on the keyboard and the panel's close also with xfwm4 (all started and stopped here), the
+// panel's windows on the xcb platform, and a second X client that plays the student: it clicks and
+// types through XTest, sends the close, minimise and activate requests a taskbar sends, and reads
+// the stacking order from the server. Skips only when Xvfb or a manager is not installed, or when
+// xfwm4 cannot run.
+#include "client/ClientEvents.h"
+#include "notetool/NoteToolView.h"
+#include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
+#include "panel/MainViewController.h"
 #include "panel/PanelEvents.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ProcessInfo.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Alert.h"
 #include "platform/desktop/Application.h"
@@ -55,6 +63,10 @@ constexpr std::uint32_t kSourcePager = 2;
 // Alt_L and F4 in Xvfb's default keymap.
 constexpr std::uint8_t kAltKeycode = 64;
 constexpr std::uint8_t kF4Keycode = 70;
+constexpr std::uint8_t kTabKeycode = 23;
+constexpr std::uint8_t kAKeycode = 38;
+// The lock says so when it has waited this long for a held keyboard (a second), and some more.
+constexpr int kGrabPatienceMs = 3000;
 
 // The student's side: one X connection of its own.
 class Student {
@@ -67,6 +79,8 @@ public:
     ~Student() {
         if (m_window != XCB_WINDOW_NONE)
             xcb_destroy_window(m_conn, m_window);
+        if (m_typing != XCB_WINDOW_NONE)
+            xcb_destroy_window(m_conn, m_typing);
         xcb_disconnect(m_conn);
     }
     bool ok() const { return m_root != XCB_WINDOW_NONE; }
@@ -162,13 +176,58 @@ public:
 
     // What a taskbar or Alt+F4 asks: the manager to close, minimise, and the window to go.
     void askToCloseAndMinimise(xcb_window_t window) {
-        const std::uint32_t redirect =
-            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        askManagerToClose(window);
+        clientMessage(m_root, window, atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0}, kRedirect);
+        sendDeleteWindow(window);
+    }
+    // A taskbar's close (wmctrl -c): the manager is asked, and passes it on as it sees fit.
+    void askManagerToClose(xcb_window_t window) {
         clientMessage(m_root, window, atom("_NET_CLOSE_WINDOW"), {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0},
-                      redirect);
-        clientMessage(m_root, window, atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0}, redirect);
+                      kRedirect);
+    }
+    // The close a manager sends a window that takes part in the WM_DELETE_WINDOW protocol.
+    void sendDeleteWindow(xcb_window_t window) {
         clientMessage(window, window, atom("WM_PROTOCOLS"),
                       {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME, 0, 0, 0}, XCB_EVENT_MASK_NO_EVENT);
+    }
+
+    // A plain window of another program that counts the keys it is sent.
+    xcb_window_t openTypingWindow() {
+        m_typing = xcb_generate_id(m_conn);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_typing, m_root, 100, 100, 300, 200, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
+        xcb_map_window(m_conn, m_typing);
+        xcb_flush(m_conn);
+        return m_typing;
+    }
+    int keysTyped() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
+            if ((event->response_type & ~0x80) == XCB_KEY_PRESS &&
+                reinterpret_cast<xcb_key_press_event_t*>(event)->event == m_typing)
+                ++m_keysTyped;
+            std::free(event);
+        }
+        return m_keysTyped;
+    }
+    void focus(xcb_window_t window) {
+        xcb_set_input_focus(m_conn, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        xcb_flush(m_conn);
+    }
+
+    // Whether a client other than this one holds the keyboard: this one's own grab is refused.
+    bool keyboardHeldElsewhere() {
+        const std::uint8_t status = grabKeyboardStatus();
+        if (status == XCB_GRAB_STATUS_SUCCESS)
+            releaseKeyboard();
+        return status == XCB_GRAB_STATUS_ALREADY_GRABBED || status == XCB_GRAB_STATUS_FROZEN;
+    }
+    // A program that holds the keyboard for a while (a screen saver, a manager's key chain).
+    bool holdKeyboard() { return grabKeyboardStatus() == XCB_GRAB_STATUS_SUCCESS; }
+    void releaseKeyboard() {
+        xcb_ungrab_keyboard(m_conn, XCB_CURRENT_TIME);
+        xcb_flush(m_conn);
     }
 
     // A window of the student's own that asks to stay above others, then is activated as a
@@ -227,33 +286,62 @@ public:
     }
 
 private:
+    static constexpr std::uint32_t kRedirect =
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+
+    std::uint8_t grabKeyboardStatus() {
+        std::unique_ptr<xcb_grab_keyboard_reply_t, decltype(&std::free)> r(
+            xcb_grab_keyboard_reply(m_conn,
+                                    xcb_grab_keyboard(m_conn, 0, m_root, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr),
+            &std::free);
+        return r ? r->status : std::uint8_t{0xff};
+    }
+
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = XCB_WINDOW_NONE;
     xcb_window_t m_window = XCB_WINDOW_NONE;
+    xcb_window_t m_typing = XCB_WINDOW_NONE;
+    int m_keysTyped = 0;
     bool m_watchingRoot = false;
 };
 
-// openbox on the display, ended with the test.
-class Openbox {
+// A window manager on the display, in a process group of its own, ended with the test (with the
+// helpers it starts: xfwm4 reads its settings through a session bus of its own).
+class ManagerProcess {
 public:
-    bool start(const std::string& display) {
+    static constexpr const char* kOpenbox = "openbox";
+    static constexpr const char* kXfwm4 = "xfwm4";
+
+    bool start(const std::string& display, const std::string& manager = kOpenbox) {
         const std::string env = "DISPLAY=" + display;
-        std::vector<std::string> envs{env};
+        std::vector<std::string> envs{env, "NO_AT_BRIDGE=1",
+                                      std::string("XDG_CONFIG_HOME=") + OLVEX_TEST_CONFIG_HOME};
         for (char** e = environ; e && *e; ++e) {
-            if (std::strncmp(*e, "DISPLAY=", 8) != 0)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
                 envs.emplace_back(*e);
         }
         std::vector<char*> envp;
         for (auto& e : envs)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        const char* argv[] = {"openbox", "--sm-disable", nullptr};
-        return posix_spawnp(&m_pid, "openbox", nullptr, nullptr, const_cast<char* const*>(argv),
-                            envp.data()) == 0;
+        const char* openbox[] = {kOpenbox, "--sm-disable", nullptr};
+        const char* xfwm4[] = {"dbus-run-session",    "--",   kXfwm4, "--compositor=off",
+                               "--sm-client-disable", nullptr};
+        const char* const* argv = manager == kXfwm4 ? xfwm4 : openbox;
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        const bool started = posix_spawnp(&m_pid, argv[0], nullptr, &attributes,
+                                          const_cast<char* const*>(argv), envp.data()) == 0;
+        posix_spawnattr_destroy(&attributes);
+        return started;
     }
-    ~Openbox() {
+    ~ManagerProcess() {
         if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+            kill(-m_pid, SIGTERM);
             waitpid(m_pid, nullptr, 0);
         }
     }
@@ -286,23 +374,30 @@ private:
 
 class WindowManagerTest : public ::testing::Test {
 protected:
+    // The manager the test runs under.
+    virtual std::string manager() const { return ManagerProcess::kOpenbox; }
+
     void SetUp() override {
-        if (!XvfbServer::installed() || !installed("openbox"))
-            GTEST_SKIP() << "Xvfb or openbox is not installed";
+        const std::string wm = manager();
+        if (!XvfbServer::installed() || !installed(wm.c_str()))
+            GTEST_SKIP() << "Xvfb or " << wm << " is not installed";
         m_server = std::make_unique<XvfbServer>(kGeometry);
         ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
         m_student = std::make_unique<Student>(m_server->display());
         ASSERT_TRUE(m_student->ok());
-        ASSERT_TRUE(m_openbox.start(m_server->display()));
+        ASSERT_TRUE(m_manager.start(m_server->display(), wm));
         // Qt learns what the manager supports when it connects: the manager comes first.
-        for (auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kManagerStartMs);
-             !m_student->managerRunning();) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "openbox did not take the display";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kManagerStartMs);
+        while (!m_student->managerRunning() && std::chrono::steady_clock::now() < deadline)
             m_student->waitForEvent(deadline);
-        }
-        ASSERT_TRUE(m_student->waitUntilManaging(std::chrono::steady_clock::now() +
-                                                 std::chrono::milliseconds(kManagerStartMs)))
-            << "openbox does not manage windows";
+        const bool managing = m_student->managerRunning() &&
+                              m_student->waitUntilManaging(std::chrono::steady_clock::now() +
+                                                           std::chrono::milliseconds(kManagerStartMs));
+        // openbox is the suite's manager and must run; xfwm4 also needs a session bus and its
+        // settings daemon, which a bare machine may lack.
+        if (!managing && wm != ManagerProcess::kOpenbox)
+            GTEST_SKIP() << wm << " did not start managing windows on Xvfb";
+        ASSERT_TRUE(managing) << wm << " did not take the display or does not manage windows";
         setenv("DISPLAY", m_server->display().c_str(), 1);
         setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -400,7 +495,7 @@ protected:
 
     std::unique_ptr<XvfbServer> m_server;
     std::unique_ptr<Student> m_student;
-    Openbox m_openbox;
+    ManagerProcess m_manager;
     std::unique_ptr<QApplication> m_app;
     std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
     std::shared_ptr<desktop::WindowController> m_panel, m_lock, m_box;
@@ -511,5 +606,177 @@ TEST_F(WindowManagerTest, TitledWindowsShowTheirTitleBarOnTheScreen) {
         << login->window()->geometry().top();
     EXPECT_LE(login->window()->frameGeometry().bottom(), screen.bottom());
 }
+
+// The lock and the panel's close under openbox and xfwm4: the panel with its note-tool panel, the
+// application's delegate in charge of it, and the student at the keyboard.
+class LockAndCloseTest : public WindowManagerTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::string manager() const override { return GetParam(); }
+    void SetUp() override {
+        WindowManagerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        platform::setTerminateHook([this](int status) { m_exits.push_back(status); });
+        platform::setLogSink([this](const std::string& line) { m_logged.push_back(line); });
+        notetool::registerNoteToolWindows();
+        panel::AppDelegate::shared().applicationDidFinishLaunching();
+        m_panel = open(desktop::storyboard::kMainWindow);
+        panel::AppDelegate::shared().setMainWindowController(m_panel);
+        m_hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(m_hub);
+        m_noteTool = notetool::NoteToolView::in(m_panel->window());
+        ASSERT_NE(m_noteTool, nullptr);
+    }
+    void TearDown() override {
+        m_hub.reset();
+        WindowManagerTest::TearDown();
+        panel::MainViewController::setNoteToolInstaller({});
+        panel::MainViewController::setScreenStillSource({});
+        platform::setTerminateHook({});
+        platform::setLogSink({});
+    }
+
+    static void post(const char* name, platform::Dictionary d = {}) {
+        platform::NotificationCenter::defaultCenter().post(name, nullptr, std::move(d));
+    }
+    desktop::WindowController* lockWindow() const {
+        auto lock = m_hub->lockViewWindowController();
+        return lock && lock->isOpen() ? lock.get() : nullptr;
+    }
+    // The teacher's lock command, as the client posts it.
+    void setLocked(bool locked) {
+        post(client::events::kScreenLock, {{client::events::kKeyLock, locked ? "true" : "false"}});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (lockWindow() != nullptr) == locked; }, kSettleMs));
+        if (locked) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(lockWindow()->window()));
+        }
+    }
+    // The teacher's "[MV00052]", as the client posts it.
+    void setCloseDisabled(bool disabled) {
+        post(disabled ? client::events::kDisabledX : client::events::kEnabledX);
+        QPushButton* close = m_noteTool->outlet("m_btnClose");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return close->isVisibleTo(m_noteTool) == !disabled; }, kSettleMs));
+    }
+    // The close question on the screen, if any.
+    static QMessageBox* question() {
+        for (auto* box : panel::AppDelegate::shared().getCenterHidedWindow()->findChildren<QMessageBox*>()) {
+            if (box->isVisible())
+                return box;
+        }
+        return nullptr;
+    }
+    bool logged(const std::string& part) const {
+        return std::any_of(m_logged.begin(), m_logged.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    }
+    xcb_window_t panelId() const { return static_cast<xcb_window_t>(m_panel->window()->winId()); }
+
+    std::shared_ptr<panel::MainViewController> m_hub;
+    notetool::NoteToolView* m_noteTool = nullptr;
+    std::vector<int> m_exits;
+    std::vector<std::string> m_logged;
+};
+
+TEST_P(LockAndCloseTest, TheLockKeepsEveryKeyFromTheManagerAndOtherProgramsUntilItEnds) {
+    const xcb_window_t typing = m_student->openTypingWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_student->viewable(typing); }, kSettleMs));
+    // The focus left on the panel, as after a click on it.
+    m_student->focus(panelId());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_panel->window()->isActiveWindow(); }, kSettleMs));
+    setLocked(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_student->keyboardHeldElsewhere(); }, kSettleMs))
+        << "the lock did not take the keyboard";
+
+    m_student->keyChord({kAltKeycode, kF4Keycode});
+    QTest::qWait(kStableMs);
+    m_student->keyChord({kAltKeycode, kTabKeycode});
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(m_exits.empty()) << "the agent ended";
+    EXPECT_TRUE(m_panel->isOpen());
+    EXPECT_TRUE(m_student->viewable(panelId())) << "the panel was closed or minimised under the lock";
+    ASSERT_NE(lockWindow(), nullptr);
+    EXPECT_TRUE(m_student->viewable(static_cast<xcb_window_t>(lockWindow()->window()->winId())));
+    expectLevelOrderHolds("Alt+F4 and Alt+Tab under the lock", {m_panel->window(), lockWindow()->window()});
+
+    // Another program with the focus gets no key either while the lock stands.
+    m_student->focus(typing);
+    m_student->keyChord({kAKeycode});
+    QTest::qWait(kStableMs);
+    EXPECT_EQ(m_student->keysTyped(), 0) << "a key reached another program under the lock";
+
+    // The unlock gives the keyboard back at once.
+    setLocked(false);
+    m_student->focus(typing);
+    m_student->keyChord({kAKeycode});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_student->keysTyped() > 0; }, kSettleMs))
+        << "the keyboard did not come back after the unlock";
+    EXPECT_TRUE(m_exits.empty());
+}
+
+TEST_P(LockAndCloseTest, TheLockStaysUpAndWaitsForAKeyboardAnotherProgramHolds) {
+    ASSERT_TRUE(m_student->holdKeyboard());
+    setLocked(true);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return logged("[ZQ]Keyboard and pointer not taken"); }, kGrabPatienceMs))
+        << "nothing logged while the keyboard was held elsewhere";
+    ASSERT_NE(lockWindow(), nullptr);
+    EXPECT_TRUE(m_student->viewable(static_cast<xcb_window_t>(lockWindow()->window()->winId())));
+    m_student->releaseKeyboard();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_student->keyboardHeldElsewhere(); }, kGrabPatienceMs))
+        << "the lock did not take the keyboard once it was free";
+}
+
+TEST_P(LockAndCloseTest, CloseRequestsOnThePanelTakeTheRoadOfItsCloseButton) {
+    struct State {
+        const char* name;
+        bool closeDisabled;
+        bool locked;
+        bool asks;
+    };
+    const State states[] = {
+        {"closing disabled by the teacher", true, false, false},
+        {"the lock up", false, true, false},
+        {"closing offered", false, false, true},
+    };
+    struct Request {
+        const char* name;
+        void (Student::*send)(xcb_window_t);
+    };
+    const Request requests[] = {
+        {"WM_DELETE_WINDOW", &Student::sendDeleteWindow},
+        {"_NET_CLOSE_WINDOW", &Student::askManagerToClose},
+    };
+    for (const State& state : states) {
+        setCloseDisabled(state.closeDisabled);
+        setLocked(state.locked);
+        for (const Request& request : requests) {
+            SCOPED_TRACE(std::string(request.name) + " with " + state.name);
+            (m_student.get()->*request.send)(panelId());
+            if (state.asks) {
+                ASSERT_TRUE(QTest::qWaitFor([] { return question() != nullptr; }, kSettleMs))
+                    << "no close question";
+                question()->buttons().at(0)->click(); // cancel
+                ASSERT_TRUE(QTest::qWaitFor([] { return question() == nullptr; }, kSettleMs));
+            } else {
+                QTest::qWait(kStableMs);
+                EXPECT_EQ(question(), nullptr);
+            }
+            EXPECT_TRUE(m_exits.empty());
+            EXPECT_TRUE(m_panel->isOpen());
+            EXPECT_TRUE(m_student->viewable(panelId()));
+        }
+    }
+    // The question's OK is the ordered end.
+    m_student->askManagerToClose(panelId());
+    ASSERT_TRUE(QTest::qWaitFor([] { return question() != nullptr; }, kSettleMs));
+    question()->buttons().at(1)->click();
+    EXPECT_EQ(m_exits, std::vector<int>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest,
+                         ::testing::Values(ManagerProcess::kOpenbox, ManagerProcess::kXfwm4),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
 
 } // namespace

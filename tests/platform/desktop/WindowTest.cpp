@@ -1,10 +1,13 @@
 #include "QtTestApp.h"
 #include "platform/desktop/Geometry.h"
+#include "platform/desktop/InputGrab.h"
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/WindowLevels.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QInputDevice>
+#include <QKeyEvent>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <string>
@@ -263,6 +266,92 @@ TEST_F(Registry, UserCloseAsksControllerOrDelegateButCodeCloseNever) {
     EXPECT_EQ(delegateAsked, 1);
     EXPECT_FALSE(controller->isOpen());
     EXPECT_EQ(std::count(journal.events.begin(), journal.events.end(), "shouldClose"), 1);
+}
+
+// A borderless window has no close control: only a window manager sends it a user's close, and
+// only an answer of the window's own lets it through. Closes from code always go.
+TEST(CloseRequests, BorderlessWindowsCloseForAUserOnlyWhenTheirOwnerSaysSo) {
+    testing_support::qtApp();
+    enum class Answer { None, Refuse, Accept };
+    struct Case {
+        Window::Style style;
+        Answer answer;
+        bool withController;
+        bool closes;
+    };
+    const Case cases[] = {
+        {Window::Style::Borderless, Answer::None, false, false},
+        {Window::Style::Titled, Answer::None, false, true},
+        {Window::Style::Borderless, Answer::Accept, false, true},
+        {Window::Style::Titled, Answer::Refuse, false, false},
+        {Window::Style::Borderless, Answer::None, true, false},
+        {Window::Style::Titled, Answer::None, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.style == Window::Style::Titled ? "titled" : "borderless") +
+                     (c.withController ? " with a plain controller" : "") + " answer " +
+                     std::to_string(static_cast<int>(c.answer)));
+        auto controller = std::make_shared<WindowController>(std::make_unique<Window>(c.style), nullptr);
+        if (c.withController)
+            controller->showWindow();
+        Window* window = controller->window();
+        if (c.answer != Answer::None)
+            window->shouldClose = [&c] { return c.answer == Answer::Accept; };
+        window->orderFront();
+        window->close(); // as a window manager's close request arrives
+        EXPECT_EQ(window->isVisible(), !c.closes);
+        window->closeFromCode();
+        EXPECT_FALSE(window->isVisible());
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    }
+}
+
+// Counts the keys that reach it.
+class KeyCounter : public QWidget {
+public:
+    using QWidget::QWidget;
+    int keys = 0;
+
+protected:
+    void keyReleaseEvent(QKeyEvent*) override { ++keys; }
+};
+
+// While a window holds the input, keys meant for the agent's windows at or below its level are
+// dropped (the covered panel cannot be worked blind) and windows above it keep theirs.
+TEST(InputHold, KeysReachOnlyWindowsAboveTheHolderWhileItIsShown) {
+    testing_support::qtApp();
+    Window panel(Window::Style::Borderless), lock(Window::Style::Borderless), box(Window::Style::Titled);
+    panel.setLevel(level::kPanel);
+    lock.setLevel(level::kLockScreen);
+    box.setLevel(level::kMessageBox);
+    auto* panelKeys = new KeyCounter(&panel); // owned by the window
+    auto* boxKeys = new KeyCounter(&box);
+    lock.setHoldsInput(true);
+    panel.orderFront();
+    box.orderFront();
+    // Key releases, with a keyboard of the test's own: a press goes through the shortcut map, which
+    // makes Qt's stand-in keyboard, and that one fails as this program's lasting application ends.
+    const QInputDevice keyboard(QStringLiteral("test keyboard"), 1, QInputDevice::DeviceType::Keyboard);
+    auto type = [&keyboard](QWidget* target) {
+        QKeyEvent key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 0, 0, 0, QStringLiteral("a"), false, 1,
+                      &keyboard);
+        QCoreApplication::sendEvent(target, &key);
+    };
+    type(panelKeys);
+    EXPECT_EQ(panelKeys->keys, 1);
+    EXPECT_EQ(lock.inputGrab(), nullptr);
+
+    lock.orderFront();
+    ASSERT_NE(lock.inputGrab(), nullptr);
+    type(panelKeys);
+    type(boxKeys);
+    EXPECT_EQ(panelKeys->keys, 1);
+    EXPECT_EQ(boxKeys->keys, 1);
+
+    lock.orderOut();
+    EXPECT_EQ(lock.inputGrab(), nullptr);
+    type(panelKeys);
+    EXPECT_EQ(panelKeys->keys, 2);
 }
 
 TEST(SeeThrough, TranslucentWhereCompositedOpaqueOtherwise) {

@@ -1,0 +1,49 @@
+// Holds the keyboard and the pointer for one window while it stands (the lock screen): the X
+// grabs are asked for at once and again every kRetryInterval until both are had, since another
+// program (a window manager in the middle of a move, a screen saver) may hold one for a while;
+// when they are still not had after kPatience the window stays up, a line is logged and the tries
+// go on. Keys meant for the agent's windows at or below the holder's level are dropped too, so
+// the covered windows cannot be worked blind (Tab to a button, Space). Both grabs are given back
+// when the object goes. Main thread.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+
+namespace desktop {
+
+class Window;
+
+class InputGrab : public QObject {
+public:
+    // Short against a held grab's life (a manager's move, a menu), long against an X round trip.
+    static constexpr std::chrono::milliseconds kRetryInterval{50};
+    // How long the lock may stand without the grabs before the agent says so.
+    static constexpr std::chrono::milliseconds kPatience{1000};
+
+    explicit InputGrab(Window& holder);
+    ~InputGrab() override;
+    InputGrab(const InputGrab&) = delete;
+    InputGrab& operator=(const InputGrab&) = delete;
+
+    bool holdsKeyboard() const { return m_keyboard; }
+    bool holdsPointer() const { return m_pointer; }
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override;
+
+private:
+    void tryToGrab();
+
+    QPointer<Window> m_holder;
+    QTimer m_retry;
+    QElapsedTimer m_since;
+    bool m_keyboard = false;
+    bool m_pointer = false;
+    bool m_reportedLate = false;
+};
+
+} // namespace desktop
