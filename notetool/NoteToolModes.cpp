@@ -69,6 +69,7 @@ void NoteToolView::executionCaptureBoardMode() {
     closeCanvas();
     hidePanelForCapture();
     const int request = ++m_nBoardRequest;
+    m_nOpeningRequest = request;
     QPointer<NoteToolView> self = m_self;
     platform::mainQueue::asyncAfter(kCaptureDelay, [self, request] {
         if (!self)
@@ -77,6 +78,7 @@ void NoteToolView::executionCaptureBoardMode() {
         if (request != self->m_nBoardRequest || self->m_model.m_nMode != mode::kCaptureBoard) {
             if (self->m_mainView)
                 self->m_mainView->showMainView();
+            self->boardOpeningEnded(request);
             return;
         }
         if (self->m_mainView)
@@ -93,12 +95,13 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
         if (view.m_model.m_nMode != mode::kCaptureBoard) {
             if (view.m_mainView)
                 view.m_mainView->showMainView();
-            return;
+        } else {
+            view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
+                                                                 mode::kCaptureBoard));
+            view.m_model.m_nLastMode = mode::kCaptureBoard;
+            view.openCanvas();
         }
-        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                             mode::kCaptureBoard));
-        view.m_model.m_nLastMode = mode::kCaptureBoard;
-        view.openCanvas();
+        view.boardOpeningEnded(view.m_nOpeningRequest);
     });
 }
 
