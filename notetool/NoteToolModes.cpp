@@ -14,6 +14,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "platform/desktop/X11Desktop.h"
 
 #include <ctime>
 
@@ -196,7 +197,7 @@ void NoteToolView::closeCanvas() {
 void NoteToolView::hidePanelForCapture() {
     QWidget* top = window();
     if (top && top != this)
-        hideAndReachServer(top);
+        desktop::x11::hideAndWaitForServer(top);
 }
 
 bool NoteToolView::onClickBoardSave() {
