@@ -1,10 +1,13 @@
 #include "platform/desktop/X11Desktop.h"
 
+#include "platform/Log.h"
+#include "platform/X11Display.h"
 #include "platform/desktop/X11ServerStack.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -190,27 +193,43 @@ private:
     bool m_lookScheduled = false;
 };
 
-class StackingWatcher : public QAbstractNativeEventFilter {
+// The stacking as the server shows it, kept from the structure events of a connection of its own:
+// Qt folds a burst of ConfigureNotify events about the children of one window into the last of
+// them, and every restack of a top-level window is such an event about the root; the kept order
+// needs each one.
+class StackingWatcher {
 public:
     std::function<void()> changed;
+    std::unique_ptr<platform::X11Display> display;
     ServerStack stack;
+    QPointer<QSocketNotifier> notifier;
 
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        if (stack.handle(static_cast<const xcb_generic_event_t*>(message)) && changed && !m_pending) {
-            // One look per pass of the event loop, however many windows moved in a burst.
-            m_pending = true;
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [this] {
-                    m_pending = false;
-                    if (changed)
-                        changed();
-                },
-                Qt::QueuedConnection);
+    xcb_connection_t* connection() const {
+        return display && !display->failed() ? display->connection() : nullptr;
+    }
+
+    // Takes in every event that has come; a change makes one look per pass of the event loop,
+    // however many windows moved in a burst.
+    void drain() {
+        xcb_connection_t* c = connection();
+        if (!c)
+            return;
+        bool moved = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            moved = stack.handle(event) || moved;
+            std::free(event);
         }
-        return false; // Qt handles every event as before
+        if (!moved || m_pending || !changed)
+            return;
+        m_pending = true;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this] {
+                m_pending = false;
+                if (changed)
+                    changed();
+            },
+            Qt::QueuedConnection);
     }
 
     // A look queued on an application that went away never ran.
@@ -225,7 +244,7 @@ StackingWatcher*& watcher() {
     return instance;
 }
 
-// The application the watcher's filter was installed in (a test may make a second one).
+// The application the watcher watches for (a test may make a second one, on another server).
 QCoreApplication*& watchedApplication() {
     static QCoreApplication* application = nullptr;
     return application;
@@ -265,18 +284,20 @@ std::vector<std::uint32_t> serverStacking() {
 }
 
 std::uint32_t topLevelWindowOf(const QWidget* window) {
-    xcb_connection_t* c = connection();
-    if (!c || !window || !window->internalWinId() || !watcher())
+    if (!window || !window->internalWinId() || !watcher() || !watcher()->connection())
         return XCB_WINDOW_NONE;
-    return watcher()->stack.topLevelOf(c, static_cast<xcb_window_t>(window->internalWinId()));
+    return watcher()->stack.topLevelOf(watcher()->connection(),
+                                       static_cast<xcb_window_t>(window->internalWinId()));
 }
 
 void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
                        const std::function<bool(QWidget*)>& bypassesManager) {
     xcb_connection_t* c = connection();
-    if (!c || !watcher() || !watcher()->stack.isRead())
+    if (!c || !watcher() || !watcher()->connection() || !watcher()->stack.isRead())
         return;
+    watcher()->drain(); // what the server told since the last pass, before looking
     ServerStack& stack = watcher()->stack;
+    xcb_connection_t* watching = watcher()->connection();
     const std::vector<xcb_window_t>& children = stack.order();
     std::unordered_map<xcb_window_t, std::size_t> position;
     for (std::size_t i = 0; i < children.size(); ++i)
@@ -285,7 +306,8 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
     for (QWidget* widget : bottomToTop) {
         if (!widget->internalWinId() || !widget->isVisible())
             continue;
-        const xcb_window_t top = stack.topLevelOf(c, static_cast<xcb_window_t>(widget->internalWinId()));
+        const xcb_window_t top =
+            stack.topLevelOf(watching, static_cast<xcb_window_t>(widget->internalWinId()));
         auto at = position.find(top);
         if (at != position.end())
             placed.push_back({widget, top, bypassesManager(widget), at->second});
@@ -329,8 +351,7 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
 }
 
 void watchStacking(std::function<void()> changed) {
-    xcb_connection_t* c = connection();
-    if (!c)
+    if (!connection())
         return;
     if (!watcher())
         watcher() = new StackingWatcher;
@@ -339,18 +360,26 @@ void watchStacking(std::function<void()> changed) {
         return;
     watchedApplication() = QCoreApplication::instance();
     watcher()->forgetPending();
-    QCoreApplication::instance()->installNativeEventFilter(watcher());
     // A later application (tests make several) may come at the same address: watch it anew.
     QObject::connect(QCoreApplication::instance(), &QObject::destroyed,
                      [] { watchedApplication() = nullptr; });
-    const xcb_window_t root = rootWindow(c);
-    // Event masks are per client and replace each other: add ours to the one Qt asked for.
-    auto attributes = reply(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr));
-    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | kRootStackingEvents;
-    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
-    // Read after the events are asked for, so no change falls between the two.
     watcher()->stack = ServerStack();
+    std::string error;
+    watcher()->display = platform::X11Display::open({}, error);
+    xcb_connection_t* c = watcher()->connection();
+    if (!c) {
+        platform::logf("[ZQ]Window levels are not kept: %s", error.c_str());
+        return;
+    }
+    const xcb_window_t root = watcher()->display->screen()->root;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &kRootStackingEvents);
+    // Read after the events are asked for, so no change falls between the two.
     watcher()->stack.read(c, root);
+    // The notifier goes with the application at the latest.
+    watcher()->notifier =
+        new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(watcher()->notifier, &QSocketNotifier::activated, [] { watcher()->drain(); });
+    watcher()->drain(); // events read while waiting for the answers above
 }
 
 void declareTransientFor(QWidget* window, QWidget* parent) {

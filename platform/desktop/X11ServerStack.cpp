@@ -13,6 +13,8 @@ constexpr std::uint8_t kSentEventBit = 0x80;
 // A window that came back to the root tells where it lies, not its size: taken as a point there
 // until its next configure tells more.
 constexpr int kUnknownSide = 1;
+// What an agent window tells of itself: being reparented or destroyed, and its properties.
+constexpr std::uint32_t kAgentWindowEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
 
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>; // xcb replies are malloc'ed
@@ -86,6 +88,11 @@ void ServerStack::remove(std::uint32_t window) {
 }
 
 void ServerStack::frameReparented(std::uint32_t window, std::uint32_t parent) {
+    // A manager reads the transient hint when it takes a window; a hint written in between is
+    // missed by managers that do not yet watch the window, and a hint naming a window they do not
+    // manage yet may be dropped. Every hint goes out again once a window is taken.
+    if (parent != m_root)
+        m_transientFor.clear();
     if (parent == m_root)
         m_frames[window] = window;
     else if (m_children.count(parent) != 0)
@@ -97,6 +104,10 @@ void ServerStack::frameReparented(std::uint32_t window, std::uint32_t parent) {
 std::uint32_t ServerStack::topLevelOf(xcb_connection_t* c, std::uint32_t window) {
     if (auto known = m_frames.find(window); known != m_frames.end())
         return known->second;
+    // From now on the window's reparenting, end and transient hint are told here; asked before the
+    // walk, so no reparenting falls between the two.
+    if (m_watched.insert(window).second)
+        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &kAgentWindowEvents);
     // A manager reparents a window into its frame (maybe several levels deep); the frame is what
     // the root stacks.
     for (xcb_window_t current = window; current != XCB_WINDOW_NONE;) {
@@ -129,6 +140,7 @@ bool ServerStack::handle(const xcb_generic_event_t* event) {
         if (e->event != m_root) {
             m_frames.erase(e->window);
             m_transientFor.erase(e->window);
+            m_watched.erase(e->window);
             return false;
         }
         if (stale(event))

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -36,7 +37,8 @@ public:
     // Where a child of the root lies and whether it is mapped; null for another window.
     const Child* child(std::uint32_t window) const;
     // The child of the root that holds window. Asked of the server only the first time a window is
-    // seen (and when its frame went away unseen); afterwards its reparenting keeps the answer.
+    // seen (and when its frame went away unseen), when its own events are asked for too; afterwards
+    // its reparenting keeps the answer.
     std::uint32_t topLevelOf(xcb_connection_t* c, std::uint32_t window);
     // The transient hints the agent declared, by window (0: none); a window Qt cleared the hint of
     // leaves, so the next look declares it again.
@@ -53,6 +55,7 @@ private:
     std::unordered_map<std::uint32_t, Child> m_children;
     std::unordered_map<std::uint32_t, std::uint32_t> m_frames; // agent window -> its top-level
     std::unordered_map<std::uint32_t, std::uint32_t> m_transientFor;
+    std::unordered_set<std::uint32_t> m_watched; // agent windows whose own events are asked for
     // The sequence number of the read: events older than it are already in what was read.
     std::optional<std::uint16_t> m_readSequence;
 };
