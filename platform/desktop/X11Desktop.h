@@ -1,8 +1,9 @@
 // The X11 work on the agent's windows, behind one seam: whether a compositing manager runs, a
 // window hidden before the screen is read, and the stacking of top-level windows, which a window
 // manager may change behind the agent's back (a click raises a window, a taskbar restacks). All of
-// it runs on the main thread on Qt's own connection and does nothing on other platforms; the
-// display itself is opened, and its problems told, by platform::X11Display.
+// it runs on the main thread and does nothing on other platforms. Requests go on Qt's own
+// connection; the stacking is watched on one of its own, opened (and its problems told) like every
+// other connection by platform::X11Display.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 // bottom to top with where each lies and whether it is mapped, and the top-level (a manager's frame,
 // or the window itself) that holds each agent window. Read from the server once, then kept from the
 // structure events of the root and of the agent's windows, so keeping the agent's levels asks the
-// server nothing. Main thread only, on Qt's connection.
+// server nothing. Main thread only, on a connection that gets every event (Qt's own folds a burst of
+// configure events about one window's children into the last).
 #pragma once
 
 #include <cstdint>
