@@ -328,8 +328,10 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
 
     // Windows the manager leaves alone: each goes right below the next managed agent window above
     // it, or to the very top, bottom first, so later ones end above earlier ones.
-    if (bypassWindowsInPlace(placed, children, foreign))
+    if (bypassWindowsInPlace(placed, children, foreign)) {
+        watcher()->drain(); // events read while a new window's frame was asked for
         return;
+    }
     for (std::size_t i = 0; i < placed.size(); ++i) {
         if (!placed[i].bypass)
             continue;
@@ -348,6 +350,7 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
         }
     }
     xcb_flush(c);
+    watcher()->drain(); // events read while a new window's frame was asked for
 }
 
 void watchStacking(std::function<void()> changed) {
