@@ -11,9 +11,9 @@
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
+#include "platform/X11Display.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
-#include "platform/desktop/X11Desktop.h"
 #include "streaming/CaptureStartUp.h"
 #include "viewer/ScreenShareViewController.h"
 
@@ -35,7 +35,7 @@ bool haveDisplay() {
     const char* platformName = std::getenv(kQtPlatformVariable);
     if (platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0)
         return true;
-    const std::string problem = desktop::x11::displayProblem();
+    const std::string problem = platform::X11Display::connectionProblem();
     if (problem.empty())
         return true;
     const std::string line = "olvex-student needs an X11 display: " + problem + ".";

@@ -40,11 +40,17 @@ MinimizeView::MinimizeView(platform::NotificationCenter& center)
 
 MinimizeView::~MinimizeView() {
     m_observers.removeAll();
-    client::GlobalConfig::shared().setIsMinimizeEnabled(false);
+    if (!m_bClosed)
+        client::GlobalConfig::shared().setIsMinimizeEnabled(false);
     platform::logf("[ZQ]MinimizeView Dealloc is called");
 }
 
 void MinimizeView::onMaximizeMode(const platform::Notification& note) {
+    // Off the main thread this is the teacher's command, which the note-tool panel hands on to the
+    // main thread in order with the lock that makes the tab; taken here as well, an unlock could
+    // overtake that lock.
+    if (!platform::mainQueue::isMainThread())
+        return;
     const std::string value = note.value(client::events::kKeyMaximize);
     if (value == "0") {
         m_bNoteToolMaximizeLock.store(true);
@@ -66,6 +72,11 @@ void MinimizeView::maximizeNoteTool() {
         return;
     const desktop::Frame frame = tab->frame();
     tab->closeFromCode();
+    // The tab is gone for the student now, though its view goes only once the event loop comes
+    // round: a teacher's lock handled before then makes a new tab, which this one must not touch.
+    m_observers.removeAll();
+    m_bClosed = true;
+    client::GlobalConfig::shared().setIsMinimizeEnabled(false);
     m_pNotificationCenter.post(panel::events::kMaximizeWindow, nullptr,
                                platform::Dictionary{{panel::events::kKeyFX, panel::formatFloat(frame.x)},
                                                     {panel::events::kKeyFY, panel::formatFloat(frame.y)}});

@@ -1,6 +1,7 @@
 // The minimised note-tool panel: a small borderless tab at the panel level that the student drags
 // and clicks to bring the panel back, unless the teacher has locked it. Made by identifier
-// "minimizeWindow". Main thread, except the lock observer, which runs on the posting thread.
+// "minimizeWindow". Main thread; the lock observer acts only on posts made there (the note-tool panel
+// hands the teacher's commands on to the main thread in their order).
 #pragma once
 
 #include "platform/NotificationCenter.h"
@@ -42,6 +43,7 @@ private:
     float m_fRemainX = 0.0f;
     float m_fRemainY = 0.0f;
     std::atomic<bool> m_bNoteToolMaximizeLock{false};
+    bool m_bClosed = false; // the tab closed to bring the panel back
 };
 
 class MinimizeWindowController : public desktop::WindowController {

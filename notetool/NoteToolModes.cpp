@@ -14,6 +14,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "platform/desktop/X11Desktop.h"
 
 #include <ctime>
 
@@ -69,6 +70,7 @@ void NoteToolView::executionCaptureBoardMode() {
     closeCanvas();
     hidePanelForCapture();
     const int request = ++m_nBoardRequest;
+    m_nOpeningRequest = request;
     QPointer<NoteToolView> self = m_self;
     platform::mainQueue::asyncAfter(kCaptureDelay, [self, request] {
         if (!self)
@@ -77,6 +79,7 @@ void NoteToolView::executionCaptureBoardMode() {
         if (request != self->m_nBoardRequest || self->m_model.m_nMode != mode::kCaptureBoard) {
             if (self->m_mainView)
                 self->m_mainView->showMainView();
+            self->boardOpeningEnded(request);
             return;
         }
         if (self->m_mainView)
@@ -93,12 +96,13 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
         if (view.m_model.m_nMode != mode::kCaptureBoard) {
             if (view.m_mainView)
                 view.m_mainView->showMainView();
-            return;
+        } else {
+            view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
+                                                                 mode::kCaptureBoard));
+            view.m_model.m_nLastMode = mode::kCaptureBoard;
+            view.openCanvas();
         }
-        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                             mode::kCaptureBoard));
-        view.m_model.m_nLastMode = mode::kCaptureBoard;
-        view.openCanvas();
+        view.boardOpeningEnded(view.m_nOpeningRequest);
     });
 }
 
@@ -193,7 +197,7 @@ void NoteToolView::closeCanvas() {
 void NoteToolView::hidePanelForCapture() {
     QWidget* top = window();
     if (top && top != this)
-        hideAndReachServer(top);
+        desktop::x11::hideAndWaitForServer(top);
 }
 
 bool NoteToolView::onClickBoardSave() {

@@ -116,13 +116,22 @@ void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification
 }
 
 void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
-    if (note.value(client::events::kKeyLock) != kLockOn)
+    if (note.value(client::events::kKeyLock) == kLockOn) {
+        teacherEffect([](NoteToolView& view) {
+            if (!client::GlobalConfig::shared().isMinimizeEnabled())
+                view.onClickMinimize();
+            view.m_pNotificationCenter.post(client::events::kNoteToolLock, nullptr,
+                                            platform::Dictionary{{client::events::kKeyMaximize, "0"}});
+        });
         return;
-    onMainQueue([](NoteToolView& view) {
-        if (!client::GlobalConfig::shared().isMinimizeEnabled())
-            view.onClickMinimize();
-        view.m_pNotificationCenter.post(client::events::kNoteToolLock, nullptr,
-                                        platform::Dictionary{{client::events::kKeyMaximize, "0"}});
+    }
+    // The teacher's unlock comes from the receive thread. The tab takes it only on the main thread,
+    // so the panel hands it on there behind the lock that may still be on its way to making the tab.
+    const platform::Dictionary* unlock = note.dictionary();
+    if (platform::mainQueue::isMainThread() || !unlock || !unlock->count(client::events::kKeyMaximize))
+        return;
+    teacherEffect([unlock = *unlock](NoteToolView& view) {
+        view.m_pNotificationCenter.post(client::events::kNoteToolLock, nullptr, unlock);
     });
 }
 

@@ -173,17 +173,17 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
             if (it == d->end())
                 return;
             const std::string value = it->second;
-            onMainQueue([handler, value](NoteToolView& view) { (view.*handler)(value); });
+            teacherEffect([handler, value](NoteToolView& view) { (view.*handler)(value); });
         };
     };
     observe(client::events::kShareNoteToolStatus, status(&NoteToolView::callbackReceivedShareNoteToolStatus));
     observe(client::events::kScreenUploadStatus, status(&NoteToolView::callbackReceivedScreenUploadStatus));
     observe(client::events::kShareScreenStatus, status(&NoteToolView::callbackReceivedShareScreenStatus));
     observe(client::events::kDisabledX, [this](const platform::Notification&) {
-        onMainQueue([](NoteToolView& view) { view.callbackReceivedDisabledX(); });
+        teacherEffect([](NoteToolView& view) { view.callbackReceivedDisabledX(); });
     });
     observe(client::events::kEnabledX, [this](const platform::Notification&) {
-        onMainQueue([](NoteToolView& view) { view.callbackReceivedEnabledX(); });
+        teacherEffect([](NoteToolView& view) { view.callbackReceivedEnabledX(); });
     });
     observe(client::events::kNoteSaveMode,
             [this](const platform::Notification& n) { callbackReceivedNoteSaveMode(n); });
@@ -246,6 +246,30 @@ void NoteToolView::onMainQueue(std::function<void(NoteToolView&)> work) {
         if (self)
             work(*self);
     });
+}
+
+void NoteToolView::teacherEffect(std::function<void(NoteToolView&)> work) {
+    // The main queue keeps the arrival order; the list keeps it across a board being opened.
+    onMainQueue([work = std::move(work)](NoteToolView& view) {
+        view.m_teacherEffects.push_back(work);
+        view.runTeacherEffects();
+    });
+}
+
+void NoteToolView::runTeacherEffects() {
+    while (m_nOpeningRequest == 0 && !m_teacherEffects.empty()) {
+        auto work = std::move(m_teacherEffects.front());
+        m_teacherEffects.pop_front();
+        work(*this);
+    }
+}
+
+void NoteToolView::boardOpeningEnded(int request) {
+    // A newer capture request keeps the effects waiting for its own opening.
+    if (m_nOpeningRequest != request)
+        return;
+    m_nOpeningRequest = 0;
+    runTeacherEffects();
 }
 
 int NoteToolView::getMode() const {

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -130,6 +131,12 @@ private:
     void sendCommand(const char* command);
     void observe(const char* name, std::function<void(const platform::Notification&)> handler);
     void onMainQueue(std::function<void(NoteToolView&)> work);
+    // A teacher command's effect on the windows (any thread): runs on the main thread after every
+    // effect of the commands that came before it, and after a capture board being opened has opened
+    // (or given up), so it acts on the panel's frame as the board leaves it.
+    void teacherEffect(std::function<void(NoteToolView&)> work);
+    void runTeacherEffects();
+    void boardOpeningEnded(int request);
 
     platform::NotificationCenter& m_pNotificationCenter;
     platform::ObserverSet m_observers;
@@ -141,6 +148,9 @@ private:
     bool m_bSaveQuestionPending = false;
     // Each board request gets a number; a delayed step of an older request opens nothing.
     int m_nBoardRequest = 0;
+    // The capture board request whose opening is under way (0: none).
+    int m_nOpeningRequest = 0;
+    std::deque<std::function<void(NoteToolView&)>> m_teacherEffects;
 
     QLabel* m_tfMemberName = nullptr;
     QWidget* m_controlView = nullptr;

@@ -3,22 +3,7 @@
 #include "platform/Log.h"
 #include "streaming/X11ScreenGrabber.h"
 
-#include <QGuiApplication>
-#include <QWidget>
-#include <cstdlib>
-#include <xcb/xcb.h>
-
 namespace notetool {
-
-void hideAndReachServer(QWidget* window) {
-    window->hide();
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return; // no X server (offscreen, Wayland): nothing can see the window in a capture
-    // A round trip: the reply comes only after the server has handled the unmap sent before it.
-    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-}
 
 QImage grabScreenStill() {
     std::string error;

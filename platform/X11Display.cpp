@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
@@ -23,6 +25,8 @@ constexpr std::uint32_t kRandrMinor = 3;
 // A window property of one 32-bit value, or a name no longer than this many bytes, is all we read.
 constexpr std::uint32_t kOneValue = 1;
 constexpr std::uint32_t kNameLongs = 64;
+// A server's refusal reason is a short sentence; more is not a reason.
+constexpr std::size_t kMaxReasonBytes = 512;
 
 X11Rect clipped(const X11Rect& rect, const X11Rect& root) {
     const int x0 = std::max(rect.x, 0);
@@ -34,12 +38,53 @@ X11Rect clipped(const X11Rect& rect, const X11Rect& root) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
+xcb_connection_t* connect(const std::string& displayName, int* screenNumber) {
+    return xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), screenNumber);
+}
+
 } // namespace
+
+std::string X11Display::connectionProblem(const std::string& displayName) {
+    const char* fromEnvironment = std::getenv("DISPLAY");
+    const std::string display = !displayName.empty() ? displayName : fromEnvironment ? fromEnvironment : "";
+    if (display.empty())
+        return "DISPLAY is not set";
+    // libxcb writes a refusing server's reason to standard error itself; catch it, so the caller can
+    // say everything in one line.
+    int reasonPipe[2] = {-1, -1};
+    const int savedError = ::dup(STDERR_FILENO);
+    const bool catching = savedError >= 0 && ::pipe2(reasonPipe, O_CLOEXEC) == 0;
+    if (catching) {
+        ::dup2(reasonPipe[1], STDERR_FILENO);
+        ::close(reasonPipe[1]);
+    }
+    int screen = 0;
+    xcb_connection_t* c = connect(display, &screen);
+    const int error = xcb_connection_has_error(c);
+    xcb_disconnect(c); // also frees a connection in its error state
+    std::string reason;
+    if (catching) {
+        ::dup2(savedError, STDERR_FILENO); // the pipe's last writer goes: reading ends at its end
+        char buffer[kMaxReasonBytes];
+        ssize_t n = 0;
+        while (reason.size() < kMaxReasonBytes && (n = ::read(reasonPipe[0], buffer, sizeof buffer)) > 0)
+            reason.append(buffer, static_cast<std::size_t>(n));
+        ::close(reasonPipe[0]);
+    }
+    if (savedError >= 0)
+        ::close(savedError);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    if (error == 0)
+        return {};
+    if (!reason.empty())
+        return "the X server at DISPLAY=" + display + " refused the connection (" + reason + ")";
+    return "no X server accepts a connection at DISPLAY=" + display;
+}
 
 std::unique_ptr<X11Display> X11Display::open(const std::string& displayName, std::string& error) {
     std::unique_ptr<X11Display> display(new X11Display());
-    display->m_connection =
-        xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &display->m_screenNumber);
+    display->m_connection = connect(displayName, &display->m_screenNumber);
     if (display->m_connection == nullptr || xcb_connection_has_error(display->m_connection) != 0) {
         error = "cannot connect to the X display";
         return nullptr;

@@ -1,6 +1,7 @@
-// The one place that speaks X11 for the agent's non-window code: a connection to the display with
-// its screen and cached atoms, and the few facts other parts ask of the server (the screen that
-// counts as primary, the process serving the display, the running window manager and compositor).
+// The one place that opens a connection to the X display and says what is wrong when none can be
+// had: a connection with its screen and cached atoms, and the few facts other parts ask of the
+// server (the screen that counts as primary, the process serving the display, the running window
+// manager and compositor). The windows' own X11 work uses Qt's connection (platform/desktop).
 // An instance belongs to one thread at a time; make one per thread that needs the server.
 #pragma once
 
@@ -28,6 +29,10 @@ class X11Display {
 public:
     // Connects (empty name: $DISPLAY). Answers null and sets error when the server cannot be reached.
     static std::unique_ptr<X11Display> open(const std::string& displayName, std::string& error);
+    // Empty when a connection to the display (empty name: $DISPLAY) can be had; otherwise why not, in
+    // a few words with a refusing server's own reason. Standard error is borrowed for the moment of
+    // the connect: call it while no other thread writes there (the start of main).
+    static std::string connectionProblem(const std::string& displayName = {});
 
     ~X11Display();
     X11Display(const X11Display&) = delete;

@@ -33,6 +33,10 @@ private:
     QWidget* m_owner;
 };
 
+bool bypassesManager(const QWidget* window) {
+    return window->windowFlags().testFlag(Qt::X11BypassWindowManagerHint);
+}
+
 } // namespace
 
 WindowStack& WindowStack::shared() {
@@ -64,7 +68,12 @@ void WindowStack::setLevel(QWidget* window, int level) {
 }
 
 void WindowStack::remove(QWidget* window) {
+    const bool backdrop = std::any_of(m_entries.begin(), m_entries.end(), [window](const Entry& e) {
+        return e.window == window && isBackdrop(e.level);
+    });
     std::erase_if(m_entries, [window](const Entry& e) { return e.window == window; });
+    if (backdrop && x11::active())
+        keepAboveBackdrops(order()); // the windows above it are nobody's transients now
 }
 
 void WindowStack::track(QWidget* window, int level, QWidget* owner) {
@@ -102,14 +111,32 @@ std::vector<QWidget*> WindowStack::order() const {
 void WindowStack::restack() {
     if (x11::active()) {
         watchWindowSystem();
-        x11::keepStackingOrder(
-            order(), [](QWidget* w) { return w->windowFlags().testFlag(Qt::X11BypassWindowManagerHint); });
+        const std::vector<QWidget*> windows = order();
+        keepAboveBackdrops(windows);
+        x11::keepStackingOrder(windows, bypassesManager);
         return;
     }
     // Raising bottom to top leaves the highest level on top; the window system keeps the relative
     // order of stay-on-top windows it was given.
     for (QWidget* window : order())
         window->raise();
+}
+
+void WindowStack::keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const {
+    const Entry* backdrop = nullptr;
+    for (QWidget* window : bottomToTop) {
+        auto entry = std::find_if(m_entries.begin(), m_entries.end(),
+                                  [window](const Entry& e) { return e.window == window; });
+        // Sheets and dialogs have their transient hint from Qt (their owner, or the whole agent); a
+        // window the manager never sees is placed by the agent itself.
+        if (entry == m_entries.end() || entry->owner || bypassesManager(window) ||
+            window->windowType() != Qt::Window)
+            continue;
+        x11::declareTransientFor(window,
+                                 backdrop && backdrop->level < entry->level ? backdrop->window : nullptr);
+        if (isBackdrop(entry->level))
+            backdrop = &*entry;
+    }
 }
 
 void WindowStack::watchWindowSystem() {

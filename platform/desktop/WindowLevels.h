@@ -36,6 +36,14 @@ constexpr bool bypassesWindowManager(int windowLevel) {
     return windowLevel == level::kLockScreen || windowLevel == level::kBlinkOverlay;
 }
 
+// The full-screen windows the panel's windows stand on: the teacher-screen viewer and the drawing
+// canvas. A window manager may take such a borderless screen-sized window, once it has the focus,
+// for a full-screen one and put it above every "always on top" window (openbox does); so every
+// managed agent window of a higher level is declared its transient, which managers keep above it.
+constexpr bool isBackdrop(int windowLevel) {
+    return windowLevel == level::kScreenShareViewer || windowLevel == level::kDrawingCanvas;
+}
+
 struct LevelEntry {
     int level;
     const char* windows;
@@ -78,6 +86,7 @@ private:
         QWidget* owner;
     };
     void watchWindowSystem();
+    void keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const;
     std::vector<Entry> m_entries;
     std::uint64_t m_nextRaise = 1;
 };

@@ -1,18 +1,22 @@
 #include "platform/desktop/X11Desktop.h"
 
-#include <QAbstractNativeEventFilter>
+#include "platform/Log.h"
+#include "platform/X11Display.h"
+#include "platform/desktop/X11ServerStack.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
-#include <unistd.h>
+#include <unordered_map>
 #include <xcb/xcb.h>
 
 namespace desktop::x11 {
@@ -22,10 +26,6 @@ namespace {
 constexpr const char* kCompositorSelectionPrefix = "_NET_WM_CM_S";
 // Events of the root window that tell of any top-level window's stacking changing.
 constexpr std::uint32_t kRootStackingEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-// A server's refusal reason is a short sentence; more is not a reason.
-constexpr std::size_t kMaxReasonBytes = 512;
-// The high bit of an event's type marks events sent by a client (SendEvent).
-constexpr std::uint8_t kSentEventBit = 0x80;
 
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>; // xcb replies are malloc'ed
@@ -55,20 +55,6 @@ std::vector<xcb_window_t> rootChildren(xcb_connection_t* c, xcb_window_t root) {
     return {children, children + xcb_query_tree_children_length(tree.get())};
 }
 
-xcb_window_t topLevelOf(xcb_connection_t* c, xcb_window_t window) {
-    // A manager reparents a window into its frame (maybe several levels deep); the frame is what
-    // the root stacks.
-    for (xcb_window_t current = window; current != XCB_WINDOW_NONE;) {
-        auto tree = reply(xcb_query_tree_reply(c, xcb_query_tree(c, current), nullptr));
-        if (!tree)
-            return XCB_WINDOW_NONE;
-        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
-            return current;
-        current = tree->parent;
-    }
-    return XCB_WINDOW_NONE;
-}
-
 struct Placed {
     QWidget* widget;
     xcb_window_t top;
@@ -78,31 +64,24 @@ struct Placed {
 
 // Windows of other programs among `windows` that the server shows on the screen. A manager keeps
 // a mapped window of its own off screen (its check window), which covers nothing.
-std::set<xcb_window_t> viewable(xcb_connection_t* c, const std::vector<xcb_window_t>& windows) {
+std::set<xcb_window_t> viewable(xcb_connection_t* c, const ServerStack& stack,
+                                const std::vector<xcb_window_t>& windows) {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
-    std::vector<xcb_get_geometry_cookie_t> geometryCookies;
-    for (xcb_window_t w : windows) {
-        attributeCookies.push_back(xcb_get_window_attributes(c, w));
-        geometryCookies.push_back(xcb_get_geometry(c, w));
-    }
     std::set<xcb_window_t> shown;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        auto attributes = reply(xcb_get_window_attributes_reply(c, attributeCookies[i], nullptr));
-        auto geometry = reply(xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
-        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+    for (xcb_window_t w : windows) {
+        const ServerStack::Child* child = stack.child(w);
+        if (!child || !child->mapped)
             continue;
-        const int right = geometry->x + geometry->width;
-        const int bottom = geometry->y + geometry->height;
-        if (right > 0 && bottom > 0 && geometry->x < screen->width_in_pixels &&
-            geometry->y < screen->height_in_pixels)
-            shown.insert(windows[i]);
+        if (child->x + child->width > 0 && child->y + child->height > 0 &&
+            child->x < screen->width_in_pixels && child->y < screen->height_in_pixels)
+            shown.insert(w);
     }
     return shown;
 }
 
 // The shown windows of other programs that lie above the lowest agent window.
-std::set<xcb_window_t> foreignAbove(xcb_connection_t* c, const std::vector<Placed>& placed,
+std::set<xcb_window_t> foreignAbove(xcb_connection_t* c, const ServerStack& stack,
+                                    const std::vector<Placed>& placed,
                                     const std::vector<xcb_window_t>& children) {
     std::size_t lowest = children.size();
     std::set<xcb_window_t> agent;
@@ -115,7 +94,7 @@ std::set<xcb_window_t> foreignAbove(xcb_connection_t* c, const std::vector<Place
         if (agent.count(children[k]) == 0)
             others.push_back(children[k]);
     }
-    return viewable(c, others);
+    return viewable(c, stack, others);
 }
 
 // Managed windows are in place when they lie in order and no shown window of another program lies
@@ -214,48 +193,43 @@ private:
     bool m_lookScheduled = false;
 };
 
-class StackingWatcher : public QAbstractNativeEventFilter {
+// The stacking as the server shows it, kept from the structure events of a connection of its own:
+// Qt folds a burst of ConfigureNotify events about the children of one window into the last of
+// them, and every restack of a top-level window is such an event about the root; the kept order
+// needs each one.
+class StackingWatcher {
 public:
     std::function<void()> changed;
-    xcb_window_t root = XCB_WINDOW_NONE;
+    std::unique_ptr<platform::X11Display> display;
+    ServerStack stack;
+    QPointer<QSocketNotifier> notifier;
 
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        if (eventType != "xcb_generic_event_t" || !changed)
-            return false;
-        const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        xcb_window_t parent = XCB_WINDOW_NONE;
-        switch (event->response_type & ~kSentEventBit) {
-        case XCB_CONFIGURE_NOTIFY:
-            parent = reinterpret_cast<const xcb_configure_notify_event_t*>(event)->event;
-            break;
-        case XCB_MAP_NOTIFY:
-            parent = reinterpret_cast<const xcb_map_notify_event_t*>(event)->event;
-            break;
-        case XCB_UNMAP_NOTIFY:
-            parent = reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->event;
-            break;
-        case XCB_REPARENT_NOTIFY:
-            parent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->event;
-            break;
-        case XCB_CIRCULATE_NOTIFY:
-            parent = reinterpret_cast<const xcb_circulate_notify_event_t*>(event)->event;
-            break;
-        default:
-            return false;
+    xcb_connection_t* connection() const {
+        return display && !display->failed() ? display->connection() : nullptr;
+    }
+
+    // Takes in every event that has come; a change makes one look per pass of the event loop,
+    // however many windows moved in a burst.
+    void drain() {
+        xcb_connection_t* c = connection();
+        if (!c)
+            return;
+        bool moved = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            moved = stack.handle(event) || moved;
+            std::free(event);
         }
-        if (parent == root && !m_pending) {
-            // One look per pass of the event loop, however many windows moved in a burst.
-            m_pending = true;
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [this] {
-                    m_pending = false;
-                    if (changed)
-                        changed();
-                },
-                Qt::QueuedConnection);
-        }
-        return false; // Qt handles every event as before
+        if (!moved || m_pending || !changed)
+            return;
+        m_pending = true;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this] {
+                m_pending = false;
+                if (changed)
+                    changed();
+            },
+            Qt::QueuedConnection);
     }
 
     // A look queued on an application that went away never ran.
@@ -270,7 +244,7 @@ StackingWatcher*& watcher() {
     return instance;
 }
 
-// The application the watcher's filter was installed in (a test may make a second one).
+// The application the watcher watches for (a test may make a second one, on another server).
 QCoreApplication*& watchedApplication() {
     static QCoreApplication* application = nullptr;
     return application;
@@ -280,43 +254,6 @@ QCoreApplication*& watchedApplication() {
 
 bool active() {
     return qGuiApp && QGuiApplication::platformName() == QLatin1String("xcb");
-}
-
-std::string displayProblem() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0')
-        return "DISPLAY is not set";
-    // libxcb writes a refusing server's reason to standard error itself; catch it, so the caller can
-    // say everything in one line.
-    int reasonPipe[2] = {-1, -1};
-    const int savedError = ::dup(STDERR_FILENO);
-    const bool catching = savedError >= 0 && ::pipe2(reasonPipe, O_CLOEXEC) == 0;
-    if (catching) {
-        ::dup2(reasonPipe[1], STDERR_FILENO);
-        ::close(reasonPipe[1]);
-    }
-    int screen = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screen);
-    const int error = xcb_connection_has_error(c);
-    xcb_disconnect(c); // also frees a connection in its error state
-    std::string reason;
-    if (catching) {
-        ::dup2(savedError, STDERR_FILENO); // the pipe's last writer goes: reading ends at its end
-        char buffer[kMaxReasonBytes];
-        ssize_t n = 0;
-        while (reason.size() < kMaxReasonBytes && (n = ::read(reasonPipe[0], buffer, sizeof buffer)) > 0)
-            reason.append(buffer, static_cast<std::size_t>(n));
-        ::close(reasonPipe[0]);
-    }
-    if (savedError >= 0)
-        ::close(savedError);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-        reason.pop_back();
-    if (error == 0)
-        return {};
-    if (!reason.empty())
-        return std::string("the X server at DISPLAY=") + display + " refused the connection (" + reason + ")";
-    return std::string("no X server accepts a connection at DISPLAY=") + display;
 }
 
 bool compositorRunning() {
@@ -332,38 +269,51 @@ bool compositorRunning() {
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
+void hideAndWaitForServer(QWidget* window) {
+    window->hide();
+    xcb_connection_t* c = connection();
+    if (!c)
+        return; // no X server (offscreen, Wayland): nothing can see the window in a picture
+    // A round trip: the reply comes only after the server has handled the unmap sent before it.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 std::vector<std::uint32_t> serverStacking() {
     xcb_connection_t* c = connection();
     return c ? rootChildren(c, rootWindow(c)) : std::vector<std::uint32_t>{};
 }
 
 std::uint32_t topLevelWindowOf(const QWidget* window) {
-    xcb_connection_t* c = connection();
-    if (!c || !window || !window->internalWinId())
+    if (!window || !window->internalWinId() || !watcher() || !watcher()->connection())
         return XCB_WINDOW_NONE;
-    return topLevelOf(c, static_cast<xcb_window_t>(window->internalWinId()));
+    return watcher()->stack.topLevelOf(watcher()->connection(),
+                                       static_cast<xcb_window_t>(window->internalWinId()));
 }
 
 void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
                        const std::function<bool(QWidget*)>& bypassesManager) {
     xcb_connection_t* c = connection();
-    if (!c)
+    if (!c || !watcher() || !watcher()->connection() || !watcher()->stack.isRead())
         return;
-    const std::vector<xcb_window_t> children = rootChildren(c, rootWindow(c));
-    std::map<xcb_window_t, std::size_t> position;
+    watcher()->drain(); // what the server told since the last pass, before looking
+    ServerStack& stack = watcher()->stack;
+    xcb_connection_t* watching = watcher()->connection();
+    const std::vector<xcb_window_t>& children = stack.order();
+    std::unordered_map<xcb_window_t, std::size_t> position;
     for (std::size_t i = 0; i < children.size(); ++i)
         position[children[i]] = i;
     std::vector<Placed> placed;
     for (QWidget* widget : bottomToTop) {
         if (!widget->internalWinId() || !widget->isVisible())
             continue;
-        const xcb_window_t top = topLevelOf(c, static_cast<xcb_window_t>(widget->internalWinId()));
+        const xcb_window_t top =
+            stack.topLevelOf(watching, static_cast<xcb_window_t>(widget->internalWinId()));
         auto at = position.find(top);
         if (at != position.end())
             placed.push_back({widget, top, bypassesManager(widget), at->second});
     }
 
-    const std::set<xcb_window_t> foreign = foreignAbove(c, placed, children);
+    const std::set<xcb_window_t> foreign = foreignAbove(c, stack, placed, children);
 
     // Managed windows: the manager owns the stacking, so ask it to raise them bottom to top. Its
     // answer comes back as restacks of the root's children, and with them another look.
@@ -378,8 +328,10 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
 
     // Windows the manager leaves alone: each goes right below the next managed agent window above
     // it, or to the very top, bottom first, so later ones end above earlier ones.
-    if (bypassWindowsInPlace(placed, children, foreign))
+    if (bypassWindowsInPlace(placed, children, foreign)) {
+        watcher()->drain(); // events read while a new window's frame was asked for
         return;
+    }
     for (std::size_t i = 0; i < placed.size(); ++i) {
         if (!placed[i].bypass)
             continue;
@@ -398,11 +350,11 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
         }
     }
     xcb_flush(c);
+    watcher()->drain(); // events read while a new window's frame was asked for
 }
 
 void watchStacking(std::function<void()> changed) {
-    xcb_connection_t* c = connection();
-    if (!c)
+    if (!connection())
         return;
     if (!watcher())
         watcher() = new StackingWatcher;
@@ -411,16 +363,49 @@ void watchStacking(std::function<void()> changed) {
         return;
     watchedApplication() = QCoreApplication::instance();
     watcher()->forgetPending();
-    QCoreApplication::instance()->installNativeEventFilter(watcher());
     // A later application (tests make several) may come at the same address: watch it anew.
     QObject::connect(QCoreApplication::instance(), &QObject::destroyed,
                      [] { watchedApplication() = nullptr; });
-    watcher()->root = rootWindow(c);
-    // Event masks are per client and replace each other: add ours to the one Qt asked for.
-    auto attributes =
-        reply(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, watcher()->root), nullptr));
-    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | kRootStackingEvents;
-    xcb_change_window_attributes(c, watcher()->root, XCB_CW_EVENT_MASK, &mask);
+    watcher()->stack = ServerStack();
+    std::string error;
+    watcher()->display = platform::X11Display::open({}, error);
+    xcb_connection_t* c = watcher()->connection();
+    if (!c) {
+        platform::logf("[ZQ]Window levels are not kept: %s", error.c_str());
+        return;
+    }
+    const xcb_window_t root = watcher()->display->screen()->root;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &kRootStackingEvents);
+    // Read after the events are asked for, so no change falls between the two.
+    watcher()->stack.read(c, root);
+    // The notifier goes with the application at the latest.
+    watcher()->notifier =
+        new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(watcher()->notifier, &QSocketNotifier::activated, [] { watcher()->drain(); });
+    watcher()->drain(); // events read while waiting for the answers above
+}
+
+void declareTransientFor(QWidget* window, QWidget* parent) {
+    xcb_connection_t* c = connection();
+    if (!c || !watcher() || !window->internalWinId())
+        return;
+    const auto id = static_cast<xcb_window_t>(window->internalWinId());
+    const auto parentId = parent && parent->internalWinId()
+                              ? static_cast<xcb_window_t>(parent->internalWinId())
+                              : xcb_window_t{XCB_WINDOW_NONE};
+    auto& declared = watcher()->stack.transientFor();
+    auto it = declared.find(id);
+    const xcb_window_t now = it == declared.end() ? xcb_window_t{XCB_WINDOW_NONE} : it->second;
+    if (now == parentId)
+        return; // a change makes the manager restack: only real changes go out
+    if (parentId == XCB_WINDOW_NONE) {
+        xcb_delete_property(c, id, XCB_ATOM_WM_TRANSIENT_FOR);
+        declared.erase(id);
+    } else {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1,
+                            &parentId);
+        declared[id] = parentId;
+    }
     xcb_flush(c);
 }
 

@@ -1,8 +1,9 @@
-// What the agent asks of the X server itself, behind one seam: whether a display answers at all,
-// whether a compositing manager runs, and the stacking of top-level windows, which a window
-// manager may change behind the agent's back (a click raises a window, a taskbar restacks).
-// displayProblem() may run before any Qt object exists; the rest runs on the main thread on Qt's
-// own connection and does nothing on other platforms.
+// The X11 work on the agent's windows, behind one seam: whether a compositing manager runs, a
+// window hidden before the screen is read, and the stacking of top-level windows, which a window
+// manager may change behind the agent's back (a click raises a window, a taskbar restacks). All of
+// it runs on the main thread and does nothing on other platforms. Requests go on Qt's own
+// connection; the stacking is watched on one of its own, opened (and its problems told) like every
+// other connection by platform::X11Display.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +18,13 @@ namespace desktop::x11 {
 // True when Qt draws through an X server (the xcb platform).
 bool active();
 
-// Empty when an X server accepts a connection at DISPLAY; otherwise why not, in a few words (with
-// a refusing server's own reason). Standard error is borrowed for the moment of the connect: call it
-// while no other thread writes there (the start of main).
-std::string displayProblem();
-
 // True when a compositing manager owns the compositor selection of the default screen.
 bool compositorRunning();
+
+// Hides the window and returns once the X server has handled everything asked so far, so a picture
+// of the screen taken next no longer holds it (without a compositor a see-through window would
+// otherwise be in it). Just hides it off X11.
+void hideAndWaitForServer(QWidget* window);
 
 // Keeps the agent's windows in the given order, bottom to top. `bypassesManager(w)` tells which
 // windows the window manager does not manage: those are placed directly, the others are raised
@@ -33,11 +34,18 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
                        const std::function<bool(QWidget*)>& bypassesManager);
 
 // Calls `changed` on the main thread, at most once per pass of the event loop, whenever a
-// top-level window is mapped, unmapped or restacked by anyone. Installing again replaces it.
+// top-level window is mapped, unmapped or restacked by anyone, or an agent window lost a transient
+// hint it was given. Installing again replaces it. The first call reads the server's stacking,
+// which the events keep from then on: keepStackingOrder asks the server nothing.
 void watchStacking(std::function<void()> changed);
 
-// The top-level windows as the server stacks them, bottom to top; each agent window is reported
-// as the child of the root that holds it (the manager's frame around it, or itself).
+// Declares window transient for parent (null: for none), so the manager keeps it above parent
+// whatever parent does: raised, focused, or taken for a full-screen window. Writes only a change.
+void declareTransientFor(QWidget* window, QWidget* parent);
+
+// The top-level windows as the server stacks them now, bottom to top (asked of the server); each
+// agent window is reported as the child of the root that holds it (the manager's frame around it,
+// or itself).
 std::vector<std::uint32_t> serverStacking();
 std::uint32_t topLevelWindowOf(const QWidget* window);
 

@@ -1,0 +1,269 @@
+// The note-tool panel above its boards under a real window manager (openbox, and xfwm4 where it
+// runs): a private Xvfb, the agent's windows on the xcb platform, and a student who opens each board
+// from the panel, draws on it with the pointer (XTest) and clicks the panel's controls, while the
+// stacking order is read from the server. Skips when Xvfb or the manager cannot run.
+#include "client/ClientEvents.h"
+#include "client/SettingsKeys.h"
+#include "notetool/CanvasWindow.h"
+#include "notetool/NoteToolView.h"
+#include "notetool/NoteToolWindows.h"
+#include "panel/AppDelegate.h"
+#include "panel/PanelWindows.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/QtRunLoop.h"
+#include "platform/desktop/WindowController.h"
+#include "platform/desktop/WindowLevels.h"
+#include "streaming/XvfbServer.h"
+#include "viewer/ScreenShareViewController.h"
+#include "support/WindowManagerSession.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+// The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
+// life of the process; the leak checker of sanitizer builds is told so.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+using testsupport::Manager;
+
+constexpr const char* kGeometry = "1280x800x24";
+// Bounds on waiting for the manager; the waits end as soon as the condition holds.
+constexpr int kManagerStartMs = 15000;
+constexpr int kSettleMs = 5000;
+// How long an order that holds must keep holding after the manager had its say.
+constexpr int kStableMs = 300;
+constexpr int kStrokes = 3;
+constexpr int kStrokeSteps = 12;
+// How long the student holds the server while the agent restacks: far longer than a restack that
+// asks the server nothing takes, far shorter than the test's own time limit.
+constexpr auto kServerHeld = std::chrono::seconds(3);
+
+// Counts the pointer releases the server delivers to a window (once each, however far the event
+// travels up its widgets).
+class ReleaseCounter : public QObject {
+public:
+    explicit ReleaseCounter(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    int releases = 0;
+    bool eventFilter(QObject* target, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(target);
+        if (event->type() != QEvent::MouseButtonRelease || !event->spontaneous() || !widget ||
+            widget->window() != m_window)
+            return false;
+        const auto stamp = static_cast<QMouseEvent*>(event)->timestamp();
+        if (releases == 0 || stamp != m_lastStamp)
+            ++releases;
+        m_lastStamp = stamp;
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    quint64 m_lastStamp = 0;
+};
+
+class BoardStackingTest : public ::testing::TestWithParam<Manager> {
+protected:
+    void SetUp() override {
+        if (!streaming::test::XvfbServer::installed())
+            GTEST_SKIP() << "Xvfb is not installed";
+        m_server = std::make_unique<streaming::test::XvfbServer>(kGeometry);
+        ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
+        m_student = std::make_unique<testsupport::DesktopStudent>(m_server->display());
+        ASSERT_TRUE(m_student->ok());
+        if (const std::string problem = m_manager.start(GetParam(), m_server->display()); !problem.empty())
+            GTEST_SKIP() << problem;
+        // Qt learns what the manager supports when it connects: the manager comes first.
+        if (!m_student->waitUntilManaging(std::chrono::steady_clock::now() +
+                                          std::chrono::milliseconds(kManagerStartMs)))
+            GTEST_SKIP() << testsupport::managerName(GetParam()) << " does not manage windows here";
+        setenv("DISPLAY", m_server->display().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        static int argc = 1;
+        static char name[] = "olvex-board-stacking-test";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+        m_mainQueue = std::make_unique<desktop::QtRunLoop>();
+        m_mainQueue->install();
+        desktop::Application::refreshScreens();
+        platform::setPreferredLanguagesForTesting({"en-US"});
+        panel::registerPanelWindows();
+        notetool::registerNoteToolWindows();
+        streaming::registerViewerWindows();
+        panel::AppDelegate::shared().applicationDidFinishLaunching();
+        m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
+        panel::AppDelegate::shared().setMainWindowController(m_main);
+        m_main->showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_main->window()));
+        m_panel = notetool::NoteToolView::in(m_main->window());
+        ASSERT_NE(m_panel, nullptr);
+        // Leaving a board with ink asks nothing.
+        post(client::events::kNoteSaveMode, {{"noteSave", "1"}});
+    }
+    void TearDown() override {
+        if (!m_app)
+            return;
+        desktop::WindowRegistry::closeAll();
+        panel::AppDelegate::shared().resetForTesting();
+        m_viewer.reset();
+        m_main.reset();
+        QApplication::processEvents();
+        m_mainQueue.reset();
+        m_app.reset();
+        platform::setPreferredLanguagesForTesting({});
+    }
+
+    static void post(const char* name, platform::Dictionary d) {
+        platform::NotificationCenter::defaultCenter().post(name, nullptr, std::move(d));
+    }
+    QPoint centreOf(const char* outlet) const {
+        QPushButton* button = m_panel->outlet(outlet);
+        return button->mapToGlobal(button->rect().center());
+    }
+    // A click of the student's on a panel button, through the manager.
+    void clickPanel(const char* outlet) {
+        const QPoint at = centreOf(outlet);
+        m_student->click(at.x(), at.y());
+    }
+    bool panelAbove(QWidget* board) {
+        const int panel = m_student->stackPosition(static_cast<xcb_window_t>(m_main->window()->winId()));
+        const int below = m_student->stackPosition(static_cast<xcb_window_t>(board->winId()));
+        return panel >= 0 && below >= 0 && panel > below;
+    }
+    std::string positions(QWidget* board) {
+        return "panel at " +
+               std::to_string(
+                   m_student->stackPosition(static_cast<xcb_window_t>(m_main->window()->winId()))) +
+               ", board at " +
+               std::to_string(m_student->stackPosition(static_cast<xcb_window_t>(board->winId())));
+    }
+    void expectPanelAbove(QWidget* board, const std::string& after) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return panelAbove(board); }, kSettleMs))
+            << "the board covers the panel after " << after << "; " << positions(board);
+        QTest::qWait(kStableMs);
+        EXPECT_TRUE(panelAbove(board))
+            << "the board went over the panel after " << after << "; " << positions(board);
+    }
+    // A stroke of the pointer across the board, away from the panel.
+    void stroke(QWidget* board, int row) {
+        const QRect area = board->geometry();
+        const int y = area.top() + 150 + row * 120;
+        const int x0 = area.left() + 100;
+        m_student->moveTo(x0, y);
+        m_student->button(true);
+        for (int i = 1; i <= kStrokeSteps; ++i)
+            m_student->moveTo(x0 + i * 40, y + (i % 2) * 30);
+        m_student->button(false);
+    }
+    // Three strokes; after each the panel lies above the board and takes a click on its controls.
+    void drawAndReachThePanel(QWidget* board, const std::string& name) {
+        ReleaseCounter releases(board);
+        const char* colours[] = {"m_btnColorBlue", "m_btnColorGreen", "m_btnColorBlack"};
+        const int colourModes[] = {2, 6, 0};
+        for (int i = 0; i < kStrokes; ++i) {
+            const std::string after = "stroke " + std::to_string(i + 1) + " on the " + name;
+            stroke(board, i);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return releases.releases > i; }, kSettleMs))
+                << "the " << name << " did not get " << after;
+            expectPanelAbove(board, after);
+            clickPanel(colours[i]);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return m_panel->getColorMode() == colourModes[i]; }, kSettleMs))
+                << "a click on the panel's colour did not reach it after " << after << "; "
+                << positions(board);
+        }
+    }
+    QWidget* canvasWindow() const {
+        auto canvas = panel::AppDelegate::shared().getCanvasWindowController();
+        return canvas && canvas->isOpen() ? canvas->window() : nullptr;
+    }
+
+    std::unique_ptr<streaming::test::XvfbServer> m_server;
+    std::unique_ptr<testsupport::DesktopStudent> m_student;
+    testsupport::WindowManagerProcess m_manager;
+    std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
+    std::shared_ptr<desktop::WindowController> m_main;
+    std::shared_ptr<desktop::WindowController> m_viewer;
+    notetool::NoteToolView* m_panel = nullptr;
+};
+
+TEST_P(BoardStackingTest, ThePanelStaysAboveTheCaptureAndWhiteBoards) {
+    for (const char* board : {"m_btnWhiteBoard", "m_btnCaptureBoard"}) {
+        SCOPED_TRACE(board);
+        // Held, so a new controller cannot come at the same address.
+        const auto before = panel::AppDelegate::shared().getCanvasWindowController();
+        clickPanel(board);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return canvasWindow() && panel::AppDelegate::shared().getCanvasWindowController() != before;
+            },
+            kSettleMs))
+            << "no canvas after a click on " << board;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(canvasWindow()));
+        expectPanelAbove(canvasWindow(), std::string("opening from ") + board);
+        drawAndReachThePanel(canvasWindow(), board);
+    }
+    clickPanel("m_btnMac");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return canvasWindow() == nullptr; }, kSettleMs))
+        << "the pointer button did not close the board";
+}
+
+TEST_P(BoardStackingTest, ThePanelStaysAboveTheViewerOfTheShareBoard) {
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kCanvasWidth, "1280");
+    settings->setString(client::settings::kCanvasHeight, "800");
+    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
+    m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+    ASSERT_TRUE(m_viewer);
+    panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
+    m_viewer->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    expectPanelAbove(m_viewer->window(), "the viewer opening");
+    // The teacher allows the share board, and the student opens it from the panel.
+    post(client::events::kShareNoteToolStatus, {{"status", "1"}});
+    QTest::qWait(kStableMs);
+    clickPanel("m_btnShareBoard");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_panel->getMode() == notetool::mode::kShareBoard; }, kSettleMs))
+        << "a click on the share board button did not open it";
+    expectPanelAbove(m_viewer->window(), "opening the share board");
+    drawAndReachThePanel(m_viewer->window(), "share board");
+}
+
+// Keeping the levels asks the server nothing: a restack goes through while another client holds the
+// server, which would stop any request that waits for an answer until the server is let go.
+TEST_P(BoardStackingTest, RestackingWaitsForNothingFromTheServer) {
+    clickPanel("m_btnWhiteBoard");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvasWindow() != nullptr; }, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(canvasWindow()));
+    expectPanelAbove(canvasWindow(), "opening the white board");
+    std::atomic<bool> released{false};
+    m_student->holdServer();
+    std::thread letGo([&] {
+        std::this_thread::sleep_for(kServerHeld);
+        released = true;
+        m_student->releaseServer();
+    });
+    desktop::WindowStack::shared().orderFront(canvasWindow(), desktop::level::kDrawingCanvas);
+    desktop::WindowStack::shared().restack();
+    const bool restackedWhileHeld = !released.load();
+    letGo.join();
+    EXPECT_TRUE(restackedWhileHeld) << "a restack waited for the server";
+    expectPanelAbove(canvasWindow(), "a restack while the server was held");
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, BoardStackingTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
+                         [](const auto& info) { return std::string(testsupport::managerName(info.param)); });
+
+} // namespace
