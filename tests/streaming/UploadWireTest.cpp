@@ -118,6 +118,23 @@ protected:
         }));
     }
 
+    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval), expects
+    // them sequenced 0, 1 and 2, and answers what the console has then and where its first
+    // "[PC00004]" lies.
+    void expectLiveImagesFromZero(std::vector<PeerPacket>& all, std::size_t& notice) {
+        deliverTicks(10);
+        for (std::uint32_t seq = 0; seq < 3; ++seq) {
+            auto image = m_console->waitForBody(kScreenImageType);
+            ASSERT_TRUE(image);
+            expectScreenImage(image->body, seq, kScreenWidth, kScreenHeight);
+        }
+        all = m_console->received();
+        const auto found =
+            std::find_if(all.begin(), all.end(), [](const PeerPacket& p) { return p.code() == "[PC00004]"; });
+        ASSERT_NE(found, all.end());
+        notice = static_cast<std::size_t>(found - all.begin());
+    }
+
     // Packets of one body type, in arrival order.
     std::vector<PeerPacket> bodies(testsupport::ScriptedPeer& peer, std::uint8_t type) {
         std::vector<PeerPacket> out;
@@ -171,18 +188,12 @@ TEST_F(UploadWireTest, LiveImagesAreSequencedAndTheFirstIsAnnouncedOnce) {
     startDirectSession("2011057");
     askThumbnails(160, 120);
     startLiveView();
-    deliverTicks(10); // live interval 100 ms: ticks 3, 6 and 9
-    for (std::uint32_t seq = 0; seq < 3; ++seq) {
-        auto image = m_console->waitForBody(kScreenImageType);
-        ASSERT_TRUE(image);
-        expectScreenImage(image->body, seq, kScreenWidth, kScreenHeight);
-    }
-    const auto all = m_console->received();
-    const auto notice =
-        std::find_if(all.begin(), all.end(), [](const PeerPacket& p) { return p.code() == "[PC00004]"; });
+    std::vector<PeerPacket> all;
+    std::size_t at = 0;
+    expectLiveImagesFromZero(all, at);
+    const auto notice = all.begin() + static_cast<std::ptrdiff_t>(at);
     const auto image = std::find_if(all.begin(), all.end(),
                                     [](const PeerPacket& p) { return p.type() == kScreenImageType; });
-    ASSERT_NE(notice, all.end());
     EXPECT_EQ(notice->params(), "1440,900");
     EXPECT_LT(notice - all.begin(), image - all.begin());
     EXPECT_EQ(m_console->count("[PC00004]"), 1u);
@@ -217,17 +228,10 @@ TEST_F(UploadWireTest, LiveViewStartDuringAThumbnailKeepsTheLiveNumbering) {
     ticker.join();
     setPaintHook({});
 
-    deliverTicks(10);
-    for (std::uint32_t seq = 0; seq < 3; ++seq) {
-        auto image = m_console->waitForBody(kScreenImageType);
-        ASSERT_TRUE(image);
-        expectScreenImage(image->body, seq, kScreenWidth, kScreenHeight);
-    }
-    const auto all = m_console->received();
-    const auto notice =
-        std::find_if(all.begin(), all.end(), [](const PeerPacket& p) { return p.code() == "[PC00004]"; });
-    ASSERT_NE(notice, all.end());
-    for (auto it = notice; it != all.end(); ++it) {
+    std::vector<PeerPacket> all;
+    std::size_t notice = 0;
+    expectLiveImagesFromZero(all, notice);
+    for (auto it = all.begin() + static_cast<std::ptrdiff_t>(notice); it != all.end(); ++it) {
         if (it->type() == kScreenImageType) {
             EXPECT_EQ(u32At(it->body, 37), static_cast<std::uint32_t>(kScreenWidth))
                 << "thumbnail after the notice";
