@@ -32,6 +32,13 @@ constexpr const char* kFalse = "false";
 // A high-density screen's image is made in pixels rounded down to whole pairs, so a side of one
 // point there comes out empty.
 constexpr std::int32_t kHighDensityPixelsPerPoint = 2;
+// The console can repeat a refused command without end: its lines are held to a few a second.
+constexpr int kRefusalLinesPerSecond = 3;
+
+platform::LogRateLimit& refusalLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
 
 // Stores the thumbnail size the console asked for. A side of 0 turns thumbnails off (the capture
 // queue sends none). A size that would make an empty image (a negative side, or one point on a
@@ -43,7 +50,7 @@ void storeThumbnailSize(const std::vector<std::string>& fields) {
     const std::int32_t smallest = platform::screens::isHighDensity() ? kHighDensityPixelsPerPoint : 1;
     const bool off = width == 0 || height == 0;
     if (!off && (width < smallest || height < smallest)) {
-        platform::logf("[ZQ]Thumbnail size %dx%d refused; keeping the current size", width, height);
+        refusalLog().logf("[ZQ]Thumbnail size %dx%d refused; keeping the current size", width, height);
         return;
     }
     StudentSessionInfo& info = gStudentSessionInfo();
