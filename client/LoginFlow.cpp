@@ -3,6 +3,7 @@
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
 #include "client/GlobalConfig.h"
+#include "client/PeerAddress.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentSessionInfo.h"
 #include "platform/LocalizedStrings.h"
@@ -191,6 +192,7 @@ void LoginFlow::rsConnected(bool ok) {
     info.m_szLocalPort.set(std::to_string(m_pMVConn->GetLoaclPort()));
     m_pMVConn->StartReceiveThread();
     m_pMVConn->StartRequestThread();
+    armAnswerTimeout(&LoginFlow::onLoginLinkLost, "no answer from the relay server");
 }
 
 void LoginFlow::rsClose() {
@@ -282,9 +284,9 @@ void LoginFlow::threadMVConnection() {
     m_pMVConn->Open();
     observeTeacherLink();
     observeLinkLoss();
+    // The session connects to the same stored address later and refuses what is refused here.
     const std::optional<int> port = portValue(gStudentSessionInfo().m_szConnectPort.get());
-    if (!port) {
-        platform::logf("[ZQ]Teacher port out of range.");
+    if (!port || !isConnectableAddress(m_nsIp, *port)) {
         teacherConnected(false);
         return;
     }
@@ -304,6 +306,7 @@ void LoginFlow::teacherConnected(bool ok) {
         m_stage = Stage::SlotCheck;
         m_pMVConn->StartReceiveThread();
         m_pMVConn->StartRequestThread();
+        armAnswerTimeout(&LoginFlow::onLoginLinkLost, "no free slots from the console");
         return;
     }
     closeTeacherLink();
@@ -324,8 +327,7 @@ void LoginFlow::relayFallback() {
     m_pRelayConn->setInputSlot(gStudentSessionInfo().m_nInputSlot.load());
     observeRelayLink();
     const std::optional<int> port = portValue(m_strRelayPort);
-    if (!port) {
-        platform::logf("[ZQ]Relay port out of range.");
+    if (!port || !isConnectableAddress(m_strRelayIp, *port, "relay")) {
         relayConnected(false);
         return;
     }
@@ -348,11 +350,15 @@ void LoginFlow::relayConnected(bool ok) {
     m_stage = Stage::SlotCheck;
     m_pRelayConn->startReceiveThread();
     m_pRelayConn->startRequestThread();
+    armAnswerTimeout(&LoginFlow::onRelayLinkLost, "no slot answer through the relay");
+}
+
+void LoginFlow::armAnswerTimeout(void (LoginFlow::*lost)(std::uint64_t, const char*), const char* why) {
     std::weak_ptr<LoginFlow> weak = weak_from_this();
     const std::uint64_t generation = m_linkGeneration;
-    platform::mainQueue::asyncAfter(kRelaySlotCheckTimeoutSeconds, [weak, generation] {
+    platform::mainQueue::asyncAfter(kLoginAnswerTimeoutSeconds, [weak, generation, lost, why] {
         if (auto flow = weak.lock())
-            flow->onRelayLinkLost(generation, "no slot answer through the relay");
+            ((*flow).*lost)(generation, why);
     });
 }
 
@@ -415,13 +421,14 @@ void LoginFlow::finishLogin() {
     m_view.openMainWindow();
 }
 
-void LoginFlow::onLoginLinkLost(std::uint64_t link) {
+void LoginFlow::onLoginLinkLost(std::uint64_t link, const char* why) {
     if (!m_pMVConn || link != m_linkGeneration)
         return;
     if (m_stage != Stage::RelayServer && m_stage != Stage::SlotCheck)
         return;
-    // The peer ended the link before answering: without this the window would wait for good.
-    platform::logf("[ZQ]Login link closed by the peer.");
+    // The peer ended the link, or kept it without answering: without this the window would wait
+    // for good.
+    platform::logf("[ZQ]Login link ended: %s.", why);
     closeTeacherLink();
     returnToIdleConnectionFailed();
 }

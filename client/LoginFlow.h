@@ -61,9 +61,11 @@ public:
     static constexpr int kRelayServerConnectTimeoutSeconds = 15;
     static constexpr int kTeacherConnectTimeoutSeconds = 4;
     static constexpr int kRelayConnectTimeoutSeconds = 5;
-    // The relay that took the link must pass on the console's free slots within this time, or the
-    // login gives up on it (the lookup's own request time-out).
-    static constexpr double kRelaySlotCheckTimeoutSeconds = 15.0;
+    // A login link that is up must bring its answer within this time ("[UR00001]" to "[UR00002]"
+    // from the relay server, the free slots from the console, directly or through the relay), or
+    // the login gives up on it (the lookup's own request time-out): a peer that takes the link and
+    // stays silent would otherwise leave the window busy and the login button dead.
+    static constexpr double kLoginAnswerTimeoutSeconds = 15.0;
     static constexpr int kRequestBytes = 512;
     static constexpr const char* kRelayConnectingText = "릴레이 서버와 연결중입니다.";
 
@@ -117,8 +119,11 @@ private:
     void onRelayReady(std::uint64_t link);
     void onRelayNotReady(std::uint64_t link, const std::string& ret);
     void finishLogin();
-    void onLoginLinkLost(std::uint64_t link);
+    void onLoginLinkLost(std::uint64_t link, const char* why);
     void onRelayLinkLost(std::uint64_t link, const char* why);
+    // Gives the current login link kLoginAnswerTimeoutSeconds to answer; lost runs on expiry
+    // when that link is still the current one.
+    void armAnswerTimeout(void (LoginFlow::*lost)(std::uint64_t, const char*), const char* why);
     // Back to idle after a login link ended without an answer: status "connection failed".
     void returnToIdleConnectionFailed();
 

@@ -77,7 +77,7 @@ void LoginFlow::observeLinkLoss() {
         transport::kReadMsgDisconnect, sender, [weak, generation](const platform::Notification&) {
             platform::mainQueue::async([weak, generation] {
                 if (auto flow = weak.lock())
-                    flow->onLoginLinkLost(generation);
+                    flow->onLoginLinkLost(generation, "closed by the peer");
             });
         }));
 }

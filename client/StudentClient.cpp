@@ -4,21 +4,18 @@
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
 #include "client/GlobalConfig.h"
+#include "client/PeerAddress.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentSessionInfo.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "transport/PacketCodec.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <utility>
 
 namespace client {
 namespace {
-
-constexpr int kMinPort = 1;
-constexpr int kMaxPort = 65535;
 
 std::mutex& encoderFactoryLock() {
     static std::mutex lock;
@@ -27,21 +24,6 @@ std::mutex& encoderFactoryLock() {
 StudentClient::EncoderFactory& encoderFactory() {
     static StudentClient::EncoderFactory factory;
     return factory;
-}
-
-// A destination the console or relay gave us must be a dotted IPv4 address other than the
-// unspecified one (connecting to 0.0.0.0 reaches the local host on Linux) and a real port.
-bool isConnectableAddress(const std::string& host, int port) {
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1 || address.s_addr == htonl(INADDR_ANY)) {
-        platform::logf("[ZQ]Refused teacher address \"%s\"", host.c_str());
-        return false;
-    }
-    if (port < kMinPort || port > kMaxPort) {
-        platform::logf("[ZQ]Refused teacher port %d", port);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -146,7 +128,7 @@ bool StudentClient::connectToRelayServer() {
         return failConnect("this session has no relay link");
     std::string host = GlobalConfig::shared().strRelayIp();
     int port = parseInt32(GlobalConfig::shared().strRelayPort());
-    if (!isConnectableAddress(host, port))
+    if (!isConnectableAddress(host, port, "relay"))
         return failConnect("relay address " + host + ":" + std::to_string(port) + " refused");
     if (!link->Connect(host, port))
         return failConnect("relay connect to " + host + ":" + std::to_string(port) + " failed");
@@ -154,6 +136,27 @@ bool StudentClient::connectToRelayServer() {
     link->StartRequestThread();
     link->StartReceiveThread();
     return true;
+}
+
+bool StudentClient::takeRemoteView() {
+    const std::uint8_t state = m_remoteViewState.fetch_and(static_cast<std::uint8_t>(~kDrawSeqResetPending));
+    if ((state & kDrawSeqResetPending) != 0)
+        m_nDrawSeq.store(0);
+    return (state & kRemoteViewOn) != 0;
+}
+
+std::int32_t StudentClient::getDrawSeq() const {
+    return (m_remoteViewState.load() & kDrawSeqResetPending) != 0 ? 0 : m_nDrawSeq.load();
+}
+
+void StudentClient::setDrawSeq(std::int32_t value) {
+    m_nDrawSeq.store(value);
+    m_remoteViewState.fetch_and(static_cast<std::uint8_t>(~kDrawSeqResetPending));
+}
+
+void StudentClient::advanceDrawSeq(std::int32_t sent) {
+    // Wraps as the console's unsigned counter does.
+    m_nDrawSeq.store(static_cast<std::int32_t>(static_cast<std::uint32_t>(sent) + 1u));
 }
 
 bool StudentClient::failConnect(std::string reason) {

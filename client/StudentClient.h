@@ -83,7 +83,14 @@ public:
     std::shared_ptr<transport::TCPServerClient> getMVConn() const;
     std::shared_ptr<transport::TCP_RelayServerConn> getRelayConn() const;
     transport::RelayConnData getRelayConnData() const { return m_relayConnData.load(); }
-    bool getRemoteView() const { return m_bRemoteView.load(); }
+    bool getRemoteView() const { return (m_remoteViewState.load() & kRemoteViewOn) != 0; }
+    // The live view as the capture queue takes it for one frame: whether it is on. A start by
+    // "[MV00004]" since the last take sets the draw sequence back to 0 here, on the capture queue,
+    // so a thumbnail in flight on that queue can neither take nor undo the reset. Capture queue.
+    bool takeRemoteView();
+    // Whether a live view is on or began after the last take: a thumbnail encoded meanwhile is
+    // stale and must not follow the live view's "[PC00004]".
+    bool liveViewBegan() const { return m_remoteViewState.load() != 0; }
     std::int32_t getRefreshDelay() const { return m_nRefreshDelay.load(); }
     float getfQuality() const { return m_fQuality.load(); }
     bool getRemoteViewFirst() const { return m_bRemoteViewFirst.load(); }
@@ -96,8 +103,14 @@ public:
     std::shared_ptr<streaming::H264Encoder> getEncoder();
     std::int32_t getH264DrawSeq() const { return m_nH264DrawSeq.load(); }
     void setH264DrawSeq(std::int32_t value) { m_nH264DrawSeq.store(value); }
-    std::int32_t getDrawSeq() const { return m_nDrawSeq.load(); }
-    void setDrawSeq(std::int32_t value) { m_nDrawSeq.store(value); }
+    // The sequence the next image takes: 0 while a live-view start's reset waits for the capture
+    // queue.
+    std::int32_t getDrawSeq() const;
+    // An explicit value replaces a pending reset.
+    void setDrawSeq(std::int32_t value);
+    // The uploader moves the sequence on past the image it sent; a reset that arrived meanwhile
+    // stays pending. Capture queue.
+    void advanceDrawSeq(std::int32_t sent);
     std::int32_t getServerDrawSeq() const { return m_nServerDrawSeq.load(); }
     bool getRemoteSeqProcess() const { return m_bRemoteSeqProcess.load(); }
     std::int32_t getHeartBeatFailureCnt() const { return m_nHeartBeatFailureCnt.load(); }
@@ -207,7 +220,11 @@ private:
 
     std::atomic<std::int32_t> m_nRefreshDelay{kInitialRefreshDelayMs};
     std::atomic<float> m_fQuality{kInitialQuality};
-    std::atomic<bool> m_bRemoteView{false};
+    // The live-view flag and its pending draw-sequence reset in one word, set together by
+    // "[MV00004]", so the capture queue never sees the one without the other.
+    static constexpr std::uint8_t kRemoteViewOn = 1;
+    static constexpr std::uint8_t kDrawSeqResetPending = 2;
+    std::atomic<std::uint8_t> m_remoteViewState{0};
     std::atomic<bool> m_bRemoteViewFirst{true};
     std::atomic<bool> m_bScreenShared{false};
     std::atomic<bool> m_bAnswer{false};

@@ -9,6 +9,7 @@
 #include "client/StudentSessionInfo.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
+#include "platform/Screens.h"
 #include "platform/Workspace.h"
 
 #include <algorithm>
@@ -27,6 +28,35 @@ constexpr double kPercent = 100.0;
 
 constexpr const char* kTrue = "true";
 constexpr const char* kFalse = "false";
+
+// A high-density screen's image is made in pixels rounded down to whole pairs, so a side of one
+// point there comes out empty.
+constexpr std::int32_t kHighDensityPixelsPerPoint = 2;
+// The console can repeat a refused command without end: its lines are held to a few a second.
+constexpr int kRefusalLinesPerSecond = 3;
+
+platform::LogRateLimit& refusalLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+// Stores the thumbnail size the console asked for. A side of 0 turns thumbnails off (the capture
+// queue sends none). A size that would make an empty image (a negative side, or one point on a
+// high-density screen) is refused here, once per command, and the current size stays: otherwise
+// every captured frame would fail on it and log.
+void storeThumbnailSize(const std::vector<std::string>& fields) {
+    const std::int32_t width = parseInt32(fieldAt(fields, 0));
+    const std::int32_t height = parseInt32(fieldAt(fields, 1));
+    const std::int32_t smallest = platform::screens::isHighDensity() ? kHighDensityPixelsPerPoint : 1;
+    const bool off = width == 0 || height == 0;
+    if (!off && (width < smallest || height < smallest)) {
+        refusalLog().logf("[ZQ]Thumbnail size %dx%d refused; keeping the current size", width, height);
+        return;
+    }
+    StudentSessionInfo& info = gStudentSessionInfo();
+    info.m_nThumbWidth.store(width);
+    info.m_nThumbHeight.store(height);
+}
 
 std::string text(std::int32_t value) {
     return std::to_string(value);
@@ -110,8 +140,7 @@ void StudentClient::registerHandlers() {
 void StudentClient::onThumbnailRequest(Record& r, Link link) {
     auto f = splitFields(r.strParams);
     StudentSessionInfo& info = gStudentSessionInfo();
-    info.m_nThumbWidth.store(parseInt32(fieldAt(f, 0)));
-    info.m_nThumbHeight.store(parseInt32(fieldAt(f, 1)));
+    storeThumbnailSize(f);
     m_nRefreshDelay.store(parseInt32(fieldAt(f, 2)));
     m_fQuality.store(static_cast<float>(parseInt32(fieldAt(f, 3)) / kPercent));
     if (link == Link::Direct) {
@@ -133,19 +162,18 @@ void StudentClient::onScreenFormatRequest(Record&, Link) {
 }
 
 void StudentClient::onThumbnailSize(Record& r, Link) {
-    auto f = splitFields(r.strParams);
-    gStudentSessionInfo().m_nThumbWidth.store(parseInt32(fieldAt(f, 0)));
-    gStudentSessionInfo().m_nThumbHeight.store(parseInt32(fieldAt(f, 1)));
+    storeThumbnailSize(splitFields(r.strParams));
 }
 
 void StudentClient::onRemoteViewStart(Record&, Link link) {
-    m_bRemoteView.store(true);
     m_bRemoteViewFirst.store(true);
     // A new live view is a new H.264 stream for the console's decoder: announced again and opened
     // with a key frame, never continued from the last view's predicted frames.
     m_bH264Init.store(false);
+    // The draw sequence starts again at 0, set by the capture queue before its next image: a
+    // reset made here would race the thumbnail that queue may be encoding.
+    m_remoteViewState.fetch_or(kRemoteViewOn | kDrawSeqResetPending);
     platform::sleepFor(kRemoteViewPauseSeconds);
-    m_nDrawSeq.store(0);
     if (link == Link::Direct) {
         post(events::kScreenUploadEnable);
         post(events::kScreenShareHide);
@@ -154,7 +182,7 @@ void StudentClient::onRemoteViewStart(Record&, Link link) {
 
 void StudentClient::onRemoteViewStop(Record&, Link link) {
     sendCommand(command::screenSize(getClientWidth(), getClientHeight()), link);
-    m_bRemoteView.store(false);
+    m_remoteViewState.fetch_and(static_cast<std::uint8_t>(~kRemoteViewOn));
     if (link == Link::Direct) {
         post(events::kScreenShareShow);
         platform::sleepFor(kRemoteViewPauseSeconds);
@@ -176,8 +204,8 @@ void StudentClient::onServerDrawSeq(Record& r, Link) {
 void StudentClient::onRemoteViewResume(Record& r, Link link) {
     // The direct console never expects this to change anything; only the relay path resumes.
     if (link == Link::Relay && r.strParams == kTrue) {
-        m_bRemoteView.store(true);
         m_bRemoteViewFirst.store(true);
+        m_remoteViewState.fetch_or(kRemoteViewOn);
     }
 }
 

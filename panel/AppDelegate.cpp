@@ -20,8 +20,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::startOverlayBlink() {
     m_overlayWindow = std::make_unique<BlinkOverlayWindow>();
+    // Front, but never the key window: it takes no input, so the keyboard focus stays free for the
+    // permission and login windows shown next.
     m_overlayWindow->orderFront();
-    m_overlayWindow->activateWindow();
 }
 
 void AppDelegate::showCenterHidedWindow() {

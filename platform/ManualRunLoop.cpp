@@ -33,6 +33,7 @@ struct ManualRunLoop::Impl {
     std::map<std::pair<double, std::uint64_t>, Block> queue;
     std::thread::id loopThread = std::this_thread::get_id();
     bool installed = false;
+    std::vector<double> workerSleeps;
 
     // Takes the earliest block due at or before limit, moving the clock up to its due time.
     bool takeDue(double limit, Block& out) {
@@ -91,7 +92,16 @@ void ManualRunLoop::sleepFor(double seconds) {
         m_impl->clock += seconds;
         return;
     }
+    {
+        std::lock_guard<std::mutex> lock(m_impl->mutex);
+        m_impl->workerSleeps.push_back(seconds);
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, kWorkerSleepSliceSeconds)));
+}
+
+std::vector<double> ManualRunLoop::workerSleeps() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->workerSleeps;
 }
 
 int ManualRunLoop::runUntilIdle() {

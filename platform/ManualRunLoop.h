@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -36,6 +37,9 @@ public:
 
     // Blocks queued and not yet run, due or not (any thread).
     std::size_t pendingCount() const;
+    // The seconds each worker's sleep asked for, in the order asked (any thread): a pause that
+    // costs no wall time here is still seen to be taken.
+    std::vector<double> workerSleeps() const;
 
     // Installs this loop as the main queue's backend for its lifetime; the destructor uninstalls it
     // and destroys the blocks still queued (a mainQueue::sync waiting on one of them returns).

@@ -85,6 +85,17 @@ std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int points
         return {};
     }
     const ImageSize target = uploadPixelSize({pointsWidth, pointsHeight}, m_bIsRetinaDisplay);
+    if (!isValidImageSize(target)) {
+        // A size that was fine when it arrived may round to nothing after a display change: told
+        // once, not on every frame.
+        if (!m_emptySizeLogged) {
+            m_emptySizeLogged = true;
+            platform::logf("[ZQ_CALLBACK]Screen image size %dx%d is empty; nothing sent", target.width,
+                           target.height);
+        }
+        return {};
+    }
+    m_emptySizeLogged = false;
     std::vector<std::uint8_t> jpeg;
     if (target == view.size()) {
         // Straight from the capture buffer: no copy of a full screen.
@@ -109,7 +120,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
     if (!link) {
         return;
     }
-    if (!client.getRemoteView()) {
+    if (!client.takeRemoteView()) {
         if (m_options.thumbnailClearsH264Init) {
             client.setH264Init(false);
         }
@@ -117,7 +128,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
             return;
         }
         const std::vector<std::uint8_t> jpeg = jpegOf(frame, m_nWidth, m_nHeight, client.getfQuality());
-        if (jpeg.empty()) {
+        if (jpeg.empty() || client.liveViewBegan()) {
             return;
         }
         const std::int32_t seq = client.getDrawSeq();
@@ -125,7 +136,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
         transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), static_cast<int>(jpeg.size()),
                                                    m_nWidth, m_nHeight, seq);
         if (m_gate.send(link, std::move(request), true)) {
-            client.setDrawSeq(nextSequence(seq));
+            client.advanceDrawSeq(seq);
         }
         return;
     }
@@ -163,7 +174,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
         transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight,
                                                    seq);
         if (m_gate.send(link, std::move(request), true)) {
-            client.setDrawSeq(nextSequence(seq));
+            client.advanceDrawSeq(seq);
         }
     } else {
         transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight);
@@ -178,11 +189,12 @@ void ScreenUploader::processRelayImage(CaptureFrame& frame, client::StudentClien
         return;
     }
     const transport::RelayConnData relayConn = client.getRelayConnData();
-    const bool live = client.getRemoteView();
+    const bool live = client.takeRemoteView();
     const int width = live ? platform::screens::clientWidth() : m_nWidth;
     const int height = live ? platform::screens::clientHeight() : m_nHeight;
     const std::vector<std::uint8_t> jpeg = jpegOf(frame, width, height, client.getfQuality());
-    if (jpeg.empty()) {
+    // A thumbnail whose encoding ended after the live view began would follow its "[PC00004]".
+    if (jpeg.empty() || (!live && client.liveViewBegan())) {
         return;
     }
     if (live && client.getRemoteViewFirst()) {

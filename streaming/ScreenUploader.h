@@ -67,7 +67,8 @@ private:
     std::int32_t m_nWidth = 0;
     std::int32_t m_nHeight = 0;
     bool m_bIsRetinaDisplay = false;
-    bool m_skipping = false; // the gate is holding images back (logged once per run)
+    bool m_skipping = false;        // the gate is holding images back (logged once per run)
+    bool m_emptySizeLogged = false; // an empty image size was logged (once per run of them)
     // The encoder could not be set up for the current H.264 start: frames wait for the next start
     // (a new live view or "[MV00264]true") instead of retrying, and pausing, on every frame.
     bool m_h264SetUpFailed = false;

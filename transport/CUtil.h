@@ -28,8 +28,8 @@ public:
     bool U32ToU8(const std::uint32_t* text, std::unique_ptr<char[]>& out);
 };
 
-// The log of texts that fail to convert, in either direction: a few lines a second at most, since
-// a peer can send such texts without end.
+// The log of texts that fail to convert, in either direction, and of received frames and bodies
+// that are dropped: a few lines a second at most, since a peer can send such input without end.
 platform::LogRateLimit& TextConversionLog();
 
 // Number of 16-bit units before the first zero unit.

@@ -191,7 +191,7 @@ void ReceivePacket(TCPServerInterface& server, SReceiveData& record, ReceiveBuff
     }
     if (bodyLength < 1) {
         // No body byte: nothing to dispatch on (never a type byte left from an earlier packet).
-        platform::logf("[ZQ]empty frame (length %d) dropped", length);
+        TextConversionLog().logf("[ZQ]empty frame (length %d) dropped", length);
         record = SReceiveData{};
         return;
     }

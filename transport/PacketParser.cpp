@@ -21,8 +21,10 @@ constexpr std::size_t kMouseEntryBytes = 16;
 constexpr std::size_t kEnvelopeSkipBytes = 8; // teacher and student connection numbers
 constexpr std::size_t kDibPayloadSkipBytes = 4;
 
+// The peer can send malformed bodies without end: their lines share the rate limit of the text
+// conversion failures, so a flood never stalls the receive thread on the log.
 ParseResult Dropped(SReceiveData& record, int type, const char* why) {
-    platform::logf("[ZQ]dropped packet of type %d: %s", type, why);
+    TextConversionLog().logf("[ZQ]dropped packet of type %d: %s", type, why);
     record = SReceiveData{};
     return ParseResult::kDropped;
 }
@@ -40,8 +42,8 @@ ParseResult Undecodable(SReceiveData& record, int type, const char* what) {
 
 // A text or name of more units than the work area holds is not converted at all.
 ParseResult OverLimit(SReceiveData& record, int type, const char* what, std::uint64_t units) {
-    platform::logf("[ZQ]dropped packet of type %d: %s of %llu units is over the limit of %zu", type, what,
-                   static_cast<unsigned long long>(units), kMaxTextUnits);
+    TextConversionLog().logf("[ZQ]dropped packet of type %d: %s of %llu units is over the limit of %zu", type,
+                             what, static_cast<unsigned long long>(units), kMaxTextUnits);
     record = SReceiveData{};
     return ParseResult::kDropped;
 }

@@ -19,7 +19,9 @@ bool compositorRunning() {
 }
 
 Window::Window(Style style) : m_style(style) {
-    Qt::WindowFlags flags = Qt::Window | Qt::WindowStaysOnTopHint;
+    // An ordinary window until it is given a level: the permission and login windows stack among
+    // other programs' windows as the window manager and the student decide.
+    Qt::WindowFlags flags = Qt::Window;
     if (style == Style::Borderless)
         flags |= Qt::FramelessWindowHint;
     setWindowFlags(flags);
@@ -33,11 +35,14 @@ Window::~Window() {
 
 void Window::setLevel(int level) {
     m_level = level;
-    const bool bypass = bypassesWindowManager(level);
-    if (windowFlags().testFlag(Qt::X11BypassWindowManagerHint) != bypass) {
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::X11BypassWindowManagerHint, bypassesWindowManager(level));
+    // Only a window with a level stays above other applications.
+    flags.setFlag(Qt::WindowStaysOnTopHint, level != level::kNormal);
+    if (flags != windowFlags()) {
         // New flags need a new native window, which Qt makes hidden.
         const bool wasVisible = isVisible();
-        setWindowFlag(Qt::X11BypassWindowManagerHint, bypass);
+        setWindowFlags(flags);
         if (wasVisible)
             orderFront();
     }
@@ -94,6 +99,12 @@ void Window::setIgnoresMouseEvents(bool ignores) {
 
 void Window::orderFront() {
     show();
+    if (m_level == level::kNormal) {
+        // Not one of the levelled windows the stack keeps above everything: brought forward once,
+        // as any program's window is.
+        raise();
+        return;
+    }
     WindowStack::shared().orderFront(this, m_level);
 }
 

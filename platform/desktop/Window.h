@@ -1,6 +1,7 @@
-// A top-level window of the agent: always above other applications, placed with bottom-left
-// frames, stacked among the agent's windows by its level. Borderless windows ignore any frame
-// decoration asked for later. Main thread only.
+// A top-level window of the agent, placed with bottom-left frames. A window given a level stays
+// above other applications and is stacked among the agent's windows by it; one without stays an
+// ordinary window. Borderless windows ignore any frame decoration asked for later. Main thread
+// only.
 #pragma once
 
 #include "platform/desktop/Geometry.h"

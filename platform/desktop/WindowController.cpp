@@ -81,6 +81,11 @@ void WindowController::showWindow() {
             open.push_back(shared_from_this());
     }
     m_window->orderFront();
+    // Showing a window makes it the key window: the keys go to its focused field at once, even on
+    // an X server where no manager hands out the focus. A window the manager never sees (lock,
+    // overlay) is left to its own handling.
+    if (!m_window->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
+        m_window->activateWindow();
     if (!m_appeared && m_content) {
         m_appeared = true;
         m_content->viewDidAppear();

@@ -74,8 +74,8 @@ public:
     void loadWindow();
     bool isWindowLoaded() const { return m_loaded; }
 
-    // Shows the window at its level; the controller stays alive while its window is open, even when
-    // the caller keeps no reference (a message box nobody holds).
+    // Shows the window at its level and makes it the key window; the controller stays alive while
+    // its window is open, even when the caller keeps no reference (a message box nobody holds).
     void showWindow();
     // Closes the window from the program: windowShouldClose is not asked.
     void close();

@@ -175,6 +175,24 @@ std::vector<WindowInfo> WindowWatcher::mappedWindows() {
     return out;
 }
 
+bool WindowWatcher::waitForFocus(xcb_window_t window, std::chrono::milliseconds timeout) {
+    const uint32_t mask = XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(m_conn, window, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(m_conn);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
+            xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr), &std::free);
+        if (focus && focus->focus == window)
+            return true;
+        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+        if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+            return false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+            std::free(event);
+    }
+}
+
 std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(const WindowInfo&)>& match,
                                                        std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

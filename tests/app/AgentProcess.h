@@ -74,6 +74,9 @@ public:
                              timeout);
     }
 
+    // True once the window holds the keyboard focus, waiting for focus events up to the time-out.
+    bool waitForFocus(xcb_window_t window, std::chrono::milliseconds timeout);
+
 private:
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = 0;

@@ -177,4 +177,23 @@ TEST_F(EndToEndTest, JoinsTheClassSendsThumbnailsObeysTheLockAndEndsWhenTheConso
     EXPECT_EQ(m_agent.waitForExit(kLostLinkWait), 0);
 }
 
+// The student types at once, on an X server without a window manager: the keys land in the login
+// window's teacher-ID field (after the stored "T1"), and Return sends the lookup with what was typed.
+TEST_F(EndToEndTest, KeysTypedAtStartLandInTheTeacherIdField) {
+    const auto answer = HttpsLookupPeer::lookupAnswer({{"result", "false"}, {"code", "2"}});
+    ASSERT_TRUE(answer);
+    m_lookup.setResponse(HttpsLookupPeer::kStatusOk, *answer);
+    writeSettings();
+
+    ASSERT_TRUE(m_agent.start({agentBinary()}, agentEnvironment()));
+    const auto login = m_windows.waitForWindow(kLoginWidth, kLoginHeight, kLoginWait);
+    ASSERT_TRUE(login) << "no login window";
+    ASSERT_TRUE(m_windows.waitForFocus(login->id, 10s)) << "the login window never got the keyboard";
+    // Through XTest, as the keyboard sends them to whoever holds the focus.
+    ASSERT_EQ(e2e::runCommand({"xdotool", "key", "7", "Return"}, agentEnvironment()), 0);
+    const auto lookup = m_lookup.waitForRequest(kLoginWait);
+    ASSERT_TRUE(lookup) << "no lookup";
+    EXPECT_EQ(HttpsLookupPeer::parseLookupRequest(*lookup)->val3, "T17");
+}
+
 } // namespace

@@ -272,7 +272,7 @@ TEST_F(LoginFixture, RelayLostOrSilentDuringTheSlotCheckReturnsToIdle) {
         if (behaviour == Relay::Closes) {
             relay.closeLink(link);
         } else {
-            m_loop.advance(client::LoginFlow::kRelaySlotCheckTimeoutSeconds - 0.1);
+            m_loop.advance(client::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
             EXPECT_EQ(m_flow->stage(), Stage::SlotCheck);
             m_loop.advance(0.1);
         }
@@ -285,6 +285,132 @@ TEST_F(LoginFixture, RelayLostOrSilentDuringTheSlotCheckReturnsToIdle) {
         ++link;
     }
     EXPECT_EQ(m_view.mainWindowsOpened, 0);
+}
+
+// A relay server that takes the link and never sends "[UR00001]", and a console that takes it and
+// never sends its free slots, each hand the window back once the answer is overdue; the next
+// press starts a new lookup.
+TEST_F(LoginFixture, SilentRelayServerOrConsoleReturnsToIdleWithinItsBound) {
+    enum class Silent { RelayServer, Console };
+    answerLookupWithRelayServer();
+    m_console.setFreeSlots(std::nullopt);
+    std::size_t relayServerLink = 0;
+    for (Silent silent : {Silent::RelayServer, Silent::Console}) {
+        SCOPED_TRACE(silent == Silent::RelayServer ? "relay server silent" : "console silent");
+        testsupport::RelayPeer::LoginScript script;
+        script.sendResult = silent == Silent::Console;
+        script.teacherPort = std::to_string(m_console.port());
+        m_relayServer.setLoginScript(script);
+        client::gStudentSessionInfo().m_szLocalPort.clear();
+        m_view.statuses.clear();
+        pressLogin();
+        ASSERT_TRUE(m_lookup.waitForRequest());
+        // The link is up (its local port is known, or the slot check waits): the bound starts.
+        ASSERT_TRUE(runUntil([this, silent] {
+            return silent == Silent::RelayServer ? !client::gStudentSessionInfo().m_szLocalPort.get().empty()
+                                                 : m_flow->stage() == Stage::SlotCheck;
+        }));
+        m_loop.advance(client::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
+        EXPECT_TRUE(m_flow->isLoginInProgress());
+        m_loop.advance(0.1);
+        EXPECT_FALSE(m_flow->isLoginInProgress());
+        EXPECT_EQ(m_flow->stage(), Stage::Idle);
+        ASSERT_FALSE(m_view.statuses.empty());
+        EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
+        EXPECT_FALSE(m_view.progress);
+        EXPECT_TRUE(m_view.messages.empty());
+        if (silent == Silent::RelayServer)
+            EXPECT_TRUE(m_relayServer.waitForClosed(relayServerLink));
+        else
+            EXPECT_TRUE(m_console.waitForClosed(0));
+        relayServerLink = m_relayServer.linkCount();
+        EXPECT_EQ(m_center.observerCount("READ_MSG_DISCONNECT"), 0u);
+    }
+    // Idle: the next press reaches the lookup again.
+    pressLogin();
+    EXPECT_TRUE(m_lookup.waitForRequest());
+    EXPECT_EQ(m_view.mainWindowsOpened, 0);
+}
+
+// An address the session would refuse ("[UR00002]" naming the unspecified address, an address that
+// does not parse, port 0; a fallback "[UR00004]" naming the unspecified address) fails the login as
+// a refused connect does, never reaching a peer on this machine.
+TEST_F(LoginFixture, AddressesTheSessionWouldRefuseFailTheLogin) {
+    struct AddressCase {
+        const char* name;
+        std::string teacherIp;
+        std::string teacherPort;
+        std::optional<std::string> fallbackIp;
+    };
+    testsupport::RelayPeer relay(testsupport::RelayPeer::Role::Session);
+    ASSERT_TRUE(relay.start());
+    const std::string consolePort = std::to_string(m_console.port());
+    const AddressCase cases[] = {
+        {"unspecified teacher address", "0.0.0.0", consolePort, std::nullopt},
+        {"teacher address that does not parse", "127.0.0.256", consolePort, std::nullopt},
+        {"teacher port 0", "127.0.0.1", "0", std::nullopt},
+        {"unspecified relay address", "127.0.0.1", std::to_string(closedPort()), "0.0.0.0"},
+    };
+    answerLookupWithRelayServer();
+    for (const AddressCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::RelayPeer::LoginScript script;
+        script.teacherIp = c.teacherIp;
+        script.teacherPort = c.teacherPort;
+        if (c.fallbackIp) {
+            script.fallbackIp = *c.fallbackIp;
+            script.fallbackPort = std::to_string(relay.port());
+        }
+        m_relayServer.setLoginScript(script);
+        m_view.messages.clear();
+        pressLogin();
+        ASSERT_TRUE(idleAgain());
+        ASSERT_EQ(m_view.messages.size(), 1u);
+        EXPECT_EQ(m_view.messages[0], text("ZQ_ALERT_SERVER_CONN_FAILURE"));
+        EXPECT_EQ(m_view.mainWindowsOpened, 0);
+    }
+    EXPECT_EQ(m_console.linkCount(), 0u);
+    EXPECT_EQ(relay.linkCount(), 0u);
+}
+
+// A fallback relay that never answers the connect is given up after 5 s. A fallback learned in a
+// failed attempt belongs to that attempt: the next press, whose relay server names none, fails
+// without trying it.
+TEST_F(LoginFixture, RelayFallbackGivesUpAfterItsTimeOutAndIsForgottenAtTheNextPress) {
+    constexpr double kRelayConnectSeconds = 5.0;
+    testsupport::FullBacklogListener silentRelay;
+    ASSERT_TRUE(silentRelay.start());
+    answerLookupWithRelayServer();
+    const auto triedTheRelay = [this] {
+        return std::find(m_view.statuses.begin(), m_view.statuses.end(),
+                         client::LoginFlow::kRelayConnectingText) != m_view.statuses.end();
+    };
+    for (bool withFallback : {true, false}) {
+        SCOPED_TRACE(withFallback ? "fallback named" : "no fallback");
+        if (withFallback)
+            scriptRelayServer(std::to_string(closedPort()), silentRelay.port());
+        else
+            scriptRelayServer(std::to_string(closedPort()));
+        m_view.statuses.clear();
+        m_view.messages.clear();
+        pressLogin();
+        if (withFallback) {
+            // The relay's connect is under way once its status shows; the socket's time-out runs
+            // on the wall clock.
+            ASSERT_TRUE(runUntil(triedTheRelay));
+            const auto started = std::chrono::steady_clock::now();
+            ASSERT_TRUE(idleAgain());
+            const double waited =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            EXPECT_GE(waited, kRelayConnectSeconds - 0.1);
+            EXPECT_LT(waited, kRelayConnectSeconds + kWallWait / 2);
+        }
+        ASSERT_TRUE(idleAgain());
+        ASSERT_EQ(m_view.messages.size(), 1u);
+        EXPECT_EQ(m_view.messages[0], text("ZQ_ALERT_SERVER_CONN_FAILURE"));
+        EXPECT_EQ(triedTheRelay(), withFallback);
+        EXPECT_EQ(m_flow->isRelayMode(), withFallback);
+    }
 }
 
 struct LookupCase {

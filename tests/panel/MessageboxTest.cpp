@@ -103,6 +103,9 @@ TEST_F(Messagebox, OkEndsTheProcessOnlyForATerminatingBox) {
     EXPECT_FALSE(plain->isOpen());
     EXPECT_TRUE(m_exits.empty());
     auto ending = open({{"message", "end"}, {"closeTime", "0.000000"}, {"terminate", "1"}});
+    // The box the student closed takes no later posting.
+    EXPECT_EQ(labelText(plain->window()), "plain");
+    EXPECT_FALSE(content(plain)->getTerminate());
     QTest::mouseClick(button(ending->window()), Qt::LeftButton);
     EXPECT_EQ(m_exits, std::vector<int>{0});
 }

@@ -65,6 +65,13 @@ void CaptureFixture::TearDown() {
 std::unique_ptr<SyntheticCaptureSource> CaptureFixture::makeSource() {
     auto source = std::make_unique<SyntheticCaptureSource>(
         ImageSize{kScreenWidth, kScreenHeight}, [this](std::uint64_t tick, PlainImage& image) {
+            std::function<void(std::uint64_t)> hook;
+            {
+                std::lock_guard lock(m_lock);
+                hook = m_paintHook;
+            }
+            if (hook)
+                hook(tick);
             if (m_noise.load()) {
                 // Noise does not compress: every image is megabytes.
                 std::uint32_t state = static_cast<std::uint32_t>(tick) * 2654435761u + 1u;
@@ -156,6 +163,11 @@ void CaptureFixture::deliverDirect(const std::string& name, const std::string& p
     record->strParams = params;
     const void* sender = static_cast<const transport::TCPConnection*>(current->getMVConn().get());
     m_center.post(name, sender, std::any(record));
+}
+
+void CaptureFixture::setPaintHook(std::function<void(std::uint64_t)> hook) {
+    std::lock_guard lock(m_lock);
+    m_paintHook = std::move(hook);
 }
 
 void CaptureFixture::deliverTicks(int count) {

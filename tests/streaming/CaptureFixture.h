@@ -89,11 +89,15 @@ protected:
     std::shared_ptr<client::StudentClient> m_handedOver;
     std::vector<int> m_terminations;
     std::atomic<bool> m_noise{false}; // paint incompressible frames
+    // Runs on the capture queue as a frame's pixels are fetched, before they are painted: a test
+    // can hold a frame there while it drives the client. Set before the ticks it concerns.
+    void setPaintHook(std::function<void(std::uint64_t tick)> hook);
 
 private:
     std::unique_ptr<SyntheticCaptureSource> makeSource();
 
     mutable std::mutex m_lock;
+    std::function<void(std::uint64_t)> m_paintHook;
     std::vector<std::uint64_t> m_fetched;
     std::vector<std::string> m_log;
     std::vector<const void*> m_disconnectSenders;

@@ -9,12 +9,16 @@
 #include "support/PeerBodies.h"
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 namespace streaming::test {
 namespace {
 
 constexpr std::uint8_t kH264Type = 17;
 constexpr std::uint8_t kScreenImageType = 7;
+// The pause after "[PC00609]" that gives the console time to set its decoder up.
+constexpr double kAnnouncePauseSeconds = 0.6;
 
 enum class Path { Processor, Daemon };
 
@@ -33,6 +37,39 @@ public:
 
 private:
     std::shared_ptr<std::atomic<int>> m_setUps;
+};
+
+// A working encoder that notes how it was set up, and how many announce pauses the capture queue
+// had taken by then.
+class RecordingEncoder : public H264Encoder {
+public:
+    struct SetUp {
+        int width = 0;
+        int height = 0;
+        int bitrate = 0;
+        float fps = 0.0f;
+        std::size_t pausesBefore = 0;
+    };
+    struct Log {
+        std::mutex lock;
+        std::vector<SetUp> setUps;
+    };
+    RecordingEncoder(std::shared_ptr<Log> log, const platform::ManualRunLoop& loop)
+        : m_log(std::move(log)), m_loop(loop) {}
+    int initEncoder(int width, int height, int bitrate, float fps) override {
+        const std::vector<double> sleeps = m_loop.workerSleeps();
+        const auto pauses =
+            static_cast<std::size_t>(std::count(sleeps.begin(), sleeps.end(), kAnnouncePauseSeconds));
+        {
+            std::lock_guard guard(m_log->lock);
+            m_log->setUps.push_back({width, height, bitrate, fps, pauses});
+        }
+        return H264Encoder::initEncoder(width, height, bitrate, fps);
+    }
+
+private:
+    std::shared_ptr<Log> m_log;
+    const platform::ManualRunLoop& m_loop;
 };
 
 class H264Restart : public CaptureFixture, public ::testing::WithParamInterface<Path> {
@@ -172,6 +209,23 @@ TEST_P(H264Restart, AnEncoderThatCannotStartIsTriedOncePerStart) {
     EXPECT_TRUE(eventually([&] { return m_console->count("[PC00609]") == 4; }));
     EXPECT_EQ(logCount("[ZQ_CALLBACK]H.264 encoder set-up failed (-1); no H.264 frames until the next start"),
               2u);
+}
+
+// The stream the console was told of: 1920 x 1080 at 5120000 bit/s and 24 frames a second, set up
+// only after the 0.6 s pause that lets the console prepare its decoder.
+TEST_P(H264Restart, TheEncoderIsSetUpAsAnnouncedAfterThePause) {
+    auto log = std::make_shared<RecordingEncoder::Log>();
+    startH264LiveView([this, log] { return std::make_shared<RecordingEncoder>(log, m_loop); });
+    deliverTicks(7);
+    expectNewStreamAfter(0);
+    std::lock_guard guard(log->lock);
+    ASSERT_EQ(log->setUps.size(), 1u);
+    const RecordingEncoder::SetUp& setUp = log->setUps[0];
+    EXPECT_EQ(setUp.width, 1920);
+    EXPECT_EQ(setUp.height, 1080);
+    EXPECT_EQ(setUp.bitrate, 5120000);
+    EXPECT_FLOAT_EQ(setUp.fps, 24.0f);
+    EXPECT_EQ(setUp.pausesBefore, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCaptureObjects, H264Restart, ::testing::Values(Path::Processor, Path::Daemon),

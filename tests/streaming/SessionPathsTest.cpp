@@ -4,6 +4,7 @@
 // ending the agent quietly.
 #include "CaptureFixture.h"
 #include "support/ConsolePeer.h"
+#include "support/FullBacklogListener.h"
 #include "support/RelayPeer.h"
 
 #include <chrono>
@@ -96,24 +97,40 @@ TEST_P(SessionPaths, RelayLoginGetsAWorkingRelaySession) {
 }
 
 TEST_P(SessionPaths, ASessionThatCannotStartTakesTheLostLinkRoadWithAReason) {
-    enum class Setup { NoAddress, RefusedAddress, RefusedConnect, RefusedRelayAddress, RefusedRelayConnect };
+    enum class Setup {
+        NoAddress,
+        RefusedAddress,
+        RefusedConnect,
+        SilentConsole,
+        RefusedRelayAddress,
+        RefusedRelayConnect,
+        SilentRelay
+    };
     struct Case {
         const char* what;
         Setup setup;
         std::string logPrefix;
+        double connectTimeOut = 0.0; // seconds a connect to a peer that never answers takes
     };
+    // A listener whose backlog is full: a connect to it waits until its time-out.
+    testsupport::FullBacklogListener silent;
+    ASSERT_TRUE(silent.start());
     const Case cases[] = {
         {"direct, no address stored", Setup::NoAddress, "[ZQ]Direct session could not start: no teacher"},
         {"direct, refused address", Setup::RefusedAddress,
          "[ZQ]Direct session could not start: teacher address 0.0.0.0"},
         {"direct, connect refused", Setup::RefusedConnect,
          "[ZQ]Direct session could not start: connect to 127.0.0.1"},
+        {"direct, console never answers", Setup::SilentConsole,
+         "[ZQ]Direct session could not start: connect to 127.0.0.1", 7.0},
         {"relay, refused address", Setup::RefusedRelayAddress,
          "[ZQ_RELAY]Relay session could not start: relay address not-an-address"},
         {"relay, connect refused", Setup::RefusedRelayConnect,
          "[ZQ_RELAY]Relay session could not start: relay connect to 127.0.0.1"},
+        {"relay, relay never answers", Setup::SilentRelay,
+         "[ZQ_RELAY]Relay session could not start: relay connect to 127.0.0.1", 4.0},
     };
-    const auto configure = [this](Setup setup) {
+    const auto configure = [this, &silent](Setup setup) {
         switch (setup) {
         case Setup::NoAddress:
             break;
@@ -131,13 +148,28 @@ TEST_P(SessionPaths, ASessionThatCannotStartTakesTheLostLinkRoadWithAReason) {
         case Setup::RefusedRelayConnect:
             useRelay(closedPort());
             break;
+        case Setup::SilentConsole:
+            useDirectConsole(silent.port());
+            break;
+        case Setup::SilentRelay:
+            useRelay(silent.port());
+            break;
         }
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         configure(c.setup);
         startPath();
+        const auto started = std::chrono::steady_clock::now();
         login();
+        ASSERT_TRUE(m_loop.runUntil([this] { return disconnects() == 1u; }, 15.0));
+        if (c.connectTimeOut > 0.0) {
+            // The socket's time-out runs on the wall clock.
+            const double waited =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            EXPECT_GE(waited, c.connectTimeOut - 0.1);
+            EXPECT_LT(waited, c.connectTimeOut + 4.0);
+        }
         ASSERT_EQ(disconnects(), 1u);
         EXPECT_EQ(disconnectSenders()[0], captureSender());
         EXPECT_TRUE(m_terminations.empty());

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <future>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -116,6 +118,23 @@ protected:
         }));
     }
 
+    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval), expects
+    // them sequenced 0, 1 and 2, and answers what the console has then and where its first
+    // "[PC00004]" lies.
+    void expectLiveImagesFromZero(std::vector<PeerPacket>& all, std::size_t& notice) {
+        deliverTicks(10);
+        for (std::uint32_t seq = 0; seq < 3; ++seq) {
+            auto image = m_console->waitForBody(kScreenImageType);
+            ASSERT_TRUE(image);
+            expectScreenImage(image->body, seq, kScreenWidth, kScreenHeight);
+        }
+        all = m_console->received();
+        const auto found =
+            std::find_if(all.begin(), all.end(), [](const PeerPacket& p) { return p.code() == "[PC00004]"; });
+        ASSERT_NE(found, all.end());
+        notice = static_cast<std::size_t>(found - all.begin());
+    }
+
     // Packets of one body type, in arrival order.
     std::vector<PeerPacket> bodies(testsupport::ScriptedPeer& peer, std::uint8_t type) {
         std::vector<PeerPacket> out;
@@ -169,22 +188,86 @@ TEST_F(UploadWireTest, LiveImagesAreSequencedAndTheFirstIsAnnouncedOnce) {
     startDirectSession("2011057");
     askThumbnails(160, 120);
     startLiveView();
-    deliverTicks(10); // live interval 100 ms: ticks 3, 6 and 9
-    for (std::uint32_t seq = 0; seq < 3; ++seq) {
-        auto image = m_console->waitForBody(kScreenImageType);
-        ASSERT_TRUE(image);
-        expectScreenImage(image->body, seq, kScreenWidth, kScreenHeight);
-    }
-    const auto all = m_console->received();
-    const auto notice =
-        std::find_if(all.begin(), all.end(), [](const PeerPacket& p) { return p.code() == "[PC00004]"; });
+    std::vector<PeerPacket> all;
+    std::size_t at = 0;
+    expectLiveImagesFromZero(all, at);
+    const auto notice = all.begin() + static_cast<std::ptrdiff_t>(at);
     const auto image = std::find_if(all.begin(), all.end(),
                                     [](const PeerPacket& p) { return p.type() == kScreenImageType; });
-    ASSERT_NE(notice, all.end());
     EXPECT_EQ(notice->params(), "1440,900");
     EXPECT_LT(notice - all.begin(), image - all.begin());
     EXPECT_EQ(m_console->count("[PC00004]"), 1u);
     EXPECT_EQ(logCount("[ZQ]PC00004 Sended"), 1u);
+}
+
+// "[MV00004]" arrives while a thumbnail is being encoded (the frame is held in its painting): the
+// thumbnail is dropped, and the console sees one "[PC00004]" and then live images 0, 1, 2, never a
+// thumbnail after the notice.
+TEST_F(UploadWireTest, LiveViewStartDuringAThumbnailKeepsTheLiveNumbering) {
+    startDirectSession("2011057");
+    askThumbnails(160, 120);
+    deliverTicks(1);
+    auto thumb = m_console->waitForBody(kScreenImageType);
+    ASSERT_TRUE(thumb);
+    expectScreenImage(thumb->body, 0, 160, 120);
+
+    std::promise<void> held;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> once{false};
+    setPaintHook([&](std::uint64_t) {
+        if (!once.exchange(true)) {
+            held.set_value();
+            released.wait();
+        }
+    });
+    std::thread ticker([this] { deliverTicks(1); });
+    held.get_future().wait();
+    startLiveView();
+    release.set_value();
+    ticker.join();
+    setPaintHook({});
+
+    std::vector<PeerPacket> all;
+    std::size_t notice = 0;
+    expectLiveImagesFromZero(all, notice);
+    for (auto it = all.begin() + static_cast<std::ptrdiff_t>(notice); it != all.end(); ++it) {
+        if (it->type() == kScreenImageType) {
+            EXPECT_EQ(u32At(it->body, 37), static_cast<std::uint32_t>(kScreenWidth))
+                << "thumbnail after the notice";
+        }
+    }
+    EXPECT_EQ(m_console->count("[PC00004]"), 1u);
+}
+
+// A thumbnail size that makes an empty image (negative, or one point halved on a high-density
+// screen) is refused once when it arrives; many frames later the log has grown by a few lines.
+TEST_F(UploadWireTest, EmptyThumbnailSizesLogABoundedNumberOfLines) {
+    struct SizeCase {
+        const char* size;
+        double scale;
+    };
+    constexpr int kFrames = 60;
+    constexpr std::size_t kMostLines = 3;
+    startDirectSession("2011057");
+    askThumbnails(160, 120);
+    for (const SizeCase& c :
+         {SizeCase{"0,0", 1.0}, SizeCase{"-1,-1", 1.0}, SizeCase{"-3,120", 1.0}, SizeCase{"1,1", 2.0}}) {
+        SCOPED_TRACE(c.size);
+        platform::ScreenInfo screen;
+        screen.width = kScreenWidth;
+        screen.height = kScreenHeight;
+        screen.scales = {c.scale};
+        platform::screens::setInfo(screen);
+        m_console->sendText(std::string("[MV00003]") + c.size);
+        m_console->sendText("[MV00014]" + std::to_string(++m_marker));
+        ASSERT_TRUE(
+            eventually([&] { return m_client->getfQuality() == static_cast<float>(m_marker / 100.0); }));
+        const std::size_t before = logLines().size();
+        deliverTicks(kFrames);
+        EXPECT_LE(logLines().size() - before, kMostLines);
+        EXPECT_LE(logCount("[ZQ]Invalid Image"), 1u);
+    }
 }
 
 TEST_F(UploadWireTest, OlderConsoleGetsTheSmallFormWithoutSequenceOrBackPressure) {
@@ -246,6 +329,8 @@ TEST_F(UploadWireTest, RelaySessionWrapsImagesWithSequenceZero) {
     expectScreenImage(Bytes(body.begin() + 13, body.end()), 0, 160, 120);
     EXPECT_EQ(m_client->getDrawSeq(), 0);
 
+    // "[MV00001]" on the relay answers with the screen size, before the live view.
+    ASSERT_TRUE(m_relay->waitFor("[PC00004]"));
     m_relay->sendEnveloped("[MV00004]");
     ASSERT_TRUE(eventually([&] { return m_client->getRemoteView(); }));
     deliverTicks(3); // tick 4 (next 100 ms after tick 1)
@@ -257,6 +342,11 @@ TEST_F(UploadWireTest, RelaySessionWrapsImagesWithSequenceZero) {
     ASSERT_TRUE(live && live->envelope);
     expectScreenImage(live->envelope->inner, 0, kScreenWidth, kScreenHeight);
     EXPECT_EQ(logCount("[ZQ]PC00004 Sended"), 0u);
+    // Later live images of the same view come without a notice of their own.
+    deliverTicks(6);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(m_relay->waitForBody(kScreenImageType));
+    EXPECT_EQ(m_relay->count("[PC00004]"), 2u);
 }
 
 TEST_F(UploadWireTest, H264LiveViewOnTheDirectLinkSendsAnnouncedSequencedFrames) {

@@ -56,7 +56,9 @@ RelayPeer::SessionScript RelayPeer::sessionScript() {
 void RelayPeer::installLogin() {
     // The relay server speaks first; the student sends nothing until the result arrives.
     onAccept([this](std::size_t link) {
-        sendText(std::string(kLoginResult) + loginScript().resultCode + kUnreadLoginFields, link);
+        const LoginScript script = loginScript();
+        if (script.sendResult)
+            sendText(std::string(kLoginResult) + script.resultCode + kUnreadLoginFields, link);
     });
     onCommand(kRegistration, [this](const PeerPacket& packet) {
         const LoginScript script = loginScript();

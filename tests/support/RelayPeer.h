@@ -18,6 +18,7 @@ public:
 
     struct LoginScript {
         std::string resultCode = "0";          // f0 of "[UR00001]"; "0" is success
+        bool sendResult = true;                // greet each link with "[UR00001]"; off stays silent
         bool sendTeacherAddress = true;        // answer "[US00001]" with "[UR00002]"
         std::string teacherIp = "127.0.0.1";   // f4 of "[UR00002]"
         std::string teacherPort = "0";         // f5 of "[UR00002]", as text so tests can send it empty

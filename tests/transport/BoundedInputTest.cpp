@@ -1,6 +1,7 @@
 // Received texts and file names are widened into a work area of 1024 units: what fits is parsed,
 // what does not is dropped with a log line, directly and inside a relay envelope. Bodies come from
 // the peers' own codec.
+#include "platform/ManualRunLoop.h"
 #include "platform/PlatformTestSupport.h"
 #include "support/PeerBodies.h"
 #include "support/PeerCodec.h"
@@ -54,7 +55,11 @@ TEST(BoundedInputTest, TextsAndFileNamesUpToTheWorkArea) {
         {"enveloped file name of 1024 units",
          testsupport::envelopeBody(4, 17, FileNamedWithUnits(kLargestText + 1)), false},
     };
+    // Drop lines are rate-limited on the main clock: each case gets a second of its own.
+    platform::ManualRunLoop loop;
+    loop.install();
     for (const Case& c : cases) {
+        loop.advance(1.0);
         platform::testing::LogCapture log;
         SReceiveData r;
         const ParseResult result = Parse(c.body, r);

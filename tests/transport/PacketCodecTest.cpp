@@ -23,6 +23,12 @@ class SyncWordTest : public testing::TestWithParam<SyncCase> {};
 TEST_P(SyncWordTest, MatchesPublishedBytes) {
     EXPECT_EQ(MakeSyncWord(GetParam().t), GetParam().sync);
     EXPECT_TRUE(IsValidSyncWord(GetParam().sync.data()));
+    // Each of the first three bytes is checked on its own: one wrong bit in any of them refuses it.
+    for (std::size_t at = 0; at < 3; ++at) {
+        std::array<std::uint8_t, 4> bad = GetParam().sync;
+        bad[at] ^= 0x01;
+        EXPECT_FALSE(IsValidSyncWord(bad.data())) << "byte " << at;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyncWordTest,

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 
 namespace transport {
 namespace {
@@ -77,6 +78,49 @@ void ExpectQueueStopsAndLinkEnds() {
     link->JoinThreads();
     EXPECT_EQ(disconnects.Count(), 1);
     EXPECT_EQ(link->PendingBytes(), 0u);
+}
+
+// The bound is on what waits unsent, never on what was written in total: a peer that reads takes
+// more than the bound over the link's life, the link stays up and its queue empties.
+template <typename Link>
+void ExpectQueueDrainsWhileThePeerReads() {
+    constexpr int kPieces = static_cast<int>(kMaxQueuedBytes / kPieceBytes) + 16;
+    // The sender lets the queue drain below this before it adds the next piece.
+    constexpr std::uint64_t kHeadroom = kMaxQueuedBytes / 4;
+    platform::NotificationCenter center;
+    golden::LoopbackPeer peer;
+    auto link = Link::create(center);
+    ASSERT_TRUE(link->Open());
+    ASSERT_TRUE(link->Connect("127.0.0.1", peer.port()));
+    ASSERT_TRUE(peer.Accept());
+    DisconnectCounter disconnects(center);
+    ASSERT_TRUE(link->StartReceiveThread());
+    ASSERT_TRUE(link->StartRequestThread());
+    std::atomic<int> read{0};
+    std::thread reader([&] {
+        while (read.load() < kPieces && peer.ReadFrameBody().size() == kPieceBytes)
+            ++read;
+    });
+    for (int i = 0; i < kPieces; ++i) {
+        for (int spin = 0; link->PendingBytes() > kHeadroom && spin < 100000; ++spin)
+            std::this_thread::yield();
+        ASSERT_TRUE(link->Send(Piece())) << "piece " << i;
+    }
+    reader.join();
+    EXPECT_EQ(read.load(), kPieces);
+    // The count drops once the write returns, which may be just after the peer read the bytes.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (link->PendingBytes() != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(link->PendingBytes(), 0u);
+    EXPECT_EQ(disconnects.Count(), 0);
+    link->Close();
+    link->JoinThreads();
+}
+
+TEST(SendQueueBoundTest, ALinkWhosePeerReadsOutlivesMoreThanTheBoundInTotal) {
+    ExpectQueueDrainsWhileThePeerReads<TCPServerClient>();
+    ExpectQueueDrainsWhileThePeerReads<TCP_RelayServerConn>();
 }
 
 TEST(SendQueueBoundTest, DirectLinkEndsWhenThePeerStopsReading) {

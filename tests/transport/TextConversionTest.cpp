@@ -1,6 +1,7 @@
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
 #include "transport/CUtil.h"
+#include "transport/PacketCodec.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,8 +19,26 @@ TEST(CUtilTest, U8ToU32EmptyYieldsOnlyTerminator) {
     EXPECT_EQ(out[0], 0u);
 }
 
-// A failed conversion is logged, never printed on standard error, and a flood of them reaches the
-// log a few times a second, the next line telling how many were held back.
+// Whether a body the peer sent parses; a malformed one is dropped with a log line.
+bool parses(std::vector<std::uint8_t> body) {
+    SReceiveData record;
+    ReceiveBuffers buffers;
+    return ParseBody(body.data(), body.size(), record, buffers) != ParseResult::kDropped;
+}
+
+// A text field of `units` units (no digest), over the work area when units > 1023.
+std::vector<std::uint8_t> textBodyOfUnits(std::uint32_t units) {
+    const std::uint32_t bytes = 2 * units;
+    std::vector<std::uint8_t> body = {1, 0, 0, 0, 0};
+    for (int shift = 0; shift < 32; shift += 8)
+        body.push_back(static_cast<std::uint8_t>(bytes >> shift));
+    body.resize(body.size() + bytes, 0x41);
+    return body;
+}
+
+// A failed conversion, and a body dropped as malformed, is logged, never printed on standard
+// error, and a flood of them reaches the log a few times a second, the next line telling how many
+// were held back.
 TEST(CUtilTest, ConversionFailuresAreLoggedAtABoundedRate) {
     struct Case {
         const char* name;
@@ -39,6 +58,15 @@ TEST(CUtilTest, ConversionFailuresAreLoggedAtABoundedRate) {
              std::unique_ptr<char[]> out;
              return util.U32ToU8(bad, out) || out;
          }},
+        {"[ZQ]dropped packet of type 4",
+         [] {
+             return parses({4, 0xFF, 0xFF, 0xFF, 0x7F});
+         }},
+        {"[ZQ]dropped packet of type 17",
+         [] {
+             return parses({17, 0x10, 0, 0, 0, 0, 0, 0, 0});
+         }},
+        {"[ZQ]dropped packet of type 1", [] { return parses(textBodyOfUnits(1025)); }},
     };
     constexpr int kAttempts = 50;
     constexpr int kLinesPerSecond = 3;

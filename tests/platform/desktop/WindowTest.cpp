@@ -90,14 +90,24 @@ TEST(WindowLevels, LockAndOverlayBypassTheWindowManagerOtherLevelsDoNot) {
     }
 }
 
-TEST(WindowLevels, EveryAgentWindowStaysOnTop) {
+// Only a window given a level stays above other programs; one without (permission, login) is an
+// ordinary window, brought forward once when shown and never kept above the rest.
+TEST(WindowLevels, OnlyWindowsWithALevelStayOnTop) {
     testing_support::qtApp();
     Window titled;
     Window borderless(Window::Style::Borderless);
+    EXPECT_FALSE(titled.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(titled.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(borderless.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(borderless.windowFlags().testFlag(Qt::FramelessWindowHint));
+    titled.orderFront();
+    EXPECT_TRUE(WindowStack::shared().order().empty());
+    titled.setLevel(level::kPanel);
     EXPECT_TRUE(titled.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(titled.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(borderless.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(borderless.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(titled.isVisible());
+    EXPECT_EQ(WindowStack::shared().order(), std::vector<QWidget*>{&titled});
+    titled.closeFromCode();
 }
 
 struct GeometryCase {
