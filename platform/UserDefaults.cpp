@@ -341,8 +341,12 @@ void setValue(Store& store, const std::string& key, T value) {
     const bool stored = !isMemoryOnly(key);
     std::lock_guard<std::mutex> lock(store.mutex);
     auto found = store.values.find(key);
-    if (found != store.values.end() && found->second == Value(value))
-        return;
+    // Compared in place: a copy of a large value just to compare it would double its cost.
+    if (found != store.values.end()) {
+        const T* same = std::get_if<T>(&found->second);
+        if (same && *same == value)
+            return;
+    }
     store.values[key] = std::move(value);
     if (stored) {
         store.foreign.erase(key);
@@ -509,6 +513,25 @@ void UserDefaults::setBool(const std::string& key, bool value) {
 }
 void UserDefaults::setData(const std::string& key, const Bytes& value) {
     setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setData(const std::string& key, Bytes&& value) {
+    setValue(*m_impl->store, key, std::move(value));
+}
+
+std::optional<Bytes> UserDefaults::takeData(const std::string& key) {
+    std::optional<Bytes> taken;
+    {
+        Store& s = *m_impl->store;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        auto found = s.values.find(key);
+        if (found == s.values.end())
+            return std::nullopt;
+        if (auto* bytes = std::get_if<Bytes>(&found->second))
+            taken = std::move(*bytes);
+    }
+    if (taken)
+        remove(key);
+    return taken;
 }
 
 void UserDefaults::remove(const std::string& key) {
