@@ -9,6 +9,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 
+#include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QTest>
 
@@ -156,6 +157,30 @@ TEST_F(ChatWindow, CloseAndReopenStartsAnEmptyLog) {
     ASSERT_NE(chat(), nullptr);
     EXPECT_EQ(log().find("before"), std::string::npos);
     EXPECT_NE(log().find("after"), std::string::npos);
+}
+
+TEST_F(ChatWindow, LaterTeacherLinesFollowATallLogToItsEndAndANewWindowStartsOver) {
+    std::string tall;
+    for (int i = 0; i < 40; ++i)
+        tall += "line " + std::to_string(i) + "\n";
+    auto bar = [this] { return chat()->logView()->verticalScrollBar(); };
+    for (int window = 0; window < 2; ++window) {
+        teacher(tall); // opens the window: its first line is never followed by a scroll
+        m_loop.runUntilIdle();
+        ASSERT_NE(chat(), nullptr);
+        ASSERT_GE(chat()->logView()->document()->size().height(),
+                  MessageWindowViewController::kScrollMinHeight);
+        ASSERT_GT(bar()->maximum(), 0);
+        EXPECT_EQ(bar()->value(), 0) << "window " << window;
+        teacher("next");
+        m_loop.runUntilIdle();
+        EXPECT_EQ(bar()->value(), bar()->maximum()) << "window " << window;
+        bar()->setValue(0);
+        chat()->sendToTeacherMsg("mine"); // the student's own lines never scroll
+        EXPECT_EQ(bar()->value(), 0) << "window " << window;
+        chat()->closeButton()->click();
+        ASSERT_EQ(chat(), nullptr);
+    }
 }
 
 TEST_F(ChatWindow, TheDarkScrollerShowsItsTrackFirstAndThenANarrowerKnob) {
