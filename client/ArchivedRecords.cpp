@@ -98,27 +98,23 @@ Bytes FileSample::archive(Bytes&& data, std::string fileName, std::int32_t total
 }
 
 std::optional<FileSample> FileSample::unarchive(const Bytes& archive) {
+    return unarchiveFrom(archive, nullptr);
+}
+
+std::optional<FileSample> FileSample::unarchive(Bytes&& archive) {
+    Bytes held = std::move(archive);
+    return unarchiveFrom(held, &held);
+}
+
+std::optional<FileSample> FileSample::unarchiveFrom(const Bytes& archive, Bytes* releaseOnceOpen) {
     auto in = KeyedUnarchiver::open(archive, kClassName);
     if (!in) {
         platform::logf("[ZQ]FileSample archive refused (%zu bytes)", archive.size());
         return std::nullopt;
     }
-    std::shared_ptr<Bytes> owned;
-    auto sample = readFileSample(*in, owned);
-    if (sample)
-        sample->m_decodedBytes = std::move(owned);
-    return sample;
-}
-
-std::optional<FileSample> FileSample::unarchive(Bytes&& archive) {
-    Bytes held = std::move(archive);
-    auto in = KeyedUnarchiver::open(held, kClassName);
-    if (!in) {
-        platform::logf("[ZQ]FileSample archive refused (%zu bytes)", held.size());
-        return std::nullopt;
-    }
-    // The entries hold their own copy now: the archive goes before the bytes are taken out.
-    Bytes().swap(held);
+    // The entries hold their own copy now: an archive handed over goes before the bytes are taken.
+    if (releaseOnceOpen)
+        Bytes().swap(*releaseOnceOpen);
     std::shared_ptr<Bytes> owned;
     auto sample = readFileSample(*in, owned);
     if (sample)

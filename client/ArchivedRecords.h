@@ -41,6 +41,10 @@ public:
     static std::optional<FileSample> unarchive(platform::Bytes&& archive);
 
 private:
+    // Reads archive; releaseOnceOpen, when given, is emptied as soon as the archive has been read.
+    static std::optional<FileSample> unarchiveFrom(const platform::Bytes& archive,
+                                                   platform::Bytes* releaseOnceOpen);
+
     const std::uint8_t* m_pFileSample = nullptr;
     std::string m_strFileName;
     std::int32_t m_nFileSize = 0;

@@ -336,6 +336,12 @@ std::shared_ptr<Store> loadStore(const std::string& name) {
     return store;
 }
 
+// The data under key, or nullptr; the caller holds the store's lock.
+Bytes* bytesAt(Store& store, const std::string& key) {
+    auto found = store.values.find(key);
+    return found == store.values.end() ? nullptr : std::get_if<Bytes>(&found->second);
+}
+
 template <typename T>
 void setValue(Store& store, const std::string& key, T value) {
     const bool stored = !isMemoryOnly(key);
@@ -485,10 +491,7 @@ std::optional<bool> UserDefaults::boolean(const std::string& key) const {
 std::optional<Bytes> UserDefaults::data(const std::string& key) const {
     Store& s = *m_impl->store;
     std::lock_guard<std::mutex> lock(s.mutex);
-    auto found = s.values.find(key);
-    if (found == s.values.end())
-        return std::nullopt;
-    if (auto* bytes = std::get_if<Bytes>(&found->second))
+    if (const Bytes* bytes = bytesAt(s, key))
         return *bytes;
     return std::nullopt;
 }
@@ -523,10 +526,7 @@ std::optional<Bytes> UserDefaults::takeData(const std::string& key) {
     {
         Store& s = *m_impl->store;
         std::lock_guard<std::mutex> lock(s.mutex);
-        auto found = s.values.find(key);
-        if (found == s.values.end())
-            return std::nullopt;
-        if (auto* bytes = std::get_if<Bytes>(&found->second))
+        if (Bytes* bytes = bytesAt(s, key))
             taken = std::move(*bytes);
     }
     if (taken)
