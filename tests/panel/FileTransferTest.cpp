@@ -349,8 +349,28 @@ TEST_F(FileTransfer, MixedRestartedAndOutOfOrderPiecesLeaveOnlyTheGoodFile) {
     EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
 }
 
-TEST_F(FileTransfer, PiecesWithABadFieldAreAcknowledgedWhereTheirSequenceCanBeRead) {
+class RefusedPieces : public FileTransfer {
+protected:
+    void sendBody(const Bytes& body) {
+        if (m_relay)
+            ASSERT_TRUE(m_relay->sendEnvelopedBody(body));
+        else
+            ASSERT_TRUE(m_console->sendBody(body));
+    }
+    void expectEveryReadableSequenceAcknowledged();
+};
+
+TEST_F(RefusedPieces, AreAcknowledgedOnTheDirectLink) {
     connectDirect();
+    expectEveryReadableSequenceAcknowledged();
+}
+
+TEST_F(RefusedPieces, AreAcknowledgedOnTheRelay) {
+    connectRelay();
+    expectEveryReadableSequenceAcknowledged();
+}
+
+void RefusedPieces::expectEveryReadableSequenceAcknowledged() {
     sendPiece(3, 0, "lost.bin", "first");
     ASSERT_TRUE(m_peer->waitFor(kAck));
     struct Case {
@@ -363,13 +383,13 @@ TEST_F(FileTransfer, PiecesWithABadFieldAreAcknowledgedWhereTheirSequenceCanBeRe
         {"a data size past the body", rawFileBody(3, 1, {'n'}, 400, "data")},
     };
     for (const Case& c : refused) {
-        ASSERT_TRUE(m_console->sendBody(c.body));
+        sendBody(c.body);
         EXPECT_TRUE(m_peer->waitFor(kAck)) << c.what;
     }
     // Not even its sequence number: logged, and the link reads on.
-    ASSERT_TRUE(m_console->sendBody(Bytes{kFileChunkType, 3, 0, 0, 0, 3}));
+    sendBody(Bytes{kFileChunkType, 3, 0, 0, 0, 3});
     sendFile("after.txt", {"whole"});
-    EXPECT_EQ(m_console->count(kAck), 1 + refused.size() + 2);
+    EXPECT_EQ(m_peer->count(kAck), 1 + refused.size() + 2);
     // The piece lost from lost.bin leaves nothing of it.
     EXPECT_EQ(entriesOf(dated()), std::vector<std::string>{"after.txt"});
     EXPECT_EQ(readAll(dated() / "after.txt"), "whole");
