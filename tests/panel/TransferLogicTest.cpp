@@ -176,6 +176,37 @@ TEST_F(PieceWriter, PiecesOutOfSequenceAreDroppedAndFailTheFile) {
     EXPECT_FALSE(fs::exists(dated() / "lost.bin"));
 }
 
+TEST_F(PieceWriter, AFileGrowsUnderAHiddenNameAndTakesItsOwnOnlyWhenWhole) {
+    fs::create_directories(dated());
+    std::ofstream(dated() / "notes.txt") << "older";
+    write("notes.txt", 2, 0, "new ");
+    EXPECT_EQ(readAll(dated() / ".notes.txt.part"), "new ");
+    EXPECT_EQ(readAll(dated() / "notes.txt"), "older");
+    write("notes.txt", 2, 1, "notes");
+    const auto closing = write("notes.txt", 2, 2, "");
+    EXPECT_TRUE(closing.stored);
+    EXPECT_FALSE(fs::exists(dated() / ".notes.txt.part"));
+    EXPECT_EQ(readAll(dated() / "notes_1.txt"), "new notes");
+    EXPECT_EQ(m_writer.filePath(), (dated() / "notes_1.txt").string());
+    // An empty file ends at its piece 0; the closing piece that follows it adds nothing and is no stray.
+    const auto empty = write("empty.txt", 0, 0, "");
+    EXPECT_TRUE(empty.stored);
+    const auto trailing = write("empty.txt", 0, 1, "");
+    EXPECT_FALSE(trailing.failed || trailing.newlyFailed);
+    EXPECT_TRUE(fs::is_empty(dated() / "empty.txt"));
+    // A writer that goes mid-file takes its temporary with it.
+    {
+        FileChunkWriter writer;
+        FileChunkWriter::Piece piece;
+        piece.fileName = "cut.bin";
+        piece.totalSplitCnt = 2;
+        writer.writePiece(piece, (m_root / "docs").string(), kDay, false);
+        EXPECT_TRUE(fs::exists(dated() / ".cut.bin.part"));
+    }
+    EXPECT_FALSE(fs::exists(dated() / ".cut.bin.part"));
+    EXPECT_FALSE(fs::exists(dated() / "cut.bin"));
+}
+
 TEST_F(PieceWriter, PlantedLinksAndAPlainOlvexFileAreNeverFollowed) {
     struct Case {
         const char* what;
