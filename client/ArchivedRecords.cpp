@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace client {
@@ -45,35 +46,79 @@ FileSample& FileSample::fileData(const std::uint8_t* data, std::int32_t fileSize
     return *this;
 }
 
-Bytes FileSample::archive() const {
-    KeyedArchiver out(kClassName);
-    out.encodeBytes("file", copyBytes(m_pFileSample, m_nFileSize));
-    out.encodeString("fileName", m_strFileName);
-    out.encodeInt("fileSize", m_nFileSize);
-    out.encodeInt("fileTotalSplit", m_nTotalFileSplitCnt);
-    out.encodeInt("fileSplitSeq", m_nFileSplitSeq);
+namespace {
+
+constexpr const char* kFileKey = "file";
+constexpr const char* kFileNameKey = "fileName";
+constexpr const char* kFileSizeKey = "fileSize";
+constexpr const char* kFileTotalSplitKey = "fileTotalSplit";
+constexpr const char* kFileSplitSeqKey = "fileSplitSeq";
+
+Bytes fileArchive(Bytes&& data, std::int32_t size, const std::string& name, std::int32_t total,
+                  std::int32_t seq) {
+    KeyedArchiver out(FileSample::kClassName);
+    out.encodeBytes(kFileKey, std::move(data));
+    out.encodeString(kFileNameKey, name);
+    out.encodeInt(kFileSizeKey, size);
+    out.encodeInt(kFileTotalSplitKey, total);
+    out.encodeInt(kFileSplitSeqKey, seq);
     return out.finish();
 }
 
+// Reads a FileSample from an open archive; the bytes move out of it.
+std::optional<FileSample> readFileSample(KeyedUnarchiver& in, std::shared_ptr<Bytes>& owned) {
+    auto bytes = in.takeBytes(kFileKey);
+    auto name = in.decodeString(kFileNameKey);
+    auto size = decodeInt32(in, kFileSizeKey);
+    auto total = decodeInt32(in, kFileTotalSplitKey);
+    auto seq = decodeInt32(in, kFileSplitSeqKey);
+    if (!bytes || !name || !size || !total || !seq || !sizeMatches(*bytes, *size)) {
+        platform::logf("[ZQ]FileSample archive incomplete or inconsistent");
+        return std::nullopt;
+    }
+    owned = std::make_shared<Bytes>(std::move(*bytes));
+    FileSample sample;
+    sample.fileData(owned->empty() ? nullptr : owned->data(), *size, std::move(*name), *total, *seq);
+    return sample;
+}
+
+} // namespace
+
+Bytes FileSample::archive() const {
+    return fileArchive(copyBytes(m_pFileSample, m_nFileSize), m_nFileSize, m_strFileName,
+                       m_nTotalFileSplitCnt, m_nFileSplitSeq);
+}
+
+Bytes FileSample::archive(Bytes&& data, std::string fileName, std::int32_t totalFileSplitCnt,
+                          std::int32_t fileSplitSeq) {
+    const auto size = static_cast<std::int32_t>(std::min<std::size_t>(
+        data.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+    data.resize(static_cast<std::size_t>(size));
+    return fileArchive(std::move(data), size, fileName, totalFileSplitCnt, fileSplitSeq);
+}
+
 std::optional<FileSample> FileSample::unarchive(const Bytes& archive) {
+    return unarchiveFrom(archive, nullptr);
+}
+
+std::optional<FileSample> FileSample::unarchive(Bytes&& archive) {
+    Bytes held = std::move(archive);
+    return unarchiveFrom(held, &held);
+}
+
+std::optional<FileSample> FileSample::unarchiveFrom(const Bytes& archive, Bytes* releaseOnceOpen) {
     auto in = KeyedUnarchiver::open(archive, kClassName);
     if (!in) {
         platform::logf("[ZQ]FileSample archive refused (%zu bytes)", archive.size());
         return std::nullopt;
     }
-    auto bytes = in->decodeBytes("file");
-    auto name = in->decodeString("fileName");
-    auto size = decodeInt32(*in, "fileSize");
-    auto total = decodeInt32(*in, "fileTotalSplit");
-    auto seq = decodeInt32(*in, "fileSplitSeq");
-    if (!bytes || !name || !size || !total || !seq || !sizeMatches(*bytes, *size)) {
-        platform::logf("[ZQ]FileSample archive incomplete or inconsistent");
-        return std::nullopt;
-    }
-    FileSample sample;
-    auto owned = std::make_shared<const Bytes>(std::move(*bytes));
-    sample.fileData(owned->empty() ? nullptr : owned->data(), *size, std::move(*name), *total, *seq);
-    sample.m_decodedBytes = std::move(owned);
+    // The entries hold their own copy now: an archive handed over goes before the bytes are taken.
+    if (releaseOnceOpen)
+        Bytes().swap(*releaseOnceOpen);
+    std::shared_ptr<Bytes> owned;
+    auto sample = readFileSample(*in, owned);
+    if (sample)
+        sample->m_decodedBytes = std::move(owned);
     return sample;
 }
 

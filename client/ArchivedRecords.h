@@ -31,10 +31,20 @@ public:
     std::int32_t getFileSplitSeq() const { return m_nFileSplitSeq; }
 
     platform::Bytes archive() const;
+    // The archive of a piece whose bytes are handed over: they move into it, never copied, so a
+    // piece of many megabytes costs its archive and nothing more once this returns.
+    static platform::Bytes archive(platform::Bytes&& data, std::string fileName,
+                                   std::int32_t totalFileSplitCnt, std::int32_t fileSplitSeq);
     // Empty (and logged) unless the bytes are a complete, consistent FileSample archive.
     static std::optional<FileSample> unarchive(const platform::Bytes& archive);
+    // As above for an archive handed over: it is released once read, and the bytes move out of it.
+    static std::optional<FileSample> unarchive(platform::Bytes&& archive);
 
 private:
+    // Reads archive; releaseOnceOpen, when given, is emptied as soon as the archive has been read.
+    static std::optional<FileSample> unarchiveFrom(const platform::Bytes& archive,
+                                                   platform::Bytes* releaseOnceOpen);
+
     const std::uint8_t* m_pFileSample = nullptr;
     std::string m_strFileName;
     std::int32_t m_nFileSize = 0;

@@ -35,10 +35,20 @@ public:
 
     // Request sizes: a text command takes 73 + 2 bytes per UTF-16 unit of its text.
     static constexpr std::size_t kCommandRequestBytes = 512;
-    static constexpr std::size_t kChatRequestBytes = 1024;
     static constexpr std::size_t kTextFieldOverheadBytes = 73;
+    // The chat window lets through lines of up to 511 UTF-16 units; each "," of the line goes out
+    // widened to the seven units of "&comma;", and a line feed follows it. The chat command adds
+    // "[PC00015]" before the line and ",5000" after it.
+    static constexpr std::size_t kLongestChatLineUnits = 511;
+    static constexpr std::size_t kWidenedCommaUnits = 7;
+    static constexpr std::size_t kChatCommandFrameUnits = 9 + 1 + 5; // code, line feed, ",5000"
+    static constexpr std::size_t kLongestChatCommandUnits =
+        kLongestChatLineUnits * kWidenedCommaUnits + kChatCommandFrameUnits;
+    // Sized for the longest line of nothing but commas, the worst case in units and in UTF-8 bytes
+    // alike (a comma is one byte and seven once widened; any other unit is at most three bytes).
+    static constexpr std::size_t kChatRequestBytes = kTextFieldOverheadBytes + 2 * kLongestChatCommandUnits;
     // Local text buffers of the chat line and the keyboard text (terminating zero included).
-    static constexpr std::size_t kChatTextBufferBytes = 2048;
+    static constexpr std::size_t kChatTextBufferBytes = kLongestChatCommandUnits + 1;
     static constexpr std::size_t kKeyboardTextBufferBytes = 1024;
 
     static constexpr int kDirectConnectTimeoutSeconds = 7;

@@ -398,16 +398,24 @@ void StudentClient::onAnotherDevice(Record&, Link) {
 }
 
 void StudentClient::onFileChunk(Record& r, Link) {
-    FileSample sample;
-    sample.fileData(r.pFileData.empty() ? nullptr : r.pFileData.data(), clampedSize(r.pFileData.size()),
-                    r.strFileName, static_cast<std::int32_t>(r.nSplitCnt), static_cast<std::int32_t>(r.nSeq));
-    // The file receiver reads the piece from this memory-only key while the post runs.
     settings::registerMemoryOnlyKeys();
-    m_shared->setData(settings::kArchivedFileData, sample.archive());
+    if (r.bFileRefused) {
+        // Nothing of the piece is readable: no archive is left, so the file receiver logs it,
+        // fails the file it belonged to and still acknowledges it.
+        m_shared->remove(settings::kArchivedFileData);
+        post(events::kFileData);
+        synchronizeSettings();
+        return;
+    }
+    // The piece's bytes move into the archive and the archive into the suite: a piece of many
+    // megabytes is never held twice over here. The file receiver reads it from this memory-only
+    // key while the post runs.
+    m_shared->setData(settings::kArchivedFileData, FileSample::archive(std::move(r.pFileData), r.strFileName,
+                                                                       static_cast<std::int32_t>(r.nSplitCnt),
+                                                                       static_cast<std::int32_t>(r.nSeq)));
+    r.pFileData = {};
     post(events::kFileData);
     synchronizeSettings();
-    r.pFileData.clear();
-    r.pFileData.shrink_to_fit();
 }
 
 void StudentClient::onKeyPacket(Record& r, Link) {

@@ -3,6 +3,7 @@
 // chat request. Pure functions; any thread.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -18,6 +19,11 @@ std::string teacherHeader(const std::tm& local);
 
 // The typed line as posted to the client: a line feed appended, every "," as "&comma;".
 std::string wireText(const std::string& typed);
+
+// The window refuses a typed line of this many UTF-16 units or more.
+constexpr std::size_t kMaxLineUnits = 512;
+// Whether the typed line is shorter than kMaxLineUnits (and valid UTF-8).
+bool withinLineLimit(const std::string& typed);
 
 // Whether the chat command carrying wire fits its request (the client refuses one that does not).
 bool fitsChatRequest(const std::string& wire);

@@ -1,7 +1,10 @@
-// Writes the pieces of received files into <transfer folder>/OLVEX/<date>/<name>. The dated folder
-// is fixed by piece 0 and kept open for the whole file; folders and files are opened relative to
-// each other without following symbolic links, so no name and no planted link leads out of them.
-// One file is open from its piece 0 to its closing piece. Receive thread only (one at a time).
+// Writes the pieces of received files into <transfer folder>/OLVEX/<date>/<name>. A file grows
+// under a hidden temporary name ("." + name + ".part") in the dated folder fixed by its piece 0 and
+// takes its final name (numbered when the name is taken) only when its last piece has landed in
+// order; a file that fails or is abandoned is removed, so nothing incomplete ever carries a name
+// that looks finished. Folders and files are opened relative to each other without following
+// symbolic links, so no name and no planted link leads out of them. Receive thread only (one
+// piece at a time).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +16,8 @@ namespace panel {
 class FileChunkWriter {
 public:
     static constexpr const char* kDownloadFolder = "OLVEX";
+    static constexpr const char* kTemporaryPrefix = ".";
+    static constexpr const char* kTemporarySuffix = ".part";
 
     struct Date {
         int year = 0;
@@ -27,39 +32,63 @@ public:
         std::int32_t splitSeq = 0;
     };
     struct Result {
-        bool closing = false; // the piece ended its file (sequence number = piece count)
-        bool failed = false;  // the file is incomplete: a piece missing, out of order or not written
+        bool closing = false; // the piece's sequence number equals its piece count
+        bool failed = false;  // the piece's file is incomplete: a piece missing, out of order or not written
+        bool stored = false;  // the file's last piece landed in order: it now has its final name
+        bool newlyFailed = false; // this piece made the file fail (tell the student once)
     };
 
     FileChunkWriter() = default;
+    // An open file is abandoned: its temporary goes.
     ~FileChunkWriter();
     FileChunkWriter(const FileChunkWriter&) = delete;
     FileChunkWriter& operator=(const FileChunkWriter&) = delete;
 
-    // Takes one piece. Piece 0 starts a new file under transferFolder, dated today, replacing an
-    // existing file of its name when overwrite is set and taking a numbered name otherwise.
+    // Takes one piece. Piece 0 starts a new file under transferFolder, dated today (abandoning an
+    // open one); its final name replaces an existing file of that name when overwrite is set and
+    // is numbered otherwise. A later piece must carry the name and piece count of its file's piece 0
+    // and the next sequence number, or it is dropped and the open file fails.
     Result writePiece(const Piece& piece, const std::string& transferFolder, const Date& today,
                       bool overwrite);
+    // A piece arrived that could not be read: the open file cannot be whole.
+    Result pieceLost();
 
-    // The current (or last) file's stored name and full path.
+    // The current (or last) file's name and full path: the final ones once it is stored.
     const std::string& fileName() const { return m_strFileName; }
     const std::string& filePath() const { return m_strFilePath; }
 
+    // The hidden name a file of this final name grows under.
+    static std::string temporaryName(const std::string& finalName);
+
 private:
-    bool startFile(const Piece& piece, const std::string& transferFolder, const Date& today, bool overwrite);
+    enum class State { Idle, Open, Failed };
+
+    bool belongsToFile(const Piece& piece) const;
+    bool startFile(const Piece& piece, const std::string& transferFolder, const Date& today);
     bool openFolders(const std::string& transferFolder, const Date& today);
-    bool createFile(const std::string& name, bool overwrite);
+    bool createTemporary();
     bool writeAll(const std::uint8_t* data, std::size_t size);
+    bool storeFile();
+    bool renameNoReplace(const std::string& to);
+    // Marks the open file failed and removes what was written of it.
+    void failFile();
     void closeFile();
 
+    State m_state = State::Idle;
     int m_folderFd = -1; // the dated folder of the current file
     int m_fileFd = -1;
-    bool m_bActive = false; // a file has started and not yet closed
-    bool m_bFailed = false;
+    bool m_bOverwrite = false; // the teacher's choice when the file started
+    std::string m_strWireName; // piece 0's name as received
+    std::int32_t m_nTotal = 0; // piece 0's piece count
     std::int64_t m_nNextSeq = 0;
+    std::string m_strTempName;
     std::string m_strFolderPath;
     std::string m_strFileName;
     std::string m_strFilePath;
+    // The file last stored: the empty piece that trails a file of no pieces is no stray.
+    std::string m_strLastWireName;
+    std::int32_t m_nLastTotal = -1;
+    std::int64_t m_nLastNextSeq = -1;
 };
 
 } // namespace panel

@@ -36,11 +36,16 @@ void FileReceiver::setOverWrite() {
 void FileReceiver::callbackOnReceivedFileData() {
     std::lock_guard lock(m_lock);
     std::optional<client::FileSample> sample;
-    if (auto archive = m_shared->data(client::settings::kArchivedFileData))
-        sample = client::FileSample::unarchive(*archive);
+    // Moved out of the suite and released as soon as it is read: a large piece is held at most
+    // twice (archive and bytes) and only for a moment.
+    if (auto archive = m_shared->takeData(client::settings::kArchivedFileData))
+        sample = client::FileSample::unarchive(std::move(*archive));
     setOverWrite();
+    FileChunkWriter::Result result;
     if (!sample) {
         platform::logf("[ZQ]Not ready data");
+        // The piece is gone, so the file it belonged to cannot arrive whole.
+        result = m_writer.pieceLost();
     } else {
         FileChunkWriter::Piece piece;
         piece.data = sample->getFileSample();
@@ -49,11 +54,11 @@ void FileReceiver::callbackOnReceivedFileData() {
         piece.totalSplitCnt = sample->getTotalFileSplitCnt();
         piece.splitSeq = sample->getFileSplitSeq();
         const std::string folder = m_hooks.transferPath ? m_hooks.transferPath() : std::string();
-        const auto result =
+        result =
             m_writer.writePiece(piece, folder, m_hooks.today ? m_hooks.today() : localToday(), m_bOverwrite);
-        if (result.closing && m_hooks.fileFinished)
-            m_hooks.fileFinished(!result.failed);
     }
+    if ((result.stored || result.newlyFailed) && m_hooks.fileFinished)
+        m_hooks.fileFinished(result.stored);
     m_shared->remove(client::settings::kArchivedFileData);
     m_shared->setString(client::settings::kDataFileSended, "0");
     m_shared->synchronize();

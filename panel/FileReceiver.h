@@ -1,7 +1,8 @@
 // Receives the teacher's file pieces: takes each piece the client object left in the settings
-// suite, writes it (FileChunkWriter), acknowledges it and, at the closing piece, tells the student
-// whether the file arrived whole. Runs on the client's receive thread, inside the post, so the
-// link reads its next packet only once the piece is on disk and its acknowledgement queued.
+// suite, writes it (FileChunkWriter), acknowledges it, and tells the student once a file is stored
+// whole or once it has failed (a piece lost, out of sequence or not written). Runs on the client's receive
+// thread, inside the post, so the link reads its next packet only once the piece is on disk and its
+// acknowledgement queued.
 #pragma once
 
 #include "panel/FileChunkWriter.h"
@@ -25,7 +26,7 @@ public:
         std::function<std::string()> transferPath;       // folder the "OLVEX" folder lives in
         std::function<FileChunkWriter::Date()> today;    // the local date
         std::function<void()> acknowledge;               // queues "[PC00010]" on the session's link
-        std::function<void(bool complete)> fileFinished; // the closing piece arrived
+        std::function<void(bool complete)> fileFinished; // stored whole, or failed
     };
 
     FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks);

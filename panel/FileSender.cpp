@@ -35,12 +35,25 @@ FileSender::FileSender(platform::NotificationCenter& center, std::atomic<bool>& 
     : m_observers(center), m_pNotificationCenter(center), m_bIsSending(sending), m_hooks(std::move(hooks)) {}
 
 FileSender::~FileSender() {
-    if (m_queue)
-        m_queue->cancel(); // releases a worker waiting for room
-    if (m_worker.joinable())
-        m_worker.join();
+    m_retired.push_back(std::move(m_worker));
+    for (Worker& worker : m_retired) {
+        if (worker.queue)
+            worker.queue->cancel(); // releases a worker waiting for room
+        if (worker.thread.joinable())
+            worker.thread.join();
+    }
     if (m_fileSendTimer)
         m_fileSendTimer->invalidate();
+}
+
+void FileSender::reapWorkers() {
+    std::erase_if(m_retired, [](Worker& worker) {
+        if (worker.done && !worker.done->load())
+            return false;
+        if (worker.thread.joinable())
+            worker.thread.join(); // its last step is done: the join returns at once
+        return true;
+    });
 }
 
 void FileSender::startObserving() {
@@ -67,14 +80,23 @@ const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) 
     }
     // Set here, on the main thread, so a second drop is refused from this moment on.
     m_bIsSending.store(true);
-    if (m_worker.joinable())
-        m_worker.join(); // the previous sending's worker has already ended
+    // The previous sending is over, but its worker may still be inside a read (a slow disk, a
+    // stalled network folder): it is set aside, never waited for here.
+    if (m_worker.queue)
+        m_worker.queue->cancel();
+    if (m_worker.thread.joinable())
+        m_retired.push_back(std::move(m_worker));
+    reapWorkers();
     const auto shared = platform::UserDefaults::suite();
     const auto slot = static_cast<int>(shared->integerValue(client::settings::kSlot));
     std::string name = transfernames::sentFileName(slot, shared->stringValue(client::settings::kAlias), path);
     // The name goes out as UTF-8 as it stands: a round trip through the Korean or Japanese code page
     // gives back every name that page can hold, and one it cannot hold is sent unchanged.
-    m_queue = std::make_shared<FileSendQueue>(kQueuedPieces);
+    auto queue = std::make_shared<FileSendQueue>(kQueuedPieces);
+    {
+        std::lock_guard lock(m_queueLock);
+        m_queue = queue;
+    }
     m_nNumOfParseFileSender = 0;
     if (!m_fileSendTimer) {
         auto weak = weak_from_this();
@@ -86,13 +108,20 @@ const char* FileSender::sendFileToServer(const std::vector<std::string>& paths) 
     if (m_hooks.openProgressWindow)
         m_hooks.openProgressWindow();
     postProgress(events::kSendFileDataStart, name, 0, reader->splitCount());
-    m_worker = std::thread(&FileSender::readPieces, this, std::move(reader), std::move(name), m_queue);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_worker.queue = queue;
+    m_worker.done = done;
+    m_worker.thread = std::thread(&FileSender::readPieces, this, std::move(reader), std::move(name), queue,
+                                  std::move(done));
     return nullptr;
 }
 
 void FileSender::readPieces(std::unique_ptr<FileChunkReader> reader, std::string name,
-                            std::shared_ptr<FileSendQueue> queue) {
-    m_workerId.store(std::this_thread::get_id());
+                            std::shared_ptr<FileSendQueue> queue, std::shared_ptr<std::atomic<bool>> done) {
+    struct MarkDone {
+        std::atomic<bool>& flag;
+        ~MarkDone() { flag.store(true); }
+    } markDone{*done};
     const std::int32_t total = reader->splitCount();
     const std::string totalSize = std::to_string(reader->size());
     std::vector<std::uint8_t> bytes;
@@ -109,7 +138,7 @@ void FileSender::readPieces(std::unique_ptr<FileChunkReader> reader, std::string
         }
         sample.fileData(bytes.empty() ? nullptr : bytes.data(), static_cast<std::int32_t>(bytes.size()), name,
                         total, seq);
-        postPiece(client::archiveAsText(sample.archive()), totalSize, false);
+        postPiece(*queue, client::archiveAsText(sample.archive()), totalSize, false);
         if (queue->cancelled())
             return;
         ++seq;
@@ -118,12 +147,14 @@ void FileSender::readPieces(std::unique_ptr<FileChunkReader> reader, std::string
     }
     // The closing piece: no bytes, the sequence number one past the last piece.
     sample.fileData(nullptr, 0, name, total, seq);
-    postPiece(client::archiveAsText(sample.archive()), totalSize, true);
+    postPiece(*queue, client::archiveAsText(sample.archive()), totalSize, true);
     queue->finish();
 }
 
-void FileSender::postPiece(const std::string& archive, const std::string& totalSize, bool last) {
-    m_pNotificationCenter.post(events::kSendedFileData, this,
+void FileSender::postPiece(const FileSendQueue& queue, const std::string& archive,
+                           const std::string& totalSize, bool last) {
+    // Sent by the queue it is for, so a piece of an earlier sending never joins a later one.
+    m_pNotificationCenter.post(events::kSendedFileData, &queue,
                                platform::Dictionary{{events::kKeyFileData, archive},
                                                     {events::kKeyTotalSize, totalSize},
                                                     {events::kKeyLastFile, last ? kFlagOn : kFlagOff},
@@ -131,14 +162,19 @@ void FileSender::postPiece(const std::string& archive, const std::string& totalS
 }
 
 void FileSender::callbackSendedFile(const platform::Notification& note) {
-    // Only the current worker's pieces join the queue; the queue belongs to its sending.
-    if (std::this_thread::get_id() != m_workerId.load() || !m_queue)
+    // Only the current sending's pieces join its queue.
+    std::shared_ptr<FileSendQueue> queue;
+    {
+        std::lock_guard lock(m_queueLock);
+        queue = m_queue;
+    }
+    if (!queue || note.sender != queue.get())
         return;
     const platform::Dictionary* d = note.dictionary();
     const std::string* archive = d ? valueOf(*d, events::kKeyFileData) : nullptr;
     if (!archive)
         return;
-    m_queue->push(client::archiveFromText(*archive));
+    queue->push(client::archiveFromText(*archive)); // waits while the queue is full
 }
 
 void FileSender::fileSender() {
@@ -235,7 +271,7 @@ void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
 void FileSender::sendFailed() {
     // Nothing is retried: the rest of the file cannot arrive whole, so the reader stops too.
     m_queue->cancel();
-    finishSending(kFailedKey, 0.0f, kCautionLevel);
+    finishSending(kLinkFailedKey, 0.0f, kCautionLevel);
 }
 
 void FileSender::finishSending(const char* key, float closeTime, int level) {

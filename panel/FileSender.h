@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +46,7 @@ public:
     static constexpr const char* kUnreadableKey = "ZQ_VALIDATION_CHECK_FILE_UNREADABLE";
     static constexpr const char* kCompletedKey = "ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD";
     static constexpr const char* kFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD";
+    static constexpr const char* kLinkFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD_LINK";
 
     struct Hooks {
         std::function<std::shared_ptr<client::StudentClient>()> studentClient;
@@ -55,7 +57,7 @@ public:
 
     // sending is the hub's "a file is being sent" flag.
     FileSender(platform::NotificationCenter& center, std::atomic<bool>& sending, Hooks hooks);
-    // Stops a running worker (its pending pieces are dropped) before the sender goes.
+    // Stops the running workers (their pending pieces are dropped) before the sender goes.
     ~FileSender();
     FileSender(const FileSender&) = delete;
     FileSender& operator=(const FileSender&) = delete;
@@ -78,11 +80,23 @@ public:
     // Pieces read and not yet sent, and whether the worker has queued its last one (tests).
     std::size_t queuedPieces() const { return m_queue ? m_queue->size() : 0; }
     bool readerFinished() const { return m_queue && m_queue->finished(); }
+    // Workers of earlier sendings that have not been joined yet (tests).
+    std::size_t retiredWorkers() const { return m_retired.size(); }
 
 private:
+    // A reading thread and the queue it fills; done is set as the thread's last step.
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<FileSendQueue> queue;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
     void readPieces(std::unique_ptr<FileChunkReader> reader, std::string name,
-                    std::shared_ptr<FileSendQueue> queue);
-    void postPiece(const std::string& archive, const std::string& totalSize, bool last);
+                    std::shared_ptr<FileSendQueue> queue, std::shared_ptr<std::atomic<bool>> done);
+    void postPiece(const FileSendQueue& queue, const std::string& archive, const std::string& totalSize,
+                   bool last);
+    // Joins the retired workers that have ended; never waits for one still reading.
+    void reapWorkers();
     // Bytes waiting unsent on the link the pieces go out on (0 without one).
     std::uint64_t linkBacklog() const;
     // Builds the piece's packet and queues it on the link; false when it could not be queued.
@@ -99,13 +113,16 @@ private:
     std::atomic<bool>& m_bIsSending;
     Hooks m_hooks;
     std::function<std::uint64_t()> m_linkBacklog; // empty: the link's own count
-    std::shared_ptr<FileSendQueue> m_queue;       // the current sending's; replaced at the next drop
+    // The current sending's queue; replaced at the next drop (main thread), read by the worker's
+    // post under m_queueLock.
+    mutable std::mutex m_queueLock;
+    std::shared_ptr<FileSendQueue> m_queue;
     std::shared_ptr<platform::Timer> m_fileSendTimer;
     int m_nNumOfParseFileSender = 0;
-    std::thread m_worker;
-    // Set by the worker itself before its first post (the thread object is assigned only after
-    // the thread has started).
-    std::atomic<std::thread::id> m_workerId{};
+    Worker m_worker;
+    // Workers of earlier sendings: a drop never waits on the main thread for one that is still in
+    // a read; each is joined once it has ended, or when the sender goes.
+    std::vector<Worker> m_retired;
 };
 
 } // namespace panel

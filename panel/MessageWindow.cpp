@@ -190,7 +190,7 @@ void MessageWindowViewController::onClickSend() {
 
 void MessageWindowViewController::sendToTeacherMsg(const std::string& text) {
     const std::string wire = chat::wireText(text);
-    if (!chat::fitsChatRequest(wire)) {
+    if (!chat::withinLineLimit(text) || !chat::fitsChatRequest(wire)) {
         // The input keeps the text so the student can shorten it.
         postMessagebox({{events::kKeyMessage, platform::localizedString(kTooLongKey)},
                         {events::kKeyCloseTime, MessageboxViewController::kNeverClose},

@@ -10,6 +10,30 @@ namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
+constexpr char kReplacement = '_';
+// U+202A-U+202E are E2 80 AA-AE in UTF-8, U+2066-U+2069 are E2 81 A6-A9.
+constexpr std::size_t kBidiControlBytes = 3;
+constexpr unsigned char kBidiLead = 0xE2;
+constexpr unsigned char kBidiEmbeddingSecond = 0x80;
+constexpr unsigned char kFirstEmbedding = 0xAA;
+constexpr unsigned char kLastEmbedding = 0xAE;
+constexpr unsigned char kBidiIsolateSecond = 0x81;
+constexpr unsigned char kFirstIsolate = 0xA6;
+constexpr unsigned char kLastIsolate = 0xA9;
+
+// Length of a bidirectional override or isolate control starting at text[i] (U+202A-U+202E,
+// U+2066-U+2069, three bytes in UTF-8), 0 when none starts there: they can make a name read in
+// another order than the one it is stored under ("gpj.exe" shown as "exe.jpg").
+std::size_t bidiControlAt(const std::string& text, std::size_t i) {
+    if (i + 2 >= text.size() || static_cast<unsigned char>(text[i]) != kBidiLead)
+        return 0;
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    const auto third = static_cast<unsigned char>(text[i + 2]);
+    const bool embedding =
+        second == kBidiEmbeddingSecond && third >= kFirstEmbedding && third <= kLastEmbedding;
+    const bool isolate = second == kBidiIsolateSecond && third >= kFirstIsolate && third <= kLastIsolate;
+    return embedding || isolate ? kBidiControlBytes : 0;
+}
 
 } // namespace
 
@@ -20,10 +44,15 @@ std::string cutAtCharacter(const std::string& text, std::size_t maxBytes) {
 std::string sanitizeReceivedName(const std::string& wireName) {
     std::string visible;
     visible.reserve(wireName.size());
-    for (char c : wireName) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= kFirstPrintable && byte != kDelete)
-            visible += c;
+    for (std::size_t i = 0; i < wireName.size();) {
+        const auto byte = static_cast<unsigned char>(wireName[i]);
+        if (const std::size_t bidi = bidiControlAt(wireName, i)) {
+            visible += kReplacement;
+            i += bidi;
+            continue;
+        }
+        visible += byte < kFirstPrintable || byte == kDelete ? kReplacement : wireName[i];
+        ++i;
     }
     const std::size_t cut = visible.find_last_of("/\\");
     std::string name = cut == std::string::npos ? visible : visible.substr(cut + 1);

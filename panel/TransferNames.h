@@ -14,8 +14,9 @@ constexpr std::size_t kMaxNameBytes = 255;
 constexpr const char* kFallbackName = "file";
 
 // The local name of a name read from the wire: its last path component (split at "/" and "\"),
-// without NUL and control characters, "file" for "", "." and "..", at most 255 bytes cut at a
-// character boundary. The result never names another folder.
+// with every NUL, control character and bidirectional override or isolate (U+202A-U+202E,
+// U+2066-U+2069) as "_", "file" for "", "." and "..", at most 255 bytes cut at a character
+// boundary. The result never names another folder.
 std::string sanitizeReceivedName(const std::string& wireName);
 
 // The n-th numbered form of a name: only the final extension is set aside ("report.pdf" gives

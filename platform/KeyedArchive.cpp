@@ -11,6 +11,10 @@ namespace {
 constexpr std::uint8_t kMagic[4] = {'O', 'L', 'K', 'A'};
 constexpr std::uint16_t kFormatVersion = 1;
 constexpr std::size_t kChecksumBytes = 8;
+// Widths of the format's length prefixes and counts, type tags and numbers.
+constexpr std::uint64_t kLengthBytes = 4;
+constexpr std::uint64_t kTagBytes = 1;
+constexpr std::uint64_t kNumberBytes = 8;
 // Class names and keys are short identifiers; anything longer is corruption, not data.
 constexpr std::uint64_t kMaxClassNameLength = 256;
 constexpr std::uint64_t kMaxKeyLength = 1024;
@@ -49,6 +53,7 @@ public:
         raw(data, size);
         return true;
     }
+    void reserve(std::size_t size) { m_out.reserve(size); }
     Bytes& bytes() { return m_out; }
 
 private:
@@ -181,6 +186,17 @@ bool readValue(Reader& in, Tag tag, ArchiveValue& out) {
     return false;
 }
 
+// Bytes a value takes after its tag and key.
+std::uint64_t valueBytes(const ArchiveValue& value) {
+    if (const auto* s = std::get_if<std::string>(&value))
+        return kLengthBytes + s->size();
+    if (const auto* b = std::get_if<Bytes>(&value))
+        return kLengthBytes + b->size();
+    if (const auto* a = std::get_if<std::vector<std::int64_t>>(&value))
+        return kLengthBytes + kNumberBytes * a->size();
+    return kNumberBytes;
+}
+
 template <typename T>
 std::optional<T> lookup(const std::map<std::string, ArchiveValue>& values, const std::string& key) {
     auto found = values.find(key);
@@ -207,6 +223,9 @@ void KeyedArchiver::encodeString(const std::string& key, const std::string& valu
 void KeyedArchiver::encodeBytes(const std::string& key, const Bytes& value) {
     m_values[key] = value;
 }
+void KeyedArchiver::encodeBytes(const std::string& key, Bytes&& value) {
+    m_values[key] = std::move(value);
+}
 void KeyedArchiver::encodeIntArray(const std::string& key, const std::vector<std::int64_t>& value) {
     m_values[key] = value;
 }
@@ -220,7 +239,14 @@ Bytes KeyedArchiver::finish() const {
         logf("[ZQ]archive: too many keys");
         return {};
     }
+    // The whole size first, so the buffer is allocated once: a payload of many megabytes is copied
+    // into it once instead of again at every doubling.
+    std::uint64_t total = sizeof kMagic + sizeof kFormatVersion + kLengthBytes + m_className.size() +
+                          kLengthBytes + kChecksumBytes;
+    for (const auto& [key, value] : m_values)
+        total += kTagBytes + kLengthBytes + key.size() + valueBytes(value);
     Writer out;
+    out.reserve(static_cast<std::size_t>(total));
     out.raw(kMagic, sizeof kMagic);
     out.u16(kFormatVersion);
     out.block(m_className.data(), m_className.size());
@@ -325,6 +351,17 @@ std::optional<double> KeyedUnarchiver::decodeDouble(const std::string& key) cons
 }
 std::optional<std::string> KeyedUnarchiver::decodeString(const std::string& key) const {
     return lookup<std::string>(m_values, key);
+}
+std::optional<Bytes> KeyedUnarchiver::takeBytes(const std::string& key) {
+    auto found = m_values.find(key);
+    if (found == m_values.end())
+        return std::nullopt;
+    Bytes* bytes = std::get_if<Bytes>(&found->second);
+    if (!bytes)
+        return std::nullopt;
+    std::optional<Bytes> taken(std::move(*bytes));
+    m_values.erase(found);
+    return taken;
 }
 std::optional<Bytes> KeyedUnarchiver::decodeBytes(const std::string& key) const {
     return lookup<Bytes>(m_values, key);

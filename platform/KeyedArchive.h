@@ -28,6 +28,8 @@ public:
     void encodeDouble(const std::string& key, double value);
     void encodeString(const std::string& key, const std::string& value);
     void encodeBytes(const std::string& key, const Bytes& value);
+    // Takes the bytes over without copying them (a file piece of many megabytes).
+    void encodeBytes(const std::string& key, Bytes&& value);
     void encodeIntArray(const std::string& key, const std::vector<std::int64_t>& value);
 
     // The archive; empty (which no decoder accepts) when a value is too large for the format.
@@ -53,6 +55,8 @@ public:
     std::optional<std::string> decodeString(const std::string& key) const;
     std::optional<Bytes> decodeBytes(const std::string& key) const;
     std::optional<std::vector<std::int64_t>> decodeIntArray(const std::string& key) const;
+    // As decodeBytes, but moves the bytes out: the key reads as missing afterwards.
+    std::optional<Bytes> takeBytes(const std::string& key);
     const std::string& className() const { return m_className; }
 
 private:

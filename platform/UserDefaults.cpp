@@ -336,13 +336,23 @@ std::shared_ptr<Store> loadStore(const std::string& name) {
     return store;
 }
 
+// The data under key, or nullptr; the caller holds the store's lock.
+Bytes* bytesAt(Store& store, const std::string& key) {
+    auto found = store.values.find(key);
+    return found == store.values.end() ? nullptr : std::get_if<Bytes>(&found->second);
+}
+
 template <typename T>
 void setValue(Store& store, const std::string& key, T value) {
     const bool stored = !isMemoryOnly(key);
     std::lock_guard<std::mutex> lock(store.mutex);
     auto found = store.values.find(key);
-    if (found != store.values.end() && found->second == Value(value))
-        return;
+    // Compared in place: a copy of a large value just to compare it would double its cost.
+    if (found != store.values.end()) {
+        const T* same = std::get_if<T>(&found->second);
+        if (same && *same == value)
+            return;
+    }
     store.values[key] = std::move(value);
     if (stored) {
         store.foreign.erase(key);
@@ -481,10 +491,7 @@ std::optional<bool> UserDefaults::boolean(const std::string& key) const {
 std::optional<Bytes> UserDefaults::data(const std::string& key) const {
     Store& s = *m_impl->store;
     std::lock_guard<std::mutex> lock(s.mutex);
-    auto found = s.values.find(key);
-    if (found == s.values.end())
-        return std::nullopt;
-    if (auto* bytes = std::get_if<Bytes>(&found->second))
+    if (const Bytes* bytes = bytesAt(s, key))
         return *bytes;
     return std::nullopt;
 }
@@ -509,6 +516,22 @@ void UserDefaults::setBool(const std::string& key, bool value) {
 }
 void UserDefaults::setData(const std::string& key, const Bytes& value) {
     setValue(*m_impl->store, key, value);
+}
+void UserDefaults::setData(const std::string& key, Bytes&& value) {
+    setValue(*m_impl->store, key, std::move(value));
+}
+
+std::optional<Bytes> UserDefaults::takeData(const std::string& key) {
+    std::optional<Bytes> taken;
+    {
+        Store& s = *m_impl->store;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (Bytes* bytes = bytesAt(s, key))
+            taken = std::move(*bytes);
+    }
+    if (taken)
+        remove(key);
+    return taken;
 }
 
 void UserDefaults::remove(const std::string& key) {

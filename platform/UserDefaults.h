@@ -56,6 +56,11 @@ public:
     void setDouble(const std::string& key, double value);
     void setBool(const std::string& key, bool value);
     void setData(const std::string& key, const Bytes& value);
+    // Takes the bytes over without copying them.
+    void setData(const std::string& key, Bytes&& value);
+    // The data under key, moved out, and the key removed (empty, and nothing removed, when the key
+    // holds no data).
+    std::optional<Bytes> takeData(const std::string& key);
     void remove(const std::string& key);
 
     // Writes the suite to disk when it changed since the last write. True when the disk holds

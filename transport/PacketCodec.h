@@ -52,6 +52,8 @@ enum class ParseResult {
 };
 
 // Parses one body (body[0] is the type) into a fresh record. Never reads outside [body, body+size).
+// When body lies in buffers.body, a large file chunk's data takes that buffer over (it is left
+// empty), so the caller must not read the body after the call.
 ParseResult ParseBody(const std::uint8_t* body, std::size_t size, SReceiveData& record,
                       ReceiveBuffers& buffers);
 // Frames and writes the request whole; 92 failed writes or one broken pipe give up and mark the

@@ -79,6 +79,9 @@ struct SReceiveData {
     std::uint32_t nKeyValue2 = 0;            // type 4
     std::uint32_t nKeyValue3 = 0;            // type 4
     std::uint32_t nKeyValue4 = 0;            // type 4, from 16 bits
+    // A file chunk dropped for a field after its sequence number: nType stays 0 and only nSplitCnt
+    // and nSeq are set, but the link still hands it to the file-chunk taker, which acknowledges it.
+    bool bFileRefused = false;
 };
 
 // This student's and the teacher's connection numbers on the relay (from "[FR00002]").

@@ -20,6 +20,9 @@ constexpr std::size_t kKeyEntryBytes = 14;
 constexpr std::size_t kMouseEntryBytes = 16;
 constexpr std::size_t kEnvelopeSkipBytes = 8; // teacher and student connection numbers
 constexpr std::size_t kDibPayloadSkipBytes = 4;
+// File data from this size on is moved out of the body buffer rather than copied: below it a copy
+// costs less than growing the buffer again for the next packet.
+constexpr std::size_t kMovedChunkBytes = 1024 * 1024;
 
 // The peer can send malformed bodies without end: their lines share the rate limit of the text
 // conversion failures, so a flood never stalls the receive thread on the log.
@@ -121,25 +124,60 @@ ParseResult ParseMouse(wire::Reader& r, SReceiveData& record) {
     return ParseResult::kParsed;
 }
 
-ParseResult ParseFile(wire::Reader& r, SReceiveData& record) {
+// A file chunk whose sequence number was read but whose later fields do not hold: dropped, yet
+// marked so that the file-chunk taker still hears of it, because the console sends the next piece
+// only once this one is acknowledged.
+ParseResult RefusedChunk(SReceiveData& record, const char* why) {
+    platform::logf("[ZQ]dropped packet of type %d: file chunk %u of %u refused: %s", kBodyFileChunk,
+                   record.nSeq, record.nSplitCnt, why);
+    SReceiveData refused;
+    refused.bFileRefused = true;
+    refused.nSplitCnt = record.nSplitCnt;
+    refused.nSeq = record.nSeq;
+    record = std::move(refused);
+    return ParseResult::kDropped;
+}
+
+// Hands a chunk's data to the record. A large one takes over the body buffer it lies in, moved
+// to its front, so a piece of many megabytes exists once instead of twice; the link grows a new
+// body buffer for its next packet.
+void TakeFileData(const std::uint8_t* data, std::uint32_t size, SReceiveData& record,
+                  ReceiveBuffers& buffers) {
+    std::vector<std::uint8_t>& body = buffers.body;
+    const bool inBody = !body.empty() && data >= body.data() && data + size <= body.data() + body.size();
+    if (size < kMovedChunkBytes || !inBody) {
+        record.pFileData.assign(data, data + size);
+        return;
+    }
+    const auto offset = static_cast<std::size_t>(data - body.data());
+    record.pFileData = std::move(body);
+    body = std::vector<std::uint8_t>();
+    std::memmove(record.pFileData.data(), record.pFileData.data() + offset, size);
+    record.pFileData.resize(size);
+}
+
+ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
     std::uint32_t constant = 0;
     std::uint32_t nameUnits = 0;
     std::uint32_t dataSize = 0;
     const std::uint8_t* name = nullptr;
     const std::uint8_t* data = nullptr;
-    if (!r.u32(constant) || !r.u32(record.nSplitCnt) || !r.u32(record.nSeq) || !r.u32(nameUnits) ||
-        !r.bytes(2ull * nameUnits, name) || !r.u32(dataSize) || !r.bytes(dataSize, data))
-        return Dropped(record, kBodyFileChunk, "file chunk sizes run past the body");
-    if (nameUnits > kMaxTextUnits)
-        return OverLimit(record, kBodyFileChunk, "file name", nameUnits);
+    if (!r.u32(constant) || !r.u32(record.nSplitCnt) || !r.u32(record.nSeq))
+        return Dropped(record, kBodyFileChunk, "file chunk header runs past the body");
+    if (!r.u32(nameUnits) || !r.bytes(2ull * nameUnits, name) || !r.u32(dataSize) || !r.bytes(dataSize, data))
+        return RefusedChunk(record, "sizes run past the body");
+    if (nameUnits > kMaxTextUnits) {
+        platform::logf("[ZQ]file name of %u units is over the limit of %zu", nameUnits, kMaxTextUnits);
+        return RefusedChunk(record, "file name over the limit");
+    }
     std::uint16_t units[kTextWorkAreaUnits] = {};
     if (nameUnits > 0)
         std::memcpy(units, name, 2ull * nameUnits);
     if (!WireUnitsToUtf8(units, nameUnits, record.strFileName))
-        return Undecodable(record, kBodyFileChunk, "file name");
+        return RefusedChunk(record, "file name does not convert to UTF-8");
     record.nSplitDataSize = dataSize;
     if (dataSize > 0)
-        record.pFileData.assign(data, data + dataSize);
+        TakeFileData(data, dataSize, record, buffers);
     record.nType = kBodyFileChunk;
     return ParseResult::kParsed;
 }
@@ -203,7 +241,7 @@ ParseResult ParseEnvelope(wire::Reader& r, SReceiveData& record, ReceiveBuffers&
     case kBodyCompressedScreen:
         return ParseCompressedScreen(innerReader, record, buffers);
     case kBodyFileChunk:
-        return ParseFile(innerReader, record);
+        return ParseFile(innerReader, record, buffers);
     case kBodyTextCommand:
         return ParseText(innerReader, record);
     default:
@@ -232,7 +270,7 @@ ParseResult ParseBody(const std::uint8_t* body, std::size_t size, SReceiveData& 
     case kBodyMouseInput:
         return ParseMouse(r, record);
     case kBodyFileChunk:
-        return ParseFile(r, record);
+        return ParseFile(r, record, buffers);
     case kBodyCompression:
         record.pCompressData.assign(body + 1, body + size);
         record.nType = kBodyCompression;

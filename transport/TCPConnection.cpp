@@ -156,7 +156,9 @@ void TCPConnection::Close() {
 bool TCPConnection::ReceiveCallBack(std::shared_ptr<SReceiveData> record) {
     if (!record)
         return false;
-    const RevCallBackRow* row = FindCodeRow(table(), record->nType, record->strCode);
+    // A refused file chunk goes where a file chunk goes, so that it is still acknowledged.
+    const std::int32_t type = record->bFileRefused ? std::int32_t{kBodyFileChunk} : record->nType;
+    const RevCallBackRow* row = FindCodeRow(table(), type, record->strCode);
     if (!row)
         return false; // nobody takes it: released with the last reference
     center().post(row->strName, this, std::any(std::move(record)));

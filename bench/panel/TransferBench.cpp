@@ -16,6 +16,7 @@
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -82,35 +83,60 @@ fs::path scratch(const char* what) {
     return dir;
 }
 
+// The receiving side of a direct session: a scripted console, a connected client and the file
+// receiver observing its pieces, writing under root.
+class ReceivingSession {
+public:
+    explicit ReceivingSession(const fs::path& root) {
+        m_console.setFreeSlots(std::nullopt);
+        if (!m_console.start())
+            return;
+        auto settings = platform::UserDefaults::suite();
+        settings->setString(client::settings::kServerIp, m_console.host());
+        settings->setString(client::settings::kServerPort, std::to_string(m_console.port()));
+        m_client = client::StudentClient::create(m_center);
+        if (!m_client->connectToServer())
+            return;
+        panel::FileReceiver::Hooks hooks;
+        hooks.transferPath = [root] { return root.string(); };
+        hooks.acknowledge = [this] {
+            m_client->sendCommand(client::command::kFileChunkAck, client::StudentClient::Link::Direct);
+        };
+        m_receiver = std::make_unique<panel::FileReceiver>(settings, hooks);
+        m_observers.add("POST_MSG_RECEIVED_FILE_DATA", nullptr,
+                        [this](const platform::Notification&) { m_receiver->callbackOnReceivedFileData(); });
+    }
+    ~ReceivingSession() {
+        m_observers.removeAll();
+        if (!m_client)
+            return;
+        auto link = m_client->getMVConn();
+        m_client->teardown();
+        if (link)
+            link->JoinThreads();
+    }
+    bool ready() const { return m_receiver != nullptr; }
+    testsupport::ConsolePeer& console() { return m_console; }
+    const panel::FileReceiver& receiver() const { return *m_receiver; }
+
+private:
+    testsupport::ConsolePeer m_console;
+    platform::NotificationCenter m_center;
+    std::shared_ptr<client::StudentClient> m_client;
+    std::unique_ptr<panel::FileReceiver> m_receiver;
+    platform::ObserverSet m_observers{m_center};
+};
+
 void BM_ReceiveHundredMegabytes(benchmark::State& state) {
     platform::ManualRunLoop loop;
     loop.install();
     const fs::path root = scratch("receive");
-    testsupport::ConsolePeer console;
-    console.setFreeSlots(std::nullopt);
-    if (!console.start()) {
-        state.SkipWithError("console did not start");
+    auto session = std::make_unique<ReceivingSession>(root);
+    if (!session->ready()) {
+        state.SkipWithError("no session");
         return;
     }
-    auto settings = platform::UserDefaults::suite();
-    settings->setString(client::settings::kServerIp, console.host());
-    settings->setString(client::settings::kServerPort, std::to_string(console.port()));
-    platform::NotificationCenter center;
-    auto studentClient = client::StudentClient::create(center);
-    if (!studentClient->connectToServer()) {
-        state.SkipWithError("no link");
-        return;
-    }
-    panel::FileReceiver::Hooks hooks;
-    hooks.transferPath = [&] { return root.string(); };
-    hooks.acknowledge = [&] {
-        studentClient->sendCommand(client::command::kFileChunkAck, client::StudentClient::Link::Direct);
-    };
-    panel::FileReceiver receiver(settings, hooks);
-    platform::ObserverSet observers(center);
-    observers.add("POST_MSG_RECEIVED_FILE_DATA", nullptr,
-                  [&](const platform::Notification&) { receiver.callbackOnReceivedFileData(); });
-
+    testsupport::ConsolePeer& console = session->console();
     testsupport::Bytes piece(kPieceBytes);
     for (std::size_t i = 0; i < piece.size(); ++i)
         piece[i] = static_cast<std::uint8_t>(i * 31);
@@ -133,14 +159,56 @@ void BM_ReceiveHundredMegabytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
     state.counters["peak_heap_MB"] = static_cast<double>(g_peakBytes.load() - base) / kMegabyte;
     state.counters["piece_MB"] = kPieceBytes / kMegabyte;
-    state.counters["file_MB"] = static_cast<double>(fs::file_size(receiver.writer().filePath())) / kMegabyte;
-    observers.removeAll();
-    auto link = studentClient->getMVConn();
-    studentClient->teardown();
-    link->JoinThreads();
+    std::error_code error;
+    const auto stored = fs::file_size(session->receiver().writer().filePath(), error);
+    state.counters["file_MB"] = error ? 0.0 : static_cast<double>(stored) / kMegabyte;
+    session.reset();
     fs::remove_all(root);
 }
 BENCHMARK(BM_ReceiveHundredMegabytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// One piece of 60 MiB, as large as a frame body may carry one, from the wire to the disk: the peak
+// of live heap bytes above the start against the piece. The console's frame is built before the
+// measuring starts, so only the agent's cost is counted (its body buffer included).
+void BM_ReceiveOneLargePiece(benchmark::State& state) {
+    constexpr std::size_t kLargePieceBytes = 60ull * 1024 * 1024;
+    platform::ManualRunLoop loop;
+    loop.install();
+    const fs::path root = scratch("large-piece");
+    auto session = std::make_unique<ReceivingSession>(root);
+    if (!session->ready()) {
+        state.SkipWithError("no session");
+        return;
+    }
+    testsupport::ConsolePeer& console = session->console();
+    long long peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        testsupport::Bytes frame;
+        {
+            testsupport::Bytes data(kLargePieceBytes);
+            for (std::size_t i = 0; i < data.size(); ++i)
+                data[i] = static_cast<std::uint8_t>(i * 31);
+            frame = testsupport::frame(*testsupport::fileBody(1, 0, "large.bin", data));
+        }
+        state.ResumeTiming();
+        const long long base = startPeak();
+        console.sendRaw(frame);
+        if (!console.waitFor("[PC00010]", std::chrono::seconds(30))) {
+            state.SkipWithError("no acknowledgement");
+            break;
+        }
+        peak = std::max(peak, g_peakBytes.load() - base);
+        console.sendBody(*testsupport::fileBody(1, 1, "large.bin", {}));
+        console.waitFor("[PC00010]", std::chrono::seconds(10));
+    }
+    state.counters["peak_heap_MB"] = static_cast<double>(peak) / kMegabyte;
+    state.counters["piece_MB"] = kLargePieceBytes / kMegabyte;
+    state.counters["peak_per_piece"] = static_cast<double>(peak) / static_cast<double>(kLargePieceBytes);
+    session.reset();
+    fs::remove_all(root);
+}
+BENCHMARK(BM_ReceiveOneLargePiece)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 // A console that reads and drops everything, so only the agent's memory is measured.
 class DiscardingConsole {

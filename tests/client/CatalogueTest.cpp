@@ -12,8 +12,9 @@ using ::testing::ElementsAre;
 
 // The largest text a 512-byte request holds: 73 + 2 x 219 = 511 bytes.
 constexpr std::size_t kMaxCommandUnits = 219;
-// A 1024-byte chat request: 73 + 2 x 475 = 1023 bytes.
-constexpr std::size_t kMaxChatUnits = 475;
+// The chat request holds the longest line the chat window lets through: 511 commas, each widened
+// to "&comma;", a line feed, the code and ",5000": 3592 units, 73 + 2 x 3592 = 7257 bytes.
+constexpr std::size_t kMaxChatUnits = 3592;
 constexpr std::size_t kCodeUnits = 9;
 constexpr std::size_t kChatSuffixUnits = 5; // ",5000"
 
@@ -107,6 +108,58 @@ TEST_F(Catalogue, RelayChatIsWrappedAndFitsTheSameLimit) {
     EXPECT_THAT(sentUntilMarker(Link::Relay),
                 ElementsAre(std::string(kRelayPrefix) + "[PC_CONN]",
                             std::string(kRelayPrefix) + "[PC00015]" + line + ",5000"));
+}
+
+// The longest chat line, 511 commas as the chat window hands it over (each widened to "&comma;",
+// then a line feed), byte for byte: type 1, the digest length 32, the MD5 of the 7184 text bytes
+// as UTF-16LE hex, the text length, then the text enciphered with RC4 under the fixed key. The
+// digest and the lengths were worked out apart from this code base; the cipher is the console's.
+class LongestChat : public Catalogue {
+protected:
+    void expectOnTheWire(Link link) {
+        constexpr std::size_t kCommas = 511;
+        constexpr const char* kDigest = "a994515ad3513a6d67d83d81089f153c";
+        constexpr std::size_t kTextBytes = 7184; // (9 + 511 x 7 + 1 + 5) units of two bytes
+        constexpr std::size_t kBodyBytes = 7257;
+        std::string line;
+        for (std::size_t i = 0; i < kCommas; ++i)
+            line += "&comma;";
+        line += "\n";
+        Bytes head = {0x01, 0x20, 0x00, 0x00, 0x00};
+        for (const char* digit = kDigest; *digit != '\0'; ++digit) {
+            head.push_back(static_cast<std::uint8_t>(*digit));
+            head.push_back(0x00);
+        }
+        for (std::uint8_t byte : {0x10, 0x1C, 0x00, 0x00}) // 7184
+            head.push_back(byte);
+
+        chat(line);
+        ASSERT_FALSE(sentUntilMarker(link).empty());
+        const auto all = m_console->received();
+        ASSERT_GE(all.size(), 2u);
+        Bytes body = all[all.size() - 2].body;
+        if (link == Link::Relay) {
+            // The envelope: type 13, the teacher's and this student's connection, the inner length.
+            const Bytes envelope = {13, kTeacherConnId, 0, 0, 0, kConnId, 0, 0, 0, 0x59, 0x1C, 0, 0};
+            ASSERT_GT(body.size(), envelope.size());
+            EXPECT_TRUE(std::equal(envelope.begin(), envelope.end(), body.begin())) << "envelope";
+            body.erase(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(envelope.size()));
+        }
+        ASSERT_EQ(body.size(), kBodyBytes);
+        ASSERT_EQ(kBodyBytes, head.size() + kTextBytes);
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), body.begin())) << "header and digest";
+        EXPECT_EQ(body, textBody("[PC00015]" + line + ",5000")) << "enciphered text";
+    }
+};
+
+TEST_F(LongestChat, OnTheDirectLinkByteForByte) {
+    startDirect();
+    expectOnTheWire(Link::Direct);
+}
+
+TEST_F(LongestChat, OnTheRelayWrappedByteForByte) {
+    startRelay();
+    expectOnTheWire(Link::Relay);
 }
 
 } // namespace

@@ -286,6 +286,35 @@ TEST_F(NoteToolTest, ScreenButtonsAskTheTeacherAndRestForAWhile) {
     EXPECT_EQ(codes, (std::vector<std::string>{"[PC00147]", "[PC00038]", "[PC00148]", "[PC00038]"}));
 }
 
+TEST_F(NoteToolTest, NoUploadWhileSharingUntilTheTeachersShareStatusZero) {
+    connectConsole();
+    post(client::events::kScreenUploadStatus, {{"status", "1"}});
+    m_loop.runUntilIdle();
+    outlet("m_btnScreenShare")->click(); // the student shares
+    ASSERT_TRUE(m_console->waitFor("[PC00038]"));
+    ASSERT_TRUE(m_panel->model().m_bScreenShare);
+    m_loop.advance(1.5); // both buttons take clicks again
+    // While sharing, an upload click only shows the box, clickable or not.
+    outlet("m_btnScreenUpload")->click();
+    m_loop.runUntilIdle();
+    const auto boxes = openWindows(desktop::level::kMessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(labelText(boxes[0]),
+              QString::fromStdString(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE")));
+    EXPECT_TRUE(m_panel->model().m_bEnableClick);
+    // The teacher's "1" shows sharing without making it the student's; "0" ends the student's share.
+    post(client::events::kShareScreenStatus, {{"status", "1"}});
+    m_loop.runUntilIdle();
+    EXPECT_TRUE(m_panel->model().m_bScreenShare);
+    post(client::events::kShareScreenStatus, {{"status", "0"}});
+    m_loop.runUntilIdle();
+    EXPECT_FALSE(m_panel->model().m_bScreenShare);
+    EXPECT_EQ(image("m_btnScreenShare"), "note_sharescreen");
+    outlet("m_btnScreenUpload")->click();
+    EXPECT_TRUE(m_console->waitFor("[PC00037]"));
+    EXPECT_EQ(m_console->count("[PC00037]"), 1u);
+}
+
 TEST_F(NoteToolTest, CloseButtonMovesAsTheTeacherForbidsAndAllowsClosing) {
     auto* close = outlet("m_btnClose");
     auto* minimize = outlet("m_btnMinimize");

@@ -9,6 +9,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 
+#include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QTest>
 
@@ -118,21 +119,30 @@ TEST_F(ChatWindow, TheStudentsLineIsLoggedAndPostedWithWidenedCommas) {
     EXPECT_EQ(m_sent.size(), 1u);
 }
 
-TEST_F(ChatWindow, ALineWhoseCommandWouldNotFitIsRefusedAndKept) {
+TEST_F(ChatWindow, ALineOf512UnitsIsRefusedAndKeptAndOneOf511CommasIsSent) {
     teacher("write a lot");
     m_loop.runUntilIdle();
     ASSERT_NE(chat(), nullptr);
-    const std::string tooLong = std::string(64, ',') + std::string(50, 'x'); // 64 x 7 + 51 units
-    chat()->inputField()->setPlainText(QString::fromStdString(tooLong));
-    chat()->onClickSend();
-    m_loop.runUntilIdle();
-    EXPECT_TRUE(m_sent.empty());
-    EXPECT_EQ(chat()->inputField()->toPlainText().toStdString(), tooLong);
-    const auto boxes = openWindows(desktop::level::kMessageBox);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(labelText(boxes[0]).toStdString(), platform::localizedString("ZQ_VALIDATION_MAX_512"));
-    chat()->sendToTeacherMsg(std::string(460, 'x')); // the longest plain line that fits
-    EXPECT_EQ(m_sent.size(), 1u);
+    // 511 letters and one character beyond the basic plane: 513 UTF-16 units.
+    const std::string tooLong = std::string(511, 'x') + "\xF0\x9F\x98\x80";
+    for (const std::string& refused : {std::string(512, ','), tooLong}) {
+        chat()->inputField()->setPlainText(QString::fromStdString(refused));
+        chat()->onClickSend();
+        m_loop.runUntilIdle();
+        EXPECT_TRUE(m_sent.empty());
+        EXPECT_EQ(chat()->inputField()->toPlainText().toStdString(), refused);
+        const auto boxes = openWindows(desktop::level::kMessageBox);
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(labelText(boxes.back()).toStdString(), platform::localizedString("ZQ_VALIDATION_MAX_512"));
+    }
+    // The longest line, every unit widened seven times on the way out, is sent.
+    chat()->inputField()->setPlainText(QString(511, QChar(',')));
+    QTest::keyClick(chat()->inputField(), Qt::Key_Return);
+    std::string widened;
+    for (int i = 0; i < 511; ++i)
+        widened += "&comma;";
+    EXPECT_EQ(m_sent, std::vector<std::string>{widened + "\n"});
+    EXPECT_TRUE(chat()->inputField()->toPlainText().isEmpty());
 }
 
 TEST_F(ChatWindow, CloseAndReopenStartsAnEmptyLog) {
@@ -147,6 +157,30 @@ TEST_F(ChatWindow, CloseAndReopenStartsAnEmptyLog) {
     ASSERT_NE(chat(), nullptr);
     EXPECT_EQ(log().find("before"), std::string::npos);
     EXPECT_NE(log().find("after"), std::string::npos);
+}
+
+TEST_F(ChatWindow, LaterTeacherLinesFollowATallLogToItsEndAndANewWindowStartsOver) {
+    std::string tall;
+    for (int i = 0; i < 40; ++i)
+        tall += "line " + std::to_string(i) + "\n";
+    auto bar = [this] { return chat()->logView()->verticalScrollBar(); };
+    for (int window = 0; window < 2; ++window) {
+        teacher(tall); // opens the window: its first line is never followed by a scroll
+        m_loop.runUntilIdle();
+        ASSERT_NE(chat(), nullptr);
+        ASSERT_GE(chat()->logView()->document()->size().height(),
+                  MessageWindowViewController::kScrollMinHeight);
+        ASSERT_GT(bar()->maximum(), 0);
+        EXPECT_EQ(bar()->value(), 0) << "window " << window;
+        teacher("next");
+        m_loop.runUntilIdle();
+        EXPECT_EQ(bar()->value(), bar()->maximum()) << "window " << window;
+        bar()->setValue(0);
+        chat()->sendToTeacherMsg("mine"); // the student's own lines never scroll
+        EXPECT_EQ(bar()->value(), 0) << "window " << window;
+        chat()->closeButton()->click();
+        ASSERT_EQ(chat(), nullptr);
+    }
 }
 
 TEST_F(ChatWindow, TheDarkScrollerShowsItsTrackFirstAndThenANarrowerKnob) {

@@ -4,6 +4,7 @@
 // dropped file sent in pieces one a tick with the progress window, held back while the link is
 // backed up, its refusals, a read error and a link that refuses a piece.
 #include "PanelTestSupport.h"
+#include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
@@ -25,9 +26,11 @@
 #include <QProgressBar>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,6 +87,11 @@ protected:
                        [this](const platform::Notification& n) {
                            m_progressPosts.push_back(n.dictionary()->at(panel::events::kKeyFileMin));
                        });
+        // Box texts as posted (every new box retitles the open ones).
+        m_progress.add(panel::events::kMessage, nullptr, [this](const platform::Notification& n) {
+            std::lock_guard lock(m_boxLock);
+            m_boxPosts.push_back(n.dictionary()->at(panel::events::kKeyMessage));
+        });
     }
     void TearDown() override {
         m_progress.removeAll();
@@ -187,8 +195,18 @@ protected:
     std::unique_ptr<testsupport::ConsolePeer> m_console;
     std::unique_ptr<testsupport::RelayPeer> m_relay;
     testsupport::ScriptedPeer* m_peer = nullptr;
+    // Texts of the boxes posted so far, once the main queue has run.
+    std::size_t boxesPosted(const char* key) {
+        m_loop.runUntilIdle();
+        std::lock_guard lock(m_boxLock);
+        return static_cast<std::size_t>(
+            std::count(m_boxPosts.begin(), m_boxPosts.end(), platform::localizedString(key)));
+    }
+
     platform::ObserverSet m_progress;
     std::vector<std::string> m_progressPosts;
+    std::mutex m_boxLock;
+    std::vector<std::string> m_boxPosts;
 };
 
 TEST_F(FileTransfer, ThreePiecesAndAClosingPieceMakeOneFileOnTheDirectLink) {
@@ -260,6 +278,144 @@ TEST_F(FileTransfer, AFileThatCannotBeWrittenIsStillAcknowledgedAndReported) {
     EXPECT_EQ(boxes[0], platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"));
 }
 
+// A file-chunk body written field by field, so a test can break any field.
+Bytes rawFileBody(std::uint32_t total, std::uint32_t seq, const std::vector<std::uint16_t>& nameUnits,
+                  std::uint32_t dataSize, const std::string& data) {
+    Bytes body{kFileChunkType};
+    for (std::uint32_t v : {3u, total, seq, static_cast<std::uint32_t>(nameUnits.size())})
+        testsupport::putU32(body, v);
+    for (std::uint16_t unit : nameUnits)
+        testsupport::putU16(body, unit);
+    testsupport::putU32(body, dataSize);
+    body.insert(body.end(), data.begin(), data.end());
+    return body;
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(FileTransfer, MixedRestartedAndOutOfOrderPiecesLeaveOnlyTheGoodFile) {
+    connectDirect();
+    teacherSays("[MV00013]0");
+    struct Piece {
+        const char* name;
+        std::uint32_t total;
+        std::uint32_t seq;
+        const char* data;
+    };
+    const std::vector<Piece> pieces = {
+        // Two files of the same piece count, interleaved.
+        {"a.txt", 2, 0, "A0"},
+        {"b.txt", 2, 0, "B0"},
+        {"a.txt", 2, 1, "A1"},
+        {"b.txt", 2, 1, "B1"},
+        {"a.txt", 2, 2, ""},
+        {"b.txt", 2, 2, ""},
+        // The piece count changes in the middle (its closing piece would match the new count).
+        {"c.txt", 3, 0, "C0"},
+        {"c.txt", 2, 1, "C1"},
+        {"c.txt", 2, 2, ""},
+        // Piece 0 again in the middle, and the restarted file then loses its order.
+        {"d.txt", 3, 0, "D0"},
+        {"d.txt", 3, 1, "D1"},
+        {"d.txt", 3, 0, "X0"},
+        {"d.txt", 3, 2, "X2"},
+        {"d.txt", 3, 3, ""},
+        // Out of order.
+        {"e.txt", 3, 0, "E0"},
+        {"e.txt", 3, 2, "E2"},
+        {"e.txt", 3, 1, "E1"},
+        {"e.txt", 3, 3, ""},
+        // Then a good file.
+        {"good.txt", 2, 0, "good "},
+        {"good.txt", 2, 1, "file"},
+        {"good.txt", 2, 2, ""},
+    };
+    for (const Piece& p : pieces) {
+        sendPiece(p.total, p.seq, p.name, p.data);
+        ASSERT_TRUE(m_peer->waitFor(kAck)) << p.name << " piece " << p.seq;
+    }
+    EXPECT_EQ(m_console->count(kAck), pieces.size());
+    // Nothing mixed or partial under a plain, numbered or hidden name: only the good file.
+    EXPECT_EQ(entriesOf(dated()), std::vector<std::string>{"good.txt"});
+    EXPECT_EQ(readAll(dated() / "good.txt"), "good file");
+    // a (abandoned by b's piece 0), b, c, d twice, e: each broken file is reported once.
+    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"), 6u);
+    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
+}
+
+class RefusedPieces : public FileTransfer {
+protected:
+    void sendBody(const Bytes& body) {
+        if (m_relay)
+            ASSERT_TRUE(m_relay->sendEnvelopedBody(body));
+        else
+            ASSERT_TRUE(m_console->sendBody(body));
+    }
+    void expectEveryReadableSequenceAcknowledged();
+};
+
+TEST_F(RefusedPieces, AreAcknowledgedOnTheDirectLink) {
+    connectDirect();
+    expectEveryReadableSequenceAcknowledged();
+}
+
+TEST_F(RefusedPieces, AreAcknowledgedOnTheRelay) {
+    connectRelay();
+    expectEveryReadableSequenceAcknowledged();
+}
+
+void RefusedPieces::expectEveryReadableSequenceAcknowledged() {
+    sendPiece(3, 0, "lost.bin", "first");
+    ASSERT_TRUE(m_peer->waitFor(kAck));
+    struct Case {
+        const char* what;
+        Bytes body;
+    };
+    const std::vector<Case> refused = {
+        {"a name that is no text", rawFileBody(3, 1, {0xDC00}, 4, "data")},
+        {"a name over the work area", rawFileBody(3, 1, std::vector<std::uint16_t>(1024, 'n'), 4, "data")},
+        {"a data size past the body", rawFileBody(3, 1, {'n'}, 400, "data")},
+    };
+    for (const Case& c : refused) {
+        sendBody(c.body);
+        EXPECT_TRUE(m_peer->waitFor(kAck)) << c.what;
+    }
+    // Not even its sequence number: logged, and the link reads on.
+    sendBody(Bytes{kFileChunkType, 3, 0, 0, 0, 3});
+    sendFile("after.txt", {"whole"});
+    EXPECT_EQ(m_peer->count(kAck), 1 + refused.size() + 2);
+    // The piece lost from lost.bin leaves nothing of it.
+    EXPECT_EQ(entriesOf(dated()), std::vector<std::string>{"after.txt"});
+    EXPECT_EQ(readAll(dated() / "after.txt"), "whole");
+    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"), 1u);
+    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
+}
+
+TEST_F(FileTransfer, APieceThatDoesNotUnarchiveIsAcknowledgedAndBreaksItsFile) {
+    connectDirect();
+    sendPiece(2, 0, "broken.bin", "first");
+    ASSERT_TRUE(m_peer->waitFor(kAck));
+    // As the client object hands a piece over, with an archive that does not read back.
+    m_settings->setData(client::settings::kArchivedFileData,
+                        Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'a', 'r'});
+    platform::NotificationCenter::defaultCenter().post(client::events::kFileData);
+    EXPECT_TRUE(m_peer->waitFor(kAck));
+    EXPECT_FALSE(m_settings->contains(client::settings::kArchivedFileData));
+    sendPiece(2, 1, "broken.bin", "second");
+    sendPiece(2, 2, "broken.bin", "");
+    ASSERT_TRUE(m_peer->waitFor(kAck));
+    ASSERT_TRUE(m_peer->waitFor(kAck));
+    EXPECT_TRUE(entriesOf(dated()).empty());
+    EXPECT_EQ(boxTexts(),
+              std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD")});
+}
+
 class FileSending : public FileTransfer {
 protected:
     fs::path makeFile(const std::string& name, std::size_t size) {
@@ -270,6 +426,43 @@ protected:
         return path;
     }
     panel::FileSender& sender() { return *m_hub->fileSender(); }
+    // Holds the reading worker inside its post of the given piece (after the sender has queued it)
+    // until release(), as a read that takes its time would.
+    void holdWorkerAtPiece(std::size_t piece) {
+        m_holdAt = piece;
+        m_holding.add(panel::events::kSendedFileData, nullptr, [this](const platform::Notification&) {
+            std::unique_lock lock(m_holdLock);
+            if (++m_posts != m_holdAt)
+                return;
+            m_held = true;
+            m_holdChanged.notify_all();
+            m_holdChanged.wait(lock, [this] { return m_released; });
+        });
+    }
+    bool workerHeld() {
+        std::unique_lock lock(m_holdLock);
+        return m_holdChanged.wait_for(lock, std::chrono::seconds(5), [this] { return m_held; });
+    }
+    void release() {
+        {
+            std::lock_guard lock(m_holdLock);
+            m_released = true;
+        }
+        m_holdChanged.notify_all();
+    }
+    void TearDown() override {
+        release();
+        FileTransfer::TearDown();
+        m_holding.removeAll();
+    }
+
+    platform::ObserverSet m_holding;
+    std::mutex m_holdLock;
+    std::condition_variable m_holdChanged;
+    std::size_t m_holdAt = 0;
+    std::size_t m_posts = 0;
+    bool m_held = false;
+    bool m_released = false;
     // Lets the worker fill the queue (or finish) before the next tick.
     void awaitReader() {
         ASSERT_TRUE(m_loop.runUntil([&] {
@@ -460,9 +653,85 @@ TEST_F(FileSending, APieceTheLinkRefusesEndsTheSendingWithTheFailureBox) {
         EXPECT_EQ(m_progressPosts.size(), 1u) << c.what; // the rest of the file is dropped
         EXPECT_EQ(sender().queuedPieces(), 0u) << c.what;
         // Box texts as posted: the lost link's own box, which follows, retitles every open box.
-        EXPECT_EQ(posted,
-                  std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_UPLOAD")})
+        EXPECT_EQ(posted, std::vector<std::string>{platform::localizedString(
+                              "ZQ_NOTIFICATION_FAILED_FILE_UPLOAD_LINK")})
             << c.what;
+    }
+}
+
+TEST_F(FileSending, TicksWhileTheReaderIsBusyAreNotIdle) {
+    connectDirect();
+    holdWorkerAtPiece(1); // the reader is slow from its first piece on
+    const fs::path path = makeFile("slow.bin", 2 * 307200);
+    ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
+    ASSERT_TRUE(workerHeld());
+    m_loop.advance(panel::FileSender::kTickSeconds); // the one piece read goes out
+    EXPECT_EQ(m_progressPosts.size(), 1u);
+    // Far longer than the idle stop: an empty queue whose reader has not finished is no idle time.
+    m_loop.advance(3 * panel::FileSender::kIdleTicksToStop * panel::FileSender::kTickSeconds);
+    EXPECT_TRUE(sender().isRunning());
+    EXPECT_TRUE(boxTexts().empty());
+    release();
+    ASSERT_TRUE(m_loop.runUntil([&] { return sender().readerFinished(); }));
+    m_loop.advance(2 * panel::FileSender::kTickSeconds);
+    EXPECT_EQ(m_progressPosts.size(), 3u);
+    m_loop.advance(panel::FileSender::kIdleTicksToStop * panel::FileSender::kTickSeconds);
+    EXPECT_EQ(boxTexts(),
+              std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
+}
+
+TEST_F(FileSending, ADropAfterAFailedSendingNeverWaitsForItsReader) {
+    connectDirect();
+    holdWorkerAtPiece(2);
+    const fs::path first = makeFile("first.bin", 4 * 307200);
+    ASSERT_EQ(m_hub->sendFileToServer({first.string()}), nullptr);
+    ASSERT_TRUE(workerHeld()); // its reader is stuck after its second piece
+    m_loop.advance(panel::FileSender::kTickSeconds);
+    ASSERT_EQ(m_progressPosts.size(), 1u);
+    m_client->getMVConn()->Close();
+    m_loop.advance(panel::FileSender::kTickSeconds);
+    ASSERT_FALSE(sender().isRunning());
+    // Set aside while its reader is stuck: the drop returns on the main thread without it.
+    m_client.reset();
+    connectDirect();
+    const fs::path second = makeFile("second.bin", 10);
+    ASSERT_EQ(m_hub->sendFileToServer({second.string()}), nullptr);
+    EXPECT_EQ(sender().retiredWorkers(), 1u);
+    release();
+    ASSERT_TRUE(m_loop.runUntil([&] { return sender().readerFinished(); }));
+    m_progressPosts.clear();
+    m_loop.advance(3 * panel::FileSender::kTickSeconds);
+    // Only the second file's pieces went out, none of the first's.
+    EXPECT_EQ(m_progressPosts, (std::vector<std::string>{"0", "1"}));
+    for (std::uint32_t seq = 0; seq <= 1; ++seq) {
+        auto packet = m_console->waitForBody(kFileChunkType);
+        ASSERT_TRUE(packet);
+        auto piece = testsupport::parseFilePiece(packet->body);
+        ASSERT_TRUE(piece);
+        EXPECT_EQ(piece->name, "03_Kim_second.bin");
+        EXPECT_EQ(piece->seq, seq);
+    }
+}
+
+TEST_F(FileSending, OnTheRelayEachPieceGoesOutWrapped) {
+    connectRelay();
+    const fs::path path = makeFile("notes.bin", 307200 + 5);
+    const std::string content = readAll(path);
+    ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
+    for (std::uint32_t seq = 0; seq <= 2; ++seq) {
+        awaitReader();
+        m_loop.advance(panel::FileSender::kTickSeconds);
+        auto packet = m_relay->waitForBody(kFileChunkType);
+        ASSERT_TRUE(packet) << seq;
+        ASSERT_TRUE(packet->envelope) << "a bare piece on the relay link";
+        EXPECT_EQ(packet->type(), 13);
+        auto piece = testsupport::parseFilePiece(packet->payload());
+        ASSERT_TRUE(piece);
+        EXPECT_EQ(piece->splitCount, 2u);
+        EXPECT_EQ(piece->seq, seq);
+        EXPECT_EQ(piece->name, "03_Kim_notes.bin");
+        const std::size_t offset = std::min<std::size_t>(seq * 307200, content.size());
+        EXPECT_TRUE(piece->data == bytesOf(content.substr(offset, seq < 2 ? 307200 : 0)));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -40,9 +41,19 @@ TEST(TransferNames, ReceivedNamesKeepOnlyASafeLastComponent) {
     for (const Case& c :
          {Case{"report.pdf", "report.pdf"}, Case{"../../x", "x"}, Case{"/etc/passwd", "passwd"},
           Case{"a/b", "b"}, Case{"a\\..\\b.txt", "b.txt"}, Case{"", "file"}, Case{".", "file"},
-          Case{"..", "file"}, Case{"dir/", "file"}, Case{std::string("x\x01y\x7F\n.txt"), "xy.txt"},
-          Case{std::string("a\0b", 3), "ab"}, Case{repeat(syllable, 100), repeat(syllable, 85)},
-          Case{repeat("n", 300), repeat("n", 255)}}) {
+          Case{"..", "file"}, Case{"dir/", "file"}, Case{std::string("x\x01y\x7F\n.txt"), "x_y__.txt"},
+          Case{std::string("a\0b", 3), "a_b"},
+          Case{"photo\xE2\x80\xAE"
+               "gpj.exe",
+               "photo_gpj.exe"},
+          Case{"a\xE2\x80\xAA"
+               "b\xE2\x80\xAD"
+               "c\xE2\x81\xA6"
+               "d\xE2\x81\xA9"
+               "e",
+               "a_b_c_d_e"},
+          Case{"keep\xE2\x80\xA9\xE2\x81\xAA.txt", "keep\xE2\x80\xA9\xE2\x81\xAA.txt"},
+          Case{repeat(syllable, 100), repeat(syllable, 85)}, Case{repeat("n", 300), repeat("n", 255)}}) {
         const std::string stored = sanitizeReceivedName(c.wire);
         EXPECT_EQ(stored, c.stored) << c.wire;
         EXPECT_LE(stored.size(), kMaxNameBytes);
@@ -79,11 +90,33 @@ TEST(ChatText, HeaderWireTextAndTheRequestLimit) {
     at.tm_sec = 3;
     EXPECT_EQ(panel::chat::teacherHeader(at), "[2024-03-07 9:05:03] From Olvex Teacher\n");
     EXPECT_EQ(panel::chat::wireText("a,b"), "a&comma;b\n");
-    // "[PC00015]" + text + ",5000" in 73 + 2 bytes a unit of a 1024-byte request: 461 units of text.
-    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat("x", 460))));
-    EXPECT_FALSE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat("x", 461))));
-    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 65))));
-    EXPECT_FALSE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 66))));
+    // Every line the window lets through (under 512 UTF-16 units) fits the chat request, the worst
+    // case of 511 commas (3577 units once widened) included.
+    EXPECT_TRUE(panel::chat::withinLineLimit(repeat(",", 511)));
+    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 511))));
+    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat("\xEA\xB0\x80", 511))));
+    EXPECT_FALSE(panel::chat::withinLineLimit(repeat(",", 512)));
+    EXPECT_FALSE(panel::chat::withinLineLimit(repeat("x", 510) + "\xF0\x9F\x98\x80")) << "two units";
+    EXPECT_FALSE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 512))));
+}
+
+TEST(ChatText, CalendarFieldsOutOfRangeNeitherOverflowNorLeaveTheMonthsOfAYear) {
+    struct Case {
+        int year;
+        int month;
+        std::string stamp;
+    };
+    constexpr int kMax = std::numeric_limits<int>::max();
+    constexpr int kMin = std::numeric_limits<int>::min();
+    for (const Case& c :
+         {Case{124, kMax, "[2024-12-"}, Case{124, -5, "[2024-01-"}, Case{124, 12, "[2024-12-"},
+          Case{kMax, 0, "[2147485547-01-"}, Case{kMin, 11, "[-2147481748-12-"}}) {
+        std::tm at{};
+        at.tm_year = c.year;
+        at.tm_mon = c.month;
+        at.tm_mday = 7;
+        EXPECT_EQ(panel::chat::teacherHeader(at).rfind(c.stamp, 0), 0u) << c.year << "/" << c.month;
+    }
 }
 
 class PieceWriter : public ::testing::Test {
@@ -133,12 +166,45 @@ TEST_F(PieceWriter, PiecesOutOfSequenceAreDroppedAndFailTheFile) {
     const auto closing = write("gap.bin", 3, 3, "");
     EXPECT_TRUE(closing.closing);
     EXPECT_TRUE(closing.failed);
-    EXPECT_EQ(readAll(dated() / "gap.bin"), "A");
+    // Nothing of an incomplete file under its name, nor its hidden temporary.
+    EXPECT_FALSE(fs::exists(dated() / "gap.bin"));
+    EXPECT_TRUE(fs::is_empty(dated()));
     // A closing piece whose file never started fails too.
     const auto orphan = write("lost.bin", 1, 1, "");
     EXPECT_TRUE(orphan.closing);
     EXPECT_TRUE(orphan.failed);
     EXPECT_FALSE(fs::exists(dated() / "lost.bin"));
+}
+
+TEST_F(PieceWriter, AFileGrowsUnderAHiddenNameAndTakesItsOwnOnlyWhenWhole) {
+    fs::create_directories(dated());
+    std::ofstream(dated() / "notes.txt") << "older";
+    write("notes.txt", 2, 0, "new ");
+    EXPECT_EQ(readAll(dated() / ".notes.txt.part"), "new ");
+    EXPECT_EQ(readAll(dated() / "notes.txt"), "older");
+    write("notes.txt", 2, 1, "notes");
+    const auto closing = write("notes.txt", 2, 2, "");
+    EXPECT_TRUE(closing.stored);
+    EXPECT_FALSE(fs::exists(dated() / ".notes.txt.part"));
+    EXPECT_EQ(readAll(dated() / "notes_1.txt"), "new notes");
+    EXPECT_EQ(m_writer.filePath(), (dated() / "notes_1.txt").string());
+    // An empty file ends at its piece 0; the closing piece that follows it adds nothing and is no stray.
+    const auto empty = write("empty.txt", 0, 0, "");
+    EXPECT_TRUE(empty.stored);
+    const auto trailing = write("empty.txt", 0, 1, "");
+    EXPECT_FALSE(trailing.failed || trailing.newlyFailed);
+    EXPECT_TRUE(fs::is_empty(dated() / "empty.txt"));
+    // A writer that goes mid-file takes its temporary with it.
+    {
+        FileChunkWriter writer;
+        FileChunkWriter::Piece piece;
+        piece.fileName = "cut.bin";
+        piece.totalSplitCnt = 2;
+        writer.writePiece(piece, (m_root / "docs").string(), kDay, false);
+        EXPECT_TRUE(fs::exists(dated() / ".cut.bin.part"));
+    }
+    EXPECT_FALSE(fs::exists(dated() / ".cut.bin.part"));
+    EXPECT_FALSE(fs::exists(dated() / "cut.bin"));
 }
 
 TEST_F(PieceWriter, PlantedLinksAndAPlainOlvexFileAreNeverFollowed) {

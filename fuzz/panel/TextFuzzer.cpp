@@ -1,0 +1,46 @@
+// The chat's and the file receiver's texts: the teacher line's time stamp over any calendar fields
+// (the first 24 bytes are six 32-bit fields: year, month, day, hour, minute, second), and the rest
+// as a typed chat line and as a received file name.
+#include "panel/ChatText.h"
+#include "panel/TransferNames.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kTimeFields = 6;
+constexpr std::size_t kTimeBytes = kTimeFields * sizeof(std::int32_t);
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < kTimeBytes)
+        return 0;
+    std::int32_t fields[kTimeFields];
+    std::memcpy(fields, data, kTimeBytes);
+    std::tm at{};
+    at.tm_year = fields[0];
+    at.tm_mon = fields[1];
+    at.tm_mday = fields[2];
+    at.tm_hour = fields[3];
+    at.tm_min = fields[4];
+    at.tm_sec = fields[5];
+    const std::string header = panel::chat::teacherHeader(at);
+    if (header.empty() || header.back() != '\n')
+        __builtin_trap();
+
+    const std::string text(reinterpret_cast<const char*>(data) + kTimeBytes, size - kTimeBytes);
+    const std::string wire = panel::chat::wireText(text);
+    if (panel::chat::withinLineLimit(text) && !panel::chat::fitsChatRequest(wire))
+        __builtin_trap(); // a line the window lets through must fit its request
+    const std::string name = panel::transfernames::sanitizeReceivedName(text);
+    if (name.empty() || name.size() > panel::transfernames::kMaxNameBytes ||
+        name.find_first_of("/\\") != std::string::npos)
+        __builtin_trap();
+    (void)panel::transfernames::numberedName(name, static_cast<int>(size));
+    return 0;
+}
