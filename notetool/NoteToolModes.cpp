@@ -25,15 +25,15 @@ constexpr int kCaution = 1;
 
 } // namespace
 
+void NoteToolView::runModeStep(ModeStep step, void (NoteToolView::*steps)()) {
+    if (step == ModeStep::AskFirst)
+        saveNoteWithCompletion([this, steps] { (this->*steps)(); });
+    else if (step == ModeStep::Enter)
+        (this->*steps)();
+}
+
 void NoteToolView::onClickMacMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    if (m_model.m_nLastMode == mode::kPointer)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionMacMode(); });
-    else
-        executionMacMode();
+    runModeStep(m_model.clickMode(mode::kPointer), &NoteToolView::executionMacMode);
 }
 
 void NoteToolView::executionMacMode() {
@@ -46,23 +46,14 @@ void NoteToolView::executionMacMode() {
     closeCanvas();
     applyModeImages(mode::kPointer);
     showGroups(mode::kPointer);
-    if (m_model.m_nLastMode != mode::kPointer)
-        setPanelFrame(NoteToolModel::frameLeavingBoards(panelFrame()));
-    m_model.m_nLastMode = mode::kPointer;
+    if (const FrameChange change = m_model.enterMode(mode::kPointer); change != FrameChange::Keep)
+        setPanelFrame(NoteToolModel::applyFrameChange(panelFrame(), change));
     if (m_mainView)
         m_mainView->showMainView();
 }
 
 void NoteToolView::onClickCaptureBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    m_model.m_nMode = mode::kCaptureBoard;
-    if (m_model.m_nLastMode == mode::kCaptureBoard)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionCaptureBoardMode(); });
-    else
-        executionCaptureBoardMode();
+    runModeStep(m_model.clickMode(mode::kCaptureBoard), &NoteToolView::executionCaptureBoardMode);
 }
 
 void NoteToolView::executionCaptureBoardMode() {
@@ -95,23 +86,14 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
                 view.m_mainView->showMainView();
             return;
         }
-        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                             mode::kCaptureBoard));
-        view.m_model.m_nLastMode = mode::kCaptureBoard;
+        view.setPanelFrame(
+            NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kCaptureBoard)));
         view.openCanvas();
     });
 }
 
 void NoteToolView::onClickWhiteBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    m_model.m_nMode = mode::kWhiteBoard;
-    if (m_model.m_nLastMode == mode::kWhiteBoard)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionWhiteBoardMode(); });
-    else
-        executionWhiteBoardMode();
+    runModeStep(m_model.clickMode(mode::kWhiteBoard), &NoteToolView::executionWhiteBoardMode);
 }
 
 void NoteToolView::executionWhiteBoardMode() {
@@ -129,24 +111,16 @@ void NoteToolView::callbackReceivedWhiteboard(const platform::Notification&) {
     onMainQueue([](NoteToolView& view) {
         if (view.m_model.m_nMode != mode::kWhiteBoard)
             return;
-        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                             mode::kWhiteBoard));
-        view.m_model.m_nLastMode = mode::kWhiteBoard;
+        view.setPanelFrame(
+            NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kWhiteBoard)));
         view.openCanvas();
     });
 }
 
 void NoteToolView::onClickScreenShareBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    if (m_model.m_nLastMode == mode::kShareBoard)
-        return;
     // The question is a sheet with a continuation, so teacher commands that arrive while the student
     // thinks do not run inside a nested loop of this action.
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { enterShareBoard(); });
-    else
-        enterShareBoard();
+    runModeStep(m_model.clickMode(mode::kShareBoard), &NoteToolView::enterShareBoard);
 }
 
 void NoteToolView::enterShareBoard() {
@@ -155,11 +129,10 @@ void NoteToolView::enterShareBoard() {
     if (m_mainView)
         m_mainView->showMainView();
     m_model.m_nMode = mode::kShareBoard;
-    setPanelFrame(NoteToolModel::frameEnteringBoard(panelFrame(), m_model.m_nLastMode, mode::kShareBoard));
+    setPanelFrame(NoteToolModel::applyFrameChange(panelFrame(), m_model.enterMode(mode::kShareBoard)));
     setMode(mode::kShareBoard);
     applyModeImages(mode::kShareBoard);
     showGroups(mode::kShareBoard);
-    m_model.m_nLastMode = mode::kShareBoard;
     sendCommand(client::command::kShareBoardEnter);
     m_pNotificationCenter.post(client::events::kScreenShareShow);
 }
@@ -238,7 +211,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
             completion();
         return;
     }
-    m_bSaveQuestionPending = true;
+    m_model.m_bSaveQuestionPending = true;
     QPointer<NoteToolView> self = m_self;
     auto* sheetWindow = panel::AppDelegate::shared().getCenterHidedWindow();
     CAlertWindow::createAlertWindow(
@@ -247,7 +220,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bSaveQuestionPending = false;
             self->m_model.m_bMessageDisplay = false;
             // A failed save keeps the board open: leaving it would lose the ink.
             if (self->onClickBoardSave() && completion)
@@ -256,7 +229,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bSaveQuestionPending = false;
             self->m_model.m_bWrited = false;
             if (completion)
                 completion();
