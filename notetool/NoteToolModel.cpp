@@ -1,11 +1,11 @@
 #include "notetool/NoteToolModel.h"
 
+#include <cctype>
+
 namespace notetool {
 namespace {
 
 constexpr const char* kToolFamilies[] = {"pencil", "erase", "erase_all"};
-constexpr const char* kColourNames[kColourButtons] = {"black",  "red",  "blue",  "white",
-                                                      "yellow", "pink", "green", "cyan"};
 constexpr const char* kSelected = "_selected";
 constexpr const char* kNormal = "_normal";
 constexpr int kStatusCount = 3;
@@ -126,7 +126,14 @@ std::string NoteToolModel::thicknessImage(int button, int thicknessMode) {
 }
 
 std::string NoteToolModel::colourImage(int button, int colorMode) {
-    return stateImage(std::string("color_") + kColourNames[button], button == colorMode);
+    return stateImage(std::string("color_") + streaming::penColour(button).name, button == colorMode);
+}
+
+std::string NoteToolModel::colourOutlet(int button) {
+    std::string name = streaming::penColour(button).name;
+    if (!name.empty())
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return "m_btnColor" + name;
 }
 
 void NoteToolModel::setNoteSaveMode(const std::string& text) {

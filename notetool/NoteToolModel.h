@@ -4,6 +4,8 @@
 // teacher sets it from a receive thread).
 #pragma once
 
+#include "streaming/PenColours.h"
+
 #include <array>
 #include <atomic>
 #include <optional>
@@ -32,7 +34,7 @@ constexpr int kDownHeight = 345;
 
 constexpr int kThicknessButtons = 4;
 constexpr float kThicknesses[kThicknessButtons] = {2.0f, 5.0f, 8.0f, 12.0f};
-constexpr int kColourButtons = 8;
+constexpr int kColourButtons = streaming::kPenColourButtons;
 constexpr int kDefaultColour = 1; // red
 
 // How the panel's frame changes when the mode shown changes.
@@ -98,6 +100,8 @@ public:
     static std::string toolImage(int button, int toolMode);
     static std::string thicknessImage(int button, int thicknessMode);
     static std::string colourImage(int button, int colorMode);
+    // The outlet name of a colour button ("m_btnColorRed").
+    static std::string colourOutlet(int button);
 
     // The mode asked for last; the teacher's show-hide query reads it on a receive thread.
     std::atomic<int> m_nMode{mode::kPointer};
