@@ -10,7 +10,9 @@
 #include "panel/AppDelegate.h"
 #include "panel/CAlertWindow.h"
 #include "panel/MainViewController.h"
+#include "panel/PanelEvents.h"
 #include "panel/ZQFile.h"
+#include "platform/LocalTime.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -18,12 +20,6 @@
 #include <ctime>
 
 namespace notetool {
-namespace {
-
-constexpr int kInformation = 0;
-constexpr int kCaution = 1;
-
-} // namespace
 
 void NoteToolView::runModeStep(ModeStep step, void (NoteToolView::*steps)()) {
     if (step == ModeStep::AskFirst)
@@ -173,9 +169,7 @@ bool NoteToolView::onClickBoardSave() {
     bool saved = true;
     if (m_model.m_nMode == mode::kCaptureBoard || m_model.m_nMode == mode::kWhiteBoard) {
         // One time stamp for the folder and the name.
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = platform::localNow();
         auto* canvas =
             dynamic_cast<CanvasViewController*>(panel::AppDelegate::shared().getCanvasViewController().get());
         const QImage picture = canvas ? canvas->getImageFromCanvas() : QImage();
@@ -192,11 +186,11 @@ bool NoteToolView::onClickBoardSave() {
             m_model.m_bWrited = false;
             if (m_model.m_bMessageDisplay)
                 showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVED_BOARD"), kMessageTime,
-                               kInformation);
+                               panel::events::kMsgLvInformation);
         } else {
             // The ink stays marked unsaved, so leaving the board still asks.
             showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVE_BOARD_FAILED"), kMessageTime,
-                           kCaution);
+                           panel::events::kMsgLvCaution);
         }
     } else {
         m_model.m_bWrited = false;

@@ -163,13 +163,10 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
             [this](const platform::Notification& n) { callbackReceivedWhiteboard(n); });
     auto status = [this](void (NoteToolView::*handler)(const std::string&)) {
         return [this, handler](const platform::Notification& note) {
-            const platform::Dictionary* d = note.dictionary();
-            if (!d)
+            const std::string* text = note.entry(client::events::kKeyStatus);
+            if (!text)
                 return;
-            auto it = d->find(client::events::kKeyStatus);
-            if (it == d->end())
-                return;
-            const std::string value = it->second;
+            const std::string value = *text;
             onMainQueue([handler, value](NoteToolView& view) { (view.*handler)(value); });
         };
     };

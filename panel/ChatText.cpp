@@ -3,18 +3,15 @@
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
 #include "client/StudentClient.h"
+#include "platform/LocalTime.h"
 
 #include <cstdio>
 
 namespace panel::chat {
-namespace {
-constexpr int kFirstCalendarYear = 1900;
-} // namespace
-
 std::string teacherHeader(const std::tm& local) {
     char text[96];
     std::snprintf(text, sizeof text, "[%d-%02d-%02d %d:%02d:%02d]%s From Olvex Teacher\n",
-                  local.tm_year + kFirstCalendarYear, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  platform::calendarYear(local), platform::calendarMonth(local), local.tm_mday, local.tm_hour,
                   local.tm_min, local.tm_sec, "");
     return text;
 }

@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/LocalTime.h"
 #include "platform/Log.h"
 #include "platform/SettingsText.h"
 
@@ -122,11 +123,7 @@ void removeLeftoverTempFiles(const std::string& path) {
 
 // Renames a file that cannot be read as settings beside the real name, so it is never lost.
 void keepAside(const std::string& path, const char* reason) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string stamp = stampText(localNow(), '-');
     std::string aside = path + ".corrupt-" + stamp;
     for (int n = 1; access(aside.c_str(), F_OK) == 0; ++n)
         aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
