@@ -16,13 +16,10 @@ constexpr std::string_view kOn = "true";
 constexpr std::string_view kOff = "false";
 
 std::optional<std::string_view> dictionaryValue(const platform::Notification& notification, const char* key) {
-    const platform::Dictionary* values = notification.dictionary();
-    if (!values)
+    const std::string* text = notification.entry(key);
+    if (!text)
         return std::nullopt;
-    auto it = values->find(key);
-    if (it == values->end())
-        return std::nullopt;
-    return std::string_view(it->second);
+    return std::string_view(*text);
 }
 
 bool excludedFromPass(const ProcessEntry& process, std::int32_t self) {

@@ -1,9 +1,9 @@
 #include "notetool/BoardSaver.h"
 
+#include "platform/LocalTime.h"
 #include "platform/Log.h"
 #include "streaming/ProportionalScaling.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -12,8 +12,6 @@ namespace {
 
 constexpr const char* kJpegSuffix = ".jpg";
 constexpr const char* kPartialSuffix = ".partial";
-constexpr int kYearBase = 1900;
-constexpr std::size_t kStampBytes = 32;
 
 bool writeAll(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -27,15 +25,11 @@ bool writeAll(const std::filesystem::path& path, const std::vector<std::uint8_t>
 } // namespace
 
 std::string boardFolder(const std::string& documents, const std::tm& when) {
-    char day[kStampBytes];
-    std::snprintf(day, sizeof day, "%d-%02d-%02d", when.tm_year + kYearBase, when.tm_mon + 1, when.tm_mday);
-    return documents + "/" + kBoardFolder + "/" + day;
+    return documents + "/" + kBoardFolder + "/" + platform::dayText(when);
 }
 
 std::string boardBaseName(const std::tm& when) {
-    char name[kStampBytes];
-    std::strftime(name, sizeof name, "%Y%m%d_%H%M%S", &when);
-    return name;
+    return platform::stampText(when, '_');
 }
 
 std::optional<std::string> freeBoardPath(const std::string& folder, const std::string& base) {

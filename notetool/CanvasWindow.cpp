@@ -3,6 +3,7 @@
 #include "notetool/NoteToolEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
+#include "panel/StrokePainting.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Images.h"
@@ -11,7 +12,6 @@
 #include <QGridLayout>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <cmath>
 
 namespace notetool {
@@ -25,16 +25,6 @@ constexpr int kPenHotX = 0;
 constexpr int kPenHotY = 18; // 18.9 points down: the pen's tip at the picture's lower-left corner
 constexpr int kEraserCursorSide = 30;
 constexpr int kEraserHot = 15;
-// A segment's repaint area is widened by the pen's width and this margin for antialiasing.
-constexpr int kRepaintMargin = 2;
-
-QColor strokeColour(const panel::NoteToolSettings& pen) {
-    const streaming::PenColour c = streaming::penColour(pen.getColorMode());
-    return QColor::fromRgbF(
-        static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
-        static_cast<float>(pen.getIsBlend() ? streaming::kBlendAlpha : streaming::kOpaqueAlpha));
-}
-
 } // namespace
 
 CanvasWindow::CanvasWindow() : desktop::Window(Style::Borderless) {
@@ -88,18 +78,16 @@ std::shared_ptr<panel::NoteToolSettings> CanvasView::pen() const {
 }
 
 streaming::MyPoint CanvasView::toPoint(QPointF at) const {
-    return {at.x(), height() - at.y()};
+    return panel::strokes::toPoint(at, height());
 }
 
 QPointF CanvasView::toView(const streaming::MyPoint& p) const {
-    return {p.myNSPoint().x, height() - p.myNSPoint().y};
+    return panel::strokes::toView(p, height());
 }
 
 QRect CanvasView::segmentArea(QPointF from, QPointF to) const {
     auto settings = pen();
-    const int reach =
-        static_cast<int>(std::ceil((settings ? settings->getThickness() : 0.0f) / 2)) + kRepaintMargin;
-    return QRectF(from, to).normalized().toAlignedRect().adjusted(-reach, -reach, reach, reach);
+    return panel::strokes::segmentArea(from, to, settings ? settings->getThickness() : 0.0f);
 }
 
 void CanvasView::mouseDown(QPointF at) {
@@ -153,19 +141,9 @@ void CanvasView::drawStrokes(QPainter& painter) const {
     auto settings = pen();
     if (!settings || settings->getToolMode() != streaming::kToolPen)
         return;
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen line(strokeColour(*settings), settings->getThickness(), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(line);
-    for (const streaming::Stroke& stroke : m_brushStrokeList) {
-        if (stroke.empty())
-            continue;
-        QPainterPath path(toView(stroke.front()));
-        for (std::size_t i = 1; i < stroke.size(); ++i)
-            path.lineTo(toView(stroke[i]));
-        if (stroke.size() == 1)
-            path.lineTo(toView(stroke.front())); // a dot
-        painter.drawPath(path);
-    }
+    panel::strokes::drawStrokes(painter, m_brushStrokeList,
+                                panel::strokes::penColour(settings->getColorMode(), settings->getIsBlend()),
+                                settings->getThickness(), height(), panel::strokes::SinglePoint::Dot);
 }
 
 QImage CanvasView::getCurrentViewImage() const {

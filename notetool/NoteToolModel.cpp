@@ -1,11 +1,11 @@
 #include "notetool/NoteToolModel.h"
 
+#include <cctype>
+
 namespace notetool {
 namespace {
 
 constexpr const char* kToolFamilies[] = {"pencil", "erase", "erase_all"};
-constexpr const char* kColourNames[kColourButtons] = {"black",  "red",  "blue",  "white",
-                                                      "yellow", "pink", "green", "cyan"};
 constexpr const char* kSelected = "_selected";
 constexpr const char* kNormal = "_normal";
 constexpr int kStatusCount = 3;
@@ -31,6 +31,71 @@ float NoteToolModel::thicknessFor(int thicknessMode) {
     return kThicknesses[thicknessMode];
 }
 
+// Entering a board from the pointer drops the panel; between the capture and the white board, and
+// from the capture board to the share board, the panel is made tall at the same place; the other
+// changes between boards keep the frame.
+const std::array<ModeTransition, 16> NoteToolModel::kModeTransitions = {{
+    {mode::kPointer, mode::kPointer, FrameChange::Keep},
+    {mode::kPointer, mode::kCaptureBoard, FrameChange::Drop},
+    {mode::kPointer, mode::kShareBoard, FrameChange::Drop},
+    {mode::kPointer, mode::kWhiteBoard, FrameChange::Drop},
+    {mode::kCaptureBoard, mode::kPointer, FrameChange::Raise},
+    {mode::kCaptureBoard, mode::kCaptureBoard, FrameChange::Keep},
+    {mode::kCaptureBoard, mode::kShareBoard, FrameChange::Tall},
+    {mode::kCaptureBoard, mode::kWhiteBoard, FrameChange::Tall},
+    {mode::kShareBoard, mode::kPointer, FrameChange::Raise},
+    {mode::kShareBoard, mode::kCaptureBoard, FrameChange::Keep},
+    {mode::kShareBoard, mode::kShareBoard, FrameChange::Keep},
+    {mode::kShareBoard, mode::kWhiteBoard, FrameChange::Keep},
+    {mode::kWhiteBoard, mode::kPointer, FrameChange::Raise},
+    {mode::kWhiteBoard, mode::kCaptureBoard, FrameChange::Tall},
+    {mode::kWhiteBoard, mode::kShareBoard, FrameChange::Keep},
+    {mode::kWhiteBoard, mode::kWhiteBoard, FrameChange::Keep},
+}};
+
+FrameChange NoteToolModel::frameChange(int from, int to) {
+    for (const ModeTransition& t : kModeTransitions)
+        if (t.from == from && t.to == to)
+            return t.frame;
+    return FrameChange::Keep;
+}
+
+PanelFrame NoteToolModel::applyFrameChange(const PanelFrame& frame, FrameChange change) {
+    PanelFrame next = frame;
+    switch (change) {
+    case FrameChange::Keep:
+        break;
+    case FrameChange::Drop:
+        next.y = frame.y - kDownHeight;
+        next.height = kOriginHeight;
+        break;
+    case FrameChange::Tall:
+        next.height = kOriginHeight;
+        break;
+    case FrameChange::Raise:
+        next.y = frame.y + kDownHeight;
+        next.height = kShortHeight;
+        break;
+    }
+    return next;
+}
+
+ModeStep NoteToolModel::clickMode(int to) {
+    if (m_bSaveQuestionPending)
+        return ModeStep::Ignore;
+    if (to == mode::kCaptureBoard || to == mode::kWhiteBoard)
+        m_nMode = to;
+    if (m_nLastMode == to)
+        return ModeStep::Ignore;
+    return m_bWrited ? ModeStep::AskFirst : ModeStep::Enter;
+}
+
+FrameChange NoteToolModel::enterMode(int to) {
+    const FrameChange change = frameChange(m_nLastMode, to);
+    m_nLastMode = to;
+    return change;
+}
+
 ModeImages NoteToolModel::modeImages(int mode) {
     switch (mode) {
     case mode::kCaptureBoard:
@@ -45,24 +110,11 @@ ModeImages NoteToolModel::modeImages(int mode) {
 }
 
 PanelFrame NoteToolModel::frameEnteringBoard(const PanelFrame& frame, int lastMode, int to) {
-    PanelFrame next = frame;
-    if (lastMode == mode::kPointer) {
-        next.y = frame.y - kDownHeight;
-        next.height = kOriginHeight;
-        return next;
-    }
-    // Between the capture and the white board, and from the capture board to the share board, the
-    // panel is made tall at the same place; the other changes between boards keep the frame.
-    const bool captureWhite = (lastMode == mode::kCaptureBoard && to == mode::kWhiteBoard) ||
-                              (lastMode == mode::kWhiteBoard && to == mode::kCaptureBoard);
-    const bool captureShare = lastMode == mode::kCaptureBoard && to == mode::kShareBoard;
-    if (captureWhite || captureShare)
-        next.height = kOriginHeight;
-    return next;
+    return applyFrameChange(frame, frameChange(lastMode, to));
 }
 
 PanelFrame NoteToolModel::frameLeavingBoards(const PanelFrame& frame) {
-    return {frame.x, frame.y + kDownHeight, frame.width, kShortHeight};
+    return applyFrameChange(frame, FrameChange::Raise);
 }
 
 std::string NoteToolModel::toolImage(int button, int toolMode) {
@@ -74,7 +126,14 @@ std::string NoteToolModel::thicknessImage(int button, int thicknessMode) {
 }
 
 std::string NoteToolModel::colourImage(int button, int colorMode) {
-    return stateImage(std::string("color_") + kColourNames[button], button == colorMode);
+    return stateImage(std::string("color_") + streaming::penColour(button).name, button == colorMode);
+}
+
+std::string NoteToolModel::colourOutlet(int button) {
+    std::string name = streaming::penColour(button).name;
+    if (!name.empty())
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return "m_btnColor" + name;
 }
 
 void NoteToolModel::setNoteSaveMode(const std::string& text) {

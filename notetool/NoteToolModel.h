@@ -4,6 +4,8 @@
 // teacher sets it from a receive thread).
 #pragma once
 
+#include "streaming/PenColours.h"
+
 #include <array>
 #include <atomic>
 #include <optional>
@@ -32,8 +34,30 @@ constexpr int kDownHeight = 345;
 
 constexpr int kThicknessButtons = 4;
 constexpr float kThicknesses[kThicknessButtons] = {2.0f, 5.0f, 8.0f, 12.0f};
-constexpr int kColourButtons = 8;
+constexpr int kColourButtons = streaming::kPenColourButtons;
 constexpr int kDefaultColour = 1; // red
+
+// How the panel's frame changes when the mode shown changes.
+enum class FrameChange {
+    Keep,  // the frame stays
+    Drop,  // from the pointer into a board: tall, its top edge where the short panel's was
+    Tall,  // between boards whose groups differ: tall at the same place
+    Raise, // from a board back to the pointer: short at the pointer's place
+};
+
+// One change of the mode machine: from the mode shown to the mode entered, and the frame change.
+struct ModeTransition {
+    int from;
+    int to;
+    FrameChange frame;
+};
+
+// What a click on a mode button leads to.
+enum class ModeStep {
+    Ignore,   // the question about unsaved ink is open, or the mode is shown already
+    Enter,    // the mode's steps run at once
+    AskFirst, // the question about unsaved ink comes first; its answer runs the steps
+};
 
 // A panel frame in bottom-left points; only y and height change with the mode.
 struct PanelFrame {
@@ -57,6 +81,11 @@ std::optional<int> statusFromText(const std::string& text);
 
 class NoteToolModel {
 public:
+    // Every pair of the four modes, the frame change of each.
+    static const std::array<ModeTransition, 16> kModeTransitions;
+    static FrameChange frameChange(int from, int to);
+    static PanelFrame applyFrameChange(const PanelFrame& frame, FrameChange change);
+
     // The pen width of a thickness button; modes above 3 draw at 12.
     static float thicknessFor(int thicknessMode);
     static ModeImages modeImages(int mode);
@@ -71,6 +100,8 @@ public:
     static std::string toolImage(int button, int toolMode);
     static std::string thicknessImage(int button, int thicknessMode);
     static std::string colourImage(int button, int colorMode);
+    // The outlet name of a colour button ("m_btnColorRed").
+    static std::string colourOutlet(int button);
 
     // The mode asked for last; the teacher's show-hide query reads it on a receive thread.
     std::atomic<int> m_nMode{mode::kPointer};
@@ -86,6 +117,16 @@ public:
     bool m_bEnableClick = true;
     bool m_bEnableMove = true;
     std::atomic<int> m_nNoteSaveMode{0};
+
+    // A click on the button of mode `to`. The capture and white boards take the request at once
+    // (their board opens when its picture arrives, and only for the mode asked for last); the
+    // pointer and the share board take it when their steps run.
+    ModeStep clickMode(int to);
+    // The mode's steps have shown mode `to`: it becomes the mode shown; answers the frame change.
+    FrameChange enterMode(int to);
+
+    // The question about unsaved ink is a sheet; no mode changes while it is open.
+    bool m_bSaveQuestionPending = false;
 
     float getThickness() const { return thicknessFor(m_nThicknessMode); }
     // "0", "1", "2" set the policy; anything else leaves it.

@@ -10,7 +10,9 @@
 #include "panel/AppDelegate.h"
 #include "panel/CAlertWindow.h"
 #include "panel/MainViewController.h"
+#include "panel/PanelEvents.h"
 #include "panel/ZQFile.h"
+#include "platform/LocalTime.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -19,22 +21,16 @@
 #include <ctime>
 
 namespace notetool {
-namespace {
 
-constexpr int kInformation = 0;
-constexpr int kCaution = 1;
-
-} // namespace
+void NoteToolView::runModeStep(ModeStep step, void (NoteToolView::*steps)()) {
+    if (step == ModeStep::AskFirst)
+        saveNoteWithCompletion([this, steps] { (this->*steps)(); });
+    else if (step == ModeStep::Enter)
+        (this->*steps)();
+}
 
 void NoteToolView::onClickMacMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    if (m_model.m_nLastMode == mode::kPointer)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionMacMode(); });
-    else
-        executionMacMode();
+    runModeStep(m_model.clickMode(mode::kPointer), &NoteToolView::executionMacMode);
 }
 
 void NoteToolView::executionMacMode() {
@@ -47,23 +43,14 @@ void NoteToolView::executionMacMode() {
     closeCanvas();
     applyModeImages(mode::kPointer);
     showGroups(mode::kPointer);
-    if (m_model.m_nLastMode != mode::kPointer)
-        setPanelFrame(NoteToolModel::frameLeavingBoards(panelFrame()));
-    m_model.m_nLastMode = mode::kPointer;
+    if (const FrameChange change = m_model.enterMode(mode::kPointer); change != FrameChange::Keep)
+        setPanelFrame(NoteToolModel::applyFrameChange(panelFrame(), change));
     if (m_mainView)
         m_mainView->showMainView();
 }
 
 void NoteToolView::onClickCaptureBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    m_model.m_nMode = mode::kCaptureBoard;
-    if (m_model.m_nLastMode == mode::kCaptureBoard)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionCaptureBoardMode(); });
-    else
-        executionCaptureBoardMode();
+    runModeStep(m_model.clickMode(mode::kCaptureBoard), &NoteToolView::executionCaptureBoardMode);
 }
 
 void NoteToolView::executionCaptureBoardMode() {
@@ -97,9 +84,8 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
             if (view.m_mainView)
                 view.m_mainView->showMainView();
         } else {
-            view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                                 mode::kCaptureBoard));
-            view.m_model.m_nLastMode = mode::kCaptureBoard;
+            view.setPanelFrame(
+                NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kCaptureBoard)));
             view.openCanvas();
         }
         view.boardOpeningEnded(view.m_nOpeningRequest);
@@ -107,15 +93,7 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
 }
 
 void NoteToolView::onClickWhiteBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    m_model.m_nMode = mode::kWhiteBoard;
-    if (m_model.m_nLastMode == mode::kWhiteBoard)
-        return;
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { executionWhiteBoardMode(); });
-    else
-        executionWhiteBoardMode();
+    runModeStep(m_model.clickMode(mode::kWhiteBoard), &NoteToolView::executionWhiteBoardMode);
 }
 
 void NoteToolView::executionWhiteBoardMode() {
@@ -133,24 +111,16 @@ void NoteToolView::callbackReceivedWhiteboard(const platform::Notification&) {
     onMainQueue([](NoteToolView& view) {
         if (view.m_model.m_nMode != mode::kWhiteBoard)
             return;
-        view.setPanelFrame(NoteToolModel::frameEnteringBoard(view.panelFrame(), view.m_model.m_nLastMode,
-                                                             mode::kWhiteBoard));
-        view.m_model.m_nLastMode = mode::kWhiteBoard;
+        view.setPanelFrame(
+            NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kWhiteBoard)));
         view.openCanvas();
     });
 }
 
 void NoteToolView::onClickScreenShareBoardMode() {
-    if (m_bSaveQuestionPending)
-        return;
-    if (m_model.m_nLastMode == mode::kShareBoard)
-        return;
     // The question is a sheet with a continuation, so teacher commands that arrive while the student
     // thinks do not run inside a nested loop of this action.
-    if (m_model.m_bWrited)
-        saveNoteWithCompletion([this] { enterShareBoard(); });
-    else
-        enterShareBoard();
+    runModeStep(m_model.clickMode(mode::kShareBoard), &NoteToolView::enterShareBoard);
 }
 
 void NoteToolView::enterShareBoard() {
@@ -159,11 +129,10 @@ void NoteToolView::enterShareBoard() {
     if (m_mainView)
         m_mainView->showMainView();
     m_model.m_nMode = mode::kShareBoard;
-    setPanelFrame(NoteToolModel::frameEnteringBoard(panelFrame(), m_model.m_nLastMode, mode::kShareBoard));
+    setPanelFrame(NoteToolModel::applyFrameChange(panelFrame(), m_model.enterMode(mode::kShareBoard)));
     setMode(mode::kShareBoard);
     applyModeImages(mode::kShareBoard);
     showGroups(mode::kShareBoard);
-    m_model.m_nLastMode = mode::kShareBoard;
     sendCommand(client::command::kShareBoardEnter);
     m_pNotificationCenter.post(client::events::kScreenShareShow);
 }
@@ -204,9 +173,7 @@ bool NoteToolView::onClickBoardSave() {
     bool saved = true;
     if (m_model.m_nMode == mode::kCaptureBoard || m_model.m_nMode == mode::kWhiteBoard) {
         // One time stamp for the folder and the name.
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = platform::localNow();
         auto* canvas =
             dynamic_cast<CanvasViewController*>(panel::AppDelegate::shared().getCanvasViewController().get());
         const QImage picture = canvas ? canvas->getImageFromCanvas() : QImage();
@@ -223,11 +190,11 @@ bool NoteToolView::onClickBoardSave() {
             m_model.m_bWrited = false;
             if (m_model.m_bMessageDisplay)
                 showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVED_BOARD"), kMessageTime,
-                               kInformation);
+                               panel::events::kMsgLvInformation);
         } else {
             // The ink stays marked unsaved, so leaving the board still asks.
             showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVE_BOARD_FAILED"), kMessageTime,
-                           kCaution);
+                           panel::events::kMsgLvCaution);
         }
     } else {
         m_model.m_bWrited = false;
@@ -242,7 +209,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
             completion();
         return;
     }
-    m_bSaveQuestionPending = true;
+    m_model.m_bSaveQuestionPending = true;
     QPointer<NoteToolView> self = m_self;
     auto* sheetWindow = panel::AppDelegate::shared().getCenterHidedWindow();
     CAlertWindow::createAlertWindow(
@@ -251,7 +218,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bSaveQuestionPending = false;
             self->m_model.m_bMessageDisplay = false;
             // A failed save keeps the board open: leaving it would lose the ink.
             if (self->onClickBoardSave() && completion)
@@ -260,7 +227,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_bSaveQuestionPending = false;
+            self->m_model.m_bSaveQuestionPending = false;
             self->m_model.m_bWrited = false;
             if (completion)
                 completion();

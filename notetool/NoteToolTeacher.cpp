@@ -137,7 +137,8 @@ void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
 
 void NoteToolView::onClickScreenUpload() {
     if (m_model.m_bScreenShare) {
-        showMessagebox(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE"), kMessageTime, 0);
+        showMessagebox(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE"), kMessageTime,
+                       panel::events::kMsgLvInformation);
         return;
     }
     if (!m_model.m_bEnableClick)

@@ -86,10 +86,8 @@ NoteToolView::NoteToolView(QWidget* parent, platform::NotificationCenter& center
     for (int i = 0; i < kThicknessButtons; ++i)
         addButton(m_drawView, "m_btnThickness" + std::to_string(i + 1), kColumn[i], kGroupInsetY + kRowStep,
                   [this, i] { onClickThickness(i); });
-    const char* colours[kColourButtons] = {"Black",  "Red",  "Blue",  "White",
-                                           "Yellow", "Pink", "Green", "Cyan"};
     for (int i = 0; i < kColourButtons; ++i)
-        addButton(m_drawView, std::string("m_btnColor") + colours[i], kColumn[i % 4],
+        addButton(m_drawView, NoteToolModel::colourOutlet(i), kColumn[i % 4],
                   kGroupInsetY + kRowStep * (2 + i / 4), [this, i] { onClickColor(i); });
     m_btnBlendOption =
         addButton(m_etcView, "m_btnBlendOption", kColumn[0], kGroupInsetY, [this] { onClickBlendMode(); });
@@ -166,13 +164,10 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
             [this](const platform::Notification& n) { callbackReceivedWhiteboard(n); });
     auto status = [this](void (NoteToolView::*handler)(const std::string&)) {
         return [this, handler](const platform::Notification& note) {
-            const platform::Dictionary* d = note.dictionary();
-            if (!d)
+            const std::string* text = note.entry(client::events::kKeyStatus);
+            if (!text)
                 return;
-            auto it = d->find(client::events::kKeyStatus);
-            if (it == d->end())
-                return;
-            const std::string value = it->second;
+            const std::string value = *text;
             teacherEffect([handler, value](NoteToolView& view) { (view.*handler)(value); });
         };
     };
@@ -206,11 +201,9 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
                  NoteToolModel::thicknessImage(i, 0) + ".png");
     setImage(outlet("m_btnColorBlack"), "color_black_normal.png");
     setImage(outlet("m_btnColorRed"), "color_red_pressed.png");
-    const char* others[] = {"blue", "white", "yellow", "pink", "green", "cyan"};
-    const char* outlets[] = {"Blue", "White", "Yellow", "Pink", "Green", "Cyan"};
-    for (int i = 0; i < 6; ++i)
-        setImage(outlet(std::string("m_btnColor") + outlets[i]),
-                 std::string("color_") + others[i] + "_normal");
+    // The colours after black and red start unselected.
+    for (int i = 2; i < kColourButtons; ++i)
+        setImage(outlet(NoteToolModel::colourOutlet(i)), NoteToolModel::colourImage(i, kDefaultColour));
     setImage(m_btnBlendOption, "blend_type_normal.png");
     setImage(m_btnSaveImage, "save_normal.png");
 
@@ -303,11 +296,8 @@ void NoteToolView::initThicknessTool() {
 void NoteToolView::initColorPicker() {
     if (m_model.m_nColorMode < 0 || m_model.m_nColorMode >= kColourButtons)
         return;
-    const char* outlets[kColourButtons] = {"Black",  "Red",  "Blue",  "White",
-                                           "Yellow", "Pink", "Green", "Cyan"};
     for (int i = 0; i < kColourButtons; ++i)
-        setImage(outlet(std::string("m_btnColor") + outlets[i]),
-                 NoteToolModel::colourImage(i, m_model.m_nColorMode));
+        setImage(outlet(NoteToolModel::colourOutlet(i)), NoteToolModel::colourImage(i, m_model.m_nColorMode));
 }
 
 void NoteToolView::onClickPenMode() {

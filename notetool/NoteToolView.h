@@ -1,6 +1,6 @@
-// The note-tool panel: the buttons that fill the main panel under its title, the mode machine
-// (pointer, capture board, share board, white board) with the panel's layout, the drawing settings
-// the canvas and the share board read, board saving, and the teacher's control of it all.
+// The note-tool panel: the buttons that fill the main panel under its title, the mode machine of its
+// model (pointer, capture board, share board, white board) shown with the panel's layout, the drawing
+// settings the canvas and the share board read, board saving, and the teacher's control of it all.
 // NoteToolView.cpp holds the widgets and tools, NoteToolModes.cpp the modes and saving,
 // NoteToolTeacher.cpp the teacher's commands, the screen buttons, minimising and closing.
 // Widgets and actions on the main thread; the observers run on the posting thread and hop there.
@@ -88,7 +88,7 @@ public:
     // Asks about unsaved ink (as the teacher's policy says), then runs completion; the question is
     // a sheet, so this returns at once. A failed save leaves the board open and skips completion.
     void saveNoteWithCompletion(std::function<void()> completion);
-    bool isSaveQuestionPending() const { return m_bSaveQuestionPending; }
+    bool isSaveQuestionPending() const { return m_model.m_bSaveQuestionPending; }
     void showMessagebox(const std::string& text, float closeTime, int msgLv);
 
     // Teacher's commands and the student's panel buttons.
@@ -123,6 +123,8 @@ private:
     void showGroups(int mode);
     void setPanelFrame(const PanelFrame& frame);
     PanelFrame panelFrame() const;
+    // Runs a mode's steps as the model's answer to a click says.
+    void runModeStep(ModeStep step, void (NoteToolView::*steps)());
     void enterShareBoard();
     void leaveShareBoardOnTeachersWord();
     void openCanvas();
@@ -145,7 +147,6 @@ private:
     std::shared_ptr<int> m_lifetime;                 // ends the weak references when the panel goes
     std::shared_ptr<panel::NoteToolSettings> m_settingsHandle;
     QPointer<NoteToolView> m_self;
-    bool m_bSaveQuestionPending = false;
     // Each board request gets a number; a delayed step of an older request opens nothing.
     int m_nBoardRequest = 0;
     // The capture board request whose opening is under way (0: none).

@@ -3,25 +3,16 @@
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
 #include "client/StudentClient.h"
+#include "platform/LocalTime.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace panel::chat {
-namespace {
-constexpr long long kFirstCalendarYear = 1900;
-constexpr int kFirstMonth = 1;
-constexpr int kMonthsInYear = 12;
-} // namespace
-
 std::string teacherHeader(const std::tm& local) {
-    // The fields come from a calendar that may hand back anything: the year is widened before the
-    // epoch year is added and the month is kept to the calendar's, so neither can overflow.
-    const long long year = local.tm_year + kFirstCalendarYear;
-    const int month = std::clamp(local.tm_mon, 0, kMonthsInYear - 1) + kFirstMonth;
     char text[128];
-    std::snprintf(text, sizeof text, "[%lld-%02d-%02d %d:%02d:%02d]%s From Olvex Teacher\n", year, month,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, "");
+    std::snprintf(text, sizeof text, "[%lld-%02d-%02d %d:%02d:%02d]%s From Olvex Teacher\n",
+                  platform::calendarYear(local), platform::calendarMonth(local), local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, "");
     return text;
 }
 

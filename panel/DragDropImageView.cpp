@@ -13,7 +13,6 @@
 namespace panel {
 namespace {
 constexpr float kNoTimeOut = 0.0f;
-constexpr int kCautionLevel = 1;
 constexpr int kButtonShown = 0;
 } // namespace
 
@@ -60,7 +59,7 @@ bool DragDropImageView::performDragOperation(const std::vector<std::string>& pat
     if (!hub)
         return true; // no session to send to
     if (const char* refusal = hub->sendFileToServer(paths))
-        showMessagebox(platform::localizedString(refusal), kNoTimeOut, kCautionLevel);
+        showMessagebox(platform::localizedString(refusal), kNoTimeOut, events::kMsgLvCaution);
     return true;
 }
 

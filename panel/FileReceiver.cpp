@@ -2,23 +2,19 @@
 
 #include "client/ArchivedRecords.h"
 #include "client/SettingsKeys.h"
+#include "platform/LocalTime.h"
 #include "platform/Log.h"
 
 #include <ctime>
 
 namespace panel {
-namespace {
-constexpr int kFirstCalendarYear = 1900;
-} // namespace
-
 FileReceiver::FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks)
     : m_shared(std::move(shared)), m_hooks(std::move(hooks)) {}
 
 FileChunkWriter::Date FileReceiver::localToday() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + kFirstCalendarYear, local.tm_mon + 1, local.tm_mday};
+    const std::tm local = platform::localNow();
+    // Today from the system clock: its year fits the writer's field.
+    return {static_cast<int>(platform::calendarYear(local)), platform::calendarMonth(local), local.tm_mday};
 }
 
 void FileReceiver::setOverWrite() {

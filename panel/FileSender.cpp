@@ -4,6 +4,7 @@
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
 #include "panel/FileChunkReader.h"
+#include "panel/PanelEvents.h"
 #include "panel/TransferEvents.h"
 #include "panel/TransferNames.h"
 #include "platform/LocalizedStrings.h"
@@ -23,11 +24,6 @@ constexpr const char* kFlagOff = "0";
 constexpr const char* kRemainFileCnt = "0";
 // The relay builder's buffer holds the envelope and one spare byte.
 constexpr std::size_t kEnvelopeSpareBytes = 1;
-
-const std::string* valueOf(const platform::Dictionary& d, const char* key) {
-    auto it = d.find(key);
-    return it == d.end() ? nullptr : &it->second;
-}
 
 } // namespace
 
@@ -170,8 +166,7 @@ void FileSender::callbackSendedFile(const platform::Notification& note) {
     }
     if (!queue || note.sender != queue.get())
         return;
-    const platform::Dictionary* d = note.dictionary();
-    const std::string* archive = d ? valueOf(*d, events::kKeyFileData) : nullptr;
+    const std::string* archive = note.entry(events::kKeyFileData);
     if (!archive)
         return;
     queue->push(client::archiveFromText(*archive)); // waits while the queue is full
@@ -257,7 +252,7 @@ bool FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const st
 }
 
 void FileSender::stop() {
-    finishSending(kCompletedKey, kCompletedBoxSeconds, kInfoLevel);
+    finishSending(kCompletedKey, kCompletedBoxSeconds, events::kMsgLvInformation);
 }
 
 void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
@@ -265,13 +260,13 @@ void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
     if (queue != m_queue || queue->cancelled())
         return;
     queue->cancel();
-    finishSending(kFailedKey, 0.0f, kCautionLevel);
+    finishSending(kFailedKey, 0.0f, events::kMsgLvCaution);
 }
 
 void FileSender::sendFailed() {
     // Nothing is retried: the rest of the file cannot arrive whole, so the reader stops too.
     m_queue->cancel();
-    finishSending(kLinkFailedKey, 0.0f, kCautionLevel);
+    finishSending(kLinkFailedKey, 0.0f, events::kMsgLvCaution);
 }
 
 void FileSender::finishSending(const char* key, float closeTime, int level) {

@@ -38,8 +38,6 @@ public:
     static constexpr std::size_t kBacklogPieces = 4;
     static constexpr std::uint64_t kMaxBacklogBytes = kBacklogPieces * FileChunkReader::kPieceBytes;
     static constexpr float kCompletedBoxSeconds = 3.0f;
-    static constexpr int kInfoLevel = 0;
-    static constexpr int kCautionLevel = 1;
     // Refusals and failures (localised keys).
     static constexpr const char* kBusyOrManyKey = "ZQ_VALIDATION_CHECK_FILE";
     static constexpr const char* kNotAFileKey = "ZQ_VALIDATION_CHECK_FOLDER";

@@ -17,17 +17,8 @@ constexpr double kTopInset = 60;
 
 // A number text as its float reading, truncated (the bar counts whole pieces).
 int intValue(const platform::Dictionary* d, const char* key) {
-    if (!d)
-        return 0;
-    auto it = d->find(key);
-    return it == d->end() ? 0 : static_cast<int>(std::strtof(it->second.c_str(), nullptr));
-}
-
-std::string textValue(const platform::Dictionary* d, const char* key) {
-    if (!d)
-        return {};
-    auto it = d->find(key);
-    return it == d->end() ? std::string() : it->second;
+    const std::string* text = platform::dictionaryEntry(d, key);
+    return text ? static_cast<int>(std::strtof(text->c_str(), nullptr)) : 0;
 }
 
 } // namespace
@@ -62,13 +53,13 @@ void FileUploadViewController::viewDidLoad() {
 void FileUploadViewController::callbackOnSendFileStart(const platform::Notification& note) {
     const platform::Dictionary* d = note.dictionary();
     initFileUploader(intValue(d, events::kKeyFileMin), intValue(d, events::kKeyFileMax),
-                     textValue(d, events::kKeyFileName));
+                     platform::dictionaryValue(d, events::kKeyFileName));
 }
 
 void FileUploadViewController::callbackOnSendedFile(const platform::Notification& note) {
     const platform::Dictionary* d = note.dictionary();
     updateFileUploader(intValue(d, events::kKeyFileMin), intValue(d, events::kKeyFileMax),
-                       textValue(d, events::kKeyFileName));
+                       platform::dictionaryValue(d, events::kKeyFileName));
 }
 
 void FileUploadViewController::callbackOnClose(const platform::Notification&) {

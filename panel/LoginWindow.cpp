@@ -29,7 +29,6 @@ constexpr QSize kButtonImageSize(150, 44);
 constexpr const char* kKoreanPrefix = "ko";
 constexpr const char* kEnglishPrefix = "en";
 // Level "1" (caution) and a box that stays until OK.
-constexpr const char* kMessageLevel = "1";
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -207,7 +206,7 @@ void LoginViewController::setProgressEnabled(bool enabled) {
 void LoginViewController::showMessagebox(const std::string& text) {
     postMessagebox({{events::kKeyMessage, text},
                     {events::kKeyCloseTime, MessageboxViewController::kNeverClose},
-                    {events::kKeyMsgLv, kMessageLevel}});
+                    {events::kKeyMsgLv, events::kMsgLvCautionText}});
 }
 
 void LoginViewController::showAlert(const std::string& title, const std::string& content,

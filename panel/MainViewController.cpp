@@ -135,21 +135,18 @@ void MainViewController::callbackDisconnect(const platform::Notification& note) 
         if (auto* owner = self->windowController(); owner && owner->isOpen())
             owner->close();
         self->showMessagebox(platform::localizedString("ZQ_ALERT_SERVER_DISCONNECTED"), kDisconnectCloseTime,
-                             kCautionLevel, kHiddenButton, kTerminateOnClose);
+                             events::kMsgLvCaution, kHiddenButton, kTerminateOnClose);
     });
 }
 
 void MainViewController::callbackOnReceivedScreenLock(const platform::Notification& note) {
-    const platform::Dictionary* d = note.dictionary();
-    if (!d)
-        return;
-    auto it = d->find(client::events::kKeyLock);
-    if (it == d->end())
+    const std::string* lock = note.entry(client::events::kKeyLock);
+    if (!lock)
         return;
     auto self = selfReference();
     if (!self)
         return;
-    if (it->second == kLockOn) {
+    if (*lock == kLockOn) {
         platform::mainQueue::async([self] {
             // One lock window at most: a second "true" while it is open adds nothing.
             if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen())
@@ -159,7 +156,7 @@ void MainViewController::callbackOnReceivedScreenLock(const platform::Notificati
             if (self->m_lockViewWndController)
                 self->m_lockViewWndController->showWindow();
         });
-    } else if (it->second == kLockOff) {
+    } else if (*lock == kLockOff) {
         platform::mainQueue::async([self] {
             if (!self->m_lockViewWndController)
                 return;

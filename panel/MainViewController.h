@@ -36,7 +36,6 @@ public:
     static constexpr int kTitleHeight = 24;
     // The lost-link box: caution icon, no button, ends the process when it closes.
     static constexpr float kDisconnectCloseTime = 3.2f;
-    static constexpr int kCautionLevel = 1;
     static constexpr const char* kLockOn = "true";
     static constexpr const char* kLockOff = "false";
 

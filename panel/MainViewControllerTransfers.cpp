@@ -19,8 +19,6 @@ constexpr const char* kDownloadedKey = "ZQ_NOTIFICATION_DOWNLOADED_FILE";
 constexpr const char* kDownloadFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD";
 constexpr float kDownloadedBoxSeconds = 3.0f;
 constexpr float kNoTimeOut = 0.0f;
-constexpr int kInfoLevel = 0;
-constexpr int kCautionLevel = 1;
 constexpr int kButtonShown = 0;
 
 } // namespace
@@ -43,10 +41,10 @@ void MainViewController::addTransferObservers() {
     receiving.fileFinished = [](bool complete) {
         if (complete)
             panel::showMessagebox(platform::localizedString(kDownloadedKey), kDownloadedBoxSeconds,
-                                  kInfoLevel, kButtonShown);
+                                  events::kMsgLvInformation, kButtonShown);
         else
-            panel::showMessagebox(platform::localizedString(kDownloadFailedKey), kNoTimeOut, kCautionLevel,
-                                  kButtonShown);
+            panel::showMessagebox(platform::localizedString(kDownloadFailedKey), kNoTimeOut,
+                                  events::kMsgLvCaution, kButtonShown);
     };
     m_fileReceiver = std::make_unique<FileReceiver>(platform::UserDefaults::suite(), std::move(receiving));
 
@@ -75,18 +73,15 @@ void MainViewController::callbackOnReceivedFileData(const platform::Notification
 }
 
 void MainViewController::callbackOnReceivedChat(const platform::Notification& note) {
-    const platform::Dictionary* d = note.dictionary();
-    if (!d)
-        return;
-    auto it = d->find(client::events::kKeyChat);
-    if (it == d->end())
+    const std::string* chat = note.entry(client::events::kKeyChat);
+    if (!chat)
         return;
     auto self = selfReference();
     if (!self)
         return;
     // Everything happens on the main queue, in arrival order: lines that come before the window
     // has opened are each shown once in it.
-    platform::mainQueue::async([self, text = it->second] { self->showTeacherChat(text); });
+    platform::mainQueue::async([self, text = *chat] { self->showTeacherChat(text); });
 }
 
 void MainViewController::showTeacherChat(const std::string& text) {

@@ -18,11 +18,6 @@ constexpr std::uint32_t kTitleColour = 0x2A6AAE;
 constexpr const char* kTitleText = "Olvex Student";
 constexpr int kTitleTextInset = 8;
 
-std::string valueOf(const platform::Dictionary& d, const char* key) {
-    auto it = d.find(key);
-    return it == d.end() ? std::string() : it->second;
-}
-
 } // namespace
 
 MainWindow::MainWindow() : desktop::Window(Style::Borderless) {
@@ -67,8 +62,8 @@ void MainWindowController::callbackOnReceivedMaximizeWindow(const platform::Noti
         platform::logf("[ZQ]Maximize request off the main thread ignored.");
         return;
     }
-    const float fX = floatValue(valueOf(*origin, events::kKeyFX));
-    const float fY = floatValue(valueOf(*origin, events::kKeyFY));
+    const float fX = floatValue(platform::dictionaryValue(origin, events::kKeyFX));
+    const float fY = floatValue(platform::dictionaryValue(origin, events::kKeyFY));
     const float y = m_nMode != kNoteToolPointerMode ? fY - static_cast<float>(m_nNoteToolViewDownHeight) : fY;
     window()->setFrameOrigin(fX, y - kTabOffset);
     showWindow();

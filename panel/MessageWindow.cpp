@@ -8,6 +8,7 @@
 #include "panel/MessageboxWindow.h"
 #include "panel/NSCustomScroller.h"
 #include "panel/PanelEvents.h"
+#include "platform/LocalTime.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Images.h"
@@ -35,13 +36,6 @@ constexpr const char* kSendImageEnglish = "chat_btn_send_normal_en";
 constexpr const char* kCloseImageEnglish = "chat_btn_close_normal_en";
 constexpr const char* kKoreanPrefix = "ko";
 constexpr const char* kEnglishPrefix = "en";
-
-std::tm localNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
 
 void colourBackground(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
@@ -114,7 +108,7 @@ void MessageWindowTitleView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 MessageWindowViewController::MessageWindowViewController(platform::NotificationCenter& center)
-    : m_pNotificationCenter(center), m_clock(localNow) {}
+    : m_pNotificationCenter(center), m_clock(platform::localNow) {}
 
 std::unique_ptr<QWidget> MessageWindowViewController::loadView() {
     auto view = std::make_unique<QWidget>();
@@ -194,7 +188,7 @@ void MessageWindowViewController::sendToTeacherMsg(const std::string& text) {
         // The input keeps the text so the student can shorten it.
         postMessagebox({{events::kKeyMessage, platform::localizedString(kTooLongKey)},
                         {events::kKeyCloseTime, MessageboxViewController::kNeverClose},
-                        {events::kKeyMsgLv, "1"}});
+                        {events::kKeyMsgLv, events::kMsgLvCautionText}});
         return;
     }
     if (text.empty())

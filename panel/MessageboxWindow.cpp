@@ -25,11 +25,6 @@ constexpr int kIconSize = 48;
 constexpr int kMargin = 16;
 constexpr int kExitStatus = 0;
 
-std::string valueOf(const platform::Dictionary& d, const char* key) {
-    auto it = d.find(key);
-    return it == d.end() ? std::string() : it->second;
-}
-
 } // namespace
 
 MessageboxWindowController::MessageboxWindowController()
@@ -108,15 +103,15 @@ void MessageboxViewController::callbackOnMessage(const platform::Notification& n
         });
         return;
     }
-    m_tfMessage->setText(QString::fromStdString(valueOf(*message, events::kKeyMessage)));
-    setMessageboxLevel(valueOf(*message, events::kKeyMsgLv));
-    setButtonHidden(valueOf(*message, events::kKeyHidden));
-    setAutoCloseWindow(valueOf(*message, events::kKeyCloseTime));
-    setTerminate(valueOf(*message, events::kKeyTerminate));
+    m_tfMessage->setText(QString::fromStdString(platform::dictionaryValue(message, events::kKeyMessage)));
+    setMessageboxLevel(platform::dictionaryValue(message, events::kKeyMsgLv));
+    setButtonHidden(platform::dictionaryValue(message, events::kKeyHidden));
+    setAutoCloseWindow(platform::dictionaryValue(message, events::kKeyCloseTime));
+    setTerminate(platform::dictionaryValue(message, events::kKeyTerminate));
 }
 
 void MessageboxViewController::setMessageboxLevel(const std::string& level) {
-    m_iconName = level == kInfoLevel ? kInfoIcon : kCautionIcon;
+    m_iconName = level == events::kMsgLvInformationText ? kInfoIcon : kCautionIcon;
     m_imageView->setPixmap(
         desktop::images::named(m_iconName, QSize(kIconSize, kIconSize), view()->devicePixelRatioF()));
 }

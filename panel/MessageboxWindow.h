@@ -5,6 +5,7 @@
 // over an earlier box). Main thread; postMessagebox from any thread.
 #pragma once
 
+#include "panel/PanelEvents.h"
 #include "platform/NotificationCenter.h"
 #include "platform/desktop/WindowController.h"
 
@@ -29,7 +30,6 @@ class MessageboxViewController : public desktop::ViewController {
 public:
     // "closeTime" that keeps the box until OK is pressed.
     static constexpr const char* kNeverClose = "0.000000";
-    static constexpr const char* kInfoLevel = "0";
     static constexpr const char* kFlagOn = "1";
     static constexpr const char* kInfoIcon = "messagebox_info";
     static constexpr const char* kCautionIcon = "messagebox_caution";

@@ -11,6 +11,12 @@ constexpr const char* kMessage = "POST_MSG_RECEIVED_MESSAGE";
 constexpr const char* kKeyMessage = "message";
 constexpr const char* kKeyCloseTime = "closeTime";
 constexpr const char* kKeyMsgLv = "msgLv";
+// The levels under kKeyMsgLv: information shows the information icon, any other level the caution
+// icon. Callers of showMessagebox pass the numbers, posters of the dictionary the texts.
+constexpr int kMsgLvInformation = 0;
+constexpr int kMsgLvCaution = 1;
+constexpr const char* kMsgLvInformationText = "0";
+constexpr const char* kMsgLvCautionText = "1";
 constexpr const char* kKeyHidden = "hidden";
 constexpr const char* kKeyTerminate = "terminate";
 

@@ -2,6 +2,7 @@
 
 #include "client/CommandText.h"
 #include "client/StudentSessionInfo.h"
+#include "platform/LocalTime.h"
 
 #include <cstdio>
 
@@ -74,9 +75,7 @@ std::string numberedName(const std::string& name, int n) {
 }
 
 std::string datedFolderName(int year, int month, int day) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d-%02d-%02d", year, month, day);
-    return text;
+    return platform::dayText(year, month, day);
 }
 
 std::string lastPathComponent(const std::string& path) {

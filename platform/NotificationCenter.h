@@ -18,6 +18,20 @@ namespace platform {
 
 using Dictionary = std::map<std::string, std::string>;
 
+// The one reading of a dictionary's texts. The text under key, or nullptr when the dictionary or
+// the key is missing (for readers that tell a missing key from an empty text).
+inline const std::string* dictionaryEntry(const Dictionary* d, const std::string& key) {
+    if (d == nullptr)
+        return nullptr;
+    auto it = d->find(key);
+    return it == d->end() ? nullptr : &it->second;
+}
+// The text under key; a missing key and a missing dictionary read as the empty text.
+inline std::string dictionaryValue(const Dictionary* d, const std::string& key) {
+    const std::string* text = dictionaryEntry(d, key);
+    return text ? *text : std::string();
+}
+
 struct Notification {
     std::string name;
     const void* sender = nullptr; // identity only, never dereferenced by the centre
@@ -27,13 +41,9 @@ struct Notification {
     const Dictionary* dictionary() const { return std::any_cast<Dictionary>(&object); }
     // The text under key in the dictionary; empty when there is none (a missing key and a missing
     // dictionary read as the empty text, as observers compare texts).
-    std::string value(const std::string& key) const {
-        const Dictionary* d = dictionary();
-        if (d == nullptr)
-            return {};
-        auto it = d->find(key);
-        return it == d->end() ? std::string() : it->second;
-    }
+    std::string value(const std::string& key) const { return dictionaryValue(dictionary(), key); }
+    // The text under key, or nullptr when there is none.
+    const std::string* entry(const std::string& key) const { return dictionaryEntry(dictionary(), key); }
     // The object as a shared pointer of type T, or empty when it is something else.
     template <typename T>
     std::shared_ptr<T> shared() const {

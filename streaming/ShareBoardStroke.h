@@ -1,8 +1,9 @@
-// Share-board strokes: the point of a pen stroke, the pen colour table both drawing surfaces use,
-// and the filling of stroke packets for the teacher (view points to teacher-canvas points, split
-// so that no packet outgrows its request). Plain functions; any thread.
+// Share-board strokes: the point of a pen stroke and the filling of stroke packets for the teacher (view
+// points to teacher-canvas points, split so that no packet outgrows its request). Plain functions; any
+// thread.
 #pragma once
 
+#include "streaming/PenColours.h"
 #include "transport/PacketData.h"
 
 #include <cstddef>
@@ -45,17 +46,6 @@ constexpr std::int32_t kWireToolEraser = 4;
 // Translucent (highlighter) strokes are drawn at this alpha.
 constexpr double kBlendAlpha = 0.4;
 constexpr double kOpaqueAlpha = 1.0;
-
-struct PenColour {
-    double red = 0.0;
-    double green = 0.0;
-    double blue = 0.0;
-};
-// The colour of a colour mode: 0 black, 1 red, 2 blue, 3 white, 4 yellow, 5 pink, 6 green, 7 cyan,
-// 8 brown; any other value black.
-PenColour penColour(int colorMode);
-// The colour as the console reads it: R + G x 256 + B x 65536, each channel trunc(component x 255).
-std::uint64_t penColourValue(int colorMode);
 
 // trunc(position x canvas / view) in single precision; 0 for an empty view.
 std::int32_t convertToServerCanvasPos(float position, int drawSize, int screenSize);

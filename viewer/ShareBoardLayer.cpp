@@ -4,28 +4,20 @@
 #include "client/StudentClient.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
+#include "panel/StrokePainting.h"
 #include "platform/UserDefaults.h"
 #include "transport/TCPServerClient.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <climits>
-#include <cmath>
 
 namespace streaming {
 namespace {
 
 constexpr int kPointerMode = 0;
 constexpr int kCaptureBoardMode = 2;
-constexpr int kRepaintMargin = 2;
-
-MyPoint toPoint(const QPointF& at, int viewHeight) {
-    return {at.x(), viewHeight - at.y()};
-}
-
-QPointF toView(const MyPoint& p, int viewHeight) {
-    return {p.myNSPoint().x, viewHeight - p.myNSPoint().y};
-}
+using panel::strokes::toPoint;
+using panel::strokes::toView;
 
 bool drawingTool(int tool) {
     return tool == kToolPen || tool == kToolEraser;
@@ -38,8 +30,7 @@ float lineWidth(const panel::NoteToolSettings& pen) {
 } // namespace
 
 QRect ShareBoardLayer::area(const QPointF& from, const QPointF& to, const Context& context) const {
-    const int reach = static_cast<int>(std::ceil(lineWidth(*context.pen) / 2)) + kRepaintMargin;
-    return QRectF(from, to).normalized().toAlignedRect().adjusted(-reach, -reach, reach, reach);
+    return panel::strokes::segmentArea(from, to, lineWidth(*context.pen));
 }
 
 QRect ShareBoardLayer::down(const QPointF& at, const Context& context) {
@@ -80,25 +71,11 @@ void ShareBoardLayer::draw(QPainter& painter, const Context& context) const {
     if (!context.pen || m_brushStrokeList.empty())
         return;
     const panel::NoteToolSettings& pen = *context.pen;
-    QColor colour;
-    if (pen.getToolMode() == kToolEraser) {
-        colour = QColor::fromRgbF(1, 1, 1, static_cast<float>(kShareEraserAlpha));
-    } else {
-        const PenColour c = penColour(pen.getColorMode());
-        colour = QColor::fromRgbF(static_cast<float>(c.red), static_cast<float>(c.green),
-                                  static_cast<float>(c.blue),
-                                  static_cast<float>(pen.getIsBlend() ? kBlendAlpha : kOpaqueAlpha));
-    }
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(colour, lineWidth(pen), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    for (const Stroke& stroke : m_brushStrokeList) {
-        if (stroke.empty())
-            continue;
-        QPainterPath path(toView(stroke.front(), context.viewHeight));
-        for (std::size_t i = 1; i < stroke.size(); ++i)
-            path.lineTo(toView(stroke[i], context.viewHeight));
-        painter.drawPath(path);
-    }
+    const QColor colour = pen.getToolMode() == kToolEraser
+                              ? QColor::fromRgbF(1, 1, 1, static_cast<float>(kShareEraserAlpha))
+                              : panel::strokes::penColour(pen.getColorMode(), pen.getIsBlend());
+    panel::strokes::drawStrokes(painter, m_brushStrokeList, colour, lineWidth(pen), context.viewHeight,
+                                panel::strokes::SinglePoint::Nothing);
 }
 
 std::size_t ShareBoardLayer::sendStokePacket(const Stroke& stroke, const panel::NoteToolSettings& pen,

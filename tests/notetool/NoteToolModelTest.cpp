@@ -4,6 +4,7 @@
 
 #include "notetool/BoardSaver.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -55,6 +56,68 @@ TEST(NoteToolModel, FrameChangesKeepTheTopEdgeTwoPointsHigherWhileABoardIsOpen) 
             << c.lastMode << " -> " << c.to;
     EXPECT_EQ(NoteToolModel::frameLeavingBoards(tall), shortPanel);
     EXPECT_EQ(tall.y + tall.height - (shortPanel.y + shortPanel.height), 2);
+}
+
+// The mode machine without windows: what a click does from each mode, with or without unsaved ink
+// or an open question, which mode it records, and the frame change of entering the mode.
+TEST(NoteToolModel, ModeMachineFollowsItsTransitionTable) {
+    using notetool::FrameChange;
+    using notetool::ModeStep;
+    struct Case {
+        int shown;
+        bool written;
+        bool questionOpen;
+        int clicked;
+        ModeStep step;
+        int asked; // the mode recorded after the click
+        FrameChange frame;
+    };
+    constexpr int P = mode::kPointer, C = mode::kCaptureBoard, S = mode::kShareBoard, W = mode::kWhiteBoard;
+    const Case cases[] = {
+        {P, false, false, P, ModeStep::Ignore, P, FrameChange::Keep},
+        {P, false, false, C, ModeStep::Enter, C, FrameChange::Drop},
+        {P, false, false, S, ModeStep::Enter, P, FrameChange::Drop},
+        {P, false, false, W, ModeStep::Enter, W, FrameChange::Drop},
+        {C, false, false, P, ModeStep::Enter, C, FrameChange::Raise},
+        {C, true, false, P, ModeStep::AskFirst, C, FrameChange::Raise},
+        {C, false, false, C, ModeStep::Ignore, C, FrameChange::Keep},
+        {C, false, false, S, ModeStep::Enter, C, FrameChange::Tall},
+        {C, true, false, W, ModeStep::AskFirst, W, FrameChange::Tall},
+        {S, false, false, P, ModeStep::Enter, S, FrameChange::Raise},
+        {S, false, false, C, ModeStep::Enter, C, FrameChange::Keep},
+        {S, true, false, S, ModeStep::Ignore, S, FrameChange::Keep},
+        {S, false, false, W, ModeStep::Enter, W, FrameChange::Keep},
+        {W, false, false, P, ModeStep::Enter, W, FrameChange::Raise},
+        {W, false, false, C, ModeStep::Enter, C, FrameChange::Tall},
+        {W, true, false, S, ModeStep::AskFirst, W, FrameChange::Keep},
+        {W, false, false, W, ModeStep::Ignore, W, FrameChange::Keep},
+        // An open question takes no click, and the boards record nothing meanwhile.
+        {C, true, true, W, ModeStep::Ignore, C, FrameChange::Tall},
+        {W, false, true, P, ModeStep::Ignore, W, FrameChange::Raise},
+        {P, false, true, S, ModeStep::Ignore, P, FrameChange::Drop},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.shown << " -> " << c.clicked << " written " << c.written
+                                        << " question " << c.questionOpen);
+        NoteToolModel model;
+        model.m_nMode = c.shown;
+        model.m_nLastMode = c.shown;
+        model.m_bWrited = c.written;
+        model.m_bSaveQuestionPending = c.questionOpen;
+        EXPECT_EQ(model.clickMode(c.clicked), c.step);
+        EXPECT_EQ(model.m_nMode.load(), c.asked);
+        EXPECT_EQ(model.m_nLastMode, c.shown);
+        EXPECT_EQ(model.enterMode(c.clicked), c.frame);
+        EXPECT_EQ(model.m_nLastMode, c.clicked);
+    }
+    // The table holds each pair of modes once.
+    for (int from : {P, C, S, W})
+        for (int to : {P, C, S, W})
+            EXPECT_EQ(std::count_if(
+                          NoteToolModel::kModeTransitions.begin(), NoteToolModel::kModeTransitions.end(),
+                          [&](const notetool::ModeTransition& t) { return t.from == from && t.to == to; }),
+                      1)
+                << from << " -> " << to;
 }
 
 class BoardFolder : public ::testing::Test {
