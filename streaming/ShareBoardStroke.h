@@ -57,6 +57,12 @@ PenColour penColour(int colorMode);
 // The colour as the console reads it: R + G x 256 + B x 65536, each channel trunc(component x 255).
 std::uint64_t penColourValue(int colorMode);
 
+// No pen is wider than this many pixels (the panel offers 2 to 12); wider settings are clamped.
+constexpr float kMaxStrokeThickness = 1024.0f;
+// A pen width as the wire and the drawing take it: trunc(thickness), clamped to 0..1024; 0 for a
+// width that is not a number.
+std::int32_t strokeThickness(float thickness);
+
 // trunc(position x canvas / view) in single precision; 0 for an empty view.
 std::int32_t convertToServerCanvasPos(float position, int drawSize, int screenSize);
 

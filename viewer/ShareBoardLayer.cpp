@@ -38,7 +38,8 @@ float lineWidth(const panel::NoteToolSettings& pen) {
 } // namespace
 
 QRect ShareBoardLayer::area(const QPointF& from, const QPointF& to, const Context& context) const {
-    const int reach = static_cast<int>(std::ceil(lineWidth(*context.pen) / 2)) + kRepaintMargin;
+    // Clamped first: a width out of range must not reach a conversion to int.
+    const int reach = (strokeThickness(std::ceil(lineWidth(*context.pen))) + 1) / 2 + kRepaintMargin;
     return QRectF(from, to).normalized().toAlignedRect().adjusted(-reach, -reach, reach, reach);
 }
 
