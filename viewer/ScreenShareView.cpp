@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <libyuv.h>
@@ -110,11 +111,15 @@ QRect ScreenShareView::viewRectOf(const CanvasRect& r) const {
         return rect();
     const double sx = static_cast<double>(width()) / m_canvas->width();
     const double sy = static_cast<double>(height()) / m_canvas->height();
-    // One pixel of margin: bilinear scaling reads the neighbours of every changed pixel.
-    const int left = static_cast<int>(std::floor(r.x * sx)) - 1;
-    const int top = static_cast<int>(std::floor(r.y * sy)) - 1;
-    const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + 1;
-    const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + 1;
+    // Bilinear scaling blends each view pixel from the two nearest canvas pixels a side, so a
+    // changed canvas pixel reaches as far as one canvas pixel's width in the view beyond the
+    // changed rectangle (three view pixels at 3x), and one more for the rounding.
+    const int marginX = static_cast<int>(std::ceil(std::max(sx, 1.0))) + 1;
+    const int marginY = static_cast<int>(std::ceil(std::max(sy, 1.0))) + 1;
+    const int left = static_cast<int>(std::floor(r.x * sx)) - marginX;
+    const int top = static_cast<int>(std::floor(r.y * sy)) - marginY;
+    const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + marginX;
+    const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + marginY;
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(rect());
 }
 

@@ -87,5 +87,36 @@ TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
     }
 }
 
+// A part of the canvas changes and only its repaint rectangle is scaled again: at every
+// enlargement the view must match a whole new scaling, so the rectangle reaches every view pixel
+// the change touches (no seams at its edges).
+TEST(PresentationTest, APartialRepaintMatchesAWholeScalingAtEveryEnlargement) {
+    PlainImage canvas(64, 36);
+    platform::NotificationCenter center;
+    ScreenShareView view(center);
+    for (auto [w, h] : {std::pair{64, 36}, {96, 54}, {192, 108}, {320, 180}, {50, 28}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        std::memset(canvas.data(), 0x20, static_cast<std::size_t>(canvas.stride()) * canvas.height());
+        view.resize(w, h);
+        view.present(canvas, {0, 0, canvas.width(), canvas.height()});
+        const CanvasRect changed{16, 9, 16, 9}; // one tile of a 4 x 4 grid
+        for (int y = changed.y; y < changed.y + changed.height; ++y)
+            for (int x = changed.x * kBytesPerPixel; x < (changed.x + changed.width) * kBytesPerPixel; ++x)
+                canvas.row(y)[x] = patternByte(static_cast<std::size_t>(y * 1000 + x));
+        view.present(canvas, changed);
+        const QImage& shown = view.image();
+        if (w == canvas.width())
+            continue; // drawn from the canvas itself
+        PlainImage whole(w, h);
+        libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
+                          whole.data(), static_cast<int>(whole.stride()), w, h, libyuv::kFilterBilinear);
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * kBytesPerPixel; ++x)
+                wrong += shown.constScanLine(y)[x] != whole.row(y)[x] ? 1 : 0;
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 } // namespace
 } // namespace streaming

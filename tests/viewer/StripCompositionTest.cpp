@@ -154,9 +154,18 @@ TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
     EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kYellow}, 120, 135), {3})));
     EXPECT_TRUE(near(at(400, 10), kYellow));
 
+    // One tile named more often than the grid has tiles: each repeat would be a whole tile write.
+    EXPECT_FALSE(m_model.applyScreenUpdate(
+        updateArchive(jpegStrip({kRed}, 120, 135), std::vector<std::uint32_t>(9, 3))));
+    EXPECT_TRUE(near(at(400, 10), kYellow));
+
     open("2"); // share: 16 x 2 tiles of 30 x 135
     EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed}, 30, 135), {32})));
     EXPECT_TRUE(logged("error1 32 32"));
+    EXPECT_FALSE(m_model.applyScreenUpdate(
+        updateArchive(jpegStrip({kRed}, 30, 135), std::vector<std::uint32_t>(33, 0))));
+    EXPECT_TRUE(logged("error1 33 32"));
+    EXPECT_EQ(at(15, 10).a, 0); // tile 0 untouched
 }
 
 // A small JPEG whose frame header is rewritten to claim width x height.
