@@ -4,7 +4,8 @@
 //
 // Format (all integers little-endian): "OLKA", version u16, class name (u32 length + bytes),
 // entry count u32, entries sorted by key (type u8, key u32 length + bytes, value), then an FNV-1a
-// 64-bit checksum of everything before it. Values: int and double 8 bytes; string and bytes
+// 64-bit checksum of everything before it: over 64-bit words and the tail's bytes in version 2
+// (written), over bytes in version 1 (still read). Values: int and double 8 bytes; string and bytes
 // u32 length + bytes; int array u32 count + 8 bytes each.
 #pragma once
 
