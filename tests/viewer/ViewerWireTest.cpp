@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <atomic>
 
 namespace streaming::test {
@@ -258,6 +259,53 @@ struct FakePen : panel::NoteToolSettings {
     int getColorMode() const override { return colour; }
     void setWrite(bool) override {}
 };
+
+// The local drawing of a stroke across a transparent picture, read back a pixel at a time: the
+// pen's colour at full alpha, or at 0.4 with the highlighter; the eraser a translucent white line
+// 15 wide whatever the pen's width; and the repaint rectangle of a press reaching past the line by
+// the margin.
+TEST(ShareBoardDrawing, BlendEraserAndRepaintArea) {
+    constexpr int kSide = 60;
+    constexpr int kLineY = 30;
+    struct Case {
+        const char* name;
+        int tool;
+        bool blend;
+        int alphaOnLine; // at the line
+        int alphaAt6;    // 6 pixels off the line
+        int whiteOnLine; // red channel over the line, for the eraser's white
+        int reach;       // of the press's repaint area beyond the point
+    };
+    const Case cases[] = {
+        // Half the width rounded up, and a margin of 2.
+        {"pen", kToolPen, false, 255, 0, 255, 3 + 2},
+        {"highlighter", kToolPen, true, 102, 0, 255, 3 + 2},
+        {"eraser", kToolEraser, false, 178, 178, 255, 8 + 2},
+    };
+    for (const Case& c : cases) {
+        auto pen = std::make_shared<FakePen>();
+        pen->tool = c.tool;
+        pen->blend = c.blend;
+        pen->colour = 1; // red; thickness 5
+        ShareBoardLayer layer;
+        const ShareBoardLayer::Context context{pen, kSide};
+        const QRect pressed = layer.down({10, kLineY}, context);
+        EXPECT_EQ(pressed.top(), kLineY - c.reach) << c.name;
+        EXPECT_EQ(pressed.bottom(), kLineY - 1 + c.reach) << c.name;
+        layer.dragged({50, kLineY}, context);
+        QImage picture(kSide, kSide, QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        {
+            QPainter painter(&picture);
+            layer.draw(painter, context);
+        }
+        const QColor onLine = picture.pixelColor(30, kLineY);
+        EXPECT_NEAR(onLine.alpha(), c.alphaOnLine, 2) << c.name;
+        EXPECT_NEAR(onLine.red(), c.whiteOnLine, 2) << c.name;
+        EXPECT_NEAR(picture.pixelColor(30, kLineY + 6).alpha(), c.alphaAt6, 2) << c.name;
+        EXPECT_EQ(picture.pixelColor(30, kLineY + 9).alpha(), 0) << c.name;
+    }
+}
 
 class ShareBoardWire : public ViewerWire {
 protected:
