@@ -255,6 +255,31 @@ TEST(PendingUpdatesTest, TheWaitingListKeepsTheNewestWithinItsBounds) {
     EXPECT_FALSE(list.take());
 }
 
+// Updates named by their tiles: over the entry bound only the updates a later one repaints wholly
+// go; over the byte bound the oldest goes too, and its tiles are logged as lost.
+TEST(PendingUpdatesTest, OnlySupersededUpdatesGoUnlessTheByteBoundForcesOne) {
+    DropLog log("tiles lost");
+    // Each entry's first byte names its tiles: tile b, and tile b + 1 when the second byte is 1.
+    auto names = [](std::span<const std::uint8_t> e) {
+        std::vector<std::int32_t> tiles{e[0]};
+        if (e[1] == 1)
+            tiles.push_back(e[0] + 1);
+        return tiles;
+    };
+    PendingUpdates list("Screen update", 2, 1000, {}, names);
+    list.append(platform::Bytes{1, 1, 0});    // tiles 1, 2
+    list.append(platform::Bytes{5, 0, 0});    // tile 5
+    list.append(platform::Bytes{2, 0, 0});    // tile 2: the first still holds tile 1's last picture
+    list.append(platform::Bytes{5, 0, 0, 0}); // tile 5 again: the second is superseded
+    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.dropped(), 1u);
+    EXPECT_TRUE(log.lines.empty());
+    list.append(platform::Bytes(997, 9)); // over the byte bound: the older ones must go
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find("tiles lost: 1 2 2 5"), std::string::npos) << log.lines[0];
+    EXPECT_EQ(list.take()->front(), 9) << "every older entry made room for the newest";
+}
+
 TEST(PendingUpdatesTest, AnOverflowingH264ListResumesAtTheNextKeyFrame) {
     DropLog log("waiting for a key frame");
     constexpr int kSide = 64;
