@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace streaming {
@@ -77,11 +78,19 @@ void PendingUpdates::append(SharedArchive archive) {
         }
         m_bAwaitingResume = false;
         m_bytes += archive.size();
+        m_appendedSinceScan += archive.size();
         m_entries.push_back({std::move(archive), std::move(tiles)});
         if (m_resumePoint && m_entries.size() > 1 && over())
             gapOpened = dropFrameRun(resumes, droppedNow);
-        if (m_tileNames && over())
+        // A list holding one update for each of many tiles stays over its bounds: it is scanned
+        // again only once its count has doubled or half its bytes are new, so the scans of a flood
+        // cost time linear in what arrived.
+        const bool scanDue = m_entries.size() >= m_nextScan || 2 * m_appendedSinceScan >= m_bytes;
+        if (m_tileNames && over() && scanDue) {
             droppedNow += dropSuperseded();
+            m_nextScan = std::max(m_maxEntries, 2 * m_entries.size());
+            m_appendedSinceScan = 0;
+        }
         // Past the bounds with no update repainted later (for strips: past the byte bound only),
         // the oldest go; their tiles stay stale until the teacher's screen changes there. The
         // newest entry always stays.
@@ -137,6 +146,8 @@ void PendingUpdates::clear() {
     std::lock_guard guard(m_lock);
     m_entries.clear();
     m_bytes = 0;
+    m_nextScan = 0;
+    m_appendedSinceScan = 0;
 }
 
 } // namespace streaming

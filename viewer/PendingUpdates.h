@@ -98,7 +98,9 @@ private:
     std::deque<Entry> m_entries;
     std::size_t m_bytes = 0;
     std::size_t m_dropped = 0;
-    bool m_bAwaitingResume = false; // a gap is open: entries are discarded until a resume point
+    bool m_bAwaitingResume = false;      // a gap is open: entries are discarded until a resume point
+    std::size_t m_nextScan = 0;          // count at which superseded updates are looked for again
+    std::size_t m_appendedSinceScan = 0; // bytes appended since they were last looked for
     platform::LogRateLimit m_dropLog{kDropLogLinesPerSecond};
 };
 

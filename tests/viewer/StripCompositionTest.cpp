@@ -266,7 +266,7 @@ TEST(PendingUpdatesTest, OnlySupersededUpdatesGoUnlessTheByteBoundForcesOne) {
             tiles.push_back(e[0] + 1);
         return tiles;
     };
-    PendingUpdates list("Screen update", 2, 1000, {}, names);
+    PendingUpdates list("Screen update", 3, 1000, {}, names);
     list.append(platform::Bytes{1, 1, 0});    // tiles 1, 2
     list.append(platform::Bytes{5, 0, 0});    // tile 5
     list.append(platform::Bytes{2, 0, 0});    // tile 2: the first still holds tile 1's last picture
