@@ -40,7 +40,7 @@ test-tsan:
 fuzz-smoke: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF \
-	    -DOLVEX_FOLDERS="platform;transport;client"
+	    -DOLVEX_FOLDERS="platform;transport;client;streaming"
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/fuzz-smoke build-fuzz
 

@@ -3,6 +3,8 @@
 #include "platform/Log.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 namespace client {
@@ -26,6 +28,17 @@ std::optional<std::int32_t> decodeInt32(const KeyedUnarchiver& in, const char* k
         *value > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(*value);
+}
+
+// The record's bytes as a block to archive (none for a missing pointer or a size below 1).
+std::span<const std::uint8_t> borrowedBytes(const std::uint8_t* data, std::int32_t size) {
+    if (data == nullptr || size < 1)
+        return {};
+    return {data, static_cast<std::size_t>(size)};
+}
+
+bool viewMatches(std::span<const std::uint8_t> block, std::int32_t size) {
+    return block.size() == static_cast<std::uint64_t>(size < 0 ? 0 : size);
 }
 
 // A byte block whose length must equal the record's own size field (negative sizes mean none).
@@ -139,51 +152,61 @@ ImageSample& ImageSample::bitmap(const std::uint8_t* bytes, std::int32_t bitmapS
     return *this;
 }
 
-Bytes ImageSample::archive() const {
-    // The index array travels as a block of little-endian 32-bit values.
-    Bytes indexes;
-    indexes.reserve(m_pScreenIndexArray.size() * kIndexBytes);
-    for (std::int32_t index : m_pScreenIndexArray) {
-        auto value = static_cast<std::uint32_t>(index);
-        for (std::size_t b = 0; b < kIndexBytes; ++b)
-            indexes.push_back(static_cast<std::uint8_t>(value >> (8 * b)));
-    }
+platform::KeyedArchiver ImageSample::archiver() const {
+    // The index array travels as a block of little-endian 32-bit values (the host's order).
+    static_assert(std::endian::native == std::endian::little, "tile indexes are written as host words");
     KeyedArchiver out(kClassName);
-    out.encodeBytes("bitmap", copyBytes(m_pScreenBitmap, m_nBitmapSize));
+    out.encodeBorrowedBytes("bitmap", borrowedBytes(m_pScreenBitmap, m_nBitmapSize));
     out.encodeInt("bitmapSize", m_nBitmapSize);
     out.encodeInt("screenSplitCnt", m_nScreenSplitCount);
-    out.encodeBytes("screenIndex", indexes);
+    out.encodeBorrowedBytes("screenIndex", {reinterpret_cast<const std::uint8_t*>(m_pScreenIndexArray.data()),
+                                            m_pScreenIndexArray.size() * kIndexBytes});
     out.encodeInt("screenSeq", m_nScreenSeq);
-    return out.finish();
+    return out;
+}
+
+Bytes ImageSample::archive() const {
+    return archiver().finish();
+}
+
+std::string ImageSample::archiveText() const {
+    return archiver().finishText();
 }
 
 std::optional<ImageSample> ImageSample::unarchive(const Bytes& archive) {
-    auto in = KeyedUnarchiver::open(archive, kClassName);
+    return unarchive(std::span<const std::uint8_t>(archive));
+}
+
+std::optional<ImageSample> ImageSample::unarchive(std::span<const std::uint8_t> archive,
+                                                  std::shared_ptr<const void> owner) {
+    if (!owner) {
+        auto owned = std::make_shared<const Bytes>(archive.begin(), archive.end());
+        return unarchive(std::span<const std::uint8_t>(*owned), owned);
+    }
+    auto in = KeyedUnarchiver::openBorrowing(archive, kClassName);
     if (!in) {
         platform::logf("[ZQ]ImageSample archive refused (%zu bytes)", archive.size());
         return std::nullopt;
     }
-    auto bytes = in->decodeBytes("bitmap");
+    auto bytes = in->decodeBytesView("bitmap");
     auto size = decodeInt32(*in, "bitmapSize");
     auto count = decodeInt32(*in, "screenSplitCnt");
-    auto indexes = in->decodeBytes("screenIndex");
+    auto indexes = in->decodeBytesView("screenIndex");
     auto seq = decodeInt32(*in, "screenSeq");
-    if (!bytes || !size || !count || !indexes || !seq || !sizeMatches(*bytes, *size) ||
+    if (!bytes || !size || !count || !indexes || !seq || !viewMatches(*bytes, *size) ||
         indexes->size() != static_cast<std::uint64_t>(*count < 0 ? 0 : *count) * kIndexBytes) {
         platform::logf("[ZQ]ImageSample archive incomplete or inconsistent");
         return std::nullopt;
     }
-    std::vector<std::uint32_t> list(indexes->size() / kIndexBytes);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        std::uint32_t value = 0;
-        for (std::size_t b = 0; b < kIndexBytes; ++b)
-            value |= static_cast<std::uint32_t>((*indexes)[i * kIndexBytes + b]) << (8 * b);
-        list[i] = value;
-    }
     ImageSample sample;
-    auto owned = std::make_shared<const Bytes>(std::move(*bytes));
-    sample.bitmap(owned->empty() ? nullptr : owned->data(), *size, *count, list.data(), *seq);
-    sample.m_decodedBytes = std::move(owned);
+    sample.m_pScreenBitmap = bytes->empty() ? nullptr : bytes->data();
+    sample.m_nBitmapSize = *size;
+    sample.m_nScreenSplitCount = *count;
+    sample.m_pScreenIndexArray.resize(indexes->size() / kIndexBytes);
+    if (!indexes->empty())
+        std::memcpy(sample.m_pScreenIndexArray.data(), indexes->data(), indexes->size());
+    sample.m_nScreenSeq = *seq;
+    sample.m_decodedBytes = std::move(owner);
     return sample;
 }
 
@@ -195,31 +218,47 @@ H264Sample& H264Sample::h264Data(const std::uint8_t* bytes, std::int32_t h264Siz
     return *this;
 }
 
-Bytes H264Sample::archive() const {
+platform::KeyedArchiver H264Sample::archiver() const {
     KeyedArchiver out(kClassName);
-    out.encodeBytes("h264", copyBytes(m_pH264, m_nH264Size));
+    out.encodeBorrowedBytes("h264", borrowedBytes(m_pH264, m_nH264Size));
     out.encodeInt("h264Size", m_nH264Size);
     out.encodeInt("screenSeq", m_nScreenSeq);
-    return out.finish();
+    return out;
+}
+
+Bytes H264Sample::archive() const {
+    return archiver().finish();
+}
+
+std::string H264Sample::archiveText() const {
+    return archiver().finishText();
 }
 
 std::optional<H264Sample> H264Sample::unarchive(const Bytes& archive) {
-    auto in = KeyedUnarchiver::open(archive, kClassName);
+    return unarchive(std::span<const std::uint8_t>(archive));
+}
+
+std::optional<H264Sample> H264Sample::unarchive(std::span<const std::uint8_t> archive,
+                                                std::shared_ptr<const void> owner) {
+    if (!owner) {
+        auto owned = std::make_shared<const Bytes>(archive.begin(), archive.end());
+        return unarchive(std::span<const std::uint8_t>(*owned), owned);
+    }
+    auto in = KeyedUnarchiver::openBorrowing(archive, kClassName);
     if (!in) {
         platform::logf("[ZQ]H264Sample archive refused (%zu bytes)", archive.size());
         return std::nullopt;
     }
-    auto bytes = in->decodeBytes("h264");
+    auto bytes = in->decodeBytesView("h264");
     auto size = decodeInt32(*in, "h264Size");
     auto seq = decodeInt32(*in, "screenSeq");
-    if (!bytes || !size || !seq || !sizeMatches(*bytes, *size)) {
+    if (!bytes || !size || !seq || !viewMatches(*bytes, *size)) {
         platform::logf("[ZQ]H264Sample archive incomplete or inconsistent");
         return std::nullopt;
     }
     H264Sample sample;
-    auto owned = std::make_shared<const Bytes>(std::move(*bytes));
-    sample.h264Data(owned->empty() ? nullptr : owned->data(), *size, *seq);
-    sample.m_decodedBytes = std::move(owned);
+    sample.h264Data(bytes->empty() ? nullptr : bytes->data(), *size, *seq);
+    sample.m_decodedBytes = std::move(owner);
     return sample;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,15 +71,23 @@ public:
     std::int32_t getScreenSeq() const { return m_nScreenSeq; }
 
     platform::Bytes archive() const;
+    // The same archive as text, the form the screen-data event carries (written once, no copy).
+    std::string archiveText() const;
     static std::optional<ImageSample> unarchive(const platform::Bytes& archive);
+    // Decodes without copying the picture: the record points into the archive, which owner keeps
+    // alive for as long as the record (or a copy) exists. Without an owner the archive is copied.
+    static std::optional<ImageSample> unarchive(std::span<const std::uint8_t> archive,
+                                                std::shared_ptr<const void> owner = {});
 
 private:
+    platform::KeyedArchiver archiver() const;
+
     const std::uint8_t* m_pScreenBitmap = nullptr;
     std::int32_t m_nBitmapSize = 0;
     std::int32_t m_nScreenSplitCount = 0;
     std::vector<std::int32_t> m_pScreenIndexArray;
     std::int32_t m_nScreenSeq = 0;
-    std::shared_ptr<const platform::Bytes> m_decodedBytes;
+    std::shared_ptr<const void> m_decodedBytes;
 };
 
 class H264Sample {
@@ -93,13 +102,19 @@ public:
     std::int32_t getScreenSeq() const { return m_nScreenSeq; }
 
     platform::Bytes archive() const;
+    std::string archiveText() const;
     static std::optional<H264Sample> unarchive(const platform::Bytes& archive);
+    // As ImageSample's: the frame bytes stay in the archive that owner keeps alive.
+    static std::optional<H264Sample> unarchive(std::span<const std::uint8_t> archive,
+                                               std::shared_ptr<const void> owner = {});
 
 private:
+    platform::KeyedArchiver archiver() const;
+
     const std::uint8_t* m_pH264 = nullptr;
     std::int32_t m_nH264Size = 0;
     std::int32_t m_nScreenSeq = 0;
-    std::shared_ptr<const platform::Bytes> m_decodedBytes;
+    std::shared_ptr<const void> m_decodedBytes;
 };
 
 // An archive carried as a dictionary value of a "POST_MSG_" event (values are byte strings).

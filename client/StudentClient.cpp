@@ -72,6 +72,7 @@ void StudentClient::teardown() {
 void StudentClient::connectionInit() {
     auto link = transport::TCPServerClient::create(m_pNotificationCenter);
     link->Open();
+    link->SetScreenLimits(m_screenLimits);
     {
         std::lock_guard lock(m_linkLock);
         m_pMVConn = link;
@@ -89,6 +90,7 @@ void StudentClient::connectionInit() {
 void StudentClient::connectionRelayInit() {
     auto link = transport::TCP_RelayServerConn::create(m_pNotificationCenter);
     link->Open();
+    link->SetScreenLimits(m_screenLimits);
     {
         std::lock_guard lock(m_linkLock);
         m_pRelayConn = link;
@@ -307,6 +309,13 @@ void StudentClient::post(const char* name, platform::Dictionary dictionary) cons
         m_pNotificationCenter.post(name, this);
     else
         m_pNotificationCenter.post(name, this, std::move(dictionary));
+}
+
+void StudentClient::postShared(const char* name, const char* key, std::string value) const {
+    auto dictionary = std::make_shared<platform::Dictionary>();
+    dictionary->emplace(key, std::move(value));
+    m_pNotificationCenter.post(name, this,
+                               std::shared_ptr<const platform::Dictionary>(std::move(dictionary)));
 }
 
 void StudentClient::postStatus(const char* name, const char* key, std::int32_t value) const {

@@ -9,6 +9,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "transport/PacketData.h"
+#include "transport/ScreenUpdateLimits.h"
 #include "transport/TCPServerClient.h"
 #include "transport/TCP_RelayServerConn.h"
 
@@ -158,6 +159,9 @@ private:
     void observeLink(const std::string& name, Link link, void (StudentClient::*handler)(Record&, Link));
     const void* linkSender(Link link) const;
     void post(const char* name, platform::Dictionary dictionary = {}) const;
+    // Posts a one-entry dictionary, shared, so an observer may keep a large value (a screen
+    // update's archive) without copying it.
+    void postShared(const char* name, const char* key, std::string value) const;
     void postStatus(const char* name, const char* key, std::int32_t value) const;
     bool sendScreenFormat();
     void synchronizeSettings();
@@ -227,6 +231,10 @@ private:
     std::string m_connectFailure;
     std::shared_ptr<transport::TCPServerClient> m_pMVConn;
     std::shared_ptr<transport::TCP_RelayServerConn> m_pRelayConn;
+    // What the console announced about its screen, bounding the strips and frames both links
+    // parse; set by the canvas and encode-size handlers.
+    const std::shared_ptr<transport::ScreenUpdateLimits> m_screenLimits =
+        std::make_shared<transport::ScreenUpdateLimits>();
 
     std::atomic<std::int32_t> m_nRefreshDelay{kInitialRefreshDelayMs};
     std::atomic<float> m_fQuality{kInitialQuality};

@@ -4,6 +4,7 @@
 #include "client/ClientEvents.h"
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
+#include "client/ScreenGridRule.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
@@ -64,6 +65,22 @@ std::string text(std::int32_t value) {
 
 std::int32_t clampedSize(std::size_t size) {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, std::numeric_limits<std::int32_t>::max()));
+}
+
+// A side of an announced screen; anything beyond this is no screen, and bounds nothing.
+constexpr std::int32_t kMaxAnnouncedSide = 16384;
+
+std::uint64_t announcedSide(std::int32_t value) {
+    return value < 1 || value > kMaxAnnouncedSide ? 0 : static_cast<std::uint64_t>(value);
+}
+
+// The grid the viewer will cut this canvas into bounds every strip the links parse from now on.
+void announceGrid(transport::ScreenUpdateLimits& limits, std::int32_t width, std::int32_t height,
+                  screengrid::Thresholds thresholds) {
+    const bool usable = announcedSide(width) > 0 && announcedSide(height) > 0;
+    const screengrid::GridSize grid =
+        usable ? screengrid::gridSize(width, height, thresholds) : screengrid::GridSize{};
+    limits.setGrid(grid.tiles, grid.tilePixels);
 }
 
 bool isWebURL(const std::string& url) {
@@ -245,6 +262,8 @@ void StudentClient::onH264StreamSize(Record& r, Link) {
     auto f = splitFields(r.strParams);
     m_shared->setString(settings::kServerEncodeWidth, text(parseInt32(fieldAt(f, 0))));
     m_shared->setString(settings::kServerEncodeHeight, text(parseInt32(fieldAt(f, 1))));
+    m_screenLimits->setEncodeSize(announcedSide(parseInt32(fieldAt(f, 0))),
+                                  announcedSide(parseInt32(fieldAt(f, 1))));
     m_shared->setString(settings::kScreenH264Init, settings::kScreenH264InitValue);
     synchronizeSettings();
 }
@@ -269,6 +288,7 @@ void StudentClient::onScreenShareInit(Record& r, Link link) {
     m_shared->setString(settings::kCanvasHeight, text(height));
     m_shared->setString(settings::kScreenInit, settings::kScreenInitShare);
     synchronizeSettings();
+    announceGrid(*m_screenLimits, width, height, screengrid::kShareThresholds);
     m_bScreenShared.store(true);
     if (link == Link::Direct)
         post(events::kScreenShareInit);
@@ -286,6 +306,7 @@ void StudentClient::onAnswerModeStart(Record& r, Link) {
     m_shared->setString(settings::kCanvasHeight, text(getClientHeight()));
     m_shared->setString(settings::kScreenInit, settings::kScreenInitAnswer);
     synchronizeSettings();
+    announceGrid(*m_screenLimits, getClientWidth(), getClientHeight(), screengrid::kAnswerThresholds);
     post(events::kBroadcast);
     m_bScreenShared.store(false);
     m_bAnswer.store(true);
@@ -308,7 +329,7 @@ void StudentClient::onCombinedDib(Record& r, Link link) {
     sample.bitmap(r.pDibData.empty() ? nullptr : r.pDibData.data(), clampedSize(r.pDibData.size()),
                   clampedSize(r.pBlockList.size()), r.pBlockList.empty() ? nullptr : r.pBlockList.data(),
                   static_cast<std::int32_t>(r.nDrawSeq));
-    post(events::kScreenData, {{events::kKeyCombinedDib, archiveAsText(sample.archive())}});
+    postShared(events::kScreenData, events::kKeyCombinedDib, sample.archiveText());
     auto sequence = static_cast<std::int32_t>(r.nDrawSeq);
     if (m_bAnswer.load())
         sendCommand(command::answerFrameAck(sequence), link);
@@ -321,7 +342,7 @@ void StudentClient::onH264Frame(Record& r, Link) {
     sample.h264Data(r.pH264Data.empty() ? nullptr : r.pH264Data.data(), clampedSize(r.pH264Data.size()),
                     static_cast<std::int32_t>(r.nDrawSeq));
     platform::logf("1. MD5:%s", md5HashForBytes(r.pH264Data.data(), r.pH264Data.size()).c_str());
-    post(events::kScreenH264Data, {{events::kKeyH264, archiveAsText(sample.archive())}});
+    postShared(events::kScreenH264Data, events::kKeyH264, sample.archiveText());
 }
 
 void StudentClient::onAlias(Record& r, Link) {

@@ -1,5 +1,7 @@
 #include "panel/StrokePainting.h"
 
+#include "streaming/ShareBoardStroke.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -22,7 +24,8 @@ QColor penColour(int colorMode, bool blend) {
 }
 
 QRect segmentArea(QPointF from, QPointF to, float lineWidth) {
-    const int reach = static_cast<int>(std::ceil(lineWidth / 2)) + kRepaintMargin;
+    // Clamped first: a width out of range must not reach a conversion to int.
+    const int reach = (streaming::strokeThickness(std::ceil(lineWidth)) + 1) / 2 + kRepaintMargin;
     return QRectF(from, to).normalized().toAlignedRect().adjusted(-reach, -reach, reach, reach);
 }
 

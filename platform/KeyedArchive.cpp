@@ -2,19 +2,23 @@
 
 #include "platform/Log.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <span>
 
 namespace platform {
 namespace {
 
 constexpr std::uint8_t kMagic[4] = {'O', 'L', 'K', 'A'};
-constexpr std::uint16_t kFormatVersion = 1;
+// Version 2 sums the archive a word at a time: a screen strip is checked twice on its way to the
+// viewer, and one multiply per byte cost more than the rest of the unarchiving. Version 1 archives
+// (summed a byte at a time, as stored before) are still read.
+constexpr std::uint16_t kFormatVersion = 2;
+constexpr std::uint16_t kByteSumVersion = 1;
+constexpr std::size_t kVersionOffset = 4;
 constexpr std::size_t kChecksumBytes = 8;
-// Widths of the format's length prefixes and counts, type tags and numbers.
-constexpr std::uint64_t kLengthBytes = 4;
-constexpr std::uint64_t kTagBytes = 1;
-constexpr std::uint64_t kNumberBytes = 8;
 // Class names and keys are short identifiers; anything longer is corruption, not data.
 constexpr std::uint64_t kMaxClassNameLength = 256;
 constexpr std::uint64_t kMaxKeyLength = 1024;
@@ -35,14 +39,36 @@ std::uint64_t fnv1a(const std::uint8_t* data, std::size_t size) {
     return hash;
 }
 
+static_assert(std::endian::native == std::endian::little, "checksum words are read as host words");
+
+// FNV-1a over little-endian 64-bit words, then the bytes of the tail.
+std::uint64_t fnv1aWords(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t hash = kFnvOffsetBasis;
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= size; i += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, data + i, sizeof word);
+        hash ^= word;
+        hash *= kFnvPrime;
+    }
+    for (; i < size; ++i) {
+        hash ^= data[i];
+        hash *= kFnvPrime;
+    }
+    return hash;
+}
+
+// Writes into a container of bytes or chars, reserved by the caller.
+template <typename Out>
 class Writer {
 public:
-    void u8(std::uint8_t v) { m_out.push_back(v); }
+    explicit Writer(Out& out) : m_out(out) {}
+    void u8(std::uint8_t v) { m_out.push_back(static_cast<typename Out::value_type>(v)); }
     void u16(std::uint16_t v) { little(v, 2); }
     void u32(std::uint32_t v) { little(v, 4); }
     void u64(std::uint64_t v) { little(v, 8); }
     void raw(const void* data, std::size_t size) {
-        const auto* p = static_cast<const std::uint8_t*>(data);
+        const auto* p = static_cast<const typename Out::value_type*>(data);
         m_out.insert(m_out.end(), p, p + size);
     }
     // A length-prefixed block; false when it does not fit the 32-bit length.
@@ -53,15 +79,13 @@ public:
         raw(data, size);
         return true;
     }
-    void reserve(std::size_t size) { m_out.reserve(size); }
-    Bytes& bytes() { return m_out; }
 
 private:
     void little(std::uint64_t v, int count) {
         for (int i = 0; i < count; ++i)
-            m_out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+            u8(static_cast<std::uint8_t>(v >> (8 * i)));
     }
-    Bytes m_out;
+    Out& m_out;
 };
 
 // Reads from a bounded range; every read checks the bytes left first, and a failed read leaves
@@ -108,11 +132,11 @@ public:
         skip(length);
         return true;
     }
-    bool block(Bytes& out) {
+    bool block(std::span<const std::uint8_t>& out) {
         std::uint32_t length = 0;
         if (!u32(length) || length > m_left)
             return false;
-        out.assign(m_data, m_data + length);
+        out = {m_data, length};
         skip(length);
         return true;
     }
@@ -136,7 +160,8 @@ private:
     std::uint64_t m_left;
 };
 
-bool readValue(Reader& in, Tag tag, ArchiveValue& out) {
+// A byte block is left in borrowed when given, else copied into out.
+bool readValue(Reader& in, Tag tag, ArchiveValue& out, std::span<const std::uint8_t>* borrowed) {
     switch (tag) {
     case Tag::Int: {
         std::uint64_t v = 0;
@@ -162,10 +187,13 @@ bool readValue(Reader& in, Tag tag, ArchiveValue& out) {
         return true;
     }
     case Tag::Bytes: {
-        Bytes v;
+        std::span<const std::uint8_t> v;
         if (!in.block(v))
             return false;
-        out = std::move(v);
+        if (borrowed != nullptr)
+            *borrowed = v;
+        else
+            out = Bytes(v.begin(), v.end());
         return true;
     }
     case Tag::IntArray: {
@@ -184,17 +212,6 @@ bool readValue(Reader& in, Tag tag, ArchiveValue& out) {
     }
     }
     return false;
-}
-
-// Bytes a value takes after its tag and key.
-std::uint64_t valueBytes(const ArchiveValue& value) {
-    if (const auto* s = std::get_if<std::string>(&value))
-        return kLengthBytes + s->size();
-    if (const auto* b = std::get_if<Bytes>(&value))
-        return kLengthBytes + b->size();
-    if (const auto* a = std::get_if<std::vector<std::int64_t>>(&value))
-        return kLengthBytes + kNumberBytes * a->size();
-    return kNumberBytes;
 }
 
 template <typename T>
@@ -226,27 +243,47 @@ void KeyedArchiver::encodeBytes(const std::string& key, const Bytes& value) {
 void KeyedArchiver::encodeBytes(const std::string& key, Bytes&& value) {
     m_values[key] = std::move(value);
 }
+void KeyedArchiver::encodeBorrowedBytes(const std::string& key, std::span<const std::uint8_t> value) {
+    m_values[key] = value;
+}
 void KeyedArchiver::encodeIntArray(const std::string& key, const std::vector<std::int64_t>& value) {
     m_values[key] = value;
 }
 
-Bytes KeyedArchiver::finish() const {
+template <typename Out>
+bool KeyedArchiver::write(Out& result) const {
     if (m_className.size() > kMaxClassNameLength) {
         logf("[ZQ]archive: class name of %zu bytes is too long", m_className.size());
-        return {};
+        return false;
     }
     if (static_cast<std::uint64_t>(m_values.size()) > kMaxLength32) {
         logf("[ZQ]archive: too many keys");
-        return {};
+        return false;
     }
-    // The whole size first, so the buffer is allocated once: a payload of many megabytes is copied
-    // into it once instead of again at every doubling.
-    std::uint64_t total = sizeof kMagic + sizeof kFormatVersion + kLengthBytes + m_className.size() +
-                          kLengthBytes + kChecksumBytes;
-    for (const auto& [key, value] : m_values)
-        total += kTagBytes + kLengthBytes + key.size() + valueBytes(value);
-    Writer out;
-    out.reserve(static_cast<std::size_t>(total));
+    const auto blockOf = [](const Value& value) -> std::optional<std::span<const std::uint8_t>> {
+        if (auto* b = std::get_if<Bytes>(&value))
+            return std::span<const std::uint8_t>(*b);
+        if (auto* b = std::get_if<std::span<const std::uint8_t>>(&value))
+            return *b;
+        return std::nullopt;
+    };
+    // The exact size first, so the archive (a whole screen strip, many times a second) is written
+    // into one allocation and never moved while it grows.
+    std::uint64_t total = sizeof kMagic + 2 + 4 + m_className.size() + 4 + kChecksumBytes;
+    for (const auto& [key, value] : m_values) {
+        total += 1 + 4 + key.size();
+        if (auto* s = std::get_if<std::string>(&value))
+            total += 4 + s->size();
+        else if (auto block = blockOf(value))
+            total += 4 + block->size();
+        else if (auto* a = std::get_if<std::vector<std::int64_t>>(&value))
+            total += 4 + 8 * static_cast<std::uint64_t>(a->size());
+        else
+            total += 8;
+    }
+    result.clear();
+    result.reserve(static_cast<std::size_t>(total));
+    Writer<Out> out(result);
     out.raw(kMagic, sizeof kMagic);
     out.u16(kFormatVersion);
     out.block(m_className.data(), m_className.size());
@@ -254,9 +291,11 @@ Bytes KeyedArchiver::finish() const {
     for (const auto& [key, value] : m_values) {
         if (key.size() > kMaxKeyLength) {
             logf("[ZQ]archive %s: key of %zu bytes is too long", m_className.c_str(), key.size());
-            return {};
+            return false;
         }
-        out.u8(static_cast<std::uint8_t>(value.index() + 1));
+        const auto block = blockOf(value);
+        const Tag tag = block ? Tag::Bytes : static_cast<Tag>(value.index() + 1);
+        out.u8(static_cast<std::uint8_t>(tag));
         out.block(key.data(), key.size());
         bool fits = true;
         if (auto* i = std::get_if<std::int64_t>(&value)) {
@@ -267,8 +306,8 @@ Bytes KeyedArchiver::finish() const {
             out.u64(bits);
         } else if (auto* s = std::get_if<std::string>(&value)) {
             fits = out.block(s->data(), s->size());
-        } else if (auto* b = std::get_if<Bytes>(&value)) {
-            fits = out.block(b->data(), b->size());
+        } else if (block) {
+            fits = out.block(block->data(), block->size());
         } else if (auto* a = std::get_if<std::vector<std::int64_t>>(&value)) {
             fits = static_cast<std::uint64_t>(a->size()) <= kMaxLength32;
             if (fits) {
@@ -279,16 +318,41 @@ Bytes KeyedArchiver::finish() const {
         }
         if (!fits) {
             logf("[ZQ]archive %s: value of key %s is too large", m_className.c_str(), key.c_str());
-            return {};
+            return false;
         }
     }
-    const std::uint64_t checksum = fnv1a(out.bytes().data(), out.bytes().size());
+    const std::uint64_t checksum =
+        fnv1aWords(reinterpret_cast<const std::uint8_t*>(result.data()), result.size());
     out.u64(checksum);
-    return std::move(out.bytes());
+    return true;
+}
+
+Bytes KeyedArchiver::finish() const {
+    Bytes out;
+    if (!write(out))
+        return {};
+    return out;
+}
+
+std::string KeyedArchiver::finishText() const {
+    std::string out;
+    if (!write(out))
+        return {};
+    return out;
 }
 
 std::optional<KeyedUnarchiver> KeyedUnarchiver::open(const std::uint8_t* data, std::size_t size,
                                                      const std::string& expectedClass) {
+    return read(data, size, expectedClass, false);
+}
+
+std::optional<KeyedUnarchiver> KeyedUnarchiver::openBorrowing(std::span<const std::uint8_t> data,
+                                                              const std::string& expectedClass) {
+    return read(data.data(), data.size(), expectedClass, true);
+}
+
+std::optional<KeyedUnarchiver> KeyedUnarchiver::read(const std::uint8_t* data, std::size_t size,
+                                                     const std::string& expectedClass, bool borrow) {
     if (data == nullptr || size < sizeof kMagic + kChecksumBytes) {
         logf("[ZQ]archive of %zu bytes is too short", size);
         return std::nullopt;
@@ -298,16 +362,18 @@ std::optional<KeyedUnarchiver> KeyedUnarchiver::open(const std::uint8_t* data, s
     std::uint64_t stored = 0;
     Reader trailer(data + bodySize, kChecksumBytes);
     trailer.u64(stored);
-    if (stored != fnv1a(data, bodySize)) {
+    const auto version = static_cast<std::uint16_t>(data[kVersionOffset] | (data[kVersionOffset + 1] << 8));
+    const std::uint64_t sum = version == kByteSumVersion ? fnv1a(data, bodySize) : fnv1aWords(data, bodySize);
+    if (stored != sum) {
         logf("[ZQ]archive checksum mismatch (%zu bytes)", size);
         return std::nullopt;
     }
 
     Reader in(data, bodySize);
     std::uint8_t magic[sizeof kMagic] = {};
-    std::uint16_t version = 0;
-    if (!in.raw(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.u16(version) ||
-        version != kFormatVersion) {
+    std::uint16_t readVersion = 0;
+    if (!in.raw(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 ||
+        !in.u16(readVersion) || (readVersion != kFormatVersion && readVersion != kByteSumVersion)) {
         logf("[ZQ]archive: not an archive of version %u", static_cast<unsigned>(kFormatVersion));
         return std::nullopt;
     }
@@ -329,8 +395,19 @@ std::optional<KeyedUnarchiver> KeyedUnarchiver::open(const std::uint8_t* data, s
         std::uint8_t tag = 0;
         std::string key;
         ArchiveValue value;
-        if (!in.u8(tag) || !in.text(key, kMaxKeyLength) || !readValue(in, static_cast<Tag>(tag), value) ||
-            !result.m_values.emplace(std::move(key), std::move(value)).second) {
+        std::span<const std::uint8_t> block;
+        bool ok = in.u8(tag) && in.text(key, kMaxKeyLength);
+        const bool lend = ok && borrow && static_cast<Tag>(tag) == Tag::Bytes;
+        ok = ok && readValue(in, static_cast<Tag>(tag), value, lend ? &block : nullptr);
+        // A key is taken once, whichever map would hold it.
+        ok = ok && result.m_values.count(key) == 0 && result.m_borrowed.count(key) == 0;
+        if (ok) {
+            if (lend)
+                result.m_borrowed.emplace(std::move(key), block);
+            else
+                result.m_values.emplace(std::move(key), std::move(value));
+        }
+        if (!ok) {
             logf("[ZQ]archive %s: entry %u of %u is damaged", expectedClass.c_str(), i, count);
             return std::nullopt;
         }
@@ -353,6 +430,8 @@ std::optional<std::string> KeyedUnarchiver::decodeString(const std::string& key)
     return lookup<std::string>(m_values, key);
 }
 std::optional<Bytes> KeyedUnarchiver::takeBytes(const std::string& key) {
+    if (m_borrowed.count(key))
+        return decodeBytes(key); // the block belongs to the archive's owner: only a copy can be given
     auto found = m_values.find(key);
     if (found == m_values.end())
         return std::nullopt;
@@ -364,7 +443,19 @@ std::optional<Bytes> KeyedUnarchiver::takeBytes(const std::string& key) {
     return taken;
 }
 std::optional<Bytes> KeyedUnarchiver::decodeBytes(const std::string& key) const {
+    if (auto borrowed = m_borrowed.find(key); borrowed != m_borrowed.end())
+        return Bytes(borrowed->second.begin(), borrowed->second.end());
     return lookup<Bytes>(m_values, key);
+}
+std::optional<std::span<const std::uint8_t>> KeyedUnarchiver::decodeBytesView(const std::string& key) const {
+    if (auto borrowed = m_borrowed.find(key); borrowed != m_borrowed.end())
+        return borrowed->second;
+    auto found = m_values.find(key);
+    if (found == m_values.end())
+        return std::nullopt;
+    if (const Bytes* v = std::get_if<Bytes>(&found->second))
+        return std::span<const std::uint8_t>(*v);
+    return std::nullopt;
 }
 std::optional<std::vector<std::int64_t>> KeyedUnarchiver::decodeIntArray(const std::string& key) const {
     return lookup<std::vector<std::int64_t>>(m_values, key);

@@ -2,7 +2,7 @@
 // observer of that name (in the order they were added), optionally filtered by sender.
 // Thread-safe: receive threads, capture threads and the main thread post at once.
 //
-// Payloads: "POST_MSG_" events carry a Dictionary; "READ_MSG_" packets carry a
+// Payloads: "POST_MSG_" events carry a Dictionary (by value or shared); "READ_MSG_" packets carry a
 // std::shared_ptr<SReceiveData>, so a record nobody observes is freed and none is freed twice.
 #pragma once
 
@@ -37,8 +37,16 @@ struct Notification {
     const void* sender = nullptr; // identity only, never dereferenced by the centre
     std::any object;
 
-    // The object as a dictionary, or nullptr when it is something else.
-    const Dictionary* dictionary() const { return std::any_cast<Dictionary>(&object); }
+    // The object as a dictionary, or nullptr when it is something else. A dictionary is posted by
+    // value, or shared (std::shared_ptr<const Dictionary>) when an observer may keep a large value
+    // without copying it.
+    const Dictionary* dictionary() const {
+        if (const auto* shared = std::any_cast<std::shared_ptr<const Dictionary>>(&object))
+            return shared->get();
+        return std::any_cast<Dictionary>(&object);
+    }
+    // The shared dictionary, or empty when the object is something else.
+    std::shared_ptr<const Dictionary> sharedDictionary() const { return shared<const Dictionary>(); }
     // The text under key in the dictionary; empty when there is none (a missing key and a missing
     // dictionary read as the empty text, as observers compare texts).
     std::string value(const std::string& key) const { return dictionaryValue(dictionary(), key); }

@@ -17,6 +17,14 @@ std::int32_t convertToServerCanvasPos(float position, int drawSize, int screenSi
     return static_cast<std::int32_t>(std::trunc(std::clamp(scaled, -2.0e9f, 2.0e9f)));
 }
 
+std::int32_t strokeThickness(float thickness) {
+    // A pen width comes from the panel's settings as a float: one out of range (or not a number)
+    // must not reach a conversion to int, which would be undefined.
+    if (!std::isfinite(thickness))
+        return 0;
+    return static_cast<std::int32_t>(std::trunc(std::clamp(thickness, 0.0f, kMaxStrokeThickness)));
+}
+
 std::vector<transport::StrokeData> makeStrokePackets(const Stroke& stroke, const PenState& pen,
                                                      std::int32_t slot, const CanvasSizes& sizes,
                                                      std::size_t maxPoints) {
@@ -24,7 +32,7 @@ std::vector<transport::StrokeData> makeStrokePackets(const Stroke& stroke, const
     transport::StrokeData head;
     head.nSlot = slot;
     head.nTool = pen.toolMode == kToolEraser ? kWireToolEraser : kWireToolPen;
-    head.nThickness = static_cast<std::int32_t>(pen.thickness);
+    head.nThickness = strokeThickness(pen.thickness);
     head.nThicknessMode = pen.thicknessMode;
     head.bBlend = pen.blend;
     head.nColor = penColourValue(pen.colorMode);

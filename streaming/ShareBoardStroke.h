@@ -47,6 +47,12 @@ constexpr std::int32_t kWireToolEraser = 4;
 constexpr double kBlendAlpha = 0.4;
 constexpr double kOpaqueAlpha = 1.0;
 
+// No pen is wider than this many pixels (the panel offers 2 to 12); wider settings are clamped.
+constexpr float kMaxStrokeThickness = 1024.0f;
+// A pen width as the wire and the drawing take it: trunc(thickness), clamped to 0..1024; 0 for a
+// width that is not a number.
+std::int32_t strokeThickness(float thickness);
+
 // trunc(position x canvas / view) in single precision; 0 for an empty view.
 std::int32_t convertToServerCanvasPos(float position, int drawSize, int screenSize);
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "transport/PacketData.h"
+#include "transport/ScreenUpdateLimits.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,9 +42,11 @@ void Rc4Apply(const std::uint8_t* key, std::size_t keyLength, std::uint8_t* data
 bool EncodeTextCommand(SRequestData& request, const std::string& text);
 
 // Scratch memory of one link's receive side; grows with the largest packet seen, never shared.
+// limits, when set, bounds strips and frames by what the console announced; without them only the
+// fixed ceilings of PacketData.h apply.
 struct ReceiveBuffers {
     std::vector<std::uint8_t> body;
-    std::vector<std::uint8_t> inflate;
+    std::shared_ptr<const ScreenUpdateLimits> limits;
 };
 
 enum class ParseResult {

@@ -182,6 +182,54 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
     return ParseResult::kParsed;
 }
 
+// Inflates a zlib stream piece by piece straight into the buffers that keep the result, so no
+// inflated byte is copied afterwards and no more is produced than the pieces asked for.
+class StreamInflater {
+public:
+    StreamInflater(const std::uint8_t* compressed, std::uint32_t size) {
+        m_stream.next_in = const_cast<Bytef*>(compressed); // zlib's API is not const-correct
+        m_stream.avail_in = size;
+        m_ok = inflateInit(&m_stream) == Z_OK;
+    }
+    ~StreamInflater() { inflateEnd(&m_stream); }
+    StreamInflater(const StreamInflater&) = delete;
+    StreamInflater& operator=(const StreamInflater&) = delete;
+
+    // Fills exactly size bytes; false when the stream is damaged or ends before.
+    bool take(void* out, std::size_t size) {
+        m_stream.next_out = static_cast<Bytef*>(out);
+        while (size > 0 && m_ok && !m_ended) {
+            const auto piece = static_cast<uInt>(std::min<std::size_t>(size, kMaxPiece));
+            m_stream.avail_out = piece;
+            const int rc = inflate(&m_stream, Z_NO_FLUSH);
+            size -= piece - m_stream.avail_out;
+            if (rc == Z_STREAM_END)
+                m_ended = true;
+            else if (rc != Z_OK)
+                m_ok = false;
+        }
+        return m_ok && size == 0;
+    }
+    // Whether the stream ends here, producing nothing more (one byte is tried, never more).
+    bool endsHere() {
+        if (!m_ok)
+            return false;
+        if (m_ended)
+            return true;
+        std::uint8_t extra = 0;
+        m_stream.next_out = &extra;
+        m_stream.avail_out = 1;
+        const int rc = inflate(&m_stream, Z_FINISH);
+        return rc == Z_STREAM_END && m_stream.avail_out == 1;
+    }
+
+private:
+    static constexpr std::size_t kMaxPiece = 1u << 30; // avail_out is 32-bit
+    z_stream m_stream{};
+    bool m_ok = false;
+    bool m_ended = false;
+};
+
 ParseResult ParseCompressedScreen(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
     std::uint32_t rawLen = 0;
     std::uint32_t zLen = 0;
@@ -194,37 +242,76 @@ ParseResult ParseCompressedScreen(wire::Reader& r, SReceiveData& record, Receive
         record = SReceiveData{};
         return ParseResult::kFatal;
     }
-    if (buffers.inflate.size() < rawLen)
-        buffers.inflate.resize(rawLen);
-    uLongf produced = rawLen;
-    const int rc = ::uncompress(buffers.inflate.data(), &produced, compressed, zLen);
-    if (rc != Z_OK || produced != rawLen)
+    const ScreenUpdateLimits* limits = buffers.limits.get();
+    // A strip the announced grid cannot show is refused before a byte of it is inflated.
+    if (limits != nullptr && rawLen > limits->maxStripBytes()) {
+        platform::logf("[ZQ]dropped packet of type %d: it states %u inflated bytes, the screen grid "
+                       "holds %llu",
+                       kBodyCompressedScreen, rawLen,
+                       static_cast<unsigned long long>(limits->maxStripBytes()));
+        record = SReceiveData{};
+        return ParseResult::kDropped;
+    }
+    StreamInflater in(compressed, zLen);
+    std::uint8_t head[kDibPayloadSkipBytes + 4];
+    if (!in.take(head, sizeof head))
         return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
-
-    wire::Reader payload(buffers.inflate.data(), rawLen);
-    std::uint32_t blockCount = 0;
-    const std::uint8_t* blocks = nullptr;
-    std::uint32_t imageSize = 0;
-    const std::uint8_t* image = nullptr;
-    if (!payload.skip(kDibPayloadSkipBytes) || !payload.u32(blockCount) ||
-        !payload.bytes(4ull * blockCount, blocks) || !payload.u32(imageSize) ||
-        !payload.bytes(imageSize, image))
+    const std::uint32_t blockCount = wire::GetU32(head + kDibPayloadSkipBytes);
+    const std::uint64_t listEnd = sizeof head + 4ull * blockCount;
+    if (listEnd + 4 > rawLen)
         return Dropped(record, kBodyCompressedScreen, "block list or image size runs past the payload");
     record.pBlockList.resize(blockCount);
-    for (std::uint32_t i = 0; i < blockCount; ++i)
-        record.pBlockList[i] = wire::GetU32(blocks + 4ull * i);
+    std::uint8_t sizeField[4];
+    if (!in.take(record.pBlockList.data(), 4ull * blockCount) || !in.take(sizeField, sizeof sizeField))
+        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+    const std::uint32_t imageSize = wire::GetU32(sizeField);
+    const std::uint64_t imageEnd = listEnd + 4 + imageSize;
+    if (imageEnd > rawLen)
+        return Dropped(record, kBodyCompressedScreen, "block list or image size runs past the payload");
+    // A list longer than the grid is the viewer's to refuse (and the console's to have
+    // acknowledged); its picture still cannot be larger than the whole grid.
+    if (limits != nullptr &&
+        rawLen > limits->maxInflatedBytes(std::min<std::uint64_t>(blockCount, limits->tileCount())) +
+                     4ull * (blockCount - std::min<std::uint64_t>(blockCount, limits->tileCount()))) {
+        platform::logf(
+            "[ZQ]dropped packet of type %d: %u inflated bytes for %u tiles, over four bytes a pixel",
+            kBodyCompressedScreen, rawLen, blockCount);
+        record = SReceiveData{};
+        return ParseResult::kDropped;
+    }
+    record.pDibData.resize(imageSize);
+    if (!in.take(record.pDibData.data(), imageSize))
+        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+    // Bytes the console put behind the image are inflated and passed over, a piece at a time.
+    std::uint64_t trailing = rawLen - imageEnd;
+    std::uint8_t scratch[4096];
+    while (trailing > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(trailing, sizeof scratch));
+        if (!in.take(scratch, piece))
+            return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+        trailing -= piece;
+    }
+    if (!in.endsHere())
+        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+    // The list arrived as little-endian words straight into place (the host order, asserted above).
     record.nBlockCount = blockCount;
-    record.pDibData.assign(image, image + imageSize);
     record.nDibSize = imageSize;
     record.nType = kBodyCompressedScreen;
     return ParseResult::kParsed;
 }
 
-ParseResult ParseH264(wire::Reader& r, SReceiveData& record) {
+ParseResult ParseH264(wire::Reader& r, SReceiveData& record, const ReceiveBuffers& buffers) {
     std::uint32_t size = 0;
     const std::uint8_t* data = nullptr;
     if (!r.u32(size) || !r.u32(record.nDrawSeq) || !r.u32(record.nH264Extra) || !r.bytes(size, data))
         return Dropped(record, kBodyH264, "frame size runs past the body");
+    if (buffers.limits != nullptr && size > buffers.limits->maxFrameBytes()) {
+        platform::logf("[ZQ]dropped packet of type %d: frame of %u bytes, the announced encode size "
+                       "allows %llu",
+                       kBodyH264, size, static_cast<unsigned long long>(buffers.limits->maxFrameBytes()));
+        record = SReceiveData{};
+        return ParseResult::kDropped;
+    }
     record.nH264Size = size;
     record.pH264Data.assign(data, data + size);
     record.nType = kBodyH264;
@@ -278,7 +365,7 @@ ParseResult ParseBody(const std::uint8_t* body, std::size_t size, SReceiveData& 
     case kBodyCompressedScreen:
         return ParseCompressedScreen(r, record, buffers);
     case kBodyH264:
-        return ParseH264(r, record);
+        return ParseH264(r, record, buffers);
     case kBodyRelayEnvelope:
         return ParseEnvelope(r, record, buffers);
     default:

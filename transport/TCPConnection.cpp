@@ -79,6 +79,10 @@ bool TCPConnection::StartRequestThread() {
     return true;
 }
 
+void TCPConnection::SetScreenLimits(std::shared_ptr<const ScreenUpdateLimits> limits) {
+    m_buffers.limits = std::move(limits);
+}
+
 bool TCPConnection::StartReceiveThread() {
     std::shared_ptr<TCPConnection> self = weak_from_this().lock();
     if (!self) {

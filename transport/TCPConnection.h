@@ -48,6 +48,9 @@ public:
     // link that is not connected ends at once; the receive thread then still reports the link down.
     bool StartRequestThread();
     bool StartReceiveThread();
+    // Bounds for the strips and frames this link parses (shared with whoever learns the console's
+    // announcements). Before StartReceiveThread only; without it only the fixed ceilings apply.
+    void SetScreenLimits(std::shared_ptr<const ScreenUpdateLimits> limits);
 
     // Queues a request; ownership passes to the link. A request given to a link that is down (or
     // never came up) is freed at once and the call answers false. A request that would take the

@@ -52,11 +52,11 @@ bool beginsDecodableStream(std::span<const std::uint8_t> accessUnit) {
     return idr;
 }
 
-bool archiveBeginsDecodableStream(const platform::Bytes& archive) {
-    auto sample = client::H264Sample::unarchive(archive);
-    if (!sample || sample->getH264() == nullptr || sample->getH264Size() <= 0)
-        return false;
-    return beginsDecodableStream({sample->getH264(), static_cast<std::size_t>(sample->getH264Size())});
+bool archiveBeginsDecodableStream(std::span<const std::uint8_t> archive) {
+    // Only a look at the frame: the archive is read in place, nothing is copied.
+    auto in = platform::KeyedUnarchiver::openBorrowing(archive, client::H264Sample::kClassName);
+    auto frame = in ? in->decodeBytesView("h264") : std::nullopt;
+    return frame && !frame->empty() && beginsDecodableStream(*frame);
 }
 
 } // namespace streaming

@@ -24,6 +24,6 @@ std::vector<std::uint8_t> nalUnitTypes(std::span<const std::uint8_t> accessUnit)
 bool beginsDecodableStream(std::span<const std::uint8_t> accessUnit);
 
 // The same for an archived H264Sample as the frame list holds it; false when it does not unarchive.
-bool archiveBeginsDecodableStream(const platform::Bytes& archive);
+bool archiveBeginsDecodableStream(std::span<const std::uint8_t> archive);
 
 } // namespace streaming

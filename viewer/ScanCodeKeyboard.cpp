@@ -244,7 +244,17 @@ std::optional<std::string> ScanCodeKeyboard::flagsChanged(int keyCode, std::uint
         const bool matches = keyCode == rule.left || (rule.right != keycodes::kNone && keyCode == rule.right);
         if (!matches)
             continue;
-        const bool held = (flags & rule.flag) != 0;
+        // Each key of the pair counts on its own: letting go of one of two held Control keys
+        // leaves Control held. A flags event for a key already down while its flag stays set is
+        // that key's release (the other key of the pair still sets the flag).
+        const bool flagSet = (flags & rule.flag) != 0;
+        const bool pressed = flagSet && m_heldKeys.count(keyCode) == 0;
+        if (pressed)
+            m_heldKeys.insert(keyCode);
+        else
+            m_heldKeys.erase(keyCode);
+        const bool held = m_heldKeys.count(rule.left) > 0 ||
+                          (rule.right != keycodes::kNone && m_heldKeys.count(rule.right) > 0);
         m_bExtendedKey[rule.modifier] = held;
         platform::logf("[ZQ]%s %s%lu", rule.name, held ? "pressed" : "release", flagsText);
     }
@@ -257,6 +267,7 @@ std::optional<std::string> ScanCodeKeyboard::flagsChanged(int keyCode, std::uint
 
 void ScanCodeKeyboard::releaseModifiers() {
     m_bExtendedKey.fill(false);
+    m_heldKeys.clear();
     m_tmpScanCode.clear();
 }
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace streaming {
@@ -81,6 +82,7 @@ private:
     std::string m_tmpKeyCode;
     std::string m_tmpScanCode;
     std::array<bool, kModifierCount> m_bExtendedKey{};
+    std::set<int> m_heldKeys; // modifier keys down now, by key code
 };
 
 } // namespace streaming

@@ -79,13 +79,21 @@ struct ScreenShareModel::StripJob {
 };
 
 bool ScreenShareModel::applyScreenUpdates(const std::vector<platform::Bytes>& archives) {
+    std::vector<SharedArchive> shared;
+    shared.reserve(archives.size());
+    for (const platform::Bytes& archive : archives)
+        shared.emplace_back(archive);
+    return applyScreenUpdates(shared);
+}
+
+bool ScreenShareModel::applyScreenUpdates(const std::vector<SharedArchive>& archives) {
     TileGrid* grid = m_bAnswerEnabled        ? &m_screenAnswerList
                      : m_bScreenShareEnabled ? &m_screenShareList
                                              : nullptr;
     std::vector<StripJob> jobs;
     jobs.reserve(archives.size());
-    for (const platform::Bytes& archive : archives) {
-        auto sample = client::ImageSample::unarchive(archive);
+    for (const SharedArchive& archive : archives) {
+        auto sample = client::ImageSample::unarchive(archive.bytes(), archive.owner());
         if (!sample) {
             // Names no tiles: nothing to cut.
             platform::logf("[ZQ]Screen update unreadable; dropped");
@@ -103,21 +111,40 @@ bool ScreenShareModel::applyScreenUpdates(const std::vector<platform::Bytes>& ar
     }
     if (jobs.empty())
         return false;
-    placeStrips(*grid, jobs);
-    decodeAll(jobs);
-    // A bitmap that is no picture still names its tiles: they turn transparent.
-    for (const StripJob& job : jobs) {
-        const auto& indexes = job.sample.getScreenIndexArray();
-        const int count = job.sample.getScreenSplitCount();
-        if (job.result == StripDecoder::InPlace::Decoded)
-            m_canvas.markStrip(*grid, indexes, count);
-        else
-            m_canvas.writeStrip(*grid, indexes, count, job.strip.view());
+    // The pictures decoded at once hold at most a canvas of pixels between them (each strip's
+    // bound is its tiles, which the list check keeps within the grid); the rest of the batch
+    // waits for the next group.
+    const std::int64_t budget =
+        std::max<std::int64_t>(1, static_cast<std::int64_t>(grid->canvasWidth()) * grid->canvasHeight());
+    for (std::size_t first = 0; first < jobs.size();) {
+        std::size_t end = first;
+        std::int64_t pixels = 0;
+        while (end < jobs.size()) {
+            const std::int64_t strip = jobs[end].bounds.maxWidth * jobs[end].bounds.maxHeight;
+            if (end > first && pixels + strip > budget)
+                break;
+            pixels += strip;
+            ++end;
+        }
+        std::span<StripJob> group(jobs.data() + first, end - first);
+        placeStrips(*grid, group);
+        decodeAll(group);
+        // A bitmap that is no picture still names its tiles: they turn transparent.
+        for (StripJob& job : group) {
+            const auto& indexes = job.sample.getScreenIndexArray();
+            const int count = job.sample.getScreenSplitCount();
+            if (job.result == StripDecoder::InPlace::Decoded)
+                m_canvas.markStrip(*grid, indexes, count);
+            else
+                m_canvas.writeStrip(*grid, indexes, count, job.strip.view());
+            job.strip = {}; // freed before the next group decodes
+        }
+        first = end;
     }
     return true;
 }
 
-void ScreenShareModel::placeStrips(const TileGrid& grid, std::vector<StripJob>& jobs) {
+void ScreenShareModel::placeStrips(const TileGrid& grid, std::span<StripJob> jobs) {
     if (m_canvas.isEmpty() || grid.canvasWidth() != m_canvas.width() ||
         grid.canvasHeight() != m_canvas.height())
         return;
@@ -145,7 +172,7 @@ void ScreenShareModel::decodeOne(StripJob& job, StripDecoder& decoder) {
     job.strip = decoder.decode(job.bitmap(), job.bounds);
 }
 
-void ScreenShareModel::decodeAll(std::vector<StripJob>& jobs) {
+void ScreenShareModel::decodeAll(std::span<StripJob> jobs) {
     // Each piece takes every n-th strip with a decoder of its own. Pieces write disjoint parts of
     // the canvas (placeStrips) or strips of their own.
     const std::size_t pieces = std::min(kDecodeThreads, jobs.size());
@@ -177,6 +204,9 @@ bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::in
     case TileGrid::StripCheck::OutOfRange:
         platform::logf("error1 %d %lu", indexes[position], tiles);
         break;
+    case TileGrid::StripCheck::TooManyTiles:
+        platform::logf("error1 %d %lu", count, tiles);
+        break;
     default:
         platform::logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0, tiles);
         break;
@@ -184,8 +214,8 @@ bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::in
     return false;
 }
 
-void ScreenShareModel::decodeH264(const platform::Bytes& archive) {
-    auto sample = client::H264Sample::unarchive(archive);
+void ScreenShareModel::decodeH264(const SharedArchive& archive) {
+    auto sample = client::H264Sample::unarchive(archive.bytes(), archive.owner());
     if (!sample || sample->getH264() == nullptr || sample->getH264Size() <= 0) {
         platform::logf("[ZQ]H264 frame unreadable; dropped");
         return;

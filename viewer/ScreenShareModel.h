@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 #include "streaming/H264Decoder.h"
 #include "viewer/ParallelWork.h"
+#include "viewer/PendingUpdates.h"
 #include "viewer/ScreenCanvas.h"
 #include "viewer/StripDecoder.h"
 #include "viewer/TileGrid.h"
@@ -14,6 +15,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 namespace streaming {
 
@@ -44,10 +47,13 @@ public:
     // Applies archived screen updates (ImageSamples) to the grid of the mode, in order; their
     // pictures are decoded in parallel first. Answers whether the canvas changed; a refused update
     // is logged and dropped.
+    bool applyScreenUpdates(const std::vector<SharedArchive>& archives);
     bool applyScreenUpdates(const std::vector<platform::Bytes>& archives);
-    bool applyScreenUpdate(const platform::Bytes& archive) { return applyScreenUpdates({archive}); }
+    bool applyScreenUpdate(const platform::Bytes& archive) {
+        return applyScreenUpdates(std::vector<platform::Bytes>{archive});
+    }
     // Decodes one archived H.264 frame (an H264Sample); a finished picture joins the decoded queue.
-    void decodeH264(const platform::Bytes& archive);
+    void decodeH264(const SharedArchive& archive);
     // Shows the newest decoded picture, scaled from the teacher's encode size to the canvas, and
     // frees the older ones. Answers whether the canvas changed.
     bool showDecodedFrames();
@@ -59,8 +65,8 @@ private:
     // Whether the update's tile list fits the grid (the refusals are logged as the console's logs).
     bool checkList(const TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
                    bool answer) const;
-    void placeStrips(const TileGrid& grid, std::vector<StripJob>& jobs);
-    void decodeAll(std::vector<StripJob>& jobs);
+    void placeStrips(const TileGrid& grid, std::span<StripJob> jobs);
+    void decodeAll(std::span<StripJob> jobs);
     void decodeOne(StripJob& job, StripDecoder& decoder);
 
     int m_nServerWidth = 0;

@@ -11,8 +11,10 @@
 #include "viewer/ParallelWork.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <libyuv.h>
@@ -70,29 +72,81 @@ void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty)
         update(sameCanvas && !dirty.empty() ? viewRectOf(dirty) : rect());
         return;
     }
-    // Scaled here, once per change, with the SIMD scaler: painting then copies pixels one to one.
-    const bool resized = m_scaled.width() != width() || m_scaled.height() != height();
-    if (resized)
+    // Scaled when painted, with the SIMD scaler, straight into the window's picture where the
+    // platform lets it (no picture of the view's size written and then copied); the view's own
+    // picture catches up only when something reads it.
+    if (m_scaled.width() != width() || m_scaled.height() != height())
         m_scaled = PlainImage(width(), height());
-    const QRect area = sameCanvas && !resized && !dirty.empty() ? viewRectOf(dirty) : rect();
+    const bool rewrapped =
+        m_image.isNull() || m_image.constBits() != m_scaled.data() || m_image.size() != size();
+    if (rewrapped)
+        m_image = QImage(m_scaled.data(), m_scaled.width(), m_scaled.height(),
+                         static_cast<qsizetype>(m_scaled.stride()), kFormat);
+    const QRect area = sameCanvas && !rewrapped && !dirty.empty() ? viewRectOf(dirty) : rect();
+    m_stale = m_stale.united(area);
+    update(area);
+}
+
+void ScreenShareView::scaleInto(std::uint8_t* origin, qsizetype stride, const QRect& area) const {
+    const PlainImage& canvas = *m_canvas;
     // Bands of the area on several threads: each output pixel depends on the source only.
     runInParallel(kParallelPieces, [&](std::size_t piece) {
         const RowBand band = rowBand(area.height(), kParallelPieces, piece);
         if (band.end <= band.first)
             return;
         libyuv::ARGBScaleClip(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(),
-                              canvas.height(), m_scaled.data(), static_cast<int>(m_scaled.stride()),
-                              m_scaled.width(), m_scaled.height(), area.x(), area.y() + band.first,
-                              area.width(), band.end - band.first, libyuv::kFilterBilinear);
+                              canvas.height(), origin, static_cast<int>(stride), width(), height(), area.x(),
+                              area.y() + band.first, area.width(), band.end - band.first,
+                              libyuv::kFilterBilinear);
     });
-    m_image = QImage(m_scaled.data(), m_scaled.width(), m_scaled.height(),
-                     static_cast<qsizetype>(m_scaled.stride()), kFormat);
-    update(area);
+}
+
+bool ScreenShareView::scaled() const {
+    return m_canvas != nullptr && !m_image.isNull() && m_image.constBits() == m_scaled.data();
+}
+
+const QImage& ScreenShareView::image() const {
+    if (scaled() && !m_stale.isEmpty()) {
+        scaleInto(m_scaled.data(), static_cast<qsizetype>(m_scaled.stride()), m_stale.intersected(rect()));
+        m_stale = {};
+    }
+    return m_image;
+}
+
+bool ScreenShareView::paintScaled(QPainter& painter, const QRegion& region) {
+    // Only the raster picture of this window itself, one to one: anything else (another device,
+    // a scale or a rotation) takes the copy from the view's own picture.
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image)
+        return false;
+    auto* target = static_cast<QImage*>(device);
+    const QImage::Format format = target->format();
+    if ((format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32) ||
+        target->devicePixelRatio() != 1.0)
+        return false;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate)
+        return false;
+    const QPoint offset(qRound(transform.dx()), qRound(transform.dy()));
+    if (offset != mapTo(window(), QPoint(0, 0)) || !target->rect().contains(rect().translated(offset)))
+        return false;
+    // constBits: the window's picture is written in place, never detached into a copy.
+    auto* origin = const_cast<std::uint8_t*>(target->constBits()) +
+                   static_cast<qsizetype>(offset.y()) * target->bytesPerLine() +
+                   static_cast<qsizetype>(offset.x()) * kBytesPerPixel;
+    for (const QRect& r : region) {
+        const QRect area = r.intersected(rect());
+        if (!area.isEmpty())
+            scaleInto(origin, target->bytesPerLine(), area);
+    }
+    return true;
 }
 
 void ScreenShareView::clearImage() {
     m_canvas = nullptr;
     m_image = QImage();
+    m_stale = {};
     update();
 }
 
@@ -110,21 +164,26 @@ QRect ScreenShareView::viewRectOf(const CanvasRect& r) const {
         return rect();
     const double sx = static_cast<double>(width()) / m_canvas->width();
     const double sy = static_cast<double>(height()) / m_canvas->height();
-    // One pixel of margin: bilinear scaling reads the neighbours of every changed pixel.
-    const int left = static_cast<int>(std::floor(r.x * sx)) - 1;
-    const int top = static_cast<int>(std::floor(r.y * sy)) - 1;
-    const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + 1;
-    const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + 1;
+    // Bilinear scaling blends each view pixel from the two nearest canvas pixels a side, so a
+    // changed canvas pixel reaches as far as one canvas pixel's width in the view beyond the
+    // changed rectangle (three view pixels at 3x), and one more for the rounding.
+    const int marginX = static_cast<int>(std::ceil(std::max(sx, 1.0))) + 1;
+    const int marginY = static_cast<int>(std::ceil(std::max(sy, 1.0))) + 1;
+    const int left = static_cast<int>(std::floor(r.x * sx)) - marginX;
+    const int top = static_cast<int>(std::floor(r.y * sy)) - marginY;
+    const int right = static_cast<int>(std::ceil((r.x + r.width) * sx)) + marginX;
+    const int bottom = static_cast<int>(std::ceil((r.y + r.height) * sy)) + marginY;
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(rect());
 }
 
 void ScreenShareView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    if (!m_image.isNull()) {
+    if (!m_image.isNull() && !(scaled() && paintScaled(painter, event->region()))) {
         // One to one: the picture already has the view's size.
+        const QImage& picture = image();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         for (const QRect& r : event->region())
-            painter.drawImage(r.topLeft(), m_image, r);
+            painter.drawImage(r.topLeft(), picture, r);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     drawStrokes(painter);

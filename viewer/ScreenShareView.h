@@ -28,7 +28,8 @@ public:
     // canvas must stay alive until the next present or clearImage.
     void present(const PlainImage& canvas, const CanvasRect& dirty);
     void clearImage();
-    const QImage& image() const { return m_image; }
+    // The picture the view shows (brought up to date with the canvas when read).
+    const QImage& image() const;
 
     // The geometry of a mouse text now: the student's screen below the menu bar and the teacher's
     // screen from the settings.
@@ -65,11 +66,19 @@ private:
     ShareBoardLayer::Context shareBoardContext() const;
     void post(const std::string& text);
     QRect viewRectOf(const CanvasRect& rect) const;
+    // Whether the canvas is shown scaled (through m_scaled) rather than one to one.
+    bool scaled() const;
+    // Scales the canvas's part under area (view coordinates) into a picture of the view's size.
+    void scaleInto(std::uint8_t* origin, qsizetype stride, const QRect& area) const;
+    // Scales straight into the window's picture being painted; false when the platform's picture
+    // is not one the view can write one to one.
+    bool paintScaled(QPainter& painter, const QRegion& region);
 
     platform::NotificationCenter& m_center;
     const PlainImage* m_canvas = nullptr; // the controller's canvas, while shown
-    PlainImage m_scaled;                  // the canvas at the view's size, when they differ
+    mutable PlainImage m_scaled;          // the canvas at the view's size, when they differ
     QImage m_image;                       // wraps the canvas or m_scaled
+    mutable QRect m_stale;                // the part of m_scaled behind the canvas
     ShareBoardLayer m_shareBoard;
 };
 

@@ -2,12 +2,14 @@
 
 #include "client/ArchivedRecords.h"
 #include "client/ClientEvents.h"
+#include "client/SettingsKeys.h"
 #include "panel/AppDelegate.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
 #include "viewer/ScreenShareWindow.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace streaming {
 
@@ -19,10 +21,38 @@ bool registeredViewerAllowsAnswers() {
     return viewer != nullptr && viewer->getAnswerEnabled();
 }
 
-platform::Bytes archiveOf(const platform::Notification& note, const char* key) {
-    return client::archiveFromText(note.value(key));
+// The archive under key: shared with the event when it was posted shared, copied otherwise.
+SharedArchive archiveOf(const platform::Notification& note, const char* key) {
+    if (auto shared = note.sharedDictionary()) {
+        auto found = shared->find(key);
+        if (found == shared->end())
+            return {};
+        const std::string& text = found->second;
+        return SharedArchive(std::move(shared),
+                             {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    }
+    return SharedArchive(client::archiveFromText(note.value(key)));
+}
+
+// The tiles a waiting update repaints, for the list to tell which updates a later one supersedes.
+std::vector<std::int32_t> tilesOfUpdate(std::span<const std::uint8_t> archive) {
+    auto in = platform::KeyedUnarchiver::openBorrowing(archive, client::ImageSample::kClassName);
+    auto block = in ? in->decodeBytesView("screenIndex") : std::nullopt;
+    std::vector<std::int32_t> tiles;
+    if (!block)
+        return tiles;
+    tiles.resize(block->size() / sizeof(std::int32_t));
+    if (!tiles.empty())
+        std::memcpy(tiles.data(), block->data(), tiles.size() * sizeof(std::int32_t));
+    return tiles;
 }
 } // namespace
+
+ScreenShareViewController::Feed::Feed()
+    : screen("Screen update", kMaxWaitingUpdates, kMaxWaitingUpdateBytes, {}, tilesOfUpdate),
+      h264("H264 frame", kMaxWaitingFrames, kMaxWaitingFrameBytes, archiveBeginsDecodableStream) {}
+
+namespace {} // namespace
 
 ScreenShareViewController::ScreenShareViewController(platform::NotificationCenter& center)
     : m_pNotificationCenter(center), m_observers(center) {}
@@ -93,6 +123,10 @@ void ScreenShareViewController::addObservers() {
                         if (v.m_imageViewCanvas)
                             v.m_imageViewCanvas->clearImage();
                     }));
+    // The console announced a share canvas ("[MV00103]") while the viewer is open: the mode and the
+    // grid are read again, so no strip is cut into the old grid.
+    m_observers.add(client::events::kScreenShareInit, nullptr,
+                    onMain([](ScreenShareViewController& v) { v.initCanvas(); }));
     m_observers.add(client::events::kScreenShareShow, nullptr, onMain([](ScreenShareViewController& v) {
                         if (v.m_imageViewCanvas)
                             v.m_imageViewCanvas->setVisible(true);
@@ -106,6 +140,12 @@ void ScreenShareViewController::addObservers() {
 
 void ScreenShareViewController::initCanvas() {
     if (!m_shared)
+        return;
+    // A viewer asked again (a repeated broadcast) keeps its mode, grid and canvas unless the
+    // console set a new mode: the key it consumed reads "-1" now.
+    const std::string mode = m_shared->stringValue(client::settings::kScreenInit);
+    if (m_model.hasMode() && mode != client::settings::kScreenInitAnswer &&
+        mode != client::settings::kScreenInitShare)
         return;
     m_model.initCanvas(*m_shared);
     if (m_imageViewCanvas)
@@ -126,7 +166,7 @@ void ScreenShareViewController::screenRefresher() {
                                              std::chrono::duration<double>(kTickBudgetSeconds));
     bool changed = false;
     while (Clock::now() < deadline) {
-        std::vector<platform::Bytes> batch;
+        std::vector<SharedArchive> batch;
         while (batch.size() < kMaxUpdatesPerBatch) {
             auto update = m_feed->screen.take();
             if (!update)

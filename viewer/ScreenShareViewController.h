@@ -65,9 +65,9 @@ protected:
 private:
     // What the receive thread hands over; the observers reach it weakly.
     struct Feed {
-        PendingUpdates screen{"Screen update", kMaxWaitingUpdates, kMaxWaitingUpdateBytes};
-        PendingUpdates h264{"H264 frame", kMaxWaitingFrames, kMaxWaitingFrameBytes,
-                            archiveBeginsDecodableStream};
+        Feed();
+        PendingUpdates screen;
+        PendingUpdates h264;
     };
     void addObservers();
     std::shared_ptr<desktop::ViewController> selfReference();

@@ -1,5 +1,6 @@
 #include "viewer/TileGrid.h"
 
+#include "client/ScreenGridRule.h"
 #include "platform/Log.h"
 
 namespace streaming {
@@ -12,15 +13,7 @@ bool isAcceptableCanvas(std::int64_t width, std::int64_t height) {
 }
 
 int TileGrid::tileLength(int canvasLength, Thresholds thresholds) {
-    int value = canvasLength;
-    // Halve while the length is even and large; an odd or small length stays whole.
-    while (value >= thresholds.low && value % 2 == 0) {
-        const int half = value / 2;
-        if (value < thresholds.high || half % 2 != 0)
-            return half;
-        value = half;
-    }
-    return value;
+    return client::screengrid::tileLength(canvasLength, {thresholds.low, thresholds.high});
 }
 
 void TileGrid::clear() {
@@ -70,6 +63,13 @@ bool TileGrid::build(Mode mode, std::int64_t canvasWidth, std::int64_t canvasHei
 
 TileGrid::StripCheck TileGrid::checkStrip(const std::vector<std::int32_t>& indexes, int count,
                                           int* failedAt) const {
+    // A list longer than the grid names some tile twice: each repeat would be a whole tile write
+    // for a picture no wider than the rest, so such a list is refused before any entry is read.
+    if (!m_tiles.empty() && count > 0 && static_cast<std::size_t>(count) > m_tiles.size()) {
+        if (failedAt != nullptr)
+            *failedAt = count;
+        return StripCheck::TooManyTiles;
+    }
     for (int i = 0; i < count; ++i) {
         if (failedAt != nullptr)
             *failedAt = i;

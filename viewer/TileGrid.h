@@ -4,6 +4,7 @@
 // Plain value, main thread of the viewer.
 #pragma once
 
+#include "client/ScreenGridRule.h"
 #include "viewer/ScreenPartData.h"
 
 #include <cstdint>
@@ -29,11 +30,14 @@ public:
         int low = 0;
         int high = 0;
     };
-    static constexpr Thresholds kAnswerThresholds{200, 399};
-    static constexpr Thresholds kShareThresholds{50, 99};
+    static constexpr Thresholds kAnswerThresholds{client::screengrid::kAnswerThresholds.low,
+                                                  client::screengrid::kAnswerThresholds.high};
+    static constexpr Thresholds kShareThresholds{client::screengrid::kShareThresholds.low,
+                                                 client::screengrid::kShareThresholds.high};
 
     // Why a strip's tile list was refused (Ok when every number names a tile).
-    enum class StripCheck { Ok, ListShort, ListEnds, OutOfRange, EmptyGrid };
+    // TooManyTiles: the list names more tiles than the grid has.
+    enum class StripCheck { Ok, ListShort, ListEnds, OutOfRange, EmptyGrid, TooManyTiles };
 
     // The tile length one side of the canvas is cut into (the halving rule of the mode).
     static int tileLength(int canvasLength, Thresholds thresholds);

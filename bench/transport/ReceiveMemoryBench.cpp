@@ -1,19 +1,25 @@
 // Memory one received packet costs: the peak of bytes held through operator new while a receive
 // thread reads and parses one frame from a socket, with fresh receive buffers (so the body buffer
-// is counted), for the largest text the agent accepts, a 64 MiB text, and a 64 MiB file chunk.
-// Reported as counters: peak_bytes, body_bytes and their ratio. Time is secondary here.
+// is counted), for the largest text the agent accepts, a 64 MiB text, and a 64 MiB file chunk; and a
+// compressed strip bomb (61 KB inflating to 60 MiB of zeros) beside a real full-width strip of a
+// 1920 x 1080 answer-mode screen, both under the bounds that screen's announcement sets.
+// Reported as counters: peak_bytes, body_bytes and their ratio, and for the strips the time.
 #include "transport/PacketCodec.h"
+#include "transport/ScreenUpdateLimits.h"
 #include "transport/TCPServerInterface.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdlib>
 #include <malloc.h>
 #include <new>
+#include <random>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -105,7 +111,8 @@ std::vector<std::uint8_t> frameOf(const std::vector<std::uint8_t>& body) {
 }
 
 // Receives one frame over a socket pair on this thread while a writer thread sends it.
-void receiveOnce(benchmark::State& state, const std::vector<std::uint8_t>& frame, std::size_t bodyBytes) {
+void receiveOnce(benchmark::State& state, const std::vector<std::uint8_t>& frame, std::size_t bodyBytes,
+                 std::shared_ptr<const transport::ScreenUpdateLimits> limits = {}) {
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         state.SkipWithError("socketpair failed");
@@ -124,12 +131,17 @@ void receiveOnce(benchmark::State& state, const std::vector<std::uint8_t>& frame
     });
     const std::int64_t before = g_live.load();
     g_peak.store(before);
+    const auto start = std::chrono::steady_clock::now();
     {
         transport::ReceiveBuffers buffers;
+        buffers.limits = std::move(limits);
         transport::SReceiveData record;
         transport::ReceivePacket(*server, record, buffers);
         benchmark::DoNotOptimize(record.nType);
+        state.counters["parsed_type"] = record.nType;
     }
+    state.counters["receive_ms"] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::int64_t peak = g_peak.load() - before;
     writer.join();
     server.reset();
@@ -163,5 +175,64 @@ void BM_Receive64MiBFileChunk(benchmark::State& state) {
         receiveOnce(state, frame, body.size());
 }
 BENCHMARK(BM_Receive64MiBFileChunk)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A type-12 body around a payload: unread word, the tile list, the image size and bytes.
+std::vector<std::uint8_t> stripBody(const std::vector<std::uint32_t>& tiles,
+                                    const std::vector<std::uint8_t>& image, std::size_t zeroPicture = 0) {
+    std::vector<std::uint8_t> payload(8 + 4 * tiles.size() + 4, 0);
+    putU32(payload, 4, static_cast<std::uint32_t>(tiles.size()));
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        putU32(payload, 8 + 4 * i, tiles[i]);
+    const std::size_t pictureBytes = image.empty() ? zeroPicture : image.size();
+    putU32(payload, 8 + 4 * tiles.size(), static_cast<std::uint32_t>(pictureBytes));
+    if (image.empty())
+        payload.resize(payload.size() + zeroPicture, 0);
+    else
+        payload.insert(payload.end(), image.begin(), image.end());
+    uLongf zLen = compressBound(static_cast<uLong>(payload.size()));
+    std::vector<std::uint8_t> body(13 + zLen, 0);
+    compress(body.data() + 13, &zLen, payload.data(), static_cast<uLong>(payload.size()));
+    body.resize(13 + zLen);
+    body[0] = transport::kBodyCompressedScreen;
+    putU32(body, 1, static_cast<std::uint32_t>(payload.size()));
+    putU32(body, 5, static_cast<std::uint32_t>(zLen));
+    putU32(body, 9, 1);
+    return body;
+}
+
+// The bounds a 1920 x 1080 answer-mode screen sets: 16 x 8 tiles of 120 x 135.
+std::shared_ptr<const transport::ScreenUpdateLimits> fullHdAnswerGrid() {
+    constexpr std::uint64_t kTiles = 16 * 8;
+    constexpr std::uint64_t kTilePixels = 120 * 135;
+    auto limits = std::make_shared<transport::ScreenUpdateLimits>();
+    limits->setGrid(kTiles, kTilePixels);
+    return limits;
+}
+
+void BM_ReceiveBombStrip(benchmark::State& state) {
+    constexpr std::size_t kInflated = 60u * 1024 * 1024;
+    const auto body = stripBody({0}, {}, kInflated - 16);
+    const auto frame = frameOf(body);
+    for (auto _ : state)
+        receiveOnce(state, frame, body.size(), fullHdAnswerGrid());
+}
+BENCHMARK(BM_ReceiveBombStrip)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One row of 16 tiles of a full-screen update: 64 KB of picture bytes (incompressible, as JPEG is).
+void BM_ReceiveFullWidthStrip(benchmark::State& state) {
+    constexpr std::size_t kPictureBytes = 64 * 1024;
+    std::vector<std::uint8_t> picture(kPictureBytes);
+    std::mt19937 random(7);
+    for (auto& b : picture)
+        b = static_cast<std::uint8_t>(random());
+    std::vector<std::uint32_t> tiles;
+    for (std::uint32_t t = 0; t < 16; ++t)
+        tiles.push_back(t);
+    const auto body = stripBody(tiles, picture);
+    const auto frame = frameOf(body);
+    for (auto _ : state)
+        receiveOnce(state, frame, body.size(), fullHdAnswerGrid());
+}
+BENCHMARK(BM_ReceiveFullWidthStrip)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace

@@ -21,12 +21,23 @@ Bytes sampleArchive() {
 }
 
 // Rewrites the trailing checksum, so a damaged body reaches the field parser instead of being
-// stopped by the checksum alone (FNV-1a 64 over everything before the trailer).
+// stopped by the checksum alone (FNV-1a 64 over everything before the trailer: over bytes in
+// version 1, over little-endian 64-bit words and then the tail's bytes in version 2).
 void reseal(Bytes& archive) {
-    if (archive.size() < kChecksumBytes)
+    if (archive.size() < kChecksumBytes || archive.size() < 6)
         return;
+    const bool words = (archive[4] | (archive[5] << 8)) != 1;
+    const std::size_t body = archive.size() - kChecksumBytes;
     std::uint64_t hash = 14695981039346656037ull;
-    for (std::size_t i = 0; i + kChecksumBytes < archive.size(); ++i) {
+    std::size_t i = 0;
+    for (; words && i + 8 <= body; i += 8) {
+        std::uint64_t word = 0;
+        for (std::size_t b = 0; b < 8; ++b)
+            word |= static_cast<std::uint64_t>(archive[i + b]) << (8 * b);
+        hash ^= word;
+        hash *= 1099511628211ull;
+    }
+    for (; i < body; ++i) {
         hash ^= archive[i];
         hash *= 1099511628211ull;
     }
@@ -106,6 +117,20 @@ TEST(KeyedArchive, DamagedBytesAreRefusedOrDecodeSafely) {
         if (auto decoded = KeyedUnarchiver::open(damaged, "FileSample"))
             (void)decoded->decodeBytes("file");
     }
+}
+
+// Archives written before the checksum went word-wise (version 1, summed a byte at a time) still read.
+TEST(KeyedArchive, VersionOneArchivesStillRead) {
+    Bytes archive = sampleArchive();
+    archive[4] = 1;
+    archive[5] = 0;
+    EXPECT_FALSE(KeyedUnarchiver::open(archive, "FileSample").has_value())
+        << "the word sum is not version 1's";
+    reseal(archive);
+    auto decoded = KeyedUnarchiver::open(archive, "FileSample");
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->decodeBytes("file"), (Bytes{1, 2, 3, 0, 255}));
+    EXPECT_EQ(decoded->decodeInt("fileTotalSplit"), -1);
 }
 
 TEST(KeyedArchive, HugeCountsAreRefusedWithoutAllocating) {

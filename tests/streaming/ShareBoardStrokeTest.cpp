@@ -12,6 +12,7 @@
 #include "transport/TCPServerClient.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -50,6 +51,29 @@ TEST(ShareBoardStroke, PointsAreScaledToTheTeachersCanvasWithTheOriginTopLeft) {
         EXPECT_EQ(packets[0].points[0].y, c.y);
     }
     EXPECT_EQ(streaming::convertToServerCanvasPos(100, 0, 1920), 0); // no view yet: no division by zero
+}
+
+// The pen width on the wire: the panel's widths as they are, any other float clamped, never an
+// undefined conversion (the fuzz build's UBSan watches the same road).
+TEST(ShareBoardStroke, ThicknessIsTruncatedAndClampedIntoRange) {
+    struct Case {
+        float thickness;
+        std::int32_t wire;
+    };
+    const Case cases[] = {{2.0f, 2},
+                          {5.0f, 5},
+                          {12.9f, 12},
+                          {-3.0f, 0},
+                          {3.0e38f, 1024},
+                          {std::numeric_limits<float>::infinity(), 0},
+                          {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const Case& c : cases) {
+        streaming::PenState pen;
+        pen.thickness = c.thickness;
+        const auto packets = streaming::makeStrokePackets({MyPoint(5, 5), MyPoint(6, 6)}, pen, 2, kSizes);
+        ASSERT_EQ(packets.size(), 1u);
+        EXPECT_EQ(packets[0].nThickness, c.wire) << c.thickness;
+    }
 }
 
 class StrokeWire : public ::testing::Test {

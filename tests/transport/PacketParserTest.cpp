@@ -348,3 +348,69 @@ TEST(MalformedInputTest, OddTextLengthAndLoneSurrogate) {
 
 } // namespace
 } // namespace transport
+
+namespace transport {
+namespace {
+
+// Bounds from what the console announced: a grid of 4 tiles of 10 x 10 pixels (400 image bytes a
+// tile at four bytes a pixel) and an encode size of 8 x 8 (256 bytes plus the header slack).
+TEST(AnnouncedScreenBoundsTest, StripsAndFramesBeyondTheAnnouncedScreenAreRefusedAndTheLinkStays) {
+    auto limits = std::make_shared<ScreenUpdateLimits>();
+    limits->setGrid(4, 100);
+    limits->setEncodeSize(8, 8);
+    auto h264 = [](std::uint32_t size) {
+        Bytes b = {17};
+        PutU32(b, size);
+        PutU32(b, 1);
+        PutU32(b, 0);
+        b.resize(b.size() + size, 0);
+        return b;
+    };
+    // A payload whose raw length field says one thing while the data inflates to another.
+    auto stating = [](const Bytes& payload, std::uint32_t rawLen) {
+        Bytes body = DibBody(payload);
+        for (int i = 0; i < 4; ++i)
+            body[1 + i] = static_cast<std::uint8_t>(rawLen >> (8 * i));
+        return body;
+    };
+    const std::uint32_t gridBytes = 12 + 4 * 4 + 4 * 400;
+    struct Case {
+        const char* name;
+        Bytes body;
+        ParseResult expected;
+        int type;
+    };
+    const Case cases[] = {
+        {"every tile at four bytes a pixel", DibBody(Payload(4, 1600)), ParseResult::kParsed, 12},
+        {"one tile at four bytes a pixel", DibBody(Payload(1, 400)), ParseResult::kParsed, 12},
+        {"a picture larger than its one tile", DibBody(Payload(1, 401)), ParseResult::kDropped, 0},
+        {"a strip stating more than the grid holds", stating(Payload(4, 1600), gridBytes + 1),
+         ParseResult::kDropped, 0},
+        {"a bomb stating 60 MiB", stating(Bytes(60u << 20, 0), 60u << 20), ParseResult::kDropped, 0},
+        {"zeros inflating past what is stated", stating(Bytes(1u << 20, 0), 64), ParseResult::kDropped, 0},
+        {"a list longer than the grid, for the viewer to refuse", DibBody(Payload(6, 400)),
+         ParseResult::kParsed, 12},
+        {"a frame of the encode size", h264(256), ParseResult::kParsed, 17},
+        {"a frame past the encode size", h264(256 + ScreenUpdateLimits::kFrameHeaderSlackBytes + 1),
+         ParseResult::kDropped, 0},
+    };
+    for (const Case& c : cases) {
+        ReceiveBuffers buffers;
+        buffers.limits = limits;
+        SReceiveData r;
+        EXPECT_EQ(ParseBody(c.body.data(), c.body.size(), r, buffers), c.expected) << c.name;
+        EXPECT_EQ(r.nType, c.type) << c.name;
+    }
+    // No grid announced yet: no strip and no frame can be shown.
+    auto none = std::make_shared<ScreenUpdateLimits>();
+    ReceiveBuffers buffers;
+    buffers.limits = none;
+    SReceiveData r;
+    const Bytes strip = DibBody(Payload(1, 4));
+    EXPECT_EQ(ParseBody(strip.data(), strip.size(), r, buffers), ParseResult::kDropped);
+    const Bytes frame = h264(4);
+    EXPECT_EQ(ParseBody(frame.data(), frame.size(), r, buffers), ParseResult::kDropped);
+}
+
+} // namespace
+} // namespace transport

@@ -87,5 +87,67 @@ TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
     }
 }
 
+// A view paints the scaled canvas straight into the raster picture it is painted on: that picture
+// holds the canvas scaled as a whole, before and after a part of it changes.
+TEST(PresentationTest, TheWindowShowsTheCanvasScaled) {
+    PlainImage canvas(64, 36);
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width() * kBytesPerPixel; ++x)
+            canvas.row(y)[x] = x % 4 == 3 ? 0xFF : patternByte(static_cast<std::size_t>(y * 1000 + x));
+    platform::NotificationCenter center;
+    ScreenShareView view(center);
+    view.resize(192, 108);
+    view.present(canvas, {0, 0, canvas.width(), canvas.height()});
+    for (int round = 0; round < 2; ++round) {
+        // Painted into a raster picture as the window's own backing store is.
+        QImage shown(192, 108, QImage::Format_ARGB32_Premultiplied);
+        shown.fill(0);
+        view.render(&shown);
+        ASSERT_EQ(shown.size(), QSize(192, 108));
+        PlainImage whole(192, 108);
+        libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
+                          whole.data(), static_cast<int>(whole.stride()), 192, 108, libyuv::kFilterBilinear);
+        int wrong = 0;
+        for (int y = 0; y < 108; ++y)
+            wrong += std::memcmp(shown.constScanLine(y), whole.row(y), whole.stride()) != 0 ? 1 : 0;
+        EXPECT_EQ(wrong, 0) << "round " << round;
+        // A tile changes: the next round shows it.
+        for (int y = 9; y < 18; ++y)
+            std::memset(canvas.row(y) + 16 * kBytesPerPixel, 0x7F, 16 * kBytesPerPixel);
+        view.present(canvas, {16, 9, 16, 9});
+    }
+}
+
+// A part of the canvas changes and only its repaint rectangle is scaled again: at every
+// enlargement the view must match a whole new scaling, so the rectangle reaches every view pixel
+// the change touches (no seams at its edges).
+TEST(PresentationTest, APartialRepaintMatchesAWholeScalingAtEveryEnlargement) {
+    PlainImage canvas(64, 36);
+    platform::NotificationCenter center;
+    ScreenShareView view(center);
+    for (auto [w, h] : {std::pair{64, 36}, {96, 54}, {192, 108}, {320, 180}, {50, 28}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        std::memset(canvas.data(), 0x20, static_cast<std::size_t>(canvas.stride()) * canvas.height());
+        view.resize(w, h);
+        view.present(canvas, {0, 0, canvas.width(), canvas.height()});
+        const CanvasRect changed{16, 9, 16, 9}; // one tile of a 4 x 4 grid
+        for (int y = changed.y; y < changed.y + changed.height; ++y)
+            for (int x = changed.x * kBytesPerPixel; x < (changed.x + changed.width) * kBytesPerPixel; ++x)
+                canvas.row(y)[x] = patternByte(static_cast<std::size_t>(y * 1000 + x));
+        view.present(canvas, changed);
+        const QImage& shown = view.image();
+        if (w == canvas.width())
+            continue; // drawn from the canvas itself
+        PlainImage whole(w, h);
+        libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
+                          whole.data(), static_cast<int>(whole.stride()), w, h, libyuv::kFilterBilinear);
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * kBytesPerPixel; ++x)
+                wrong += shown.constScanLine(y)[x] != whole.row(y)[x] ? 1 : 0;
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 } // namespace
 } // namespace streaming

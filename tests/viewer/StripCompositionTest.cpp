@@ -154,9 +154,18 @@ TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
     EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kYellow}, 120, 135), {3})));
     EXPECT_TRUE(near(at(400, 10), kYellow));
 
+    // One tile named more often than the grid has tiles: each repeat would be a whole tile write.
+    EXPECT_FALSE(m_model.applyScreenUpdate(
+        updateArchive(jpegStrip({kRed}, 120, 135), std::vector<std::uint32_t>(9, 3))));
+    EXPECT_TRUE(near(at(400, 10), kYellow));
+
     open("2"); // share: 16 x 2 tiles of 30 x 135
     EXPECT_FALSE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed}, 30, 135), {32})));
     EXPECT_TRUE(logged("error1 32 32"));
+    EXPECT_FALSE(m_model.applyScreenUpdate(
+        updateArchive(jpegStrip({kRed}, 30, 135), std::vector<std::uint32_t>(33, 0))));
+    EXPECT_TRUE(logged("error1 33 32"));
+    EXPECT_EQ(at(15, 10).a, 0); // tile 0 untouched
 }
 
 // A small JPEG whose frame header is rewritten to claim width x height.
@@ -244,6 +253,31 @@ TEST(PendingUpdatesTest, TheWaitingListKeepsTheNewestWithinItsBounds) {
     EXPECT_EQ(list.size(), 1u);
     EXPECT_EQ(list.take()->front(), 42);
     EXPECT_FALSE(list.take());
+}
+
+// Updates named by their tiles: over the entry bound only the updates a later one repaints wholly
+// go; over the byte bound the oldest goes too, and its tiles are logged as lost.
+TEST(PendingUpdatesTest, OnlySupersededUpdatesGoUnlessTheByteBoundForcesOne) {
+    DropLog log("tiles lost");
+    // Each entry's first byte names its tiles: tile b, and tile b + 1 when the second byte is 1.
+    auto names = [](std::span<const std::uint8_t> e) {
+        std::vector<std::int32_t> tiles{e[0]};
+        if (e[1] == 1)
+            tiles.push_back(e[0] + 1);
+        return tiles;
+    };
+    PendingUpdates list("Screen update", 3, 1000, {}, names);
+    list.append(platform::Bytes{1, 1, 0});    // tiles 1, 2
+    list.append(platform::Bytes{5, 0, 0});    // tile 5
+    list.append(platform::Bytes{2, 0, 0});    // tile 2: the first still holds tile 1's last picture
+    list.append(platform::Bytes{5, 0, 0, 0}); // tile 5 again: the second is superseded
+    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.dropped(), 1u);
+    EXPECT_TRUE(log.lines.empty());
+    list.append(platform::Bytes(997, 9)); // over the byte bound: the older ones must go
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find("tiles lost: 1 2 2 5"), std::string::npos) << log.lines[0];
+    EXPECT_EQ(list.take()->front(), 9) << "every older entry made room for the newest";
 }
 
 TEST(PendingUpdatesTest, AnOverflowingH264ListResumesAtTheNextKeyFrame) {

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <atomic>
+#include <random>
 #include <thread>
 
 namespace streaming {
@@ -130,6 +131,45 @@ TEST_F(ViewerWindow, ClosingWhileAReceiveThreadPostsUpdatesLosesNothingAndTouche
     receive.join();
     EXPECT_FALSE(viewer());
     EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(client::events::kScreenData), 0u);
+}
+
+// Far more updates wait than the list's bound, each naming a random tile in a random colour; the
+// second half names only the first half of the grid, so the tiles of the other half were last sent
+// in updates long behind. Every tile still ends in the last colour sent for it.
+TEST_F(ViewerWindow, UnderAnUpdateFloodEveryTileEndsInItsLastColour) {
+    broadcast("2"); // share: 32 x 4 tiles of 45 x 225
+    ScreenShareViewController& content = *viewer()->viewer();
+    const TileGrid& grid = content.model().shareGrid();
+    ASSERT_EQ(grid.tileCount(), 128u);
+    const Rgb colours[] = {kRed, kGreen, kBlue, kYellow};
+    std::vector<std::vector<std::uint8_t>> pictures;
+    for (const Rgb& colour : colours)
+        pictures.push_back(jpegStrip({colour}, 45, 225));
+    std::mt19937 random(20);
+    std::vector<int> last(grid.tileCount(), -1);
+    constexpr int kUpdatesPerHalf = 700; // together far past the list's 512
+    for (int i = 0; i < 2 * kUpdatesPerHalf; ++i) {
+        const std::uint32_t tiles = i < kUpdatesPerHalf ? 128 : 64;
+        // Every tile once first, then at random.
+        const auto tile =
+            i < 128 ? static_cast<std::uint32_t>(i) : static_cast<std::uint32_t>(random() % tiles);
+        const auto colour = static_cast<int>(random() % 4);
+        last[tile] = colour;
+        platform::NotificationCenter::defaultCenter().post(
+            client::events::kScreenData, nullptr,
+            platform::Dictionary{{client::events::kKeyCombinedDib,
+                                  client::archiveAsText(updateArchive(pictures[colour], {tile}, i))}});
+    }
+    for (int tick = 0; tick < 1000 && content.waitingUpdates() > 0; ++tick)
+        m_loop.advance(ScreenShareViewController::kRefreshInterval);
+    ASSERT_EQ(content.waitingUpdates(), 0u);
+    for (std::size_t n = 0; n < grid.tileCount(); ++n) {
+        const CRect& r = grid.tile(n).m_rect;
+        const Pixel p = pixelAt(content.model().canvas().image(), static_cast<int>(r.left) + 22,
+                                static_cast<int>(r.top) + 112);
+        ASSERT_NE(last[n], -1);
+        EXPECT_TRUE(near(p, colours[last[n]])) << "tile " << n;
+    }
 }
 
 TEST_F(ViewerWindow, KeysReachTheTeacherOnlyWhileAnswersAreOn) {

@@ -10,14 +10,16 @@
 #include "panel/MainWindow.h"
 #include "streaming/H264Encoder.h"
 #include "streaming/Yuv420.h"
-#include "viewer/ScreenShareViewController.h"
-#include "viewer/ScreenShareWindow.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
+#include "viewer/ScreenShareViewController.h"
+#include "viewer/ScreenShareWindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <atomic>
 
 namespace streaming::test {
 namespace {
@@ -107,6 +109,86 @@ TEST_F(ViewerWire, AnswerModeShowsStripsPastARefusedOneAndSendsKeys) {
     EXPECT_TRUE(eventually([&] { return viewer() == nullptr; }));
 }
 
+// A strip whose zlib data inflates to 60 MiB of zeros: 61 KB on the wire, naming tile 0.
+testsupport::Bytes bombStrip(std::uint32_t seq) {
+    constexpr std::size_t kInflatedBytes = 60u * 1024 * 1024;
+    constexpr std::size_t kPayloadHeaderBytes = 16; // unread word, count, one tile, image size
+    auto body = testsupport::tilesBody(seq, {0}, testsupport::Bytes(kInflatedBytes - kPayloadHeaderBytes, 0));
+    EXPECT_TRUE(body);
+    return body.value_or(testsupport::Bytes{});
+}
+
+TEST_F(ViewerWire, FortyBombStripsCostTheSessionNothingAndTheNextStripIsDrawn) {
+    ASSERT_TRUE(m_console->sendText("[AN00001]1920,1080"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    const testsupport::Bytes bomb = bombStrip(1);
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(m_console->sendBody(bomb));
+    // A heartbeat round behind them: sent and answered while the link still reads.
+    m_loop.advance(kHeartbeatIntervalSeconds);
+    capture().session().drainSendQueue();
+    ASSERT_TRUE(m_console->waitFor("[PC00003]"));
+    auto client = client::gStudentClient();
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(eventually([&] { return client->getHeartBeatFailureCnt() == 0; }));
+
+    sendStrip(41, {kRed}, {0}, 180, 225);
+    ASSERT_TRUE(m_console->waitForMatch(
+        [](const testsupport::PeerPacket& p) { return p.code() == "[AN00006]" && p.params() == "41"; }));
+    tick();
+    EXPECT_TRUE(near(at(90, 100), kRed));
+    EXPECT_EQ(disconnects(), 0u);
+    // A refused strip is not shown, so not acknowledged.
+    EXPECT_FALSE(m_console->waitForMatch(
+        [](const testsupport::PeerPacket& p) { return p.code() == "[AN00006]" && p.params() == "1"; },
+        std::chrono::milliseconds(0)));
+}
+
+TEST_F(ViewerWire, ARepeatedBroadcastKeepsAnswerMode) {
+    ASSERT_TRUE(m_console->sendText("[AN00001]1920,1080"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    ASSERT_TRUE(content().getAnswerEnabled());
+    std::atomic<int> broadcasts{0};
+    auto token = m_center.addObserver(client::events::kBroadcast, nullptr,
+                                      [&](const platform::Notification&) { ++broadcasts; });
+    // The console announces its screen again while the viewer is open: no new mode key comes.
+    ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+    ASSERT_TRUE(eventually([&] { return broadcasts.load() == 1; }));
+    m_center.removeObserver(token);
+    m_loop.runUntilIdle(); // the panel's hand-over to the open viewer
+    ASSERT_TRUE(viewer());
+    EXPECT_TRUE(content().getAnswerEnabled());
+
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, 38, 0, 0);
+    QApplication::sendEvent(viewer()->window(), &press);
+    auto key = m_console->waitFor("[PC00603]");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->params(), "1E9E");
+    sendStrip(2, {kGreen}, {9}, 180, 225);
+    ASSERT_TRUE(m_console->waitFor("[AN00006]"));
+    tick();
+    EXPECT_TRUE(near(at(180 + 90, 225 + 100), kGreen));
+}
+
+TEST_F(ViewerWire, AShareCanvasResizedWhileOpenCutsStripsIntoTheNewGrid) {
+    ASSERT_TRUE(m_console->sendText("[MV00102]start"));
+    ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
+    ASSERT_TRUE(m_console->sendText("[MV00103]1920,1080,0,0"));
+    sendStrip(1, {kGreen}, {0}, 30, 135);
+    ASSERT_TRUE(m_console->waitFor("[PC00025]"));
+    tick();
+    ASSERT_EQ(content().model().canvas().width(), 1920);
+    // Half the size: 32 x 4 tiles of 30 x 135.
+    ASSERT_TRUE(m_console->sendText("[MV00103]960,540,0,0"));
+    ASSERT_TRUE(eventually([&] { return content().model().canvas().width() == 960; }));
+    sendStrip(2, {kBlue, kRed}, {32, 33}, 30, 135);
+    ASSERT_TRUE(m_console->waitFor("[PC00025]"));
+    tick();
+    EXPECT_EQ(content().model().shareGrid().tileCount(), 128u);
+    EXPECT_TRUE(near(at(15, 200), kBlue));
+    EXPECT_TRUE(near(at(45, 200), kRed));
+}
+
 TEST_F(ViewerWire, ShareModeReadsItsSizeAfterTheBroadcastAndClosesOnTheStop) {
     ASSERT_TRUE(m_console->sendText("[MV00102]start"));
     ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
@@ -177,6 +259,53 @@ struct FakePen : panel::NoteToolSettings {
     int getColorMode() const override { return colour; }
     void setWrite(bool) override {}
 };
+
+// The local drawing of a stroke across a transparent picture, read back a pixel at a time: the
+// pen's colour at full alpha, or at 0.4 with the highlighter; the eraser a translucent white line
+// 15 wide whatever the pen's width; and the repaint rectangle of a press reaching past the line by
+// the margin.
+TEST(ShareBoardDrawing, BlendEraserAndRepaintArea) {
+    constexpr int kSide = 60;
+    constexpr int kLineY = 30;
+    struct Case {
+        const char* name;
+        int tool;
+        bool blend;
+        int alphaOnLine; // at the line
+        int alphaAt6;    // 6 pixels off the line
+        int whiteOnLine; // red channel over the line, for the eraser's white
+        int reach;       // of the press's repaint area beyond the point
+    };
+    const Case cases[] = {
+        // Half the width rounded up, and a margin of 2.
+        {"pen", kToolPen, false, 255, 0, 255, 3 + 2},
+        {"highlighter", kToolPen, true, 102, 0, 255, 3 + 2},
+        {"eraser", kToolEraser, false, 178, 178, 255, 8 + 2},
+    };
+    for (const Case& c : cases) {
+        auto pen = std::make_shared<FakePen>();
+        pen->tool = c.tool;
+        pen->blend = c.blend;
+        pen->colour = 1; // red; thickness 5
+        ShareBoardLayer layer;
+        const ShareBoardLayer::Context context{pen, kSide};
+        const QRect pressed = layer.down({10, kLineY}, context);
+        EXPECT_EQ(pressed.top(), kLineY - c.reach) << c.name;
+        EXPECT_EQ(pressed.bottom(), kLineY - 1 + c.reach) << c.name;
+        layer.dragged({50, kLineY}, context);
+        QImage picture(kSide, kSide, QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        {
+            QPainter painter(&picture);
+            layer.draw(painter, context);
+        }
+        const QColor onLine = picture.pixelColor(30, kLineY);
+        EXPECT_NEAR(onLine.alpha(), c.alphaOnLine, 2) << c.name;
+        EXPECT_NEAR(onLine.red(), c.whiteOnLine, 2) << c.name;
+        EXPECT_NEAR(picture.pixelColor(30, kLineY + 6).alpha(), c.alphaAt6, 2) << c.name;
+        EXPECT_EQ(picture.pixelColor(30, kLineY + 9).alpha(), 0) << c.name;
+    }
+}
 
 class ShareBoardWire : public ViewerWire {
 protected:
