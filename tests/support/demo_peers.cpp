@@ -57,7 +57,7 @@ constexpr auto kStepWait = 15s;
 constexpr auto kWindowWait = 10s;
 constexpr auto kWindowPoll = 100ms;
 // Long enough for the person watching to see a window before the next step changes it.
-constexpr auto kGlance = 1000ms;
+constexpr auto kGlance = 1500ms;
 constexpr int kThumbnailsShown = 3;
 constexpr int kLiveFramesShown = 2;
 constexpr std::uint32_t kThumbnailWidth = 320;
@@ -256,7 +256,9 @@ void drag(const std::vector<std::pair<int, int>>& points) {
     xdo({"mousedown", "1"});
     for (const auto& [x, y] : points) {
         std::this_thread::sleep_for(30ms);
-        xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+        // No --sync while the button is held: a drag's pointer grab keeps the motion from the
+        // window xdotool would watch, and each move would wait out its time-out.
+        xdo({"mousemove", std::to_string(x), std::to_string(y)});
     }
     std::this_thread::sleep_for(100ms);
     xdo({"mouseup", "1"});
