@@ -158,46 +158,43 @@ bool WindowWatcher::connect(const std::string& display) {
     return true;
 }
 
-std::vector<WindowInfo> WindowWatcher::mappedWindows() {
-    std::vector<WindowInfo> out;
+std::vector<xcb_window_t> WindowWatcher::topLevelWindows() {
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
         xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
     if (!tree)
-        return out;
+        return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    for (int i = 0; i < count; ++i) {
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+std::vector<WindowInfo> WindowWatcher::mappedWindows() {
+    std::vector<WindowInfo> out;
+    for (const xcb_window_t window : topLevelWindows()) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
-            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, children[i]), nullptr),
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
             &std::free);
         if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
         std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, children[i]), nullptr), &std::free);
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
         if (!geometry)
             continue;
-        out.push_back({children[i], geometry->x, geometry->y, geometry->width, geometry->height});
+        out.push_back({window, geometry->x, geometry->y, geometry->width, geometry->height});
     }
     return out;
 }
 
 std::string WindowWatcher::describeWindows() {
     std::string out;
-    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-        xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
-    if (!tree)
-        return "(the X server answers no window list)\n";
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    for (int i = 0; i < count; ++i) {
+    for (const xcb_window_t window : topLevelWindows()) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
-            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, children[i]), nullptr),
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
             &std::free);
         std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, children[i]), nullptr), &std::free);
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
         std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> name(
             xcb_get_property_reply(m_conn,
-                                   xcb_get_property(m_conn, 0, children[i], XCB_ATOM_WM_NAME,
+                                   xcb_get_property(m_conn, 0, window, XCB_ATOM_WM_NAME,
                                                     XCB_GET_PROPERTY_TYPE_ANY, 0, kNameWords),
                                    nullptr),
             &std::free);
@@ -207,9 +204,8 @@ std::string WindowWatcher::describeWindows() {
                             : attrs->map_state == XCB_MAP_STATE_UNVIEWABLE ? "unviewable"
                                                                            : "unmapped";
         char line[kLineBytes];
-        std::snprintf(line, sizeof line, "0x%08x %dx%d%+d%+d %s%s", children[i], geometry->width,
-                      geometry->height, geometry->x, geometry->y, state,
-                      attrs->override_redirect ? " override-redirect" : "");
+        std::snprintf(line, sizeof line, "0x%08x %dx%d%+d%+d %s%s", window, geometry->width, geometry->height,
+                      geometry->x, geometry->y, state, attrs->override_redirect ? " override-redirect" : "");
         out += line;
         if (name && xcb_get_property_value_length(name.get()) > 0) {
             out += " \"";
@@ -219,7 +215,7 @@ std::string WindowWatcher::describeWindows() {
         }
         out += "\n";
     }
-    return out.empty() ? "(no top-level window)\n" : out;
+    return out.empty() ? "(no top-level window, or the X server answers no window list)\n" : out;
 }
 
 std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(const WindowInfo&)>& match,

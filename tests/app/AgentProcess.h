@@ -79,6 +79,8 @@ public:
     }
 
 private:
+    std::vector<xcb_window_t> topLevelWindows();
+
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = 0;
 };
