@@ -5,6 +5,7 @@
 #include "platform/Screens.h"
 #include "platform/Workspace.h"
 #include "platform/desktop/Geometry.h"
+#include "platform/desktop/QtMessages.h"
 #include "platform/desktop/WindowController.h"
 
 #include <QDesktopServices>
@@ -13,9 +14,18 @@
 #include <QUrl>
 
 namespace desktop {
+namespace {
+
+// The handler comes first: the platform plugin speaks while the application is being made.
+std::unique_ptr<QApplication> makeQtApplication(int& argc, char** argv) {
+    installQtMessageHandler();
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+} // namespace
 
 Application::Application(int& argc, char** argv)
-    : m_app(std::make_unique<QApplication>(argc, argv)), m_runLoop(std::make_unique<QtRunLoop>()) {
+    : m_app(makeQtApplication(argc, argv)), m_runLoop(std::make_unique<QtRunLoop>()) {
     // Closing the last window must not end the loop: the agent's exits are its own decisions.
     QApplication::setQuitOnLastWindowClosed(false);
     m_runLoop->install();

@@ -1,6 +1,7 @@
 // The application object: the Qt application, the main queue on Qt's event loop, the screen cache
 // (platform/Screens.h) kept current with display-change notices, and the workspace services
-// (platform/Workspace.h). One per process, made and run on the main thread.
+// (platform/Workspace.h). Qt's own messages go into the agent's log (QtMessages.h) from the start.
+// One per process, made and run on the main thread.
 #pragma once
 
 #include "platform/desktop/QtRunLoop.h"

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -20,6 +21,9 @@ namespace {
 constexpr int kSignalStatusBase = 128;
 constexpr auto kDisplayWait = std::chrono::seconds(10);
 constexpr auto kCommandWait = std::chrono::seconds(20);
+// Window names in failure messages: the first 64 bytes (16 words) say which window it is.
+constexpr std::uint32_t kNameWords = 16;
+constexpr std::size_t kLineBytes = 160;
 
 int pidfdOpen(int pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -70,7 +74,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                         int keepFd, int stderrFd, const std::vector<std::string>& unset) {
+                         int keepFd, int stderrFd, const std::vector<std::string>& unset, int stdoutFd) {
     std::vector<std::string> args = argv;
     std::vector<std::string> envs = mergedEnvironment(env, unset);
     auto argp = pointers(args);
@@ -83,6 +87,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<st
     }
     if (stderrFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -152,25 +158,28 @@ bool WindowWatcher::connect(const std::string& display) {
     return true;
 }
 
-std::vector<WindowInfo> WindowWatcher::mappedWindows() {
-    std::vector<WindowInfo> out;
+std::vector<xcb_window_t> WindowWatcher::topLevelWindows() {
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
         xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
     if (!tree)
-        return out;
+        return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    for (int i = 0; i < count; ++i) {
+    return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+std::vector<WindowInfo> WindowWatcher::mappedWindows() {
+    std::vector<WindowInfo> out;
+    for (const xcb_window_t window : topLevelWindows()) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
-            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, children[i]), nullptr),
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
             &std::free);
         if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
         std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, children[i]), nullptr), &std::free);
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
         if (!geometry)
             continue;
-        out.push_back({children[i], geometry->x, geometry->y, geometry->width, geometry->height});
+        out.push_back({window, geometry->x, geometry->y, geometry->width, geometry->height});
     }
     return out;
 }
@@ -185,12 +194,43 @@ bool WindowWatcher::waitForFocus(xcb_window_t window, std::chrono::milliseconds 
             xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr), &std::free);
         if (focus && focus->focus == window)
             return true;
-        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+        if (!waitForEvents(deadline))
             return false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
-            std::free(event);
     }
+}
+
+std::string WindowWatcher::describeWindows() {
+    std::string out;
+    for (const xcb_window_t window : topLevelWindows()) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attrs(
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
+            &std::free);
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> name(
+            xcb_get_property_reply(m_conn,
+                                   xcb_get_property(m_conn, 0, window, XCB_ATOM_WM_NAME,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, kNameWords),
+                                   nullptr),
+            &std::free);
+        if (!attrs || !geometry)
+            continue;
+        const char* state = attrs->map_state == XCB_MAP_STATE_VIEWABLE     ? "viewable"
+                            : attrs->map_state == XCB_MAP_STATE_UNVIEWABLE ? "unviewable"
+                                                                           : "unmapped";
+        char line[kLineBytes];
+        std::snprintf(line, sizeof line, "0x%08x %dx%d%+d%+d %s%s", window, geometry->width, geometry->height,
+                      geometry->x, geometry->y, state, attrs->override_redirect ? " override-redirect" : "");
+        out += line;
+        if (name && xcb_get_property_value_length(name.get()) > 0) {
+            out += " \"";
+            out.append(static_cast<const char*>(xcb_get_property_value(name.get())),
+                       static_cast<std::size_t>(xcb_get_property_value_length(name.get())));
+            out += "\"";
+        }
+        out += "\n";
+    }
+    return out.empty() ? "(no top-level window, or the X server answers no window list)\n" : out;
 }
 
 std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(const WindowInfo&)>& match,
@@ -201,14 +241,28 @@ std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(
             if (match(w))
                 return w;
         }
-        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(deadline)) <= 0)
-            return std::nullopt;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
-            std::free(event);
-        if (xcb_connection_has_error(m_conn))
+        if (!waitForEvents(deadline))
             return std::nullopt;
     }
+}
+
+bool WindowWatcher::waitForEvents(std::chrono::steady_clock::time_point deadline) {
+    // Reading replies also reads the events the server sent before them into xcb's own queue,
+    // where they no longer wake a poll on the socket: a change made while a list was being read
+    // would otherwise wait for the next unrelated event, or the time-out.
+    bool queued = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(m_conn)) {
+        std::free(event);
+        queued = true;
+    }
+    if (queued)
+        return true;
+    pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+    if (::poll(&p, 1, remainingMs(deadline)) <= 0)
+        return false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+        std::free(event);
+    return !xcb_connection_has_error(m_conn);
 }
 
 int runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {

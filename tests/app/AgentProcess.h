@@ -22,9 +22,11 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] (searched in PATH) with the current environment plus `env` and less `unset`;
-    // `keepFd` stays open in the child; `stderrFd`, when given, becomes its standard error.
+    // `keepFd` stays open in the child; `stderrFd` and `stdoutFd`, when given, become its standard
+    // error and output.
     bool start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-               int keepFd = -1, int stderrFd = -1, const std::vector<std::string>& unset = {});
+               int keepFd = -1, int stderrFd = -1, const std::vector<std::string>& unset = {},
+               int stdoutFd = -1);
     // The exit status once the process ended within the time-out (a signal gives 128 + signal).
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool running() const { return m_pid > 0 && !m_status; }
@@ -66,6 +68,8 @@ public:
     ~WindowWatcher();
     bool connect(const std::string& display);
     std::vector<WindowInfo> mappedWindows();
+    // Every top-level window, one a line: id, geometry, map state and name (for failure messages).
+    std::string describeWindows();
     // The first mapped window that matches, waiting for map and configure events up to the time-out.
     std::optional<WindowInfo> waitForWindow(const std::function<bool(const WindowInfo&)>& match,
                                             std::chrono::milliseconds timeout);
@@ -78,6 +82,10 @@ public:
     bool waitForFocus(xcb_window_t window, std::chrono::milliseconds timeout);
 
 private:
+    std::vector<xcb_window_t> topLevelWindows();
+    // Until an event arrives (true) or the deadline passes or the connection breaks (false).
+    bool waitForEvents(std::chrono::steady_clock::time_point deadline);
+
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = 0;
 };

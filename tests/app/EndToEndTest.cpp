@@ -8,10 +8,12 @@
 #include "support/RelayPeer.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -75,6 +77,8 @@ protected:
         ASSERT_TRUE(m_lookup.start());
         ASSERT_TRUE(m_relayServer.start());
         ASSERT_TRUE(m_console.start());
+        m_output = m_home / "agent-output.txt";
+        m_log = m_home / "agent-log.txt";
     }
     void TearDown() override {
         m_console.stop();
@@ -104,7 +108,39 @@ protected:
                 {"LANGUAGE", "en_US"}};
     }
 
+    // The agent with its standard output and error in one file and its system log in another.
+    bool startAgent() {
+        auto env = agentEnvironment();
+        env["LD_PRELOAD"] = OLVEX_E2E_SYSLOG_SHIM;
+        env["OLVEX_E2E_LOG_FILE"] = m_log.string();
+        // AddressSanitizer wants its runtime first among the libraries; the log shim comes before it.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env["ASAN_OPTIONS"] =
+            std::string(asan && *asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0";
+        const int fd = ::open(m_output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        const bool started = m_agent.start({agentBinary()}, env, -1, fd, {}, fd);
+        ::close(fd);
+        return started;
+    }
+
+    // What a failure message carries: what the agent printed, what it logged and the windows of
+    // the X server at that moment.
+    std::string evidence() {
+        auto read = [](const std::filesystem::path& path) {
+            std::ifstream in(path);
+            std::ostringstream text;
+            text << in.rdbuf();
+            return text.str().empty() ? std::string("(nothing)\n") : text.str();
+        };
+        return "\n--- the agent printed:\n" + read(m_output) + "--- the agent logged:\n" + read(m_log) +
+               "--- the X server's top-level windows:\n" + m_windows.describeWindows();
+    }
+
     std::filesystem::path m_home;
+    std::filesystem::path m_output;
+    std::filesystem::path m_log;
     e2e::VirtualDisplay m_display;
     e2e::WindowWatcher m_windows;
     HttpsLookupPeer m_lookup;
@@ -126,33 +162,33 @@ TEST_F(EndToEndTest, JoinsTheClassSendsThumbnailsObeysTheLockAndEndsWhenTheConso
     m_console.setVersion("2.0.11.57");
     writeSettings();
 
-    ASSERT_TRUE(m_agent.start({agentBinary()}, agentEnvironment()));
+    ASSERT_TRUE(startAgent());
     const auto login = m_windows.waitForWindow(kLoginWidth, kLoginHeight, kLoginWait);
-    ASSERT_TRUE(login) << "no login window";
+    ASSERT_TRUE(login) << "no login window" << evidence();
     const auto env = agentEnvironment();
     ASSERT_EQ(e2e::runCommand({"xdotool", "windowfocus", "--sync", std::to_string(login->id)}, env), 0);
     ASSERT_EQ(e2e::runCommand({"xdotool", "key", "Return"}, env), 0);
 
     // The login: the lookup, the registration with the relay server, the slot check's answers.
     const auto lookup = m_lookup.waitForRequest(kLoginWait);
-    ASSERT_TRUE(lookup) << "no lookup";
+    ASSERT_TRUE(lookup) << "no lookup" << evidence();
     EXPECT_EQ(HttpsLookupPeer::parseLookupRequest(*lookup)->val3, "T1");
-    ASSERT_TRUE(m_relayServer.waitFor("[US00001]", kLoginWait)) << "no relay registration";
-    ASSERT_TRUE(m_console.waitFor("[PC00029]", kLoginWait)) << "no login slot check";
+    ASSERT_TRUE(m_relayServer.waitFor("[US00001]", kLoginWait)) << "no relay registration" << evidence();
+    ASSERT_TRUE(m_console.waitFor("[PC00029]", kLoginWait)) << "no login slot check" << evidence();
 
     // Slot registration on the session link (the second link the console accepted).
     const auto registration = m_console.waitFor("[PC00002]", kLoginWait);
-    ASSERT_TRUE(registration) << "no slot registration";
+    ASSERT_TRUE(registration) << "no slot registration" << evidence();
     EXPECT_EQ(registration->params(), "2,Kim,0,0,0,0,false");
     EXPECT_EQ(registration->link, 1u);
 
-    ASSERT_TRUE(m_console.waitFor("[PC00003]", kHeartbeatWait)) << "no heartbeat";
+    ASSERT_TRUE(m_console.waitFor("[PC00003]", kHeartbeatWait)) << "no heartbeat" << evidence();
 
     ASSERT_TRUE(m_console.sendText("[MV00001]" + std::to_string(kThumbWidth) + "," +
                                    std::to_string(kThumbHeight) + ",300,50"));
     for (int i = 0; i < 2; ++i) {
         const auto packet = m_console.waitForBody(testsupport::kBodyImage, 10s);
-        ASSERT_TRUE(packet) << "thumbnail " << i;
+        ASSERT_TRUE(packet) << "thumbnail " << i << evidence();
         const auto image = testsupport::parseScreenImage(packet->body);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->width, static_cast<std::uint32_t>(kThumbWidth));
@@ -169,12 +205,12 @@ TEST_F(EndToEndTest, JoinsTheClassSendsThumbnailsObeysTheLockAndEndsWhenTheConso
         return w.x == 0 && w.width == e2e::VirtualDisplay::kWidth &&
                w.height > e2e::VirtualDisplay::kHeight / 2;
     };
-    EXPECT_TRUE(m_windows.waitForWindow(covers, 10s)) << "no lock window";
+    EXPECT_TRUE(m_windows.waitForWindow(covers, 10s)) << "no lock window" << evidence();
 
     m_console.setHeartbeatAnswers(false);
     EXPECT_TRUE(m_windows.waitForWindow(kMessageboxWidth, kMessageboxHeight, kLostLinkWait))
-        << "no lost-link message";
-    EXPECT_EQ(m_agent.waitForExit(kLostLinkWait), 0);
+        << "no lost-link message" << evidence();
+    EXPECT_EQ(m_agent.waitForExit(kLostLinkWait), 0) << evidence();
 }
 
 // The student types at once, on an X server without a window manager: the keys land in the login
