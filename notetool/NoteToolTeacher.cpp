@@ -207,12 +207,23 @@ void NoteToolView::onClickMinimize() {
                                                     {panel::events::kKeyFY, panel::formatFloat(fY)}});
 }
 
+bool NoteToolView::closingWithdrawn() const {
+    return (m_mainView && m_mainView->isScreenLocked()) || (m_btnClose && m_btnClose->isHidden());
+}
+
 void NoteToolView::onClickClose() {
     QPointer<NoteToolView> self = m_self;
     CAlertWindow::createAlertWindow(
         panel::AppDelegate::shared().getCenterHidedWindow(), platform::localizedString("ZQ_NOTICE_TITLE"),
         platform::localizedString("ZQ_NOTIFICATION_EXIT"),
         [self] {
+            // The question may have stood while the teacher locked the screen or took the close
+            // button away: the teacher's word since then wins and the student stays in class.
+            if (self && self->closingWithdrawn()) {
+                platform::logf(
+                    "[ZQ]Close confirmed after the teacher locked the screen or disabled closing: ignored.");
+                return;
+            }
             if (self && self->m_mainView)
                 if (auto studentClient = self->m_mainView->getStudentClient())
                     studentClient->closeConnection();

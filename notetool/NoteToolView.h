@@ -97,6 +97,8 @@ public:
     void callbackReceivedShareNoteToolStatus(const std::string& status);
     void callbackReceivedDisabledX();
     void callbackReceivedEnabledX();
+    // The teacher locked the screen or hid the close button since the student asked to close.
+    bool closingWithdrawn() const;
     void callbackReceivedNoteSaveMode(const platform::Notification& note);
     void callbackReceivedNoteToolShowHide(const platform::Notification& note);
     void callbackNotetoolLock(const platform::Notification& note);

@@ -390,6 +390,25 @@ TEST_F(NoteToolTest, ShowHideQueryReportsTheModeAndCloseEndsTheProcessWhenConfir
     EXPECT_EQ(m_exits, std::vector<int>{0});
 }
 
+// A close question still open when the teacher locks the screen or disables closing no longer ends
+// the class: the student's OK comes after the teacher's word.
+TEST_F(NoteToolTest, ACloseConfirmedAfterTheTeachersLockOrDisableKeepsTheClass) {
+    const std::vector<std::pair<const char*, platform::Dictionary>> withdrawals = {
+        {client::events::kScreenLock, {{client::events::kKeyLock, "true"}}},
+        {client::events::kDisabledX, {}},
+    };
+    for (const auto& [name, dictionary] : withdrawals) {
+        outlet("m_btnClose")->click();
+        post(name, dictionary);
+        m_loop.runUntilIdle();
+        ASSERT_TRUE(answer(1)) << name;
+        EXPECT_TRUE(m_exits.empty()) << name;
+        post(client::events::kScreenLock, {{client::events::kKeyLock, "false"}});
+        post(client::events::kEnabledX);
+        m_loop.runUntilIdle();
+    }
+}
+
 } // namespace
 
 namespace {
