@@ -34,11 +34,6 @@ namespace {
 
 using testsupport::Manager;
 
-// Bound on waiting for the manager's and the agent's moves; the waits end as soon as the condition
-// holds.
-constexpr int kSettleMs = 5000;
-// How long an order that holds must keep holding after the manager had its say.
-constexpr int kStableMs = 300;
 constexpr int kStrokes = 3;
 constexpr int kStrokeSteps = 12;
 // How long the student holds the server while the agent restacks: far longer than a restack that

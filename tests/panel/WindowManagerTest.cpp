@@ -42,11 +42,6 @@ namespace {
 
 using testsupport::Manager;
 
-// Bound on waiting for the manager's and the agent's moves; the waits end as soon as the condition
-// holds.
-constexpr int kSettleMs = 5000;
-// How long an order that holds must keep holding after the manager had its say.
-constexpr int kStableMs = 300;
 constexpr std::uint32_t kIconicState = 3;
 constexpr std::uint32_t kSourcePager = 2;
 // Alt_L and F4 in Xvfb's default keymap.

@@ -265,8 +265,12 @@ template <class Student = DesktopStudent, class Base = ::testing::Test>
 class WindowManagerFixture : public Base {
 protected:
     static constexpr const char* kGeometry = "1280x800x24";
-    // Bound on waiting for the manager; the wait ends as soon as it manages windows.
+    // Bounds on waiting for the manager and on the manager's and the agent's moves; the waits end as
+    // soon as the condition holds.
     static constexpr int kManagerStartMs = 15000;
+    static constexpr int kSettleMs = 5000;
+    // How long an order that holds must keep holding after the manager had its say.
+    static constexpr int kStableMs = 300;
 
     // Skips when Xvfb or the manager is not installed, or when xfwm4 does not manage windows here
     // (it also needs a session bus and its settings daemon, which a bare machine may lack); openbox
