@@ -9,16 +9,12 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/PanelWindows.h"
-#include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "platform/desktop/Application.h"
-#include "platform/desktop/QtRunLoop.h"
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/WindowLevels.h"
-#include "streaming/XvfbServer.h"
-#include "viewer/ScreenShareViewController.h"
 #include "support/WindowManagerSession.h"
+#include "viewer/ScreenShareViewController.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -38,12 +34,6 @@ namespace {
 
 using testsupport::Manager;
 
-constexpr const char* kGeometry = "1280x800x24";
-// Bounds on waiting for the manager; the waits end as soon as the condition holds.
-constexpr int kManagerStartMs = 15000;
-constexpr int kSettleMs = 5000;
-// How long an order that holds must keep holding after the manager had its say.
-constexpr int kStableMs = 300;
 constexpr int kStrokes = 3;
 constexpr int kStrokeSteps = 12;
 // How long the student holds the server while the agent restacks: far longer than a restack that
@@ -73,32 +63,13 @@ private:
     quint64 m_lastStamp = 0;
 };
 
-class BoardStackingTest : public ::testing::TestWithParam<Manager> {
+class BoardStackingTest : public testsupport::WindowManagerFixture<testsupport::DesktopStudent,
+                                                                   ::testing::TestWithParam<Manager>> {
 protected:
     void SetUp() override {
-        if (!streaming::test::XvfbServer::installed())
-            GTEST_SKIP() << "Xvfb is not installed";
-        m_server = std::make_unique<streaming::test::XvfbServer>(kGeometry);
-        ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
-        m_student = std::make_unique<testsupport::DesktopStudent>(m_server->display());
-        ASSERT_TRUE(m_student->ok());
-        if (const std::string problem = m_manager.start(GetParam(), m_server->display()); !problem.empty())
-            GTEST_SKIP() << problem;
-        // Qt learns what the manager supports when it connects: the manager comes first.
-        if (!m_student->waitUntilManaging(std::chrono::steady_clock::now() +
-                                          std::chrono::milliseconds(kManagerStartMs)))
-            GTEST_SKIP() << testsupport::managerName(GetParam()) << " does not manage windows here";
-        setenv("DISPLAY", m_server->display().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        static int argc = 1;
-        static char name[] = "olvex-board-stacking-test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-        m_mainQueue = std::make_unique<desktop::QtRunLoop>();
-        m_mainQueue->install();
-        desktop::Application::refreshScreens();
-        platform::setPreferredLanguagesForTesting({"en-US"});
+        startSession(GetParam(), "olvex-board-stacking-test", OLVEX_TEST_CONFIG_HOME);
+        if (IsSkipped() || HasFatalFailure())
+            return;
         panel::registerPanelWindows();
         notetool::registerNoteToolWindows();
         streaming::registerViewerWindows();
@@ -119,10 +90,7 @@ protected:
         panel::AppDelegate::shared().resetForTesting();
         m_viewer.reset();
         m_main.reset();
-        QApplication::processEvents();
-        m_mainQueue.reset();
-        m_app.reset();
-        platform::setPreferredLanguagesForTesting({});
+        stopSession();
     }
 
     static void post(const char* name, platform::Dictionary d) {
@@ -189,11 +157,6 @@ protected:
         return canvas && canvas->isOpen() ? canvas->window() : nullptr;
     }
 
-    std::unique_ptr<streaming::test::XvfbServer> m_server;
-    std::unique_ptr<testsupport::DesktopStudent> m_student;
-    testsupport::WindowManagerProcess m_manager;
-    std::unique_ptr<QApplication> m_app;
-    std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
     std::shared_ptr<desktop::WindowController> m_main;
     std::shared_ptr<desktop::WindowController> m_viewer;
     notetool::NoteToolView* m_panel = nullptr;

@@ -20,7 +20,7 @@
 #include "platform/desktop/Alert.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
-#include "streaming/XvfbServer.h"
+#include "support/WindowManagerSession.h"
 
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -31,14 +31,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
-
-extern char** environ;
 
 // The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
 // life of the process; the leak checker of sanitizer builds is told so.
@@ -48,16 +40,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-using streaming::test::XvfbServer;
+using testsupport::Manager;
 
-constexpr const char* kGeometry = "1280x800x24";
-// Bounds on waiting for the manager; the waits end as soon as the condition holds.
-constexpr int kManagerStartMs = 10000;
-constexpr int kSettleMs = 5000;
-// How long an order that holds must keep holding after the manager had its say.
-constexpr int kStableMs = 300;
-constexpr int kProbeMs = 250;
-constexpr std::uint8_t kLeftButton = 1;
 constexpr std::uint32_t kIconicState = 3;
 constexpr std::uint32_t kSourcePager = 2;
 // Alt_L and F4 in Xvfb's default keymap.
@@ -68,90 +52,19 @@ constexpr std::uint8_t kAKeycode = 38;
 // The lock says so when it has waited this long for a held keyboard (a second), and some more.
 constexpr int kGrabPatienceMs = 3000;
 
-// The student's side: one X connection of its own.
-class Student {
+// The student's side: one X connection of its own, which also types, sends the requests a taskbar
+// sends and holds the keyboard.
+class Student : public testsupport::DesktopStudent {
 public:
-    explicit Student(const std::string& display) {
-        m_conn = xcb_connect(display.c_str(), nullptr);
-        if (xcb_connection_has_error(m_conn) == 0)
-            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
-    }
+    using DesktopStudent::DesktopStudent;
     ~Student() {
         if (m_window != XCB_WINDOW_NONE)
             xcb_destroy_window(m_conn, m_window);
         if (m_typing != XCB_WINDOW_NONE)
             xcb_destroy_window(m_conn, m_typing);
-        xcb_disconnect(m_conn);
-    }
-    bool ok() const { return m_root != XCB_WINDOW_NONE; }
-
-    xcb_atom_t atom(const char* name) {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
-            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, std::strlen(name), name), nullptr),
-            &std::free);
-        return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
-    // A window manager is up once the root names its check window.
-    bool managerRunning() {
-        const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
-        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> r(
-            xcb_get_property_reply(m_conn, xcb_get_property(m_conn, 0, m_root, check, XCB_ATOM_WINDOW, 0, 1),
-                                   nullptr),
-            &std::free);
-        return r && xcb_get_property_value_length(r.get()) == 4;
-    }
-
-    // Waits for any event on the root (the manager sets its properties there), up to deadline.
-    void waitForEvent(std::chrono::steady_clock::time_point deadline) {
-        if (!m_watchingRoot) {
-            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
-            xcb_flush(m_conn);
-            m_watchingRoot = true;
-            return; // look again before waiting: the manager may have come meanwhile
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
-        if (left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0) {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
-                std::free(event);
-        }
-    }
-
-    // The manager takes windows once it reparents a probe window of ours into its frame. A window
-    // mapped while openbox is still starting up is never taken, so a fresh probe goes up each time.
-    bool waitUntilManaging(std::chrono::steady_clock::time_point deadline) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        bool reparented = false;
-        while (!reparented && std::chrono::steady_clock::now() < deadline) {
-            const xcb_window_t probe = xcb_generate_id(m_conn);
-            xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, probe, m_root, 0, 0, 10, 10, 0,
-                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
-            xcb_map_window(m_conn, probe);
-            xcb_flush(m_conn);
-            pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
-            if (::poll(&p, 1, kProbeMs) > 0) {
-                while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
-                    if ((event->response_type & ~0x80) == XCB_REPARENT_NOTIFY)
-                        reparented = true;
-                    std::free(event);
-                }
-            }
-            xcb_destroy_window(m_conn, probe);
-            xcb_flush(m_conn);
-        }
-        return reparented;
-    }
-
-    void click(QPoint at) {
-        xcb_test_fake_input(m_conn, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, at.x(), at.y(), 0);
-        xcb_test_fake_input(m_conn, XCB_BUTTON_PRESS, kLeftButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
-        xcb_test_fake_input(m_conn, XCB_BUTTON_RELEASE, kLeftButton, XCB_CURRENT_TIME, m_root, 0, 0, 0);
-        xcb_flush(m_conn);
-    }
+    void click(QPoint at) { DesktopStudent::click(at.x(), at.y()); }
 
     // Keys through XTest, as the keyboard sends them to whoever holds the focus.
     void keyChord(std::initializer_list<std::uint8_t> keycodes) {
@@ -246,43 +159,11 @@ public:
     }
     xcb_window_t ownWindow() const { return m_window; }
 
-    // The child of the root that holds window (the manager's frame, or the window itself).
-    xcb_window_t topLevel(xcb_window_t window) {
-        for (xcb_window_t current = window;;) {
-            std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-                xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, current), nullptr), &std::free);
-            if (!tree)
-                return XCB_WINDOW_NONE;
-            if (tree->parent == tree->root)
-                return current;
-            current = tree->parent;
-        }
-    }
     bool viewable(xcb_window_t window) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
             xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
             &std::free);
         return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
-    // Where each window's top-level lies among the root's children, bottom first (-1: not there).
-    std::vector<int> stackPositions(const std::vector<xcb_window_t>& windows) {
-        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
-        std::vector<int> positions;
-        if (!tree)
-            return positions;
-        const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        const int count = xcb_query_tree_children_length(tree.get());
-        for (xcb_window_t w : windows) {
-            const xcb_window_t top = topLevel(w);
-            int at = -1;
-            for (int i = 0; i < count; ++i) {
-                if (children[i] == top)
-                    at = i;
-            }
-            positions.push_back(at);
-        }
-        return positions;
     }
 
 private:
@@ -299,61 +180,12 @@ private:
         return r ? r->status : std::uint8_t{0xff};
     }
 
-    xcb_connection_t* m_conn = nullptr;
-    xcb_window_t m_root = XCB_WINDOW_NONE;
+    xcb_connection_t* const m_conn = connection();
+    const xcb_window_t m_root = root();
     xcb_window_t m_window = XCB_WINDOW_NONE;
     xcb_window_t m_typing = XCB_WINDOW_NONE;
     int m_keysTyped = 0;
-    bool m_watchingRoot = false;
 };
-
-// A window manager on the display, in a process group of its own, ended with the test (with the
-// helpers it starts: xfwm4 reads its settings through a session bus of its own).
-class ManagerProcess {
-public:
-    static constexpr const char* kOpenbox = "openbox";
-    static constexpr const char* kXfwm4 = "xfwm4";
-
-    bool start(const std::string& display, const std::string& manager = kOpenbox) {
-        const std::string env = "DISPLAY=" + display;
-        std::vector<std::string> envs{env, "NO_AT_BRIDGE=1",
-                                      std::string("XDG_CONFIG_HOME=") + OLVEX_TEST_CONFIG_HOME};
-        for (char** e = environ; e && *e; ++e) {
-            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
-                envs.emplace_back(*e);
-        }
-        std::vector<char*> envp;
-        for (auto& e : envs)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        const char* openbox[] = {kOpenbox, "--sm-disable", nullptr};
-        const char* xfwm4[] = {"dbus-run-session",    "--",   kXfwm4, "--compositor=off",
-                               "--sm-client-disable", nullptr};
-        const char* const* argv = manager == kXfwm4 ? xfwm4 : openbox;
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        const bool started = posix_spawnp(&m_pid, argv[0], nullptr, &attributes,
-                                          const_cast<char* const*>(argv), envp.data()) == 0;
-        posix_spawnattr_destroy(&attributes);
-        return started;
-    }
-    ~ManagerProcess() {
-        if (m_pid > 0) {
-            kill(-m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-bool installed(const char* program) {
-    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
 
 // Counts the mouse presses that reach a window or any widget in it.
 class PressCounter : public QObject {
@@ -372,54 +204,26 @@ private:
     QWidget* m_window;
 };
 
-class WindowManagerTest : public ::testing::Test {
+class WindowManagerTest : public testsupport::WindowManagerFixture<Student> {
 protected:
     // The manager the test runs under.
-    virtual std::string manager() const { return ManagerProcess::kOpenbox; }
+    virtual Manager manager() const { return Manager::Openbox; }
 
     void SetUp() override {
-        const std::string wm = manager();
-        if (!XvfbServer::installed() || !installed(wm.c_str()))
-            GTEST_SKIP() << "Xvfb or " << wm << " is not installed";
-        m_server = std::make_unique<XvfbServer>(kGeometry);
-        ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
-        m_student = std::make_unique<Student>(m_server->display());
-        ASSERT_TRUE(m_student->ok());
-        ASSERT_TRUE(m_manager.start(m_server->display(), wm));
-        // Qt learns what the manager supports when it connects: the manager comes first.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kManagerStartMs);
-        while (!m_student->managerRunning() && std::chrono::steady_clock::now() < deadline)
-            m_student->waitForEvent(deadline);
-        const bool managing = m_student->managerRunning() &&
-                              m_student->waitUntilManaging(std::chrono::steady_clock::now() +
-                                                           std::chrono::milliseconds(kManagerStartMs));
-        // openbox is the suite's manager and must run; xfwm4 also needs a session bus and its
-        // settings daemon, which a bare machine may lack.
-        if (!managing && wm != ManagerProcess::kOpenbox)
-            GTEST_SKIP() << wm << " did not start managing windows on Xvfb";
-        ASSERT_TRUE(managing) << wm << " did not take the display or does not manage windows";
-        setenv("DISPLAY", m_server->display().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", OLVEX_TEST_CONFIG_HOME, 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        static int argc = 1;
-        static char name[] = "olvex-wm-test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-        m_mainQueue = std::make_unique<desktop::QtRunLoop>();
-        m_mainQueue->install();
-        desktop::Application::refreshScreens();
-        platform::setPreferredLanguagesForTesting({"en-US"});
+        startSession(manager(), "olvex-wm-test", OLVEX_TEST_CONFIG_HOME);
+        if (IsSkipped() || HasFatalFailure())
+            return;
         panel::registerPanelWindows();
     }
     void TearDown() override {
+        if (!m_app)
+            return;
         desktop::WindowRegistry::closeAll();
         panel::AppDelegate::shared().resetForTesting();
         m_panel.reset();
         m_lock.reset();
         m_box.reset();
-        QApplication::processEvents();
-        m_mainQueue.reset();
-        m_app.reset();
+        stopSession();
     }
 
     std::shared_ptr<desktop::WindowController> open(const char* identifier) {
@@ -493,11 +297,6 @@ protected:
             << window->mapToGlobal(local).x() << "," << window->mapToGlobal(local).y() << "; " << describe();
     }
 
-    std::unique_ptr<XvfbServer> m_server;
-    std::unique_ptr<Student> m_student;
-    ManagerProcess m_manager;
-    std::unique_ptr<QApplication> m_app;
-    std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
     std::shared_ptr<desktop::WindowController> m_panel, m_lock, m_box;
     QWidget* m_overlay = nullptr;
 };
@@ -609,9 +408,9 @@ TEST_F(WindowManagerTest, TitledWindowsShowTheirTitleBarOnTheScreen) {
 
 // The lock and the panel's close under openbox and xfwm4: the panel with its note-tool panel, the
 // application's delegate in charge of it, and the student at the keyboard.
-class LockAndCloseTest : public WindowManagerTest, public ::testing::WithParamInterface<const char*> {
+class LockAndCloseTest : public WindowManagerTest, public ::testing::WithParamInterface<Manager> {
 protected:
-    std::string manager() const override { return GetParam(); }
+    Manager manager() const override { return GetParam(); }
     void SetUp() override {
         WindowManagerTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
@@ -773,10 +572,7 @@ TEST_P(LockAndCloseTest, CloseRequestsOnThePanelTakeTheRoadOfItsCloseButton) {
     EXPECT_EQ(m_exits, std::vector<int>{0});
 }
 
-INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest,
-                         ::testing::Values(ManagerProcess::kOpenbox, ManagerProcess::kXfwm4),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
+                         [](const auto& info) { return std::string(testsupport::managerName(info.param)); });
 
 } // namespace

@@ -1,13 +1,22 @@
 // A window manager on a test's private X server (openbox, or xfwm4 in a session bus of its own), and
 // a second X client that plays the student: it moves the pointer and presses buttons through XTest,
-// holds the server, and reads the stacking order from the server. Test thread only.
+// holds the server, and reads the stacking order from the server; WindowManagerFixture brings them
+// up with the agent's Qt application on that display (the xcb platform). Test thread only.
 #pragma once
 
+#include "platform/LocalizedStrings.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/QtRunLoop.h"
+#include "streaming/XvfbServer.h"
+
+#include <QApplication>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -26,6 +35,10 @@ enum class Manager { Openbox, Xfwm4 };
 inline const char* managerName(Manager manager) {
     return manager == Manager::Openbox ? "openbox" : "xfwm4";
 }
+// How GoogleTest shows a manager parameter.
+inline void PrintTo(Manager manager, std::ostream* out) {
+    *out << managerName(manager);
+}
 
 inline bool programInstalled(const char* program) {
     const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
@@ -36,20 +49,22 @@ inline bool programInstalled(const char* program) {
 // bus daemon beside it), ended with the group when the test ends.
 class WindowManagerProcess {
 public:
-    // Empty when the manager could be started; otherwise why not.
-    std::string start(Manager manager, const std::string& display) {
+    // Empty when the manager could be started; otherwise why not. The manager reads its settings
+    // from configHome, not from the user's.
+    std::string start(Manager manager, const std::string& display, const std::string& configHome) {
         std::vector<std::string> args{"openbox", "--sm-disable"};
         if (manager == Manager::Xfwm4) {
             // xfwm4 reads its settings through xfconf, which it reaches on a session bus.
             if (!programInstalled("xfwm4") || !programInstalled("dbus-run-session"))
                 return "xfwm4 or dbus-run-session is not installed";
-            args = {"dbus-run-session", "--", "xfwm4", "--compositor=off"};
+            args = {"dbus-run-session", "--", "xfwm4", "--compositor=off", "--sm-client-disable"};
         } else if (!programInstalled("openbox")) {
             return "openbox is not installed";
         }
-        std::vector<std::string> envs{"DISPLAY=" + display};
+        std::vector<std::string> envs{"DISPLAY=" + display, "NO_AT_BRIDGE=1",
+                                      "XDG_CONFIG_HOME=" + configHome};
         for (char** e = environ; e && *e; ++e) {
-            if (std::strncmp(*e, "DISPLAY=", 8) != 0)
+            if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
                 envs.emplace_back(*e);
         }
         std::vector<char*> argv;
@@ -103,6 +118,14 @@ public:
     DesktopStudent& operator=(const DesktopStudent&) = delete;
     bool ok() const { return m_root != XCB_WINDOW_NONE; }
 
+    // Waits until a manager names its check window on the root and then takes a window of ours,
+    // up to deadline.
+    bool waitForManager(std::chrono::steady_clock::time_point deadline) {
+        while (!managerRunning() && std::chrono::steady_clock::now() < deadline)
+            waitForEvent(deadline);
+        return managerRunning() && waitUntilManaging(deadline);
+    }
+
     // The manager takes windows once it reparents a probe window of ours into its frame; a window
     // mapped while it is still starting up is never taken, so a fresh probe goes up each time.
     bool waitUntilManaging(std::chrono::steady_clock::time_point deadline) {
@@ -127,6 +150,13 @@ public:
             xcb_flush(m_conn);
         }
         return reparented;
+    }
+
+    xcb_atom_t atom(const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, std::strlen(name), name), nullptr),
+            &std::free);
+        return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
     void moveTo(int x, int y) {
@@ -155,23 +185,30 @@ public:
         xcb_flush(m_conn);
     }
 
-    // Where the child of the root that holds window lies among the root's children, bottom first;
-    // -1 when it is not there.
-    int stackPosition(xcb_window_t window) {
-        const xcb_window_t top = topLevel(window);
+    // Where the child of the root that holds each window lies among the root's children, bottom
+    // first; -1 for one that is not there.
+    std::vector<int> stackPositions(const std::vector<xcb_window_t>& windows) {
         std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
             xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+        std::vector<int> positions;
         if (!tree)
-            return -1;
+            return std::vector<int>(windows.size(), -1);
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-            if (children[i] == top)
-                return i;
+        const int count = xcb_query_tree_children_length(tree.get());
+        for (xcb_window_t window : windows) {
+            const xcb_window_t top = topLevel(window);
+            int at = -1;
+            for (int i = 0; i < count; ++i) {
+                if (children[i] == top)
+                    at = i;
+            }
+            positions.push_back(at);
         }
-        return -1;
+        return positions;
     }
+    int stackPosition(xcb_window_t window) { return stackPositions({window}).front(); }
 
-private:
+    // The child of the root that holds window (the manager's frame, or the window itself).
     xcb_window_t topLevel(xcb_window_t window) {
         for (xcb_window_t current = window;;) {
             std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
@@ -184,8 +221,105 @@ private:
         }
     }
 
+protected:
+    xcb_connection_t* connection() const { return m_conn; }
+    xcb_window_t root() const { return m_root; }
+
+private:
+    // A window manager is up once the root names its check window.
+    bool managerRunning() {
+        const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> r(
+            xcb_get_property_reply(m_conn, xcb_get_property(m_conn, 0, m_root, check, XCB_ATOM_WINDOW, 0, 1),
+                                   nullptr),
+            &std::free);
+        return r && xcb_get_property_value_length(r.get()) == 4;
+    }
+
+    // Waits for any event on the root (the manager sets its properties there), up to deadline.
+    void waitForEvent(std::chrono::steady_clock::time_point deadline) {
+        if (!m_watchingRoot) {
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
+            xcb_flush(m_conn);
+            m_watchingRoot = true;
+            return; // look again before waiting: the manager may have come meanwhile
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{xcb_get_file_descriptor(m_conn), POLLIN, 0};
+        if (left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+                std::free(event);
+        }
+    }
+
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = XCB_WINDOW_NONE;
+    bool m_watchingRoot = false;
+};
+
+// A test on a private Xvfb with a manager on it, the student's connection (Student: DesktopStudent
+// or one that does more), and the agent's Qt application on the xcb platform of that display.
+template <class Student = DesktopStudent, class Base = ::testing::Test>
+class WindowManagerFixture : public Base {
+protected:
+    static constexpr const char* kGeometry = "1280x800x24";
+    // Bounds on waiting for the manager and on the manager's and the agent's moves; the waits end as
+    // soon as the condition holds.
+    static constexpr int kManagerStartMs = 15000;
+    static constexpr int kSettleMs = 5000;
+    // How long an order that holds must keep holding after the manager had its say.
+    static constexpr int kStableMs = 300;
+
+    // Skips when Xvfb or the manager is not installed, or when xfwm4 does not manage windows here
+    // (it also needs a session bus and its settings daemon, which a bare machine may lack); openbox
+    // is the suites' manager and must run. The caller returns when the test is skipped or failed.
+    void startSession(Manager manager, const char* appName, const std::string& configHome) {
+        if (!streaming::test::XvfbServer::installed())
+            GTEST_SKIP() << "Xvfb is not installed";
+        m_server = std::make_unique<streaming::test::XvfbServer>(kGeometry);
+        ASSERT_FALSE(m_server->display().empty()) << "Xvfb did not start";
+        m_student = std::make_unique<Student>(m_server->display());
+        ASSERT_TRUE(m_student->ok());
+        if (const std::string problem = m_manager.start(manager, m_server->display(), configHome);
+            !problem.empty())
+            GTEST_SKIP() << problem;
+        // Qt learns what the manager supports when it connects: the manager comes first.
+        const bool managing = m_student->waitForManager(std::chrono::steady_clock::now() +
+                                                        std::chrono::milliseconds(kManagerStartMs));
+        if (!managing && manager != Manager::Openbox)
+            GTEST_SKIP() << managerName(manager) << " does not manage windows here";
+        ASSERT_TRUE(managing) << managerName(manager)
+                              << " did not take the display or does not manage windows";
+        setenv("DISPLAY", m_server->display().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // Qt keeps the arguments for the life of the application.
+        static int argc = 1;
+        static std::string name;
+        static char* argv[2] = {};
+        name = appName;
+        argv[0] = name.data();
+        m_app = std::make_unique<QApplication>(argc, argv);
+        m_mainQueue = std::make_unique<desktop::QtRunLoop>();
+        m_mainQueue->install();
+        desktop::Application::refreshScreens();
+        platform::setPreferredLanguagesForTesting({"en-US"});
+    }
+    // After the test has closed its windows and let go of their controllers.
+    void stopSession() {
+        QApplication::processEvents();
+        m_mainQueue.reset();
+        m_app.reset();
+        platform::setPreferredLanguagesForTesting({});
+    }
+
+    std::unique_ptr<streaming::test::XvfbServer> m_server;
+    std::unique_ptr<Student> m_student;
+    WindowManagerProcess m_manager;
+    std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<desktop::QtRunLoop> m_mainQueue;
 };
 
 } // namespace testsupport
