@@ -24,12 +24,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-// The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
-// life of the process; the leak checker of sanitizer builds is told so.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace {
 
 using testsupport::Manager;

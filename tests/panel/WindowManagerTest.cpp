@@ -32,12 +32,6 @@
 #include <map>
 #include <memory>
 
-// The xcb platform plugin reaches the session bus through libdbus, which keeps one buffer for the
-// life of the process; the leak checker of sanitizer builds is told so.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace {
 
 using testsupport::Manager;
