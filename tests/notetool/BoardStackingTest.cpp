@@ -198,6 +198,58 @@ TEST_P(BoardStackingTest, ThePanelStaysAboveTheViewerOfTheShareBoard) {
     drawAndReachThePanel(m_viewer->window(), "share board");
 }
 
+// A board open with the chat above it, and then the teacher's share opens the viewer beneath them
+// all: the board's windows change their transient parent while the chat keeps its own, and every
+// window must still stand in level order, with the panel taking clicks.
+TEST_P(BoardStackingTest, ThePanelAndChatStayAboveTheBoardWhenTheViewerOpensBeneath) {
+    clickPanel("m_btnWhiteBoard");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvasWindow() != nullptr; }, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(canvasWindow()));
+    expectPanelAbove(canvasWindow(), "opening the white board");
+    auto chat = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageWindow);
+    ASSERT_TRUE(chat);
+    chat->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chat->window()));
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kCanvasWidth, "1280");
+    settings->setString(client::settings::kCanvasHeight, "800");
+    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
+    m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+    ASSERT_TRUE(m_viewer);
+    panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
+    m_viewer->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+
+    const std::vector<QWidget*> wanted = {m_viewer->window(), canvasWindow(), m_main->window(),
+                                          chat->window()};
+    auto inOrder = [&] {
+        std::vector<xcb_window_t> ids;
+        for (QWidget* w : wanted)
+            ids.push_back(static_cast<xcb_window_t>(w->winId()));
+        const std::vector<int> at = m_student->stackPositions(ids);
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            if (at[i] < 0 || (i > 0 && at[i] <= at[i - 1]))
+                return false;
+        }
+        return true;
+    };
+    auto described = [&] {
+        std::vector<xcb_window_t> ids;
+        for (QWidget* w : wanted)
+            ids.push_back(static_cast<xcb_window_t>(w->winId()));
+        const std::vector<int> at = m_student->stackPositions(ids);
+        return "viewer at " + std::to_string(at[0]) + ", canvas at " + std::to_string(at[1]) + ", panel at " +
+               std::to_string(at[2]) + ", chat at " + std::to_string(at[3]);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(inOrder, kSettleMs)) << "after the viewer opened: " << described();
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(inOrder()) << "the order did not hold after the viewer opened: " << described();
+    clickPanel("m_btnColorBlue");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_panel->getColorMode() == 2; }, kSettleMs))
+        << "a click on the panel's colour did not reach it; " << described();
+    chat->close();
+}
+
 // Keeping the levels asks the server nothing: a restack goes through while another client holds the
 // server, which would stop any request that waits for an answer until the server is let go.
 TEST_P(BoardStackingTest, RestackingWaitsForNothingFromTheServer) {
