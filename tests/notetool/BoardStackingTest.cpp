@@ -20,7 +20,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -146,6 +148,18 @@ protected:
                 << positions(board);
         }
     }
+    // The teacher's share opens the viewer, screen-sized, at its level.
+    void openViewer() {
+        auto settings = platform::UserDefaults::suite();
+        settings->setString(client::settings::kCanvasWidth, "1280");
+        settings->setString(client::settings::kCanvasHeight, "800");
+        settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
+        m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+        ASSERT_TRUE(m_viewer);
+        panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
+        m_viewer->showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    }
     QWidget* canvasWindow() const {
         auto canvas = panel::AppDelegate::shared().getCanvasWindowController();
         return canvas && canvas->isOpen() ? canvas->window() : nullptr;
@@ -178,15 +192,7 @@ TEST_P(BoardStackingTest, ThePanelStaysAboveTheCaptureAndWhiteBoards) {
 }
 
 TEST_P(BoardStackingTest, ThePanelStaysAboveTheViewerOfTheShareBoard) {
-    auto settings = platform::UserDefaults::suite();
-    settings->setString(client::settings::kCanvasWidth, "1280");
-    settings->setString(client::settings::kCanvasHeight, "800");
-    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
-    m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
-    ASSERT_TRUE(m_viewer);
-    panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
-    m_viewer->showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    ASSERT_NO_FATAL_FAILURE(openViewer());
     expectPanelAbove(m_viewer->window(), "the viewer opening");
     // The teacher allows the share board, and the student opens it from the panel.
     post(client::events::kShareNoteToolStatus, {{"status", "1"}});
@@ -210,34 +216,22 @@ TEST_P(BoardStackingTest, ThePanelAndChatStayAboveTheBoardWhenTheViewerOpensBene
     ASSERT_TRUE(chat);
     chat->showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chat->window()));
-    auto settings = platform::UserDefaults::suite();
-    settings->setString(client::settings::kCanvasWidth, "1280");
-    settings->setString(client::settings::kCanvasHeight, "800");
-    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
-    m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
-    ASSERT_TRUE(m_viewer);
-    panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
-    m_viewer->showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    ASSERT_NO_FATAL_FAILURE(openViewer());
 
     const std::vector<QWidget*> wanted = {m_viewer->window(), canvasWindow(), m_main->window(),
                                           chat->window()};
-    auto inOrder = [&] {
+    auto stacked = [&] {
         std::vector<xcb_window_t> ids;
         for (QWidget* w : wanted)
             ids.push_back(static_cast<xcb_window_t>(w->winId()));
-        const std::vector<int> at = m_student->stackPositions(ids);
-        for (std::size_t i = 0; i < at.size(); ++i) {
-            if (at[i] < 0 || (i > 0 && at[i] <= at[i - 1]))
-                return false;
-        }
-        return true;
+        return m_student->stackPositions(ids);
+    };
+    auto inOrder = [&] {
+        const std::vector<int> at = stacked();
+        return at[0] >= 0 && std::is_sorted(at.begin(), at.end(), std::less_equal<>()); // strictly rising
     };
     auto described = [&] {
-        std::vector<xcb_window_t> ids;
-        for (QWidget* w : wanted)
-            ids.push_back(static_cast<xcb_window_t>(w->winId()));
-        const std::vector<int> at = m_student->stackPositions(ids);
+        const std::vector<int> at = stacked();
         return "viewer at " + std::to_string(at[0]) + ", canvas at " + std::to_string(at[1]) + ", panel at " +
                std::to_string(at[2]) + ", chat at " + std::to_string(at[3]);
     };
