@@ -124,6 +124,11 @@ void WindowStack::restack() {
 
 void WindowStack::keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const {
     const Entry* backdrop = nullptr;
+    // openbox does not carry a window's new transient parent (the viewer opening beneath the
+    // canvas) to the windows transient for that window: it lifts the window with its new parent
+    // and leaves them below until their own hints are read again. So every hint above a changed
+    // one goes out again, and the manager works each of them out anew.
+    bool renew = false;
     for (QWidget* window : bottomToTop) {
         auto entry = std::find_if(m_entries.begin(), m_entries.end(),
                                   [window](const Entry& e) { return e.window == window; });
@@ -132,8 +137,9 @@ void WindowStack::keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) c
         if (entry == m_entries.end() || entry->owner || bypassesManager(window) ||
             window->windowType() != Qt::Window)
             continue;
-        x11::declareTransientFor(window,
-                                 backdrop && backdrop->level < entry->level ? backdrop->window : nullptr);
+        renew = x11::declareTransientFor(
+                    window, backdrop && backdrop->level < entry->level ? backdrop->window : nullptr, renew) ||
+                renew;
         if (isBackdrop(entry->level))
             backdrop = &*entry;
     }

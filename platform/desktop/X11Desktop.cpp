@@ -385,10 +385,10 @@ void watchStacking(std::function<void()> changed) {
     watcher()->drain(); // events read while waiting for the answers above
 }
 
-void declareTransientFor(QWidget* window, QWidget* parent) {
+bool declareTransientFor(QWidget* window, QWidget* parent, bool renew) {
     xcb_connection_t* c = connection();
     if (!c || !watcher() || !window->internalWinId())
-        return;
+        return false;
     const auto id = static_cast<xcb_window_t>(window->internalWinId());
     const auto parentId = parent && parent->internalWinId()
                               ? static_cast<xcb_window_t>(parent->internalWinId())
@@ -396,8 +396,8 @@ void declareTransientFor(QWidget* window, QWidget* parent) {
     auto& declared = watcher()->stack.transientFor();
     auto it = declared.find(id);
     const xcb_window_t now = it == declared.end() ? xcb_window_t{XCB_WINDOW_NONE} : it->second;
-    if (now == parentId)
-        return; // a change makes the manager restack: only real changes go out
+    if (now == parentId && !(renew && parentId != XCB_WINDOW_NONE))
+        return false; // a change makes the manager restack: only real changes go out
     if (parentId == XCB_WINDOW_NONE) {
         xcb_delete_property(c, id, XCB_ATOM_WM_TRANSIENT_FOR);
         declared.erase(id);
@@ -407,6 +407,7 @@ void declareTransientFor(QWidget* window, QWidget* parent) {
         declared[id] = parentId;
     }
     xcb_flush(c);
+    return true;
 }
 
 } // namespace desktop::x11

@@ -40,8 +40,10 @@ void keepStackingOrder(const std::vector<QWidget*>& bottomToTop,
 void watchStacking(std::function<void()> changed);
 
 // Declares window transient for parent (null: for none), so the manager keeps it above parent
-// whatever parent does: raised, focused, or taken for a full-screen window. Writes only a change.
-void declareTransientFor(QWidget* window, QWidget* parent);
+// whatever parent does: raised, focused, or taken for a full-screen window. Writes only a change,
+// unless renew: then the hint goes out again as it is, so the manager reads it anew. True when it
+// was written.
+bool declareTransientFor(QWidget* window, QWidget* parent, bool renew = false);
 
 // The top-level windows as the server stacks them now, bottom to top (asked of the server); each
 // agent window is reported as the child of the root that holds it (the manager's frame around it,

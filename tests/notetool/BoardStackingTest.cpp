@@ -20,7 +20,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -146,6 +148,18 @@ protected:
                 << positions(board);
         }
     }
+    // The teacher's share opens the viewer, screen-sized, at its level.
+    void openViewer() {
+        auto settings = platform::UserDefaults::suite();
+        settings->setString(client::settings::kCanvasWidth, "1280");
+        settings->setString(client::settings::kCanvasHeight, "800");
+        settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
+        m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
+        ASSERT_TRUE(m_viewer);
+        panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
+        m_viewer->showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    }
     QWidget* canvasWindow() const {
         auto canvas = panel::AppDelegate::shared().getCanvasWindowController();
         return canvas && canvas->isOpen() ? canvas->window() : nullptr;
@@ -178,15 +192,7 @@ TEST_P(BoardStackingTest, ThePanelStaysAboveTheCaptureAndWhiteBoards) {
 }
 
 TEST_P(BoardStackingTest, ThePanelStaysAboveTheViewerOfTheShareBoard) {
-    auto settings = platform::UserDefaults::suite();
-    settings->setString(client::settings::kCanvasWidth, "1280");
-    settings->setString(client::settings::kCanvasHeight, "800");
-    settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
-    m_viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
-    ASSERT_TRUE(m_viewer);
-    panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
-    m_viewer->showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    ASSERT_NO_FATAL_FAILURE(openViewer());
     expectPanelAbove(m_viewer->window(), "the viewer opening");
     // The teacher allows the share board, and the student opens it from the panel.
     post(client::events::kShareNoteToolStatus, {{"status", "1"}});
@@ -196,6 +202,55 @@ TEST_P(BoardStackingTest, ThePanelStaysAboveTheViewerOfTheShareBoard) {
         << "a click on the share board button did not open it";
     expectPanelAbove(m_viewer->window(), "opening the share board");
     drawAndReachThePanel(m_viewer->window(), "share board");
+}
+
+// A board open with the chat above it, and then the teacher's share opens the viewer beneath them
+// all: the board's windows change their transient parent while the chat keeps its own, and every
+// window must still stand in level order, with the panel taking clicks.
+TEST_P(BoardStackingTest, ThePanelAndChatStayAboveTheBoardWhenTheViewerOpensBeneath) {
+    clickPanel("m_btnWhiteBoard");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvasWindow() != nullptr; }, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(canvasWindow()));
+    expectPanelAbove(canvasWindow(), "opening the white board");
+    auto chat = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageWindow);
+    ASSERT_TRUE(chat);
+    chat->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chat->window()));
+    // The manager takes the new viewer either before or after the board's hint naming it arrives;
+    // each share tries it again.
+    const int colourModes[] = {2, 6};
+    const char* colours[] = {"m_btnColorBlue", "m_btnColorGreen"};
+    for (int share = 0; share < 2; ++share) {
+        SCOPED_TRACE("share " + std::to_string(share + 1));
+        ASSERT_NO_FATAL_FAILURE(openViewer());
+        const std::vector<QWidget*> wanted = {m_viewer->window(), canvasWindow(), m_main->window(),
+                                              chat->window()};
+        auto stacked = [&] {
+            std::vector<xcb_window_t> ids;
+            for (QWidget* w : wanted)
+                ids.push_back(static_cast<xcb_window_t>(w->winId()));
+            return m_student->stackPositions(ids);
+        };
+        auto inOrder = [&] {
+            const std::vector<int> at = stacked();
+            return at[0] >= 0 && std::is_sorted(at.begin(), at.end(), std::less_equal<>()); // strictly rising
+        };
+        auto described = [&] {
+            const std::vector<int> at = stacked();
+            return "viewer at " + std::to_string(at[0]) + ", canvas at " + std::to_string(at[1]) +
+                   ", panel at " + std::to_string(at[2]) + ", chat at " + std::to_string(at[3]);
+        };
+        EXPECT_TRUE(QTest::qWaitFor(inOrder, kSettleMs)) << "after the viewer opened: " << described();
+        QTest::qWait(kStableMs);
+        EXPECT_TRUE(inOrder()) << "the order did not hold after the viewer opened: " << described();
+        clickPanel(colours[share]);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_panel->getColorMode() == colourModes[share]; }, kSettleMs))
+            << "a click on the panel's colour did not reach it; " << described();
+        m_viewer->close();
+        m_viewer.reset();
+        expectPanelAbove(canvasWindow(), "the viewer closing");
+    }
+    chat->close();
 }
 
 // Keeping the levels asks the server nothing: a restack goes through while another client holds the
