@@ -60,8 +60,9 @@ std::string sanitizeReceivedName(const std::string& wireName) {
     if (name.empty() || name == "." || name == "..")
         return kFallbackName;
     name = cutAtCharacter(name, kMaxNameBytes);
-    // A cut can leave only dots behind.
-    return name == "." || name == ".." ? std::string(kFallbackName) : name;
+    // A cut can leave only dots behind, or nothing at all when a long name holds no character start
+    // (bytes that are not UTF-8).
+    return name.empty() || name == "." || name == ".." ? std::string(kFallbackName) : name;
 }
 
 std::string numberedName(const std::string& name, int n) {

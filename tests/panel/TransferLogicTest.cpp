@@ -53,7 +53,8 @@ TEST(TransferNames, ReceivedNamesKeepOnlyASafeLastComponent) {
                "e",
                "a_b_c_d_e"},
           Case{"keep\xE2\x80\xA9\xE2\x81\xAA.txt", "keep\xE2\x80\xA9\xE2\x81\xAA.txt"},
-          Case{repeat(syllable, 100), repeat(syllable, 85)}, Case{repeat("n", 300), repeat("n", 255)}}) {
+          Case{repeat(syllable, 100), repeat(syllable, 85)}, Case{repeat("n", 300), repeat("n", 255)},
+          Case{repeat("\x9D", 300), "file"}}) {
         const std::string stored = sanitizeReceivedName(c.wire);
         EXPECT_EQ(stored, c.stored) << c.wire;
         EXPECT_LE(stored.size(), kMaxNameBytes);
