@@ -132,12 +132,7 @@ void LoginFlow::observeRelayLink() {
     m_linkTokens.push_back(m_pNotificationCenter.addObserver(
         transport::TCP_RelayServer::kRelayNotReady, sender,
         [weak, generation](const platform::Notification& note) {
-            const platform::Dictionary* answer = note.dictionary();
-            std::string ret;
-            if (answer) {
-                if (auto it = answer->find(transport::TCP_RelayServer::kKeyRet); it != answer->end())
-                    ret = it->second;
-            }
+            std::string ret = note.value(transport::TCP_RelayServer::kKeyRet);
             platform::mainQueue::async([weak, generation, ret = std::move(ret)] {
                 if (auto flow = weak.lock())
                     flow->onRelayNotReady(generation, ret);

@@ -109,10 +109,6 @@ ModeImages NoteToolModel::modeImages(int mode) {
     }
 }
 
-PanelFrame NoteToolModel::frameEnteringBoard(const PanelFrame& frame, int lastMode, int to) {
-    return applyFrameChange(frame, frameChange(lastMode, to));
-}
-
 PanelFrame NoteToolModel::frameLeavingBoards(const PanelFrame& frame) {
     return applyFrameChange(frame, FrameChange::Raise);
 }

@@ -92,8 +92,6 @@ public:
     // Draw group shown in every board; etc group only in the capture and white boards.
     static bool drawGroupShown(int mode) { return mode != mode::kPointer; }
     static bool etcGroupShown(int mode) { return mode == mode::kCaptureBoard || mode == mode::kWhiteBoard; }
-    // The frame after entering board `to` from the layout of `lastMode`.
-    static PanelFrame frameEnteringBoard(const PanelFrame& frame, int lastMode, int to);
     static PanelFrame frameLeavingBoards(const PanelFrame& frame);
 
     // Image names of a button group for the current value (selected / normal).

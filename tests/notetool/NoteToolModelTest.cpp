@@ -52,7 +52,8 @@ TEST(NoteToolModel, FrameChangesKeepTheTopEdgeTwoPointsHigherWhileABoardIsOpen) 
         {tall, mode::kWhiteBoard, mode::kShareBoard, tall},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NoteToolModel::frameEnteringBoard(c.from, c.lastMode, c.to), c.expected)
+        EXPECT_EQ(NoteToolModel::applyFrameChange(c.from, NoteToolModel::frameChange(c.lastMode, c.to)),
+                  c.expected)
             << c.lastMode << " -> " << c.to;
     EXPECT_EQ(NoteToolModel::frameLeavingBoards(tall), shortPanel);
     EXPECT_EQ(tall.y + tall.height - (shortPanel.y + shortPanel.height), 2);
