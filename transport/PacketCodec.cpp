@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 namespace transport {
@@ -63,6 +64,10 @@ std::array<std::uint8_t, kMd5Bytes> md5Digest(const void* data, std::size_t leng
         digest.fill(0);
     }
     return digest;
+}
+
+void releaseThreadDigestState() {
+    OPENSSL_thread_stop();
 }
 
 const std::array<std::uint8_t, kMd5Bytes>& TextKey() {

@@ -31,6 +31,11 @@ std::vector<std::uint8_t> BuildFrame(const SRequestData& request, std::uint8_t t
 
 // MD5 of a byte buffer (RFC 1321).
 std::array<std::uint8_t, kMd5Bytes> md5Digest(const void* data, std::size_t length);
+// Frees what the digest library keeps for the calling thread (its error state and the like, made
+// on the thread's first digest). The library frees it too when the thread exits, but a thread that
+// lets go of its link last exits only after the link is gone, and a process that ends then (a test
+// that waits for its link to die, an agent quitting) would end with that state still allocated.
+void releaseThreadDigestState();
 // The process-wide text key: MD5 of the fixed UTF-16LE pass phrase, made on first use.
 const std::array<std::uint8_t, kMd5Bytes>& TextKey();
 // RC4 keystream applied in place, with a fresh state for this call (text-field obfuscation

@@ -75,6 +75,7 @@ bool TCPConnection::StartRequestThread() {
     m_threadRequest = std::thread([self] {
         self->RequestThread();
         self->ThreadEnded();
+        releaseThreadDigestState(); // before self lets go: see releaseThreadDigestState
     });
     return true;
 }
@@ -100,6 +101,7 @@ bool TCPConnection::StartReceiveThread() {
     m_threadReceive = std::thread([self] {
         self->ReceiveThread();
         self->ThreadEnded();
+        releaseThreadDigestState(); // before self lets go: see releaseThreadDigestState
     });
     return true;
 }
