@@ -16,9 +16,8 @@ namespace logintest {
 using testsupport::HttpsLookupPeer;
 
 std::uint16_t closedPort() {
-    std::uint16_t port = 0;
-    testsupport::UniqueFd fd = testsupport::listenLoopback(port, 1);
-    return port; // closed again as fd goes
+    static const testsupport::RefusedPort refused; // held for the whole run
+    return refused.port();
 }
 
 void LoginFixture::SetUp() {

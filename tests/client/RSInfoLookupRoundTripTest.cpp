@@ -4,6 +4,7 @@
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
 #include "support/HttpsLookupPeer.h"
+#include "support/PeerSocket.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -107,14 +108,9 @@ TEST_F(RSInfoLookupRoundTrip, AnswersBecomeOutcomes) {
 }
 
 TEST_F(RSInfoLookupRoundTrip, RefusedConnectionAndNonWebSchemeAreRequestErrors) {
-    std::uint16_t port = 0;
-    {
-        HttpsLookupPeer closed;
-        ASSERT_TRUE(closed.start());
-        port = closed.port();
-    }
+    const testsupport::RefusedPort refused;
     for (const std::string& base :
-         {"https://127.0.0.1:" + std::to_string(port), std::string("file:///etc")}) {
+         {"https://127.0.0.1:" + std::to_string(refused.port()), std::string("file:///etc")}) {
         const auto outcome = lookup(base, "t1");
         ASSERT_TRUE(outcome) << base;
         EXPECT_EQ(outcome->status, client::RSInfoStatus::RequestFailed) << base;

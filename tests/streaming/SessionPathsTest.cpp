@@ -5,6 +5,7 @@
 #include "CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/FullBacklogListener.h"
+#include "support/PeerSocket.h"
 #include "support/RelayPeer.h"
 
 #include <chrono>
@@ -25,11 +26,10 @@ std::string pathName(const ::testing::TestParamInfo<Path>& info) {
     return info.param == Path::Processor ? "Processor" : "Daemon";
 }
 
-// A loopback port nobody listens on any more: connects are refused at once.
+// A loopback port nobody listens on: connects are refused at once.
 std::uint16_t closedPort() {
-    testsupport::ConsolePeer gone;
-    EXPECT_TRUE(gone.start());
-    return gone.port();
+    static const testsupport::RefusedPort refused; // held for the whole run
+    return refused.port();
 }
 
 class SessionPaths : public CaptureFixture, public ::testing::WithParamInterface<Path> {

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -41,7 +42,10 @@ void StopSignal::signal() {
     [[maybe_unused]] const ssize_t written = ::write(m_fd.get(), &one, sizeof one);
 }
 
-UniqueFd listenLoopback(std::uint16_t& port, int backlog) {
+namespace {
+
+// A TCP socket bound to 127.0.0.1 and an ephemeral port; listening when backlog is set.
+UniqueFd bindLoopback(std::uint16_t& port, std::optional<int> backlog) {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.valid()) {
         return fd;
@@ -52,13 +56,22 @@ UniqueFd listenLoopback(std::uint16_t& port, int backlog) {
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd.get(), backlog) != 0 ||
+        (backlog && ::listen(fd.get(), *backlog) != 0) ||
         ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         return UniqueFd();
     }
     port = ntohs(addr.sin_port);
     return fd;
 }
+
+} // namespace
+
+UniqueFd listenLoopback(std::uint16_t& port, int backlog) {
+    return bindLoopback(port, backlog);
+}
+
+// Bound without SO_REUSEADDR, so no other socket may bind the port while this one holds it.
+RefusedPort::RefusedPort() : m_fd(bindLoopback(m_port, std::nullopt)) {}
 
 namespace {
 

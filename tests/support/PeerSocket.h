@@ -44,6 +44,19 @@ private:
 // A listening TCP socket on 127.0.0.1 with an ephemeral port (close-on-exec, non-blocking).
 UniqueFd listenLoopback(std::uint16_t& port, int backlog);
 
+// A loopback port that refuses every connect while this lives: a socket bound to it that never
+// listens. A port bound and closed again is no such thing, since the next listener of any test
+// running beside may be given it.
+class RefusedPort {
+public:
+    RefusedPort();
+    std::uint16_t port() const { return m_port; }
+
+private:
+    std::uint16_t m_port = 0;
+    UniqueFd m_fd;
+};
+
 enum class WaitResult { Ready, Stopped, TimedOut, Failed };
 
 // Waits until fd is readable (or writable), the stop signal fires, or timeoutMs passes (-1: no limit).

@@ -2,6 +2,7 @@
 #include "LinkCodes.h"
 #include "LoopbackPeer.h"
 #include "platform/NotificationCenter.h"
+#include "support/PeerSocket.h"
 #include "transport/TCPServerClient.h"
 #include "transport/TCP_RelayServerConn.h"
 
@@ -276,17 +277,13 @@ TEST(LinkLifecycleTest, CloseFromAHandlerOnTheReceiveThread) {
 }
 
 TEST(LinkLifecycleTest, FailedConnectStillReportsOneDisconnect) {
-    int port = 0;
-    {
-        golden::LoopbackPeer closed; // bound then closed: nothing listens on the port
-        port = closed.port();
-    }
+    const testsupport::RefusedPort refused;
     platform::NotificationCenter center;
     Recorder recorder(center, {"READ_MSG_DISCONNECT"});
     auto link = TCPServerClient::create(center);
     ASSERT_TRUE(link->Open());
     link->SetConnectTimeout(1);
-    EXPECT_FALSE(link->Connect(kLoopback, port));
+    EXPECT_FALSE(link->Connect(kLoopback, refused.port()));
     auto request = newRequestData(512);
     ASSERT_TRUE(TCPServerClient::MakeSendPacket(*request, "[PC00003]"));
     EXPECT_FALSE(link->Send(std::move(request)));
