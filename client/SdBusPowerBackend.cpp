@@ -61,7 +61,7 @@ int SdBusPowerBackend::inhibitIdle(const std::string& name, AssertionID& id) {
     if (r < 0)
         return r;
     sd_bus_set_method_call_timeout(system.bus, kCallTimeoutMicroseconds);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // all empty, as SD_BUS_ERROR_NULL gives it without a C compound literal
     sd_bus_message* reply = nullptr;
     r = sd_bus_call_method(system.bus, kLogindService, kLogindPath, kLogindManager, "Inhibit", &error, &reply,
                            "ssss", kInhibitWhatIdle, kWho, name.c_str(), kInhibitModeBlock);
@@ -93,7 +93,7 @@ int SdBusPowerBackend::inhibitDisplay(const std::string& name, AssertionID& id) 
         sd_bus_set_method_call_timeout(session->bus, kCallTimeoutMicroseconds);
         m_sessionBus = std::move(session);
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // all empty, as SD_BUS_ERROR_NULL gives it without a C compound literal
     sd_bus_message* reply = nullptr;
     int r = sd_bus_call_method(m_sessionBus->bus, kScreenSaverService, kScreenSaverPath,
                                kScreenSaverInterface, "Inhibit", &error, &reply, "ss", kWho, name.c_str());

@@ -24,7 +24,7 @@ int intValue(const platform::Dictionary* d, const char* key) {
 } // namespace
 
 FileUploadViewController::FileUploadViewController(platform::NotificationCenter& center)
-    : m_pNotificationCenter(center), m_observers(center) {}
+    : m_observers(center) {}
 
 std::unique_ptr<QWidget> FileUploadViewController::loadView() {
     auto view = std::make_unique<QWidget>();

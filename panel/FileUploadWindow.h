@@ -39,7 +39,6 @@ protected:
 private:
     QPointer<QLabel> m_tfFileName;
     QPointer<QProgressBar> m_progressbar;
-    platform::NotificationCenter& m_pNotificationCenter;
     platform::ObserverSet m_observers;
 };
 

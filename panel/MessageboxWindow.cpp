@@ -46,7 +46,7 @@ void MessageboxWindowController::windowDidClose() {
 }
 
 MessageboxViewController::MessageboxViewController(platform::NotificationCenter& center)
-    : m_pNotificationCenter(center), m_observers(center) {}
+    : m_observers(center) {}
 
 MessageboxViewController::~MessageboxViewController() = default;
 

@@ -66,7 +66,6 @@ protected:
 private:
     QPointer<QLabel> m_imageView;
     QPointer<QLabel> m_tfMessage;
-    platform::NotificationCenter& m_pNotificationCenter;
     QPointer<QPushButton> m_btnOK;
     bool m_bTerminate = false;
     std::string m_iconName;

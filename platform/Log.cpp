@@ -53,7 +53,7 @@ void logLine(const std::string& line) {
 
 namespace {
 
-std::string formatLine(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) std::string formatLine(const char* format, va_list args) {
     char inlineBuffer[kInlineLineBytes];
     va_list again;
     va_copy(again, args);

@@ -20,7 +20,7 @@ std::unique_ptr<client::ProcessTable> tableOrSystem(std::unique_ptr<client::Proc
 } // namespace
 
 ScreenCaptureCore::ScreenCaptureCore(Options options, platform::NotificationCenter& center)
-    : m_pNotificationCenter(center), m_observers(center),
+    : m_observers(center),
       m_sessionStart(SessionHeartbeat::create({options.logsHeartbeatFailure, this}, center)),
       m_forbidden(tableOrSystem(std::move(options.processTable))), m_uploader(options.upload),
       m_bIsRetinaDisplay(platform::screens::isHighDensity()), m_captureQueue(options.queueName) {

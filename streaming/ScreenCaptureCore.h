@@ -85,7 +85,6 @@ protected:
     ScreenUploader& uploader() { return m_uploader; }
 
 private:
-    platform::NotificationCenter& m_pNotificationCenter;
     platform::ObserverSet m_observers;
     std::shared_ptr<SessionHeartbeat> m_sessionStart;
     client::ForbiddenPrograms m_forbidden;
