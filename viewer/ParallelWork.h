@@ -1,7 +1,7 @@
 // Splits the viewer's heavy per-update work (decoding strips, converting and scaling whole
-// pictures) over a few worker threads that start with the first use and stay for the process, so
-// no tick starts threads of its own. Called from the viewer's main thread; the pieces of one call
-// must touch disjoint memory.
+// pictures) between the calling thread and workers that start with the first use and stay for the
+// process, so no tick starts threads of its own. Called from the viewer's main thread; the pieces
+// of one call must touch disjoint memory.
 #pragma once
 
 #include <cstddef>
