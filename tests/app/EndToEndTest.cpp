@@ -33,6 +33,8 @@ std::string agentBinary() {
 }
 constexpr int kLoginWidth = 480;
 constexpr int kLoginHeight = 414;
+constexpr int kPermissionWidth = 500;
+constexpr int kPermissionHeight = 270;
 constexpr int kMessageboxWidth = 360;
 constexpr int kMessageboxHeight = 140;
 constexpr int kThumbWidth = 160;
@@ -253,6 +255,16 @@ TEST_F(EndToEndTest, ASecondStartBringsTheRunningAgentForwardAndEnds) {
     ASSERT_TRUE(startAgent());
     const auto login = m_windows.waitForWindow(kLoginWidth, kLoginHeight, kLoginWait);
     ASSERT_TRUE(login) << "no login window" << evidence();
+    // The permission window closes once the login window is open; then the agent's windows stand.
+    ASSERT_TRUE(m_windows.waitUntil(
+        [this] {
+            const auto windows = m_windows.mappedWindows();
+            return std::none_of(windows.begin(), windows.end(), [](const e2e::WindowInfo& w) {
+                return w.width == kPermissionWidth && w.height == kPermissionHeight;
+            });
+        },
+        10s))
+        << evidence();
     const auto stackedAbove = [this](xcb_window_t upper, xcb_window_t lower) {
         const std::vector<xcb_window_t> order = m_windows.topLevelWindows();
         const auto up = std::find(order.begin(), order.end(), upper);
