@@ -1,7 +1,7 @@
-// olvex-student: keeps the computer awake, checks screen capture and makes the capture objects
-// when it is allowed, then runs the application, whose first window is the permission window.
-// Every end of the process goes through platform::terminate, so no static destructor runs under
-// the receive and capture threads.
+// olvex-student: makes sure it is the one agent of this desktop, keeps the computer awake, checks
+// screen capture and makes the capture objects when it is allowed, then runs the application,
+// whose first window is the permission window. Every end of the process goes through
+// platform::terminate, so no static destructor runs under the receive and capture threads.
 #include "client/ProcessStartUp.h"
 #include "client/ScreenCapturePermission.h"
 #include "client/SdBusPowerBackend.h"
@@ -12,8 +12,10 @@
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
 #include "platform/X11Display.h"
+#include "platform/X11InstanceSelection.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
+#include "platform/desktop/X11Desktop.h"
 #include "streaming/CaptureStartUp.h"
 #include "viewer/ScreenShareViewController.h"
 
@@ -26,14 +28,22 @@
 namespace {
 
 constexpr int kNoDisplayStatus = 1;
+constexpr int kAlreadyRunningStatus = 0;
 constexpr const char* kQtPlatformVariable = "QT_QPA_PLATFORM";
 constexpr const char* kX11Platform = "xcb";
+// The selection of each X screen that the running agent owns (its name gets the screen number).
+constexpr const char* kInstanceSelection = "_OLVEX_STUDENT";
+
+// Another Qt platform chosen on purpose (offscreen) draws nowhere on an X server.
+bool usesX11() {
+    const char* platformName = std::getenv(kQtPlatformVariable);
+    return !(platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0);
+}
 
 // Without an X server Qt aborts with a hint about reinstalling the application. The agent says in
-// one line what it lacks instead. Another Qt platform chosen on purpose (offscreen) needs none.
+// one line what it lacks instead.
 bool haveDisplay() {
-    const char* platformName = std::getenv(kQtPlatformVariable);
-    if (platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0)
+    if (!usesX11())
         return true;
     const std::string problem = platform::X11Display::connectionProblem();
     if (problem.empty())
@@ -42,6 +52,29 @@ bool haveDisplay() {
     std::fprintf(stderr, "%s\n", line.c_str());
     platform::logf("[ZQ]%s", line.c_str());
     return false;
+}
+
+// One agent per desktop: two on one display fight over the stacking of their windows for ever, and
+// both would join the class from one seat. Answers false when another agent runs there: it was
+// asked to bring its windows forward, and this start ends before it takes anything of the desktop
+// (power assertions, windows). A display that cannot be asked does not keep the agent from running.
+bool claimDesktop(std::unique_ptr<platform::X11InstanceSelection>& held) {
+    if (!usesX11())
+        return true;
+    auto claim = platform::X11InstanceSelection::Claim::Failed;
+    std::string error;
+    held = platform::X11InstanceSelection::claim({}, kInstanceSelection, claim, error);
+    if (claim == platform::X11InstanceSelection::Claim::HeldByAnother) {
+        const char* display = std::getenv("DISPLAY");
+        const std::string line = std::string("olvex-student is already running on display ") +
+                                 (display ? display : "") + "; asked it to bring its windows forward.";
+        std::fprintf(stderr, "%s\n", line.c_str());
+        platform::logf("[ZQ]%s", line.c_str());
+        return false;
+    }
+    if (claim == platform::X11InstanceSelection::Claim::Failed)
+        platform::logf("[ZQ]Cannot tell whether another agent runs on this display: %s.", error.c_str());
+    return true;
 }
 
 // The capture objects live until the process ends.
@@ -69,7 +102,8 @@ void createCaptureObjects() {
     captureObjects() = std::move(capture);
 }
 
-int runApplication(int& argc, char** argv, client::ScreenCapturePermission& permission) {
+int runApplication(int& argc, char** argv, client::ScreenCapturePermission& permission,
+                   platform::X11InstanceSelection* desktopClaim) {
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
@@ -78,6 +112,9 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
     panel::AppDelegate& delegate = panel::AppDelegate::shared();
     delegate.setScreenCapturePermission(&permission);
     delegate.applicationDidFinishLaunching();
+    if (desktopClaim)
+        desktop::x11::watchForwardRequests(*desktopClaim,
+                                           [&delegate] { delegate.anotherStartAsksForward(); });
     if (auto first = desktop::WindowRegistry::instantiate(desktop::storyboard::kPermissionWindow))
         first->showWindow();
     // Ends here, while the windows still have their application.
@@ -92,10 +129,17 @@ int main(int argc, char** argv) {
         platform::terminate(kNoDisplayStatus);
         return kNoDisplayStatus;
     }
+    // Held for the life of the process: the X server frees it when the process ends.
+    std::unique_ptr<platform::X11InstanceSelection> desktopClaim;
+    if (!claimDesktop(desktopClaim)) {
+        platform::terminate(kAlreadyRunningStatus);
+        return kAlreadyRunningStatus;
+    }
     client::SdBusPowerBackend power;
     client::X11ScreenCapturePermission permission;
-    const client::StartUpSteps steps{power, permission, createCaptureObjects,
-                                     [&] { return runApplication(argc, argv, permission); }};
+    const client::StartUpSteps steps{power, permission, createCaptureObjects, [&] {
+                                         return runApplication(argc, argv, permission, desktopClaim.get());
+                                     }};
     platform::terminate(client::runProcessStartUp(steps));
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Workspace.h"
+#include "platform/desktop/Application.h"
 
 namespace panel {
 
@@ -32,6 +33,11 @@ void AppDelegate::showCenterHidedWindow() {
 bool AppDelegate::windowShouldClose() {
     platform::terminate(kExitStatus);
     return false;
+}
+
+void AppDelegate::anotherStartAsksForward() {
+    platform::logf("[ZQ]Another start of the agent asked for this one; its windows come forward.");
+    desktop::activateApplication();
 }
 
 std::shared_ptr<desktop::WindowController> AppDelegate::getMainWindowController() const {

@@ -1,8 +1,8 @@
 // The application's delegate: makes the blinking overlay and the hidden centre window at launch,
 // keeps the registry of window and view controllers that other windows reach (the main panel, the
-// login window, the canvas, the teacher-screen viewer), and ends the process when the student
-// closes the login window, which it is the delegate of. Main thread, except the getters,
-// which any thread may call.
+// login window, the canvas, the teacher-screen viewer), brings the windows forward when another
+// start of the agent asks, and ends the process when the student closes the login window, which it
+// is the delegate of. Main thread, except the getters, which any thread may call.
 #pragma once
 
 #include "client/ScreenCapturePermission.h"
@@ -27,6 +27,9 @@ public:
     void applicationWillTerminate() {}
     // A student's close of a delegated window: ends the process at once (never answers).
     bool windowShouldClose();
+    // Another start of the agent on this desktop found this one running and ended: the student
+    // wants the agent, so its windows come forward.
+    void anotherStartAsksForward();
 
     std::shared_ptr<desktop::WindowController> getMainWindowController() const;
     void setMainWindowController(std::shared_ptr<desktop::WindowController> controller);

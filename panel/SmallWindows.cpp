@@ -10,12 +10,16 @@ bool gBlinkPhase = false; // main thread only
 } // namespace
 
 BlinkOverlayWindow::BlinkOverlayWindow() : desktop::Window(Style::Borderless) {
-    setSeeThrough(true, QColor(Qt::transparent));
+    // The dot sits at the origin of the window's bottom-left coordinates: its lower-left corner.
+    const QRect dot(0, static_cast<int>(kSize) - kBlinkViewSize, kBlinkViewSize, kBlinkViewSize);
+    // Without a compositor the clear square would show black above everything: the window is then
+    // shaped to its dot.
+    setSeeThrough(true, QColor(Qt::transparent), QRegion(dot));
     setIgnoresMouseEvents(true);
     setLevel(desktop::level::kBlinkOverlay);
     setFrame({kOriginX, kOriginY, kSize, kSize});
     m_blinkView = new QWidget(this);
-    m_blinkView->setGeometry(0, 0, kBlinkViewSize, kBlinkViewSize);
+    m_blinkView->setGeometry(dot);
     m_blinkView->setAutoFillBackground(true);
     m_blinkTimer =
         platform::Timer::scheduled(kBlinkInterval, true, [this](platform::Timer&) { toggleBlink(); });

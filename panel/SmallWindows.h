@@ -1,6 +1,7 @@
 // Two windows the application delegate makes at launch and keeps for the process: a 10 x 10 point
-// see-through overlay whose one-point view blinks red and blue every half second above every other
-// window (and never takes a click), and a hidden window at the centre of the screen that the note
+// see-through overlay whose one-point view, at its lower-left corner, blinks red and blue every
+// half second above every other window (it never takes a click, and where no compositor runs the
+// window is shaped to that view), and a hidden window at the centre of the screen that the note
 // tool uses as the parent of its sheet alerts. Main thread.
 #pragma once
 

@@ -40,6 +40,7 @@ public:
 
     xcb_connection_t* connection() const { return m_connection; }
     xcb_screen_t* screen() const { return m_screen; }
+    int screenNumber() const { return m_screenNumber; }
     bool hasRandr() const { return m_randr; }
     bool failed() const;
 

@@ -6,12 +6,16 @@
 #include "platform/Workspace.h"
 #include "platform/desktop/Geometry.h"
 #include "platform/desktop/QtMessages.h"
+#include "platform/desktop/Window.h"
 #include "platform/desktop/WindowController.h"
+#include "platform/desktop/WindowLevels.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
+#include <QWindow>
 
 namespace desktop {
 namespace {
@@ -20,6 +24,12 @@ namespace {
 std::unique_ptr<QApplication> makeQtApplication(int& argc, char** argv) {
     installQtMessageHandler();
     return std::make_unique<QApplication>(argc, argv);
+}
+
+// The agent's window that held the keyboard last; Qt forgets it while another program has it.
+QPointer<QWindow>& lastFocusWindow() {
+    static QPointer<QWindow> window; // main thread only
+    return window;
 }
 
 } // namespace
@@ -32,6 +42,10 @@ Application::Application(int& argc, char** argv)
     installWorkspaceHandlers();
     refreshScreens();
     watchScreens();
+    QObject::connect(m_app.get(), &QGuiApplication::focusWindowChanged, qApp, [](QWindow* window) {
+        if (window)
+            lastFocusWindow() = window;
+    });
 }
 
 Application::~Application() {
@@ -80,6 +94,23 @@ void Application::watchScreens() {
     });
     QObject::connect(m_app.get(), &QGuiApplication::screenRemoved, qApp, [] { refreshScreens(); });
     QObject::connect(m_app.get(), &QGuiApplication::primaryScreenChanged, qApp, [] { refreshScreens(); });
+}
+
+void activateApplication() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible())
+            continue;
+        if (widget->isMinimized())
+            widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
+        // The levelled windows keep their order among themselves; the stack places them below.
+        const auto* window = dynamic_cast<const Window*>(widget);
+        if (!window || window->level() == level::kNormal)
+            widget->raise();
+    }
+    WindowStack::shared().restack();
+    QWindow* focus = lastFocusWindow();
+    if (focus && focus->isVisible())
+        focus->requestActivate();
 }
 
 bool openURLOnDesktop(const std::string& url) {

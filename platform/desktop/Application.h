@@ -37,6 +37,11 @@ private:
     std::unique_ptr<QtRunLoop> m_runLoop;
 };
 
+// Brings the agent's shown windows forward, as a second start of the agent on this desktop asks:
+// a minimised one is restored, each comes to the front (the levelled ones in level order), and the
+// window that last held the keyboard gets it again. Hidden windows stay hidden. Main thread.
+void activateApplication();
+
 // The workspace services on this desktop: http and https URLs open in the user's browser (other
 // schemes are refused), folders open in the file manager. Callable from any thread: the opening
 // is queued on the main thread and the answer says whether it was queued.

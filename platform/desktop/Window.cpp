@@ -81,7 +81,7 @@ void Window::setFrameOrigin(double x, double y) {
     setGeometry(toQtGeometry(current));
 }
 
-void Window::setSeeThrough(bool seeThrough, const QColor& fallback) {
+void Window::setSeeThrough(bool seeThrough, const QColor& fallback, const QRegion& fallbackShape) {
     m_seeThrough = seeThrough && compositorRunning();
     setAttribute(Qt::WA_TranslucentBackground, m_seeThrough);
     setAutoFillBackground(!m_seeThrough && seeThrough);
@@ -90,6 +90,12 @@ void Window::setSeeThrough(bool seeThrough, const QColor& fallback) {
         pal.setColor(QPalette::Window, fallback);
         setPalette(pal);
     }
+    // Qt gives a top-level window's mask to the X server as its bounding shape (the SHAPE
+    // extension), and gives it again to each native window it makes anew (a change of flags).
+    if (seeThrough && !m_seeThrough && !fallbackShape.isEmpty())
+        setMask(fallbackShape);
+    else
+        clearMask();
 }
 
 void Window::setIgnoresMouseEvents(bool ignores) {

@@ -8,6 +8,7 @@
 #include "platform/desktop/WindowLevels.h"
 
 #include <QColor>
+#include <QRegion>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -40,8 +41,11 @@ public:
     void setFrameOrigin(double x, double y);
 
     // See-through windows: a clear background where a compositor runs, `fallback` otherwise.
-    // Call before the window is first shown.
-    void setSeeThrough(bool seeThrough, const QColor& fallback = QColor(Qt::black));
+    // Without a compositor a non-empty `fallbackShape` (window coordinates, top left) becomes the
+    // window's shape: an X server draws a clear background black, but nothing outside a window's
+    // shape, so only what is drawn there is seen. Call before the window is first shown.
+    void setSeeThrough(bool seeThrough, const QColor& fallback = QColor(Qt::black),
+                       const QRegion& fallbackShape = {});
     bool isSeeThrough() const { return m_seeThrough; }
     // Clicks pass through to whatever lies below.
     void setIgnoresMouseEvents(bool ignores);

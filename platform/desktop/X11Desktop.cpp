@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/X11Display.h"
+#include "platform/X11InstanceSelection.h"
 #include "platform/desktop/X11ServerStack.h"
 
 #include <QCoreApplication>
@@ -383,6 +384,22 @@ void watchStacking(std::function<void()> changed) {
         new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(watcher()->notifier, &QSocketNotifier::activated, [] { watcher()->drain(); });
     watcher()->drain(); // events read while waiting for the answers above
+}
+
+void watchForwardRequests(platform::X11InstanceSelection& selection, std::function<void()> asked) {
+    // The notifier goes with the application at the latest.
+    auto* notifier =
+        new QSocketNotifier(selection.fileDescriptor(), QSocketNotifier::Read, QCoreApplication::instance());
+    const auto read = [&selection, notifier, asked = std::move(asked)] {
+        const int requests = selection.takeForwardRequests();
+        // A broken connection stays readable for ever: it is no longer watched.
+        if (!selection.holds() && notifier->isEnabled())
+            notifier->setEnabled(false);
+        if (requests > 0 && asked)
+            asked();
+    };
+    QObject::connect(notifier, &QSocketNotifier::activated, read);
+    read();
 }
 
 bool declareTransientFor(QWidget* window, QWidget* parent, bool renew) {

@@ -13,6 +13,10 @@
 
 class QWidget;
 
+namespace platform {
+class X11InstanceSelection;
+}
+
 namespace desktop::x11 {
 
 // True when Qt draws through an X server (the xcb platform).
@@ -44,6 +48,11 @@ void watchStacking(std::function<void()> changed);
 // unless renew: then the hint goes out again as it is, so the manager reads it anew. True when it
 // was written.
 bool declareTransientFor(QWidget* window, QWidget* parent, bool renew = false);
+
+// Calls `asked` on the main thread, once per pass of the event loop that read any, whenever another
+// start of the agent asks through `selection` for this one's windows. Requests that came before
+// are answered at once. The selection must outlive the application.
+void watchForwardRequests(platform::X11InstanceSelection& selection, std::function<void()> asked);
 
 // The top-level windows as the server stacks them now, bottom to top (asked of the server); each
 // agent window is reported as the child of the root that holds it (the manager's frame around it,

@@ -99,6 +99,10 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<st
     return m_pidFd >= 0;
 }
 
+bool ChildProcess::signal(int number) {
+    return running() && ::kill(m_pid, number) == 0;
+}
+
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
     if (m_status || m_pid <= 0)
         return m_status;
@@ -184,6 +188,29 @@ std::vector<WindowInfo> WindowWatcher::mappedWindows() {
     return out;
 }
 
+xcb_window_t WindowWatcher::cover(const WindowInfo& area) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+    const xcb_window_t window = xcb_generate_id(m_conn);
+    const std::uint32_t background = screen->white_pixel;
+    xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, window, m_root, static_cast<std::int16_t>(area.x),
+                      static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(area.width),
+                      static_cast<std::uint16_t>(area.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, &background);
+    xcb_map_window(m_conn, window);
+    xcb_flush(m_conn);
+    return window;
+}
+
+bool WindowWatcher::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition())
+            return true;
+        if (!waitForEvents(deadline))
+            return condition();
+    }
+}
+
 bool WindowWatcher::waitForFocus(xcb_window_t window, std::chrono::milliseconds timeout) {
     const uint32_t mask = XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(m_conn, window, XCB_CW_EVENT_MASK, &mask);
@@ -235,15 +262,19 @@ std::string WindowWatcher::describeWindows() {
 
 std::optional<WindowInfo> WindowWatcher::waitForWindow(const std::function<bool(const WindowInfo&)>& match,
                                                        std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        for (const WindowInfo& w : mappedWindows()) {
-            if (match(w))
-                return w;
-        }
-        if (!waitForEvents(deadline))
-            return std::nullopt;
-    }
+    std::optional<WindowInfo> found;
+    waitUntil(
+        [&] {
+            for (const WindowInfo& w : mappedWindows()) {
+                if (match(w)) {
+                    found = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return found;
 }
 
 bool WindowWatcher::waitForEvents(std::chrono::steady_clock::time_point deadline) {

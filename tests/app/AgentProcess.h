@@ -31,6 +31,8 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     bool running() const { return m_pid > 0 && !m_status; }
     int pid() const { return m_pid; }
+    // Sends the signal to the process while it runs (by its pid); true when it was sent.
+    bool signal(int number);
 
 private:
     int m_pid = -1;
@@ -68,6 +70,10 @@ public:
     ~WindowWatcher();
     bool connect(const std::string& display);
     std::vector<WindowInfo> mappedWindows();
+    // Every top-level window as the server stacks them, bottom to top.
+    std::vector<xcb_window_t> topLevelWindows();
+    // Maps a window of the watcher's own over the area, as another program's window would.
+    xcb_window_t cover(const WindowInfo& area);
     // Every top-level window, one a line: id, geometry, map state and name (for failure messages).
     std::string describeWindows();
     // The first mapped window that matches, waiting for map and configure events up to the time-out.
@@ -78,11 +84,13 @@ public:
                              timeout);
     }
 
+    // True once the condition holds, asked again after each event up to the time-out.
+    bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
     // True once the window holds the keyboard focus, waiting for focus events up to the time-out.
     bool waitForFocus(xcb_window_t window, std::chrono::milliseconds timeout);
 
 private:
-    std::vector<xcb_window_t> topLevelWindows();
     // Until an event arrives (true) or the deadline passes or the connection breaks (false).
     bool waitForEvents(std::chrono::steady_clock::time_point deadline);
 

@@ -7,13 +7,17 @@
 #include "support/PeerBodies.h"
 #include "support/RelayPeer.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -29,6 +33,8 @@ std::string agentBinary() {
 }
 constexpr int kLoginWidth = 480;
 constexpr int kLoginHeight = 414;
+constexpr int kPermissionWidth = 500;
+constexpr int kPermissionHeight = 270;
 constexpr int kMessageboxWidth = 360;
 constexpr int kMessageboxHeight = 140;
 constexpr int kThumbWidth = 160;
@@ -109,32 +115,39 @@ protected:
     }
 
     // The agent with its standard output and error in one file and its system log in another.
-    bool startAgent() {
+    bool startAgent() { return startAgent(m_agent, m_output, m_log); }
+    bool startAgent(e2e::ChildProcess& agent, const std::filesystem::path& output,
+                    const std::filesystem::path& log) {
         auto env = agentEnvironment();
         env["LD_PRELOAD"] = OLVEX_E2E_SYSLOG_SHIM;
-        env["OLVEX_E2E_LOG_FILE"] = m_log.string();
+        env["OLVEX_E2E_LOG_FILE"] = log.string();
         // AddressSanitizer wants its runtime first among the libraries; the log shim comes before it.
         const char* asan = std::getenv("ASAN_OPTIONS");
         env["ASAN_OPTIONS"] =
             std::string(asan && *asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0";
-        const int fd = ::open(m_output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd < 0)
             return false;
-        const bool started = m_agent.start({agentBinary()}, env, -1, fd, {}, fd);
+        const bool started = agent.start({agentBinary()}, env, -1, fd, {}, fd);
         ::close(fd);
         return started;
+    }
+
+    static std::string read(const std::filesystem::path& path) {
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
 
     // What a failure message carries: what the agent printed, what it logged and the windows of
     // the X server at that moment.
     std::string evidence() {
-        auto read = [](const std::filesystem::path& path) {
-            std::ifstream in(path);
-            std::ostringstream text;
-            text << in.rdbuf();
-            return text.str().empty() ? std::string("(nothing)\n") : text.str();
+        auto told = [](const std::filesystem::path& path) {
+            const std::string text = read(path);
+            return text.empty() ? std::string("(nothing)\n") : text;
         };
-        return "\n--- the agent printed:\n" + read(m_output) + "--- the agent logged:\n" + read(m_log) +
+        return "\n--- the agent printed:\n" + told(m_output) + "--- the agent logged:\n" + told(m_log) +
                "--- the X server's top-level windows:\n" + m_windows.describeWindows();
     }
 
@@ -230,6 +243,71 @@ TEST_F(EndToEndTest, KeysTypedAtStartLandInTheTeacherIdField) {
     const auto lookup = m_lookup.waitForRequest(kLoginWait);
     ASSERT_TRUE(lookup) << "no lookup";
     EXPECT_EQ(HttpsLookupPeer::parseLookupRequest(*lookup)->val3, "T17");
+}
+
+// One agent per desktop: a second start on the display finds the first, asks its windows forward
+// (here the login window, which another program's window covers) and ends at once without a window
+// or a power assertion of its own; the first's windows stay as they were. Once the first is gone,
+// however abruptly, a new start runs.
+TEST_F(EndToEndTest, ASecondStartBringsTheRunningAgentForwardAndEnds) {
+    constexpr auto kSecondStartWait = 10s;
+    writeSettings();
+    ASSERT_TRUE(startAgent());
+    const auto login = m_windows.waitForWindow(kLoginWidth, kLoginHeight, kLoginWait);
+    ASSERT_TRUE(login) << "no login window" << evidence();
+    // The permission window closes once the login window is open; then the agent's windows stand.
+    ASSERT_TRUE(m_windows.waitUntil(
+        [this] {
+            const auto windows = m_windows.mappedWindows();
+            return std::none_of(windows.begin(), windows.end(), [](const e2e::WindowInfo& w) {
+                return w.width == kPermissionWidth && w.height == kPermissionHeight;
+            });
+        },
+        10s))
+        << evidence();
+    const auto stackedAbove = [this](xcb_window_t upper, xcb_window_t lower) {
+        const std::vector<xcb_window_t> order = m_windows.topLevelWindows();
+        const auto up = std::find(order.begin(), order.end(), upper);
+        const auto low = std::find(order.begin(), order.end(), lower);
+        return up != order.end() && low != order.end() && up > low;
+    };
+    const xcb_window_t cover = m_windows.cover(*login);
+    ASSERT_TRUE(m_windows.waitUntil([&] { return stackedAbove(cover, login->id); }, 10s)) << evidence();
+    const auto windowsNow = [this] {
+        std::set<std::tuple<xcb_window_t, int, int, int, int>> windows;
+        for (const e2e::WindowInfo& w : m_windows.mappedWindows())
+            windows.insert({w.id, w.x, w.y, w.width, w.height});
+        return windows;
+    };
+    const auto before = windowsNow();
+
+    e2e::ChildProcess second;
+    const std::filesystem::path secondOutput = m_home / "second-output.txt";
+    const std::filesystem::path secondLog = m_home / "second-log.txt";
+    ASSERT_TRUE(startAgent(second, secondOutput, secondLog));
+    EXPECT_EQ(second.waitForExit(kSecondStartWait), 0) << read(secondOutput) << evidence();
+    const std::string said = read(secondOutput);
+    EXPECT_NE(said.find("already running on display " + m_display.name()), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(read(secondLog).find("assertion"), std::string::npos) << read(secondLog);
+
+    EXPECT_TRUE(m_windows.waitUntil([&] { return stackedAbove(login->id, cover); }, 10s))
+        << "the login window was not brought forward" << evidence();
+    EXPECT_EQ(windowsNow(), before) << evidence();
+    EXPECT_FALSE(m_agent.waitForExit(0ms)) << evidence();
+
+    ASSERT_TRUE(m_agent.signal(SIGKILL));
+    ASSERT_TRUE(m_agent.waitForExit(10s));
+    e2e::ChildProcess third;
+    ASSERT_TRUE(startAgent(third, m_home / "third-output.txt", m_home / "third-log.txt"));
+    const auto newLogin = m_windows.waitForWindow(
+        [&](const e2e::WindowInfo& w) {
+            return w.width == kLoginWidth && w.height == kLoginHeight && w.id != login->id;
+        },
+        kLoginWait);
+    EXPECT_TRUE(newLogin) << "the start after the first ended did not run"
+                          << read(m_home / "third-output.txt") << evidence();
+    EXPECT_FALSE(third.waitForExit(0ms));
 }
 
 } // namespace

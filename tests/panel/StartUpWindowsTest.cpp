@@ -93,6 +93,8 @@ TEST_F(StartUpWindows, LaunchMakesTheBlinkingOverlayAndTheHiddenCentreWindow) {
     EXPECT_EQ(overlay->level(), desktop::level::kBlinkOverlay);
     EXPECT_EQ(overlay->frame(), (Frame{100, 100, 10, 10}));
     EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+    // The dot at the origin of the window's bottom-left coordinates: its lower-left corner.
+    EXPECT_EQ(overlay->blinkView()->geometry(), QRect(0, 9, 1, 1));
     m_loop.advance(0.5);
     EXPECT_EQ(overlay->blinkColour(), QColor(Qt::red));
     m_loop.advance(0.5);

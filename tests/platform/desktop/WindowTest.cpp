@@ -375,6 +375,12 @@ TEST(SeeThrough, TranslucentWhereCompositedOpaqueOtherwise) {
     }
     window.setIgnoresMouseEvents(true);
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowTransparentForInput));
+
+    // Without a compositor a shaped fallback shows only the shape; with one the window stays whole.
+    const QRegion dot(0, 9, 1, 1);
+    Window shaped(Window::Style::Borderless);
+    shaped.setSeeThrough(true, QColor(Qt::transparent), dot);
+    EXPECT_EQ(shaped.mask(), compositorRunning() ? QRegion() : dot);
 }
 
 } // namespace
