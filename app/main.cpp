@@ -29,12 +29,22 @@ constexpr int kNoDisplayStatus = 1;
 constexpr const char* kQtPlatformVariable = "QT_QPA_PLATFORM";
 constexpr const char* kX11Platform = "xcb";
 
-// Without an X server Qt aborts with a hint about reinstalling the application. The agent says in
-// one line what it lacks instead. Another Qt platform chosen on purpose (offscreen) needs none.
-bool haveDisplay() {
+// The agent shows its windows where it captures and locks: on the X11 display. A shell that has
+// chosen another Qt platform (offscreen, wayland) would leave it drawing nowhere the student sees,
+// so the choice is overridden, and said once on the terminal.
+void useX11Platform() {
     const char* platformName = std::getenv(kQtPlatformVariable);
-    if (platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0)
-        return true;
+    if (platformName && std::string(platformName).rfind(kX11Platform, 0) == 0)
+        return;
+    if (platformName && *platformName)
+        std::fprintf(stderr, "olvex-student: %s=%s ignored: the agent runs on the X11 display.\n",
+                     kQtPlatformVariable, platformName);
+    ::setenv(kQtPlatformVariable, kX11Platform, 1);
+}
+
+// Without an X server Qt aborts with a hint about reinstalling the application. The agent says in
+// one line what it lacks instead.
+bool haveDisplay() {
     const std::string problem = platform::X11Display::connectionProblem();
     if (problem.empty())
         return true;
@@ -88,6 +98,7 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
 } // namespace
 
 int main(int argc, char** argv) {
+    useX11Platform();
     if (!haveDisplay()) {
         platform::terminate(kNoDisplayStatus);
         return kNoDisplayStatus;

@@ -103,6 +103,7 @@ protected:
         return {{"DISPLAY", m_display.name()},
                 {"HOME", m_home.string()},
                 {"XDG_CONFIG_HOME", (m_home / ".config").string()},
+                {"XDG_STATE_HOME", (m_home / ".local/state").string()},
                 {"QT_QPA_PLATFORM", "xcb"},
                 {"LANG", "en_US.UTF-8"},
                 {"LANGUAGE", "en_US"}};
@@ -134,7 +135,10 @@ protected:
             text << in.rdbuf();
             return text.str().empty() ? std::string("(nothing)\n") : text.str();
         };
-        return "\n--- the agent printed:\n" + read(m_output) + "--- the agent logged:\n" + read(m_log) +
+        // The shim takes the lines where a system log listens, the agent's own file where none does.
+        const auto logFile = m_home / ".local/state/olvex-student/olvex-student.log";
+        const std::string logged = std::filesystem::exists(logFile) ? read(logFile) : read(m_log);
+        return "\n--- the agent printed:\n" + read(m_output) + "--- the agent logged:\n" + logged +
                "--- the X server's top-level windows:\n" + m_windows.describeWindows();
     }
 
