@@ -34,17 +34,22 @@ constexpr const char* kX11Platform = "xcb";
 // The selection of each X screen that the running agent owns (its name gets the screen number).
 constexpr const char* kInstanceSelection = "_OLVEX_STUDENT";
 
-// Another Qt platform chosen on purpose (offscreen) draws nowhere on an X server.
-bool usesX11() {
+// The agent shows its windows where it captures and locks: on the X11 display. A shell that has
+// chosen another Qt platform (offscreen, wayland) would leave it drawing nowhere the student sees,
+// so the choice is overridden, and said once on the terminal.
+void useX11Platform() {
     const char* platformName = std::getenv(kQtPlatformVariable);
-    return !(platformName && *platformName && std::string(platformName).rfind(kX11Platform, 0) != 0);
+    if (platformName && std::string(platformName).rfind(kX11Platform, 0) == 0)
+        return;
+    if (platformName && *platformName)
+        std::fprintf(stderr, "olvex-student: %s=%s ignored: the agent runs on the X11 display.\n",
+                     kQtPlatformVariable, platformName);
+    ::setenv(kQtPlatformVariable, kX11Platform, 1);
 }
 
 // Without an X server Qt aborts with a hint about reinstalling the application. The agent says in
 // one line what it lacks instead.
 bool haveDisplay() {
-    if (!usesX11())
-        return true;
     const std::string problem = platform::X11Display::connectionProblem();
     if (problem.empty())
         return true;
@@ -59,8 +64,6 @@ bool haveDisplay() {
 // asked to bring its windows forward, and this start ends before it takes anything of the desktop
 // (power assertions, windows). A display that cannot be asked does not keep the agent from running.
 bool claimDesktop(std::unique_ptr<platform::X11InstanceSelection>& held) {
-    if (!usesX11())
-        return true;
     auto claim = platform::X11InstanceSelection::Claim::Failed;
     std::string error;
     held = platform::X11InstanceSelection::claim({}, kInstanceSelection, claim, error);
@@ -125,6 +128,7 @@ int runApplication(int& argc, char** argv, client::ScreenCapturePermission& perm
 } // namespace
 
 int main(int argc, char** argv) {
+    useX11Platform();
     if (!haveDisplay()) {
         platform::terminate(kNoDisplayStatus);
         return kNoDisplayStatus;

@@ -1,5 +1,6 @@
 #include "platform/Log.h"
 
+#include "platform/LogFile.h"
 #include "platform/MainQueue.h"
 
 #include <cstdarg>
@@ -14,6 +15,7 @@ namespace platform {
 namespace {
 
 constexpr const char* kSyslogIdent = "olvex-student";
+constexpr const char* kSyslogSocket = "/dev/log";
 // Most lines fit; longer ones are measured and formatted a second time.
 constexpr std::size_t kInlineLineBytes = 512;
 
@@ -28,10 +30,37 @@ std::shared_ptr<LogSink>& currentSink() {
     return sink;
 }
 
-void openSyslogOnce() {
-    static std::once_flag once;
-    // LOG_PID because several agents may run on one machine (one per user session).
-    std::call_once(once, [] { openlog(kSyslogIdent, LOG_PID, LOG_USER); });
+// Where lines go without a sink, decided at the first line: the system log when its daemon
+// listens, the log file otherwise.
+class Destination {
+public:
+    Destination() {
+        if (systemLogListens(kSyslogSocket)) {
+            // LOG_PID because several agents may run on one machine (one per user session).
+            openlog(kSyslogIdent, LOG_PID, LOG_USER);
+        } else {
+            m_file = std::make_unique<LogFile>(logFilePath());
+        }
+    }
+
+    void write(const std::string& line) {
+        if (!m_file) {
+            syslog(LOG_NOTICE, "%s", line.c_str());
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_file->write(line);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unique_ptr<LogFile> m_file;
+};
+
+Destination& destination() {
+    // Never destroyed: threads may still log while the process ends.
+    static Destination* const instance = new Destination();
+    return *instance;
 }
 
 } // namespace
@@ -47,8 +76,7 @@ void logLine(const std::string& line) {
         (*sink)(line);
         return;
     }
-    openSyslogOnce();
-    syslog(LOG_NOTICE, "%s", line.c_str());
+    destination().write(line);
 }
 
 namespace {

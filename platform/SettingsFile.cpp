@@ -1,5 +1,6 @@
 #include "platform/SettingsFile.h"
 
+#include "platform/BaseFolders.h"
 #include "platform/LocalTime.h"
 #include "platform/Log.h"
 
@@ -11,7 +12,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,20 +26,6 @@ constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 // Settings are a few kilobytes; a file far larger than this is not ours to load into memory.
 constexpr std::uint64_t kMaxSettingsFileBytes = 64ull * 1024 * 1024;
-
-std::string configHome() {
-    // The base-directory rules: $XDG_CONFIG_HOME when it is set to an absolute path, else
-    // ~/.config; HOME unset (a service) falls back to the user database.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.config";
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-        return std::string(pw->pw_dir) + "/.config";
-    return "/tmp/.config";
-}
 
 // A suite name becomes a file name: anything but letters, digits, '.', '-' and '_' is replaced,
 // and a leading dot too, so no name can leave the folder or hide the file.

@@ -121,6 +121,7 @@ protected:
         auto env = agentEnvironment();
         env["LD_PRELOAD"] = OLVEX_E2E_SYSLOG_SHIM;
         env["OLVEX_E2E_LOG_FILE"] = log.string();
+        env["XDG_STATE_HOME"] = stateHomeFor(log).string();
         // AddressSanitizer wants its runtime first among the libraries; the log shim comes before it.
         const char* asan = std::getenv("ASAN_OPTIONS");
         env["ASAN_OPTIONS"] =
@@ -140,15 +141,21 @@ protected:
         return text.str();
     }
 
+    // Each agent keeps its own log file there when no system log listens.
+    static std::filesystem::path stateHomeFor(const std::filesystem::path& log) {
+        return log.string() + ".state";
+    }
+    // What an agent logged: through the shim where a system log listens, into its own file where none does.
+    static std::string logged(const std::filesystem::path& log) {
+        return read(log) + read(stateHomeFor(log) / "olvex-student/olvex-student.log");
+    }
+
     // What a failure message carries: what the agent printed, what it logged and the windows of
     // the X server at that moment.
     std::string evidence() {
-        auto told = [](const std::filesystem::path& path) {
-            const std::string text = read(path);
-            return text.empty() ? std::string("(nothing)\n") : text;
-        };
-        return "\n--- the agent printed:\n" + told(m_output) + "--- the agent logged:\n" + told(m_log) +
-               "--- the X server's top-level windows:\n" + m_windows.describeWindows();
+        auto told = [](const std::string& text) { return text.empty() ? std::string("(nothing)\n") : text; };
+        return "\n--- the agent printed:\n" + told(read(m_output)) + "--- the agent logged:\n" +
+               told(logged(m_log)) + "--- the X server's top-level windows:\n" + m_windows.describeWindows();
     }
 
     std::filesystem::path m_home;
@@ -289,7 +296,7 @@ TEST_F(EndToEndTest, ASecondStartBringsTheRunningAgentForwardAndEnds) {
     const std::string said = read(secondOutput);
     EXPECT_NE(said.find("already running on display " + m_display.name()), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    EXPECT_EQ(read(secondLog).find("assertion"), std::string::npos) << read(secondLog);
+    EXPECT_EQ(logged(secondLog).find("assertion"), std::string::npos) << logged(secondLog);
 
     EXPECT_TRUE(m_windows.waitUntil([&] { return stackedAbove(login->id, cover); }, 10s))
         << "the login window was not brought forward" << evidence();

@@ -1,5 +1,7 @@
 #include "client/LoginInputRules.h"
 
+#include "support/CaseName.h"
+
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
@@ -76,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"full-width digits", kTagSlot, "\uFF11\uFF12", "\uFF11\uFF12"},
         FilterCase{"Arabic-Indic digit", kTagSlot, "\u0663", "\u0663"},
         FilterCase{"full-width letter removed", kTagSlot, "1\uFF41", "1"},
-        FilterCase{"unknown tag untouched", 7, "a,b-c", "a,b-c"}));
+        FilterCase{"unknown tag untouched", 7, "a,b-c", "a,b-c"}),
+    testsupport::PrintedCaseName());
 
 struct AllowedCase {
     const char* what;
@@ -107,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                     AllowedCase{"slot digits", kTagSlot, "05", true},
                     AllowedCase{"slot of three", kTagSlot, "123", false},
                     AllowedCase{"slot sign", kTagSlot, "-1", false},
-                    AllowedCase{"slot Devanagari", kTagSlot, "\u0967\u0968", true}));
+                    AllowedCase{"slot Devanagari", kTagSlot, "\u0967\u0968", true}),
+    testsupport::PrintedCaseName());
 
 TEST(LoginInputRules, SlotDigitsOfAnyScriptReadAsTheirValues) {
     EXPECT_EQ(client::slotValue("25"), 25);
@@ -162,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PressCase{"25-unit paste", repeat("x", 25), "Kim", "3", "ZQ_VALIDATION_INVALID_INPUT"},
                     PressCase{"19 units after stripping", repeat("x ", 19), "Kim", "3", ""},
                     PressCase{"three-digit slot", "t1", "Kim", "123", "ZQ_VALIDATION_INVALID_INPUT"},
-                    PressCase{"letter slot", "t1", "Kim", "a", "ZQ_VALIDATION_INVALID_INPUT"}));
+                    PressCase{"letter slot", "t1", "Kim", "a", "ZQ_VALIDATION_INVALID_INPUT"}),
+    testsupport::PrintedCaseName());
 
 TEST(LoginInputRules, LoginPressGivesTheSlotInAsciiDigits) {
     const auto check = client::checkLoginInput("t1", "Kim", "\uFF10\uFF17");

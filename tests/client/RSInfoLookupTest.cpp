@@ -1,5 +1,7 @@
 #include "client/RSInfoLookup.h"
 
+#include "support/CaseName.h"
+
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
@@ -73,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"code out of 32 bits", "\ncode:99999999999", false, 0, "", "", 0},
         ParseCase{"port out of range", "\nrsport:70000", false, 0, "", "", 0},
         ParseCase{"negative port", "\nrsport:-1", false, 0, "", "", 0},
-        ParseCase{"missing keys", "\nresult:true", true, 0, "", "", 0}));
+        ParseCase{"missing keys", "\nresult:true", true, 0, "", "", 0}),
+    testsupport::PrintedCaseName());
 
 client::URLSessionResponse answer(long status, std::string body) {
     client::URLSessionResponse response;
@@ -105,7 +108,17 @@ struct VerdictCase {
     std::string body;
     RSInfoStatus status;
     std::string messageKey;
-    friend void PrintTo(const VerdictCase& c, std::ostream* os) { *os << testing::PrintToString(c.body); }
+    // The answer's lines, one after another: the case's name.
+    friend void PrintTo(const VerdictCase& c, std::ostream* os) {
+        std::string lines;
+        for (const char ch : c.body) {
+            if (ch != '\r' && ch != '\n')
+                lines.push_back(ch);
+            else if (!lines.empty() && lines.back() != ' ')
+                lines.push_back(' ');
+        }
+        *os << lines;
+    }
 };
 
 class RSInfoVerdict : public testing::TestWithParam<VerdictCase> {};
@@ -126,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"\nresult:true\ncode:3", RSInfoStatus::Refused, "webcode_3"},
         VerdictCase{"\nresult:false\ncode:9", RSInfoStatus::Refused, "webcode_4"},
         VerdictCase{"\nresult:false\ncode:0", RSInfoStatus::Refused, "webcode_4"},
-        VerdictCase{"result:true\ncode:0\nrsip:10.1.2.3\nrsport:7000", RSInfoStatus::Refused, "webcode_4"}));
+        VerdictCase{"result:true\ncode:0\nrsip:10.1.2.3\nrsport:7000", RSInfoStatus::Refused, "webcode_4"}),
+    testsupport::PrintedCaseName());
 
 TEST(RSInfoOutcome, FoundCarriesTheRelayAddressAndRefusalTheKoreanMessage) {
     auto found =

@@ -1,12 +1,17 @@
 #include "PlatformTestSupport.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
+#include "platform/LogFile.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Workspace.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -171,6 +176,77 @@ TEST(Log, SinkReceivesFormattedLinesIncludingLongOnes) {
     EXPECT_EQ(lines[1], "[ZQ_RELAY]" + longText);
     EXPECT_EQ(lines[2], "[PC00004]plain");
     flushLog();
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Where no system log listens the lines go to a private file that never grows past its bound.
+TEST(LogFile, AppendsStampedLinesInPrivateFoldersAndStaysWithinItsBound) {
+    testing::TempDir dir;
+    const std::string path = dir.path() + "/state/olvex-student/olvex-student.log";
+    constexpr std::uint64_t kLimit = 1000;
+    LogFile file(path, kLimit);
+    ASSERT_TRUE(file.write("[ZQ]first"));
+    EXPECT_NE(fileText(path).find("olvex-student[" + std::to_string(::getpid()) + "]: [ZQ]first\n"),
+              std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat((dir.path() + "/state").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    for (int i = 0; i < 500; ++i)
+        ASSERT_TRUE(file.write("[ZQ]line " + std::to_string(i)));
+    ASSERT_TRUE(file.write(std::string(3 * kLimit, 'x')));
+    EXPECT_LE(fs::file_size(path), kLimit);
+    EXPECT_LE(fs::file_size(path + ".1"), kLimit);
+    EXPECT_NE(fileText(path + ".1").find("[ZQ]line 499\n"), std::string::npos);
+    EXPECT_NE(fileText(path).find("xxx"), std::string::npos);
+}
+
+TEST(LogFile, APlantedLinkAtItsNameIsNotFollowed) {
+    testing::TempDir dir;
+    const std::string target = dir.path() + "/elsewhere";
+    std::ofstream(target) << "kept";
+    ASSERT_EQ(::symlink(target.c_str(), (dir.path() + "/olvex-student.log").c_str()), 0);
+    LogFile file(dir.path() + "/olvex-student.log");
+    EXPECT_FALSE(file.write("[ZQ]line"));
+    EXPECT_EQ(fileText(target), "kept");
+}
+
+TEST(LogFile, TheSystemLogIsUsedOnlyWhereASocketListens) {
+    testing::TempDir dir;
+    EXPECT_FALSE(systemLogListens(dir.path() + "/missing"));
+    std::ofstream(dir.path() + "/plain") << "";
+    EXPECT_FALSE(systemLogListens(dir.path() + "/plain"));
+
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir.path() + "/log";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_TRUE(systemLogListens(socketPath));
+    ::close(fd);
+}
+
+TEST(LogFile, LivesUnderTheStateHome) {
+    const char* oldState = std::getenv("XDG_STATE_HOME");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedState = oldState ? oldState : "";
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("XDG_STATE_HOME", "/srv/state", 1);
+    EXPECT_EQ(logFilePath(), "/srv/state/olvex-student/olvex-student.log");
+    ::setenv("XDG_STATE_HOME", "relative", 1);
+    ::setenv("HOME", "/home/kim", 1);
+    EXPECT_EQ(logFilePath(), "/home/kim/.local/state/olvex-student/olvex-student.log");
+    oldState ? ::setenv("XDG_STATE_HOME", savedState.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
+    oldHome ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
 }
 
 TEST(Workspace, WithoutHandlerLogsAndAnswersFalse) {

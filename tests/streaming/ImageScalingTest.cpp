@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "streaming/FastAreaAverage.h"
 #include "streaming/ProportionalScaling.h"
+#include "support/CaseName.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -19,6 +20,9 @@ constexpr double kMinThumbnailPsnr = 30.0;
 struct ScaleCase {
     ImageSize source;
     ImageSize target;
+    friend void PrintTo(const ScaleCase& c, std::ostream* os) {
+        *os << c.source.width << "x" << c.source.height << " to " << c.target.width << "x" << c.target.height;
+    }
 };
 
 class ThumbnailScaling : public ::testing::TestWithParam<ScaleCase> {};
@@ -62,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{{1920, 1080}, {320, 200}}, ScaleCase{{1920, 1080}, {213, 97}},
                       ScaleCase{{1366, 768}, {160, 120}}, ScaleCase{{1281, 721}, {640, 360}},
                       ScaleCase{{800, 600}, {799, 599}}, ScaleCase{{2560, 1600}, {40, 25}},
-                      ScaleCase{{7, 5}, {3, 2}}, ScaleCase{{37, 19}, {37, 1}}));
+                      ScaleCase{{7, 5}, {3, 2}}, ScaleCase{{37, 19}, {37, 1}}),
+    testsupport::PrintedCaseName());
 
 // The wide row kernels and the portable ones give the same bytes, at widths that leave every
 // remainder of a 32- or 64-byte step and at ratios from 1 to the largest the fast path takes.

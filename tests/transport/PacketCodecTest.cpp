@@ -2,6 +2,7 @@
 #include "transport/PacketCodec.h"
 
 #include "GoldenWire.h"
+#include "support/CaseName.h"
 #include "transport/TCPServerInterface.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@ using golden::Bytes;
 struct SyncCase {
     std::uint8_t t;
     std::array<std::uint8_t, 4> sync;
+    friend void PrintTo(const SyncCase& c, std::ostream* os) { *os << "time byte " << int(c.t); }
 };
 
 class SyncWordTest : public testing::TestWithParam<SyncCase> {};
@@ -34,7 +36,8 @@ TEST_P(SyncWordTest, MatchesPublishedBytes) {
 INSTANTIATE_TEST_SUITE_P(Table, SyncWordTest,
                          testing::Values(SyncCase{0x5C, {0xA2, 0xA1, 0xA5, 0x5C}},
                                          SyncCase{0x00, {0xA0, 0xA0, 0xA0, 0x00}},
-                                         SyncCase{0xFF, {0xA7, 0xA3, 0xAF, 0xFF}}));
+                                         SyncCase{0xFF, {0xA7, 0xA3, 0xAF, 0xFF}}),
+                         testsupport::PrintedCaseName());
 
 TEST(SyncWordTest, WrongHighBitsAreRejected) {
     const std::uint8_t bad[4] = {0xA1, 0xA0, 0xA0, 0x00};

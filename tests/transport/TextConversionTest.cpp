@@ -1,5 +1,6 @@
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
+#include "support/CaseName.h"
 #include "transport/CUtil.h"
 #include "transport/PacketCodec.h"
 
@@ -125,6 +126,7 @@ TEST(U16StrLenTest, CountsUnitsBeforeZero) {
 struct SplitCase {
     std::string text;
     std::vector<std::string> fields; // empty: null result, text unchanged
+    friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.text; }
 };
 
 class SplitStringTest : public testing::TestWithParam<SplitCase> {};
@@ -151,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SplitStringTest,
                          testing::Values(SplitCase{"true", {}}, SplitCase{"", {}},
                                          SplitCase{"12,34", {"12", "34"}}, SplitCase{"a,,b", {"a", "", "b"}},
                                          SplitCase{"a,", {"a", ""}}, SplitCase{",", {"", ""}},
-                                         SplitCase{"3,5,7", {"3", "5", "7"}}));
+                                         SplitCase{"3,5,7", {"3", "5", "7"}}),
+                         testsupport::PrintedCaseName());
 
 TEST(WireUnitsTest, SupplementaryCharacterBecomesSurrogatePair) {
     std::vector<std::uint16_t> units;

@@ -68,7 +68,7 @@ TEST(QtMessages, GoIntoTheLogWithTheirCategoryNotOntoStandardError) {
     };
     std::vector<std::string> logged;
     platform::setLogSink([&](const std::string& line) { logged.push_back(line); });
-    // The agent's own application object, as it starts (each case of this suite is its own process).
+    // The agent's own application object, as it starts: the only one of this process.
     static int argc = 1;
     static char name[] = "olvex-student";
     static char* argv[] = {name, nullptr};

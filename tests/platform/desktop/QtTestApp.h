@@ -1,5 +1,6 @@
-// One QApplication for a test executable, made on first use on the test's main thread (run the
-// suites with QT_QPA_PLATFORM=offscreen).
+// The Qt application of a window suite: made on the stack of the suites' shared main
+// (tests/support/WindowTestMain.cpp), so it is gone before the exit handlers tear down Qt's own
+// global state. Test thread only.
 #pragma once
 
 #include <QApplication>
@@ -7,11 +8,7 @@
 namespace testing_support {
 
 inline QApplication& qtApp() {
-    static int argc = 1;
-    static char name[] = "olvex-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    return *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
 } // namespace testing_support
