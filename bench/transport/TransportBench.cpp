@@ -204,9 +204,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 // The 300 MB of a pass are more than a link holds unsent (past its bound it ends as lost), so the
-// pass queues as the agent's own senders do, waiting while the link holds this much: a quarter of
-// the bound keeps the send thread busy for milliseconds, far longer than one pause.
-constexpr std::uint64_t kLinkBacklogBytes = transport::kMaxQueuedBytes / 4;
+// pass queues as the agent's own senders do, waiting while the link holds this much: half the
+// bound keeps the send thread busy for milliseconds, far longer than one pause on a busy machine.
+constexpr std::uint64_t kLinkBacklogBytes = transport::kMaxQueuedBytes / 2;
 constexpr auto kBacklogPause = std::chrono::microseconds(50);
 
 // One pass through a connection object whose send thread is already up and idle, as it is in
