@@ -163,8 +163,9 @@ void LoginFlow::rsConnect() {
     observeLinkLoss();
     const std::string host = m_sRSInfoResultData.rsip;
     const std::int32_t port = m_sRSInfoResultData.rsport;
-    if (port < 0 || port > kMaxPort) {
-        platform::logf("[ZQ]Relay server port %d out of range.", port);
+    // Checked as the addresses the relay server hands over are: the unspecified address would
+    // reach whatever listens on this machine.
+    if (!isConnectableAddress(host, port, "relay server")) {
         rsConnected(false);
         return;
     }

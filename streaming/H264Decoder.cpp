@@ -14,6 +14,27 @@ namespace {
 constexpr int kBufferReady = 1;
 constexpr int kStateBitstreamError = dsBitstreamError;
 constexpr int kDecodeFailed = -1;
+// Every unit the console sends is decoded, so what it cannot decode (a broken stream, a unit that
+// completes no picture) could be logged once a unit without end: each kind is held to a few lines
+// a second.
+constexpr int kDecodeLinesPerSecond = 3;
+
+platform::LogRateLimit& refusedUnitLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
+platform::LogRateLimit& bitstreamErrorLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
+platform::LogRateLimit& incompleteLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
+platform::LogRateLimit& unusablePictureLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
 } // namespace
 
 H264Decoder::H264Decoder() {
@@ -58,7 +79,7 @@ int H264Decoder::decodeH264DataBufferList(std::span<const std::uint8_t> unit, in
         return kDecodeFailed;
     }
     if (unit.empty() || unit.size() > static_cast<std::size_t>(INT_MAX)) {
-        platform::logf("[ZQ]H264 decode refused a unit of %zu bytes", unit.size());
+        refusedUnitLog().logf("[ZQ]H264 decode refused a unit of %zu bytes", unit.size());
         return kDecodeFailed;
     }
     const DECODING_STATE state = m_pDecoder->DecodeFrameNoDelay(unit.data(), static_cast<int>(unit.size()),
@@ -72,11 +93,11 @@ int H264Decoder::decodeH264DataBufferList(std::span<const std::uint8_t> unit, in
         return 0;
     }
     if ((state & kStateBitstreamError) != 0) {
-        platform::logf("Bitstream error detected");
+        bitstreamErrorLog().logf("Bitstream error detected");
         return kDecodeFailed;
     }
-    platform::logf("Decoding incomplete, buffer status: %d, state: %d", m_bufferInfo.iBufferStatus,
-                   static_cast<int>(state));
+    incompleteLog().logf("Decoding incomplete, buffer status: %d, state: %d", m_bufferInfo.iBufferStatus,
+                         static_cast<int>(state));
     return static_cast<int>(state);
 }
 
@@ -90,8 +111,8 @@ std::shared_ptr<H264DecodeData> H264Decoder::copyPicture() const {
                       lumaStride >= width && chromaStride >= (width + 1) / 2 && m_yuvBuffer[0] != nullptr &&
                       m_yuvBuffer[1] != nullptr && m_yuvBuffer[2] != nullptr;
     if (!sane) {
-        platform::logf("[ZQ]H264 decoder gave an unusable picture %dx%d format %d strides %d/%d", width,
-                       height, picture.iFormat, lumaStride, chromaStride);
+        unusablePictureLog().logf("[ZQ]H264 decoder gave an unusable picture %dx%d format %d strides %d/%d",
+                                  width, height, picture.iFormat, lumaStride, chromaStride);
         return nullptr;
     }
     auto frame = std::make_shared<H264DecodeData>();

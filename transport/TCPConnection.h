@@ -24,10 +24,11 @@
 
 namespace transport {
 
-// Bytes a link may hold queued and unsent. Only a peer that has stopped reading lets the queue grow
-// this far (screen images are held back before the link, see UnsentImageGate); past it the link
-// ends as lost rather than grow without end. Senders that can outpace a slow link pace themselves
-// on PendingBytes().
+// Memory a link may hold in requests queued and unsent: each request counts what it holds, its
+// buffer's capacity and its own bookkeeping, not only the body bytes it will send. Only a peer that
+// has stopped reading lets the queue grow this far (screen images are held back before the link,
+// see UnsentImageGate); past it the link ends as lost rather than grow without end. Senders that
+// can outpace a slow link pace themselves on PendingBytes().
 constexpr std::uint64_t kMaxQueuedBytes = 64ull * 1024 * 1024;
 
 class TCPConnection : public std::enable_shared_from_this<TCPConnection> {
@@ -53,8 +54,8 @@ public:
     void SetScreenLimits(std::shared_ptr<const ScreenUpdateLimits> limits);
 
     // Queues a request; ownership passes to the link. A request given to a link that is down (or
-    // never came up) is freed at once and the call answers false. A request that would take the
-    // queue past kMaxQueuedBytes is freed too and the link is closed: its receive thread then
+    // never came up) is freed at once and the call answers false. A request whose memory would take
+    // the queue past kMaxQueuedBytes is freed too and the link is closed: its receive thread then
     // reports the link down once, as for any lost link.
     bool Send(std::unique_ptr<SRequestData> request);
     // Shuts the link down from any thread; the blocked read (or a connect under way) wakes and the
@@ -70,7 +71,7 @@ public:
     void JoinThreads();
     // Number of requests waiting in the send queue (diagnostics and tests).
     std::size_t PendingRequests() const;
-    // Body bytes of the requests waiting in the send queue.
+    // Memory the requests waiting in the send queue hold, as kMaxQueuedBytes counts it.
     std::uint64_t PendingBytes() const;
 
 protected:
@@ -98,7 +99,7 @@ private:
     mutable std::mutex m_queueMutex;
     std::condition_variable m_queueCond;
     std::deque<std::unique_ptr<SRequestData>> m_pReqArr;
-    std::uint64_t m_nQueuedBytes = 0; // body bytes in m_pReqArr
+    std::uint64_t m_nQueuedBytes = 0; // memory held by m_pReqArr (HeldBytes of each request)
 
     std::mutex m_threadMutex; // guards the thread objects and the running count
     std::thread m_threadRequest;

@@ -14,6 +14,26 @@ constexpr const char* kModeAnswer = "1";
 constexpr const char* kModeShare = "2";
 constexpr const char* kModeRead = "-1";
 
+// The console decides which strips and frames come and can repeat a refused one without end: each
+// kind of line about them is held to a few a second, its own count of the rest naming lines like it.
+constexpr int kRefusalLinesPerSecond = 3;
+
+struct RefusalLogs {
+    platform::LogRateLimit unreadableUpdate{kRefusalLinesPerSecond};
+    platform::LogRateLimit unreadableFrame{kRefusalLinesPerSecond};
+    platform::LogRateLimit answerList{kRefusalLinesPerSecond};
+    platform::LogRateLimit listShort{kRefusalLinesPerSecond};
+    platform::LogRateLimit listEnds{kRefusalLinesPerSecond};
+    platform::LogRateLimit outOfRange{kRefusalLinesPerSecond};
+    platform::LogRateLimit tooManyTiles{kRefusalLinesPerSecond};
+    platform::LogRateLimit emptyGrid{kRefusalLinesPerSecond};
+};
+
+RefusalLogs& refusalLogs() {
+    static RefusalLogs logs;
+    return logs;
+}
+
 int settingInt(platform::UserDefaults& settings, const char* key) {
     const std::int64_t value = settings.integerValue(key);
     return value < INT_MIN || value > INT_MAX ? 0 : static_cast<int>(value);
@@ -96,7 +116,7 @@ bool ScreenShareModel::applyScreenUpdates(const std::vector<SharedArchive>& arch
         auto sample = client::ImageSample::unarchive(archive.bytes(), archive.owner());
         if (!sample) {
             // Names no tiles: nothing to cut.
-            platform::logf("[ZQ]Screen update unreadable; dropped");
+            refusalLogs().unreadableUpdate.logf("[ZQ]Screen update unreadable; dropped");
             continue;
         }
         const std::int32_t count = sample->getScreenSplitCount();
@@ -189,26 +209,27 @@ bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::in
     if (check == TileGrid::StripCheck::Ok)
         return true;
     if (answer) {
-        platform::logf("[ZQ]error");
+        refusalLogs().answerList.logf("[ZQ]error");
         return false;
     }
     const auto position = static_cast<std::size_t>(at);
     const auto tiles = static_cast<unsigned long>(grid.tileCount());
     switch (check) {
     case TileGrid::StripCheck::ListShort:
-        platform::logf("error -1");
+        refusalLogs().listShort.logf("error -1");
         break;
     case TileGrid::StripCheck::ListEnds:
-        platform::logf("error 0");
+        refusalLogs().listEnds.logf("error 0");
         break;
     case TileGrid::StripCheck::OutOfRange:
-        platform::logf("error1 %d %lu", indexes[position], tiles);
+        refusalLogs().outOfRange.logf("error1 %d %lu", indexes[position], tiles);
         break;
     case TileGrid::StripCheck::TooManyTiles:
-        platform::logf("error1 %d %lu", count, tiles);
+        refusalLogs().tooManyTiles.logf("error1 %d %lu", count, tiles);
         break;
     default:
-        platform::logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0, tiles);
+        refusalLogs().emptyGrid.logf("error2 %d %lu", position < indexes.size() ? indexes[position] : 0,
+                                     tiles);
         break;
     }
     return false;
@@ -217,7 +238,7 @@ bool ScreenShareModel::checkList(const TileGrid& grid, const std::vector<std::in
 void ScreenShareModel::decodeH264(const SharedArchive& archive) {
     auto sample = client::H264Sample::unarchive(archive.bytes(), archive.owner());
     if (!sample || sample->getH264() == nullptr || sample->getH264Size() <= 0) {
-        platform::logf("[ZQ]H264 frame unreadable; dropped");
+        refusalLogs().unreadableFrame.logf("[ZQ]H264 frame unreadable; dropped");
         return;
     }
     if (!m_decoder)

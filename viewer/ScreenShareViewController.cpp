@@ -14,6 +14,15 @@
 namespace streaming {
 
 namespace {
+// One line for every H.264 frame the console sends, which it may do without pause: a few a second
+// reach the log, with the count of the rest.
+constexpr int kFrameLinesPerSecond = 3;
+
+platform::LogRateLimit& frameAddedLog() {
+    static platform::LogRateLimit limit(kFrameLinesPerSecond);
+    return limit;
+}
+
 // The gate of every input event: the registered viewer's answer mode, asked at each event.
 bool registeredViewerAllowsAnswers() {
     auto controller = panel::AppDelegate::shared().getScreenShareViewController();
@@ -99,7 +108,7 @@ void ScreenShareViewController::addObservers() {
     });
     m_observers.add(client::events::kScreenH264Data, nullptr, [feed](const platform::Notification& note) {
         if (auto f = feed.lock()) {
-            platform::logf("H264 Data added");
+            frameAddedLog().logf("H264 Data added");
             f->h264.append(archiveOf(note, client::events::kKeyH264));
         }
     });

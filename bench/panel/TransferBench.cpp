@@ -95,7 +95,9 @@ public:
         settings->setString(client::settings::kServerIp, m_console.host());
         settings->setString(client::settings::kServerPort, std::to_string(m_console.port()));
         m_client = client::StudentClient::create(m_center);
-        if (!m_client->connectToServer())
+        // The connect returns once the kernel completed the handshake, which may be before the
+        // console's accept thread took the link; a piece sent before then has no link to go on.
+        if (!m_client->connectToServer() || !m_console.waitForLinks(1))
             return;
         panel::FileReceiver::Hooks hooks;
         hooks.transferPath = [root] { return root.string(); };
@@ -149,7 +151,10 @@ void BM_ReceiveHundredMegabytes(benchmark::State& state) {
             const std::size_t size = seq + 1 < total ? kPieceBytes : (seq + 1 == total ? last : 0);
             auto body = testsupport::fileBody(total, seq, "big.bin",
                                               testsupport::Bytes(piece.begin(), piece.begin() + size));
-            console.sendBody(*body);
+            if (!console.sendBody(*body)) {
+                state.SkipWithError("piece not sent");
+                break;
+            }
             if (!console.waitFor("[PC00010]", std::chrono::seconds(10))) {
                 state.SkipWithError("no acknowledgement");
                 break;
@@ -193,7 +198,10 @@ void BM_ReceiveOneLargePiece(benchmark::State& state) {
         }
         state.ResumeTiming();
         const long long base = startPeak();
-        console.sendRaw(frame);
+        if (!console.sendRaw(frame)) {
+            state.SkipWithError("piece not sent");
+            break;
+        }
         if (!console.waitFor("[PC00010]", std::chrono::seconds(30))) {
             state.SkipWithError("no acknowledgement");
             break;

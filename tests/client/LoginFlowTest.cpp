@@ -224,17 +224,36 @@ TEST_F(LoginFixture, ConsoleRefusingTheConnectWithoutFallbackShowsTheConnectFail
     EXPECT_EQ(m_view.messages[0], text("ZQ_ALERT_SERVER_CONN_FAILURE"));
 }
 
+// A relay server that refuses the connect, and a lookup naming the unspecified address (which
+// would reach a listener on this machine, here the scripted relay server), as "[UR00002]" naming it
+// is refused: both return to idle saying the connection failed, and nothing is reached.
 TEST_F(LoginFixture, UnreachableRelayServerReturnsToIdleSayingTheConnectionFailed) {
-    answerLookupWith(
-        {{"result", "true"}, {"code", "0"}, {"rsip", "127.0.0.1"}, {"rsport", std::to_string(closedPort())}});
-    pressLogin();
-    ASSERT_TRUE(idleAgain());
-    EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
-    EXPECT_FALSE(m_view.progress);
-    EXPECT_TRUE(m_view.messages.empty());
+    struct RelayServerCase {
+        const char* name;
+        std::string rsip;
+        std::uint16_t rsport;
+    };
+    const RelayServerCase cases[] = {
+        {"relay server refusing the connect", "127.0.0.1", closedPort()},
+        {"unspecified relay-server address", "0.0.0.0", m_relayServer.port()},
+    };
+    for (const RelayServerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        answerLookupWith(
+            {{"result", "true"}, {"code", "0"}, {"rsip", c.rsip}, {"rsport", std::to_string(c.rsport)}});
+        m_view.statuses.clear();
+        pressLogin();
+        EXPECT_TRUE(m_lookup.waitForRequest());
+        ASSERT_TRUE(idleAgain());
+        ASSERT_FALSE(m_view.statuses.empty());
+        EXPECT_EQ(m_view.statuses.back(), text("connection_failed"));
+        EXPECT_FALSE(m_view.progress);
+        EXPECT_TRUE(m_view.messages.empty());
+        EXPECT_EQ(m_view.mainWindowsOpened, 0);
+    }
+    EXPECT_EQ(m_relayServer.linkCount(), 0u);
     // Idle: the next press starts a new lookup.
     pressLogin();
-    EXPECT_TRUE(m_lookup.waitForRequest());
     EXPECT_TRUE(m_lookup.waitForRequest());
 }
 

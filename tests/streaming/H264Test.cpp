@@ -1,5 +1,6 @@
 #include "StreamingTestSupport.h"
 #include "platform/Log.h"
+#include "platform/ManualRunLoop.h"
 #include "streaming/H264Decoder.h"
 #include "streaming/H264Encoder.h"
 #include "streaming/Yuv420.h"
@@ -31,6 +32,8 @@ public:
         return static_cast<std::size_t>(std::count_if(
             m_lines.begin(), m_lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
     }
+    const std::vector<std::string>& lines() const { return m_lines; }
+    void clear() { m_lines.clear(); }
 
 private:
     std::vector<std::string> m_lines;
@@ -236,6 +239,64 @@ TEST(H264, LibraryWarningsGoToTheLogNotToStandardError) {
     EXPECT_EQ(printed, "");
     EXPECT_GE(log.startingWith("[ZQ]H264 library (warning): "), 1u);
     drainDecodedQueue();
+}
+
+// The console can send units the decoder cannot use without end: 10,000 of each kind write a few
+// lines a second of the main clock, and the next line let through counts the rest.
+TEST(H264, UnitsThatDecodeToNothingAreLoggedAFewTimesASecond) {
+    constexpr std::size_t kUnits = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    drainDecodedQueue();
+    H264Encoder encoder;
+    ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
+    const auto keyFrame = encoder.nativeEncode(i420Frame(0), kWidth, kHeight);
+    ASSERT_TRUE(keyFrame.has_value());
+    // The key frame's first unit, its sequence parameters, completes no picture.
+    std::size_t next = 4;
+    while (next + 4 < keyFrame->size() && !((*keyFrame)[next] == 0 && (*keyFrame)[next + 1] == 0 &&
+                                            (*keyFrame)[next + 2] == 0 && (*keyFrame)[next + 3] == 1))
+        ++next;
+    const std::vector<std::uint8_t> parametersOnly(keyFrame->begin(), keyFrame->begin() + next);
+    // After a good key frame, a key-picture slice of noise.
+    std::vector<std::uint8_t> brokenSlice(4096);
+    for (std::size_t i = 0; i < brokenSlice.size(); ++i)
+        brokenSlice[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    constexpr std::uint8_t kStartCodeAndKeySlice[] = {0, 0, 0, 1, 0x65};
+    std::copy(std::begin(kStartCodeAndKeySlice), std::end(kStartCodeAndKeySlice), brokenSlice.begin());
+    struct Case {
+        const char* line;
+        std::vector<std::uint8_t> unit;
+    };
+    const Case cases[] = {
+        {"Decoding incomplete", parametersOnly},
+        {"Bitstream error detected", brokenSlice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        platform::ManualRunLoop loop;
+        loop.install();
+        LogCapture log;
+        H264Decoder decoder;
+        decoder.decodeH264DataBufferList(*keyFrame, 0, 0);
+        // Whatever an earlier decoder left held back is reported here, before the count starts.
+        decoder.decodeH264DataBufferList(c.unit, 0, 0);
+        loop.advance(1.0);
+        log.clear();
+        for (std::size_t i = 0; i < kUnits; ++i)
+            decoder.decodeH264DataBufferList(c.unit, 0, 0);
+        const std::size_t written = log.startingWith(c.line);
+        EXPECT_GE(written, 1u);
+        EXPECT_LE(written, kFewLines);
+        EXPECT_LE(log.lines().size(), kFewLines * 2) << "lines of any kind";
+        loop.advance(1.0);
+        decoder.decodeH264DataBufferList(c.unit, 0, 0);
+        ASSERT_EQ(log.startingWith(c.line), written + 1);
+        EXPECT_NE(
+            log.lines().back().find("(" + std::to_string(kUnits - written) + " more like it held back)"),
+            std::string::npos)
+            << log.lines().back();
+        drainDecodedQueue();
+    }
 }
 
 } // namespace

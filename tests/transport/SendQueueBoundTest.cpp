@@ -1,10 +1,11 @@
-// A link whose peer accepts and then never reads: its send queue stops at a bound in bytes and the
-// link ends as lost, reported once, on either link class.
+// A link whose peer accepts and then never reads: its send queue stops at a bound on the memory its
+// requests hold and the link ends as lost, reported once, on either link class.
 #include "LoopbackPeer.h"
 #include "platform/NotificationCenter.h"
 #include "transport/TCPServerClient.h"
 #include "transport/TCP_RelayServerConn.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -116,6 +117,54 @@ void ExpectQueueDrainsWhileThePeerReads() {
     EXPECT_EQ(disconnects.Count(), 0);
     link->Close();
     link->JoinThreads();
+}
+
+// A console whose every command draws a reply (as "[MV00264]" draws the H.264 answers) and which
+// never reads: each reply waits in a 512-byte request for its 65 body bytes. The link ends when
+// the memory those requests hold reaches the bound, not when their body bytes would (eight times
+// as many requests).
+TEST(SendQueueBoundTest, RepliesToACommandFloodEndTheLinkWhenTheirMemoryReachesTheBound) {
+    constexpr std::size_t kReplyRequestBytes = 512;
+    constexpr const char* kReply = "[PC00607]true";
+    // Twice the requests whose buffers alone fill the bound: the link must end well before.
+    constexpr std::size_t kMaxCommands = 2 * kMaxQueuedBytes / kReplyRequestBytes;
+    platform::NotificationCenter center;
+    golden::LoopbackPeer peer;
+    auto link = TCPServerClient::create(center);
+    ASSERT_TRUE(link->Open());
+    ASSERT_TRUE(link->Connect("127.0.0.1", peer.port()));
+    ASSERT_TRUE(peer.Accept());
+    DisconnectCounter disconnects(center);
+    std::size_t accepted = 0;
+    std::size_t mostRequests = 0;
+    std::uint64_t mostHeld = 0;
+    platform::ObserverSet replies(center);
+    replies.add("READ_MSG_MV00264", nullptr, [&](const platform::Notification&) {
+        auto request = newRequestData(static_cast<int>(kReplyRequestBytes));
+        ASSERT_TRUE(TCPServerClient::MakeSendPacket(*request, kReply));
+        if (!link->Send(std::move(request)))
+            return;
+        ++accepted;
+        mostRequests = std::max(mostRequests, link->PendingRequests());
+        mostHeld = std::max(mostHeld, link->PendingBytes());
+    });
+    ASSERT_TRUE(link->StartReceiveThread());
+    ASSERT_TRUE(link->StartRequestThread());
+    const golden::Bytes command = golden::Frame(golden::TextBody("[MV00264]true"));
+    std::size_t written = 0;
+    while (written < kMaxCommands && peer.Write(command))
+        ++written;
+    EXPECT_LT(written, kMaxCommands) << "the link never ended";
+    ASSERT_TRUE(disconnects.WaitForFirst());
+    link->Close();
+    link->JoinThreads();
+    EXPECT_EQ(disconnects.Count(), 1);
+    EXPECT_GT(accepted, 0u);
+    EXPECT_LE(mostRequests * kReplyRequestBytes, kMaxQueuedBytes);
+    EXPECT_LE(mostHeld, kMaxQueuedBytes);
+    // It ended at the bound, not long before: the buffers alone came to most of it.
+    EXPECT_GT(mostRequests * kReplyRequestBytes, kMaxQueuedBytes / 2);
+    EXPECT_EQ(link->PendingBytes(), 0u);
 }
 
 TEST(SendQueueBoundTest, ALinkWhosePeerReadsOutlivesMoreThanTheBoundInTotal) {

@@ -168,6 +168,48 @@ TEST_F(StripComposition, AListNamingATileBeyondTheGridChangesNoTile) {
     EXPECT_EQ(at(15, 10).a, 0); // tile 0 untouched
 }
 
+// A console can resend a refused strip without end: 10,000 of them, in either mode, write a few
+// lines a second of the main clock, and the next line let through counts the rest.
+TEST_F(StripComposition, RefusedStripsAreLoggedAFewTimesASecond) {
+    constexpr std::size_t kStrips = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    platform::ManualRunLoop loop;
+    loop.install();
+    struct Case {
+        const char* mode;
+        const char* line;
+        platform::Bytes update;
+    };
+    const Case cases[] = {
+        {"1", "[ZQ]error", updateArchive(jpegStrip({kRed}, 120, 135), {8})},
+        {"2", "error1 32 32", updateArchive(jpegStrip({kRed}, 30, 135), {32})},
+    };
+    const auto linesWith = [this](const std::string& part) {
+        return static_cast<std::size_t>(std::count_if(m_log.begin(), m_log.end(), [&](const std::string& l) {
+            return l.find(part) != std::string::npos;
+        }));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        open(c.mode);
+        // Whatever was held back before is reported here, before the count starts.
+        m_model.applyScreenUpdate(c.update);
+        loop.advance(1.0);
+        m_log.clear();
+        for (std::size_t i = 0; i < kStrips; ++i)
+            EXPECT_FALSE(m_model.applyScreenUpdate(c.update));
+        const std::size_t written = linesWith(c.line);
+        EXPECT_GE(written, 1u);
+        EXPECT_LE(m_log.size(), kFewLines);
+        loop.advance(1.0);
+        m_model.applyScreenUpdate(c.update);
+        ASSERT_EQ(linesWith(c.line), written + 1);
+        EXPECT_NE(m_log.back().find("(" + std::to_string(kStrips - written) + " more like it held back)"),
+                  std::string::npos)
+            << m_log.back();
+    }
+}
+
 // A small JPEG whose frame header is rewritten to claim width x height.
 std::vector<std::uint8_t> jpegClaiming(int width, int height) {
     std::vector<std::uint8_t> jpeg = jpegStrip({kRed}, 16, 16);

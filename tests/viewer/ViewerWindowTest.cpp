@@ -172,6 +172,46 @@ TEST_F(ViewerWindow, UnderAnUpdateFloodEveryTileEndsInItsLastColour) {
     }
 }
 
+// The console may send H.264 frames without pause: 10,000 of them log their arrival a few times a
+// second of the main clock, and the next line let through counts the rest.
+TEST_F(ViewerWindow, ArrivingFramesAreLoggedAFewTimesASecond) {
+    constexpr std::size_t kFrames = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    constexpr const char* kLine = "H264 Data added";
+    broadcast("1");
+    const std::uint8_t delimiter[] = {0, 0, 0, 1, 0x09, 0xF0}; // an access-unit delimiter alone
+    const std::string frame = client::H264Sample()
+                                  .h264Data(delimiter, static_cast<std::int32_t>(sizeof delimiter), 1)
+                                  .archiveText();
+    const auto post = [&frame] {
+        platform::NotificationCenter::defaultCenter().post(
+            client::events::kScreenH264Data, nullptr,
+            platform::Dictionary{{client::events::kKeyH264, frame}});
+    };
+    const auto linesWith = [this](const std::string& part) {
+        return static_cast<std::size_t>(
+            std::count_if(m_logged.begin(), m_logged.end(),
+                          [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+    };
+    // Whatever was held back before is reported here, before the count starts.
+    post();
+    m_loop.advance(1.0);
+    m_logged.clear();
+    for (std::size_t i = 0; i < kFrames; ++i)
+        post();
+    const std::size_t written = linesWith(kLine);
+    EXPECT_GE(written, 1u);
+    EXPECT_LE(written, kFewLines);
+    m_loop.advance(1.0);
+    post();
+    ASSERT_EQ(linesWith(kLine), written + 1);
+    EXPECT_LE(m_logged.size(), 4 * kFewLines) << "lines of any kind";
+    const std::string& last = m_logged.back();
+    EXPECT_NE(last.find("(" + std::to_string(kFrames - written) + " more like it held back)"),
+              std::string::npos)
+        << last;
+}
+
 TEST_F(ViewerWindow, KeysReachTheTeacherOnlyWhileAnswersAreOn) {
     broadcast("1");
     key(QEvent::KeyPress, 38); // A
