@@ -38,7 +38,7 @@ void MainViewController::addTransferObservers() {
             studentClient->sendCommand(client::command::kFileChunkAck,
                                        client::StudentClient::Link::ByConfiguration);
     };
-    receiving.fileFinished = [](bool complete) {
+    receiving.fileFinished = [](bool complete, const std::string&) {
         if (complete)
             panel::showMessagebox(platform::localizedString(kDownloadedKey), kDownloadedBoxSeconds,
                                   events::kMsgLvInformation, kButtonShown);

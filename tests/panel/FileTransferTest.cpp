@@ -1,6 +1,7 @@
 // Files both ways against the scripted console on loopback: pieces received into the dated folder
 // and acknowledged on the session's link (direct, or wrapped on the relay), numbered and replaced
-// names, the desktop as transfer folder, hostile names and planted links, a write failure; and a
+// names, the desktop as transfer folder, hostile names and planted links, files named like
+// temporaries, a write failure; and a
 // dropped file sent in pieces one a tick with the progress window, held back while the link is
 // backed up, its refusals, a read error and a link that refuses a piece.
 #include "PanelTestSupport.h"
@@ -347,6 +348,24 @@ TEST_F(FileTransfer, MixedRestartedAndOutOfOrderPiecesLeaveOnlyTheGoodFile) {
     // a (abandoned by b's piece 0), b, c, d twice, e: each broken file is reported once.
     EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"), 6u);
     EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
+}
+
+TEST_F(FileTransfer, FilesNamedLikeTemporariesOutliveTheirNamesakesAbandonedStarts) {
+    connectDirect();
+    teacherSays("[MV00013]1"); // even when overwriting, nothing but a file's own name is replaced
+    fs::create_directories(dated());
+    std::ofstream(dated() / ".notes.txt.part") << "the student's own";
+    sendFile(".victim.part", {"received ", "earlier"});
+    for (const char* name : {"victim", "notes.txt"}) {
+        sendPiece(3, 0, name, "partial");
+        ASSERT_TRUE(m_peer->waitFor(kAck)) << name;
+        sendPiece(3, 1, name, "more");
+        ASSERT_TRUE(m_peer->waitFor(kAck)) << name;
+    }
+    sendFile("last.txt", {"whole"}); // abandons notes.txt as notes.txt abandoned victim
+    EXPECT_EQ(readAll(dated() / ".victim.part"), "received earlier");
+    EXPECT_EQ(readAll(dated() / ".notes.txt.part"), "the student's own");
+    EXPECT_EQ(entriesOf(dated()), (std::vector<std::string>{".notes.txt.part", ".victim.part", "last.txt"}));
 }
 
 class RefusedPieces : public FileTransfer {
