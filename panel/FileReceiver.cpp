@@ -8,6 +8,18 @@
 #include <ctime>
 
 namespace panel {
+namespace {
+
+// Every refused or unreadable piece leads here; a console can send them without end.
+constexpr int kNotReadyLinesPerSecond = 3;
+
+platform::LogRateLimit& notReadyLog() {
+    static platform::LogRateLimit limit(kNotReadyLinesPerSecond);
+    return limit;
+}
+
+} // namespace
+
 FileReceiver::FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks)
     : m_shared(std::move(shared)), m_hooks(std::move(hooks)) {}
 
@@ -39,7 +51,7 @@ void FileReceiver::callbackOnReceivedFileData() {
     setOverWrite();
     FileChunkWriter::Result result;
     if (!sample) {
-        platform::logf("[ZQ]Not ready data");
+        notReadyLog().logf("[ZQ]Not ready data");
         // The piece is gone, so the file it belonged to cannot arrive whole.
         result = m_writer.pieceLost();
     } else {
@@ -54,7 +66,7 @@ void FileReceiver::callbackOnReceivedFileData() {
             m_writer.writePiece(piece, folder, m_hooks.today ? m_hooks.today() : localToday(), m_bOverwrite);
     }
     if ((result.stored || result.newlyFailed) && m_hooks.fileFinished)
-        m_hooks.fileFinished(result.stored);
+        m_hooks.fileFinished(result.stored, result.outcomeName);
     m_shared->remove(client::settings::kArchivedFileData);
     m_shared->setString(client::settings::kDataFileSended, "0");
     m_shared->synchronize();

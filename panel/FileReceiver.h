@@ -23,10 +23,11 @@ public:
     static constexpr const char* kNoNewChoice = "-1";
 
     struct Hooks {
-        std::function<std::string()> transferPath;       // folder the "OLVEX" folder lives in
-        std::function<FileChunkWriter::Date()> today;    // the local date
-        std::function<void()> acknowledge;               // queues "[PC00010]" on the session's link
-        std::function<void(bool complete)> fileFinished; // stored whole, or failed
+        std::function<std::string()> transferPath;    // folder the "OLVEX" folder lives in
+        std::function<FileChunkWriter::Date()> today; // the local date
+        std::function<void()> acknowledge;            // queues "[PC00010]" on the session's link
+        // A file stored whole (under its final name) or failed.
+        std::function<void(bool complete, const std::string& fileName)> fileFinished;
     };
 
     FileReceiver(std::shared_ptr<platform::UserDefaults> shared, Hooks hooks);

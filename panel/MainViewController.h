@@ -7,6 +7,7 @@
 #pragma once
 
 #include "client/StudentClient.h"
+#include "panel/FileOutcomeBoxes.h"
 #include "panel/FileReceiver.h"
 #include "panel/FileSender.h"
 #include "panel/NoteToolSettings.h"
@@ -137,6 +138,7 @@ private:
     platform::NotificationCenter& m_pNotificationCenter;
     // Declared before the observers, so no delivery still runs when they go.
     std::unique_ptr<FileReceiver> m_fileReceiver;                 // receive thread
+    std::shared_ptr<FileOutcomeBoxes> m_fileOutcomes;             // any thread
     std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
     std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
     platform::ObserverSet m_observers;

@@ -9,19 +9,9 @@
 #include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/ZQFile.h"
-#include "platform/LocalizedStrings.h"
 #include "platform/MainQueue.h"
 
 namespace panel {
-namespace {
-
-constexpr const char* kDownloadedKey = "ZQ_NOTIFICATION_DOWNLOADED_FILE";
-constexpr const char* kDownloadFailedKey = "ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD";
-constexpr float kDownloadedBoxSeconds = 3.0f;
-constexpr float kNoTimeOut = 0.0f;
-constexpr int kButtonShown = 0;
-
-} // namespace
 
 void MainViewController::addTransferObservers() {
     // The panel stays where it is while a file is dragged over its drop target.
@@ -38,13 +28,10 @@ void MainViewController::addTransferObservers() {
             studentClient->sendCommand(client::command::kFileChunkAck,
                                        client::StudentClient::Link::ByConfiguration);
     };
-    receiving.fileFinished = [](bool complete) {
-        if (complete)
-            panel::showMessagebox(platform::localizedString(kDownloadedKey), kDownloadedBoxSeconds,
-                                  events::kMsgLvInformation, kButtonShown);
-        else
-            panel::showMessagebox(platform::localizedString(kDownloadFailedKey), kNoTimeOut,
-                                  events::kMsgLvCaution, kButtonShown);
+    m_fileOutcomes = std::make_shared<FileOutcomeBoxes>();
+    receiving.fileFinished = [outcomes = m_fileOutcomes](bool complete, const std::string& fileName) {
+        outcomes->record(complete ? FileOutcomeBoxes::Kind::Received : FileOutcomeBoxes::Kind::Failed,
+                         fileName);
     };
     m_fileReceiver = std::make_unique<FileReceiver>(platform::UserDefaults::suite(), std::move(receiving));
 

@@ -175,6 +175,16 @@ void postMessagebox(platform::Dictionary message) {
     });
 }
 
+std::shared_ptr<desktop::WindowController> openMessagebox(const platform::Dictionary& message) {
+    auto box = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageboxWindow);
+    if (!box)
+        return nullptr;
+    box->showWindow();
+    static_cast<MessageboxViewController*>(box->contentViewController())
+        ->callbackOnMessage({events::kMessage, nullptr, message});
+    return box;
+}
+
 void showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden) {
     postMessagebox({{events::kKeyMessage, text},
                     {events::kKeyCloseTime, formatFloat(closeTime)},

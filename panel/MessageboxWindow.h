@@ -77,6 +77,9 @@ void registerMessageboxWindow();
 
 // The contract's two steps, queued on the main queue (any thread may call).
 void postMessagebox(platform::Dictionary message);
+// A new box that takes this message alone, at once (main thread): the boxes already open keep
+// theirs. Later postings of the contract still reach it. Null when no box could be made.
+std::shared_ptr<desktop::WindowController> openMessagebox(const platform::Dictionary& message);
 // The main view controller's forms: closeTime in seconds, level 0 information / other caution,
 // hidden 1 hides OK, exit 1 ends the process when the box closes (without exit: no "terminate").
 void showMessagebox(const std::string& text, float closeTime, int msgLv, int hidden);

@@ -134,6 +134,11 @@ TEST_F(ChatWindow, ALineOf512UnitsIsRefusedAndKeptAndOneOf511CommasIsSent) {
         const auto boxes = openWindows(desktop::level::kMessageBox);
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(labelText(boxes.back()).toStdString(), platform::localizedString("ZQ_VALIDATION_MAX_512"));
+        // A caution that waits for the student's OK.
+        EXPECT_EQ(boxIcon(boxes.back()), "messagebox_caution");
+        EXPECT_TRUE(button(boxes.back())->isVisibleTo(boxes.back()));
+        m_loop.advance(60);
+        EXPECT_TRUE(boxes.back()->isVisible());
     }
     // The longest line, every unit widened seven times on the way out, is sent.
     chat()->inputField()->setPlainText(QString(511, QChar(',')));

@@ -1,6 +1,7 @@
 // Files both ways against the scripted console on loopback: pieces received into the dated folder
 // and acknowledged on the session's link (direct, or wrapped on the relay), numbered and replaced
-// names, the desktop as transfer folder, hostile names and planted links, a write failure; and a
+// names, the desktop as transfer folder, hostile names and planted links, files named like
+// temporaries, a write failure, a burst of outcomes sharing one box of each kind; and a
 // dropped file sent in pieces one a tick with the progress window, held back while the link is
 // backed up, its refusals, a read error and a link that refuses a piece.
 #include "PanelTestSupport.h"
@@ -23,6 +24,7 @@
 #include "support/RelayPeer.h"
 
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProgressBar>
 #include <algorithm>
 #include <atomic>
@@ -87,11 +89,6 @@ protected:
                        [this](const platform::Notification& n) {
                            m_progressPosts.push_back(n.dictionary()->at(panel::events::kKeyFileMin));
                        });
-        // Box texts as posted (every new box retitles the open ones).
-        m_progress.add(panel::events::kMessage, nullptr, [this](const platform::Notification& n) {
-            std::lock_guard lock(m_boxLock);
-            m_boxPosts.push_back(n.dictionary()->at(panel::events::kKeyMessage));
-        });
     }
     void TearDown() override {
         m_progress.removeAll();
@@ -195,18 +192,21 @@ protected:
     std::unique_ptr<testsupport::ConsolePeer> m_console;
     std::unique_ptr<testsupport::RelayPeer> m_relay;
     testsupport::ScriptedPeer* m_peer = nullptr;
-    // Texts of the boxes posted so far, once the main queue has run.
-    std::size_t boxesPosted(const char* key) {
-        m_loop.runUntilIdle();
-        std::lock_guard lock(m_boxLock);
-        return static_cast<std::size_t>(
-            std::count(m_boxPosts.begin(), m_boxPosts.end(), platform::localizedString(key)));
+    static std::vector<std::string> sorted(std::vector<std::string> texts) {
+        std::sort(texts.begin(), texts.end());
+        return texts;
+    }
+    std::vector<std::string> sortedBoxTexts() { return sorted(boxTexts()); }
+    // A shared box's text as the string table words it: the latest file and how many more.
+    static std::string manyText(const char* key, const std::string& latest, int more) {
+        std::string text = platform::localizedString(key);
+        text.replace(text.find("%1"), 2, latest);
+        text.replace(text.find("%2"), 2, std::to_string(more));
+        return text;
     }
 
     platform::ObserverSet m_progress;
     std::vector<std::string> m_progressPosts;
-    std::mutex m_boxLock;
-    std::vector<std::string> m_boxPosts;
 };
 
 TEST_F(FileTransfer, ThreePiecesAndAClosingPieceMakeOneFileOnTheDirectLink) {
@@ -344,9 +344,88 @@ TEST_F(FileTransfer, MixedRestartedAndOutOfOrderPiecesLeaveOnlyTheGoodFile) {
     // Nothing mixed or partial under a plain, numbered or hidden name: only the good file.
     EXPECT_EQ(entriesOf(dated()), std::vector<std::string>{"good.txt"});
     EXPECT_EQ(readAll(dated() / "good.txt"), "good file");
-    // a (abandoned by b's piece 0), b, c, d twice, e: each broken file is reported once.
-    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"), 6u);
-    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
+    // a (abandoned by b's piece 0), b, c, d twice, e: each broken file counted once in one box that
+    // names the latest; the good file in a box of its own.
+    EXPECT_EQ(sortedBoxTexts(), sorted({platform::localizedString("ZQ_NOTIFICATION_DOWNLOADED_FILE"),
+                                        manyText("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOADS", "e.txt", 5)}));
+}
+
+TEST_F(FileTransfer, FilesNamedLikeTemporariesOutliveTheirNamesakesAbandonedStarts) {
+    connectDirect();
+    teacherSays("[MV00013]1"); // even when overwriting, nothing but a file's own name is replaced
+    fs::create_directories(dated());
+    std::ofstream(dated() / ".notes.txt.part") << "the student's own";
+    sendFile(".victim.part", {"received ", "earlier"});
+    for (const char* name : {"victim", "notes.txt"}) {
+        sendPiece(3, 0, name, "partial");
+        ASSERT_TRUE(m_peer->waitFor(kAck)) << name;
+        sendPiece(3, 1, name, "more");
+        ASSERT_TRUE(m_peer->waitFor(kAck)) << name;
+    }
+    sendFile("last.txt", {"whole"}); // abandons notes.txt as notes.txt abandoned victim
+    EXPECT_EQ(readAll(dated() / ".victim.part"), "received earlier");
+    EXPECT_EQ(readAll(dated() / ".notes.txt.part"), "the student's own");
+    EXPECT_EQ(entriesOf(dated()), (std::vector<std::string>{".notes.txt.part", ".victim.part", "last.txt"}));
+}
+
+TEST_F(FileTransfer, ABurstOfOutcomesSharesOneBoxOfEachKind) {
+    connectDirect();
+    constexpr int kWithoutStart = 500;
+    constexpr int kFiles = 300;
+    constexpr int kBroken = 40;
+    Bytes burst;
+    auto add = [&](std::uint32_t total, std::uint32_t seq, const std::string& name, const std::string& data) {
+        auto body = testsupport::fileBody(total, seq, name, bytesOf(data));
+        ASSERT_TRUE(body);
+        const Bytes framed = testsupport::frame(*body);
+        burst.insert(burst.end(), framed.begin(), framed.end());
+    };
+    // Closing pieces of files that never started: nothing the student was promised.
+    for (int i = 0; i < kWithoutStart; ++i)
+        add(1, 1, "never" + std::to_string(i) + ".bin", "");
+    for (int i = 0; i < kFiles; ++i) {
+        add(1, 0, "f" + std::to_string(i) + ".txt", "x");
+        add(1, 1, "f" + std::to_string(i) + ".txt", "");
+    }
+    // Files that start and are each abandoned by the next one.
+    for (int i = 0; i < kBroken; ++i)
+        add(2, 0, "broken" + std::to_string(i) + ".bin", "b");
+    add(1, 0, "last.txt", "l");
+    add(1, 1, "last.txt", "");
+    ASSERT_TRUE(m_console->sendRaw(burst)); // one write, read as one
+    const std::size_t pieces = kWithoutStart + 2 * kFiles + kBroken + 2;
+    ASSERT_TRUE(m_loop.runUntil([&] { return m_console->count(kAck) == pieces; }, 20.0))
+        << m_console->count(kAck) << " of " << pieces << " acknowledged";
+    m_loop.runUntilIdle();
+    EXPECT_EQ(entriesOf(dated()).size(), kFiles + 1u);
+
+    const std::string receivedText = manyText("ZQ_NOTIFICATION_DOWNLOADED_FILES", "last.txt", kFiles);
+    const std::string failedText = manyText("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOADS",
+                                            "broken" + std::to_string(kBroken - 1) + ".bin", kBroken - 1);
+    ASSERT_EQ(sortedBoxTexts(), sorted({receivedText, failedText}));
+    QPointer<desktop::Window> received, failed;
+    for (desktop::Window* box : openWindows(desktop::level::kMessageBox))
+        (labelText(box).toStdString() == receivedText ? received : failed) = box;
+    EXPECT_EQ(boxIcon(received), "messagebox_info");
+    EXPECT_EQ(boxIcon(failed), "messagebox_caution");
+    EXPECT_TRUE(button(received)->isVisibleTo(received));
+    EXPECT_TRUE(button(failed)->isVisibleTo(failed));
+    // The received box closes itself after its 3.0 s; the failed one waits for OK and takes the
+    // next failure; the next file received opens a box of its own.
+    m_loop.advance(2.9);
+    EXPECT_TRUE(received && received->isVisible());
+    m_loop.advance(0.2);
+    EXPECT_FALSE(received && received->isVisible());
+    ASSERT_TRUE(failed && failed->isVisible());
+    sendPiece(2, 0, "again.bin", "a");
+    sendPiece(1, 0, "after.txt", "a");
+    sendPiece(1, 1, "after.txt", "");
+    // The burst's acknowledgements were counted, not taken: count these too.
+    ASSERT_TRUE(m_loop.runUntil([&] { return m_console->count(kAck) == pieces + 3; }));
+    EXPECT_EQ(sortedBoxTexts(),
+              sorted({manyText("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOADS", "again.bin", kBroken),
+                      platform::localizedString("ZQ_NOTIFICATION_DOWNLOADED_FILE")}));
+    EXPECT_TRUE(failed && failed->isVisible());
 }
 
 class RefusedPieces : public FileTransfer {
@@ -393,8 +472,8 @@ void RefusedPieces::expectEveryReadableSequenceAcknowledged() {
     // The piece lost from lost.bin leaves nothing of it.
     EXPECT_EQ(entriesOf(dated()), std::vector<std::string>{"after.txt"});
     EXPECT_EQ(readAll(dated() / "after.txt"), "whole");
-    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD"), 1u);
-    EXPECT_EQ(boxesPosted("ZQ_NOTIFICATION_DOWNLOADED_FILE"), 1u);
+    EXPECT_EQ(sortedBoxTexts(), sorted({platform::localizedString("ZQ_NOTIFICATION_DOWNLOADED_FILE"),
+                                        platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_DOWNLOAD")}));
 }
 
 TEST_F(FileTransfer, APieceThatDoesNotUnarchiveIsAcknowledgedAndBreaksItsFile) {

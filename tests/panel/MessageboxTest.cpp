@@ -140,6 +140,29 @@ TEST_F(Messagebox, TwoPostingsASecondApartCloseAtThreeAndFourSeconds) {
     EXPECT_FALSE(second->isOpen());
 }
 
+TEST_F(Messagebox, ABoxOpenedForItsOwnMessageLeavesTheOthersTheirsButTakesLaterPostings) {
+    auto first =
+        open({{"message", "link lost"}, {"closeTime", "0.000000"}, {"hidden", "1"}, {"terminate", "1"}});
+    auto own =
+        panel::openMessagebox({{"message", "file received"}, {"closeTime", "3.000000"}, {"msgLv", "0"}});
+    ASSERT_TRUE(own);
+    EXPECT_TRUE(own->isOpen());
+    EXPECT_EQ(labelText(own->window()), "file received");
+    EXPECT_EQ(content(own)->iconName(), "messagebox_info");
+    EXPECT_FALSE(content(own)->getTerminate());
+    EXPECT_EQ(labelText(first->window()), "link lost");
+    EXPECT_EQ(content(first)->iconName(), "messagebox_caution");
+    // Its own time-out, once.
+    m_loop.advance(3.1);
+    EXPECT_FALSE(own->isOpen());
+    EXPECT_TRUE(first->isOpen());
+    EXPECT_TRUE(m_exits.empty());
+    auto later = panel::openMessagebox({{"message", "another"}, {"closeTime", "0.000000"}});
+    open({{"message", "teacher"}, {"closeTime", "0.000000"}});
+    EXPECT_EQ(labelText(later->window()), "teacher");
+    EXPECT_EQ(labelText(first->window()), "teacher");
+}
+
 TEST_F(Messagebox, ShowMessageboxQueuesTheContractFromAnyThread) {
     panel::showMessagebox("queued", 0.0f, 1, 0, 1);
     EXPECT_TRUE(openWindows(desktop::level::kMessageBox).empty());

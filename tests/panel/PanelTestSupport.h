@@ -9,6 +9,7 @@
 #include "platform/ManualRunLoop.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Screens.h"
+#include "platform/desktop/Images.h"
 #include "platform/desktop/Window.h"
 #include "platform/desktop/WindowController.h"
 
@@ -59,6 +60,22 @@ protected:
         return text;
     }
     static QPushButton* button(QWidget* window) { return window->findChild<QPushButton*>(); }
+    // The icon a message box shows, told by its picture: "messagebox_info", "messagebox_caution",
+    // or "" for neither.
+    static std::string boxIcon(QWidget* box) {
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            const QPixmap shown = label->pixmap();
+            if (shown.isNull())
+                continue;
+            for (const char* name : {"messagebox_info", "messagebox_caution"}) {
+                const QPixmap icon = desktop::images::named(name, shown.deviceIndependentSize().toSize(),
+                                                            shown.devicePixelRatio());
+                if (!icon.isNull() && icon.toImage() == shown.toImage())
+                    return name;
+            }
+        }
+        return {};
+    }
 
     platform::ManualRunLoop m_loop;
     std::vector<int> m_exits;

@@ -2,13 +2,14 @@
 // hold on the keyboard and the panel's close also with xfwm4 (all started and stopped here), the
 // panel's windows on the xcb platform, and a second X client that plays the student: it clicks and
 // types through XTest, sends the close, minimise and activate requests a taskbar sends, and reads
-// the stacking order from the server. Skips only when Xvfb or a manager is not installed, or when
-// xfwm4 cannot run.
+// the stacking order from the server; the chat's close by a manager under both. Skips only when
+// Xvfb or a manager is not installed, or when xfwm4 cannot run.
 #include "client/ClientEvents.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
+#include "panel/MessageWindow.h"
 #include "panel/PanelEvents.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
@@ -567,6 +568,85 @@ TEST_P(LockAndCloseTest, CloseRequestsOnThePanelTakeTheRoadOfItsCloseButton) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
+                         [](const auto& info) { return std::string(testsupport::managerName(info.param)); });
+
+// The chat under openbox and xfwm4: a manager's close takes the road of the chat's close button, so
+// the teacher's next line opens a fresh chat.
+class ChatCloseTest : public WindowManagerTest, public ::testing::WithParamInterface<Manager> {
+protected:
+    Manager manager() const override { return GetParam(); }
+    void SetUp() override {
+        WindowManagerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        platform::setTerminateHook([this](int status) { m_exits.push_back(status); });
+        m_panel = open(desktop::storyboard::kMainWindow);
+        m_hub = panel::AppDelegate::shared().getMainViewController();
+        ASSERT_TRUE(m_hub);
+    }
+    void TearDown() override {
+        m_hub.reset();
+        WindowManagerTest::TearDown();
+        platform::setTerminateHook({});
+    }
+
+    // The teacher's chat line, as the client posts it.
+    static void teacher(const std::string& text) {
+        platform::NotificationCenter::defaultCenter().post(
+            client::events::kTeacherChat, nullptr, platform::Dictionary{{client::events::kKeyChat, text}});
+    }
+    panel::MessageWindowViewController* chat() const {
+        auto controller = m_hub->chatWindowController();
+        return controller && controller->isOpen()
+                   ? dynamic_cast<panel::MessageWindowViewController*>(controller->contentViewController())
+                   : nullptr;
+    }
+    std::string log() const { return chat()->logView()->toPlainText().toStdString(); }
+
+    std::shared_ptr<panel::MainViewController> m_hub;
+    std::vector<int> m_exits;
+};
+
+TEST_P(ChatCloseTest, AManagersCloseLetsTheTeachersNextLineOpenAFreshChat) {
+    struct Request {
+        const char* name;
+        void (Student::*send)(xcb_window_t);
+    };
+    const Request requests[] = {
+        {"WM_DELETE_WINDOW", &Student::sendDeleteWindow},
+        {"_NET_CLOSE_WINDOW", &Student::askManagerToClose},
+    };
+    std::string previous;
+    for (const Request& request : requests) {
+        SCOPED_TRACE(request.name);
+        const std::string line = std::string("before ") + request.name;
+        teacher(line);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return chat() != nullptr; }, kSettleMs)) << "no chat opened";
+        QWidget* window = chat()->view()->window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_student->viewable(id); }, kSettleMs));
+        EXPECT_TRUE(m_hub->isOpenedChatView());
+        EXPECT_NE(log().find(line), std::string::npos);
+        if (!previous.empty()) {
+            EXPECT_EQ(log().find(previous), std::string::npos) << "the closed chat's log came back";
+        }
+        previous = line;
+
+        (m_student.get()->*request.send)(id);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return chat() == nullptr; }, kSettleMs)) << "the chat stayed open";
+        EXPECT_FALSE(m_hub->isOpenedChatView());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_student->viewable(id); }, kSettleMs))
+            << "the chat is still on the screen";
+    }
+    teacher("after");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chat() != nullptr; }, kSettleMs)) << "no chat opened";
+    EXPECT_NE(log().find("after"), std::string::npos);
+    EXPECT_EQ(log().find(previous), std::string::npos);
+    EXPECT_TRUE(m_exits.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, ChatCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
                          [](const auto& info) { return std::string(testsupport::managerName(info.param)); });
 
 } // namespace

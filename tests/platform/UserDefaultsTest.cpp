@@ -173,6 +173,27 @@ TEST_F(SettingsTest, MemoryOnlyKeysNeverReachTheDisk) {
     EXPECT_EQ(readFile(settingsFile()).find("iOS-archived-fileData"), std::string::npos);
 }
 
+TEST_F(SettingsTest, TakeDataMovesTheBytesOutAndRemovesTheKey) {
+    const Bytes blob(1000, 0xcd);
+    auto suite = UserDefaults::suite();
+    suite->setData("blob", blob);
+    suite->setString("text", "not data");
+    ASSERT_TRUE(suite->synchronize());
+    EXPECT_EQ(suite->takeData("blob"), blob);
+    EXPECT_FALSE(suite->contains("blob"));
+    EXPECT_FALSE(UserDefaults::suite()->contains("blob")); // for every object of the suite
+    EXPECT_FALSE(suite->takeData("blob").has_value());     // taken once
+    // A key that holds no data stays as it is.
+    EXPECT_FALSE(suite->takeData("text").has_value());
+    EXPECT_EQ(suite->stringValue("text"), "not data");
+    EXPECT_FALSE(suite->takeData("missing").has_value());
+    // The removal reaches the disk.
+    ASSERT_TRUE(suite->synchronize());
+    UserDefaults::resetForTesting();
+    EXPECT_FALSE(UserDefaults::suite()->contains("blob"));
+    EXPECT_EQ(UserDefaults::suite()->stringValue("text"), "not data");
+}
+
 TEST_F(SettingsTest, KillBetweenWriteAndRenameLeavesTheOldFile) {
     auto suite = UserDefaults::suite();
     suite->setString("iOS-ip", "10.0.0.1");
