@@ -324,12 +324,15 @@ void StudentClient::onAnswerMode(Record& r, Link link) {
 }
 
 void StudentClient::onCombinedDib(Record& r, Link link) {
-    // The parser keeps the sizes consistent with the vectors; the vectors are the bytes present.
-    ImageSample sample;
-    sample.bitmap(r.pDibData.empty() ? nullptr : r.pDibData.data(), clampedSize(r.pDibData.size()),
-                  clampedSize(r.pBlockList.size()), r.pBlockList.empty() ? nullptr : r.pBlockList.data(),
-                  static_cast<std::int32_t>(r.nDrawSeq));
-    postShared(events::kScreenData, events::kKeyCombinedDib, sample.archiveText());
+    // A refused update shows nothing, but the console paces its strips on the acknowledgement.
+    if (!r.bStripRefused) {
+        // The parser keeps the sizes consistent with the vectors; the vectors are the bytes present.
+        ImageSample sample;
+        sample.bitmap(r.pDibData.empty() ? nullptr : r.pDibData.data(), clampedSize(r.pDibData.size()),
+                      clampedSize(r.pBlockList.size()), r.pBlockList.empty() ? nullptr : r.pBlockList.data(),
+                      static_cast<std::int32_t>(r.nDrawSeq));
+        postShared(events::kScreenData, events::kKeyCombinedDib, sample.archiveText());
+    }
     auto sequence = static_cast<std::int32_t>(r.nDrawSeq);
     if (m_bAnswer.load())
         sendCommand(command::answerFrameAck(sequence), link);

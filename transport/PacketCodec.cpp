@@ -205,8 +205,8 @@ void ReceivePacket(TCPServerInterface& server, SReceiveData& record, ReceiveBuff
         buffers.body.resize(bodySize);
     if (socket.Read(buffers.body.data(), bodySize) != static_cast<ssize_t>(bodySize))
         return;
-    const ParseResult result = ParseBody(buffers.body.data(), bodySize, record, buffers);
-    record.nStatus = (result == ParseResult::kFatal) ? -1 : 0;
+    ParseBody(buffers.body.data(), bodySize, record, buffers);
+    record.nStatus = 0;
 }
 
 } // namespace transport

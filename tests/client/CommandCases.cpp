@@ -25,6 +25,13 @@ std::shared_ptr<transport::SReceiveData> tilesRecord() {
     return record;
 }
 
+std::shared_ptr<transport::SReceiveData> refusedTilesRecord() {
+    auto record = std::make_shared<transport::SReceiveData>();
+    record->bStripRefused = true;
+    record->nDrawSeq = 42;
+    return record;
+}
+
 std::shared_ptr<transport::SReceiveData> fileRecord() {
     auto record = std::make_shared<transport::SReceiveData>();
     record->nType = 9;
@@ -289,6 +296,27 @@ std::vector<Case> bothLinkCases() {
              name("READ_MSG_MV00107"),
              "true",
              1});
+        add({"type 12 refused in answer mode: acknowledged, not shown",
+             link,
+             tiles,
+             "",
+             {},
+             {"[AN00006]42"},
+             nullptr,
+             nullptr,
+             refusedTilesRecord,
+             name("READ_MSG_MV00107"),
+             "true",
+             1});
+        add({"type 12 refused with neither flag: neither shown nor acknowledged",
+             link,
+             tiles,
+             "",
+             {},
+             {},
+             nullptr,
+             nullptr,
+             refusedTilesRecord});
         const char* file = direct ? "READ_MSG_FILE" : "READ_MSG_UFILE_RELAY";
         add({"type 9 file piece",
              link,

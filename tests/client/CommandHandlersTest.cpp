@@ -156,6 +156,39 @@ TEST_F(ClientFixture, KeyPacketIsLogged) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ZQ]KeyPacket 1 65 0 0 / a"), lines.end());
 }
 
+// A strip stating more inflated bytes than anything may hold is refused, not the end of the link:
+// it is acknowledged like any strip and the next command is answered, directly and relayed.
+class StripPastTheInflateLimit : public ClientFixture, public ::testing::WithParamInterface<Link> {};
+
+TEST_P(StripPastTheInflateLimit, IsAcknowledgedAndTheLinkAnswersOn) {
+    const bool direct = GetParam() == Link::Direct;
+    direct ? startDirect() : startRelay();
+    const std::size_t baseline = m_console->received().size();
+    auto send = [&](const Bytes& body) { m_console->send(direct ? body : envelopeBody(4, 17, body)); };
+    send(textBody("[MV00107]true"));
+    // Type 12, raw length 64 MiB + 1, 12 compressed bytes, draw sequence 5: 25 bytes in all.
+    const Bytes strip = {0x0C, 0x01, 0x00, 0x00, 0x04, 0x0C, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,
+                         0x78, 0x9C, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A};
+    ASSERT_EQ(strip.size(), 25u);
+    send(strip);
+    send(textBody("[MV00005]"));
+    ASSERT_TRUE(m_console->waitForCount(baseline + 3));
+    const std::string prefix = direct ? "" : kRelayPrefix;
+    auto descriptions = m_console->descriptions();
+    EXPECT_THAT(
+        std::vector<std::string>(descriptions.begin() + static_cast<std::ptrdiff_t>(baseline),
+                                 descriptions.end()),
+        ElementsAreArray({prefix + "[AN00004]", prefix + "[AN00006]5", prefix + "[PC00004]1440,900"}));
+    EXPECT_EQ(disconnects(), 0u);
+    for (const Posted& p : posted())
+        EXPECT_NE(p.name, events::kScreenData) << "a refused strip is not shown";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, StripPastTheInflateLimit, ::testing::Values(Link::Direct, Link::Relay),
+                         [](const ::testing::TestParamInfo<Link>& info) {
+                             return info.param == Link::Direct ? std::string("direct") : std::string("relay");
+                         });
+
 struct UrlCase {
     const char* url;
     bool opened;
