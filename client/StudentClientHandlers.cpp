@@ -341,11 +341,13 @@ void StudentClient::onCombinedDib(Record& r, Link link) {
 }
 
 void StudentClient::onH264Frame(Record& r, Link) {
-    H264Sample sample;
-    sample.h264Data(r.pH264Data.empty() ? nullptr : r.pH264Data.data(), clampedSize(r.pH264Data.size()),
-                    static_cast<std::int32_t>(r.nDrawSeq));
-    platform::logf("1. MD5:%s", md5HashForBytes(r.pH264Data.data(), r.pH264Data.size()).c_str());
-    postShared(events::kScreenH264Data, events::kKeyH264, sample.archiveText());
+    // The frame moves out of the record into its archive, so it is held at most twice while the
+    // archive is written and once from then on. No digest of it is taken: hashing every frame of
+    // many megabytes on the receive thread would hold the next packet back for nothing read.
+    std::string archive =
+        H264Sample::archiveText(std::move(r.pH264Data), static_cast<std::int32_t>(r.nDrawSeq));
+    r.pH264Data = {};
+    postShared(events::kScreenH264Data, events::kKeyH264, std::move(archive));
 }
 
 void StudentClient::onAlias(Record& r, Link) {

@@ -20,9 +20,9 @@ constexpr std::size_t kKeyEntryBytes = 14;
 constexpr std::size_t kMouseEntryBytes = 16;
 constexpr std::size_t kEnvelopeSkipBytes = 8; // teacher and student connection numbers
 constexpr std::size_t kDibPayloadSkipBytes = 4;
-// File data from this size on is moved out of the body buffer rather than copied: below it a copy
-// costs less than growing the buffer again for the next packet.
-constexpr std::size_t kMovedChunkBytes = 1024 * 1024;
+// File data and frames from this size on are moved out of the body buffer rather than copied:
+// below it a copy costs less than growing the buffer again for the next packet.
+constexpr std::size_t kMovedBodyBytes = 1024 * 1024;
 
 // Refusals a peer can repeat without end, one limit each: a flood of one kind neither fills the
 // log nor hides the lines of another, and the next line let through counts those held back.
@@ -157,22 +157,22 @@ ParseResult RefusedChunk(SReceiveData& record, const char* why) {
     return ParseResult::kDropped;
 }
 
-// Hands a chunk's data to the record. A large one takes over the body buffer it lies in, moved
-// to its front, so a piece of many megabytes exists once instead of twice; the link grows a new
-// body buffer for its next packet.
-void TakeFileData(const std::uint8_t* data, std::uint32_t size, SReceiveData& record,
-                  ReceiveBuffers& buffers) {
+// Hands bytes of the body (a file chunk's data, an H.264 frame) to the record. Large ones take over
+// the body buffer they lie in, moved to its front, so a piece or frame of many megabytes exists
+// once instead of twice; the link grows a new body buffer for its next packet.
+void TakeBodyBytes(const std::uint8_t* data, std::uint32_t size, std::vector<std::uint8_t>& out,
+                   ReceiveBuffers& buffers) {
     std::vector<std::uint8_t>& body = buffers.body;
     const bool inBody = !body.empty() && data >= body.data() && data + size <= body.data() + body.size();
-    if (size < kMovedChunkBytes || !inBody) {
-        record.pFileData.assign(data, data + size);
+    if (size < kMovedBodyBytes || !inBody) {
+        out.assign(data, data + size);
         return;
     }
     const auto offset = static_cast<std::size_t>(data - body.data());
-    record.pFileData = std::move(body);
+    out = std::move(body);
     body = std::vector<std::uint8_t>();
-    std::memmove(record.pFileData.data(), record.pFileData.data() + offset, size);
-    record.pFileData.resize(size);
+    std::memmove(out.data(), out.data() + offset, size);
+    out.resize(size);
 }
 
 ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
@@ -196,7 +196,7 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
         return RefusedChunk(record, "file name does not convert to UTF-8");
     record.nSplitDataSize = dataSize;
     if (dataSize > 0)
-        TakeFileData(data, dataSize, record, buffers);
+        TakeBodyBytes(data, dataSize, record.pFileData, buffers);
     record.nType = kBodyFileChunk;
     return ParseResult::kParsed;
 }
@@ -336,7 +336,7 @@ ParseResult ParseCompressedScreen(wire::Reader& r, SReceiveData& record, Receive
     return ParseResult::kParsed;
 }
 
-ParseResult ParseH264(wire::Reader& r, SReceiveData& record, const ReceiveBuffers& buffers) {
+ParseResult ParseH264(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
     std::uint32_t size = 0;
     const std::uint8_t* data = nullptr;
     if (!r.u32(size) || !r.u32(record.nDrawSeq) || !r.u32(record.nH264Extra) || !r.bytes(size, data))
@@ -350,7 +350,7 @@ ParseResult ParseH264(wire::Reader& r, SReceiveData& record, const ReceiveBuffer
         return ParseResult::kDropped;
     }
     record.nH264Size = size;
-    record.pH264Data.assign(data, data + size);
+    TakeBodyBytes(data, size, record.pH264Data, buffers);
     record.nType = kBodyH264;
     return ParseResult::kParsed;
 }
