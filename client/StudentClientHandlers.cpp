@@ -33,11 +33,22 @@ constexpr const char* kFalse = "false";
 // A high-density screen's image is made in pixels rounded down to whole pairs, so a side of one
 // point there comes out empty.
 constexpr std::int32_t kHighDensityPixelsPerPoint = 2;
-// The console can repeat a refused command without end: its lines are held to a few a second.
-constexpr int kRefusalLinesPerSecond = 3;
+// The console can repeat a command or a packet without end: the lines each kind logs are held to a
+// few a second, each kind under its own limit, and the next line let through counts those held back.
+constexpr int kRepeatedLinesPerSecond = 3;
 
 platform::LogRateLimit& refusalLog() {
-    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& h264ModeLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& keyPacketLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
     return limit;
 }
 
@@ -247,7 +258,7 @@ void StudentClient::onShareScreenStatus(Record& r, Link) {
 }
 
 void StudentClient::onH264Mode(Record& r, Link link) {
-    platform::logf("MV00264 Received");
+    h264ModeLog().logf("MV00264 Received");
     sendCommand(command::kH264Supported, link);
     bool on = r.strParams == kTrue;
     m_bH264RemoteScreen.store(on);
@@ -451,8 +462,8 @@ void StudentClient::onKeyPacket(Record& r, Link) {
     int character = static_cast<int>((r.nKeyValue2 ^ kCaseBit) & 0xFF);
     if (character < kFirstPrintable || character > kLastPrintable)
         character = '?'; // keeps control bytes from the network out of the log
-    platform::logf("[ZQ]KeyPacket %d %d %d %d / %c", r.nKeyValue1, static_cast<int>(r.nKeyValue2),
-                   static_cast<int>(r.nKeyValue3), static_cast<int>(r.nKeyValue4), character);
+    keyPacketLog().logf("[ZQ]KeyPacket %d %d %d %d / %c", r.nKeyValue1, static_cast<int>(r.nKeyValue2),
+                        static_cast<int>(r.nKeyValue3), static_cast<int>(r.nKeyValue4), character);
 }
 
 void StudentClient::onShareNoteTool(Record& r, Link) {

@@ -28,6 +28,16 @@ constexpr std::size_t kMovedBodyBytes = 1024 * 1024;
 // log nor hides the lines of another, and the next line let through counts those held back.
 constexpr int kRefusalLinesPerSecond = 3;
 
+platform::LogRateLimit& refusedPieceLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& longFileNameLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
 platform::LogRateLimit& stripOverGridLog() {
     static platform::LogRateLimit limit(kRefusalLinesPerSecond);
     return limit;
@@ -147,8 +157,8 @@ ParseResult ParseMouse(wire::Reader& r, SReceiveData& record) {
 // marked so that the file-chunk taker still hears of it, because the console sends the next piece
 // only once this one is acknowledged.
 ParseResult RefusedChunk(SReceiveData& record, const char* why) {
-    platform::logf("[ZQ]dropped packet of type %d: file chunk %u of %u refused: %s", kBodyFileChunk,
-                   record.nSeq, record.nSplitCnt, why);
+    refusedPieceLog().logf("[ZQ]dropped packet of type %d: file chunk %u of %u refused: %s", kBodyFileChunk,
+                           record.nSeq, record.nSplitCnt, why);
     SReceiveData refused;
     refused.bFileRefused = true;
     refused.nSplitCnt = record.nSplitCnt;
@@ -186,7 +196,8 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
     if (!r.u32(nameUnits) || !r.bytes(2ull * nameUnits, name) || !r.u32(dataSize) || !r.bytes(dataSize, data))
         return RefusedChunk(record, "sizes run past the body");
     if (nameUnits > kMaxTextUnits) {
-        platform::logf("[ZQ]file name of %u units is over the limit of %zu", nameUnits, kMaxTextUnits);
+        longFileNameLog().logf("[ZQ]file name of %u units is over the limit of %zu", nameUnits,
+                               kMaxTextUnits);
         return RefusedChunk(record, "file name over the limit");
     }
     std::uint16_t units[kTextWorkAreaUnits] = {};
