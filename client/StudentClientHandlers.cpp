@@ -54,16 +54,17 @@ platform::LogRateLimit& keyPacketLog() {
 
 // Stores the thumbnail size the console asked for. A side of 0 turns thumbnails off (the capture
 // queue sends none). A size that would make an empty image (a negative side, or one point on a
-// high-density screen) is refused here, once per command, and the current size stays: otherwise
-// every captured frame would fail on it and log.
+// high-density screen) asks for no image either, so it turns thumbnails off too, logged once per
+// command, until a usable size comes: every captured frame would otherwise fail on it and log.
 void storeThumbnailSize(const std::vector<std::string>& fields) {
-    const std::int32_t width = parseInt32(fieldAt(fields, 0));
-    const std::int32_t height = parseInt32(fieldAt(fields, 1));
+    std::int32_t width = parseInt32(fieldAt(fields, 0));
+    std::int32_t height = parseInt32(fieldAt(fields, 1));
     const std::int32_t smallest = platform::screens::isHighDensity() ? kHighDensityPixelsPerPoint : 1;
     const bool off = width == 0 || height == 0;
     if (!off && (width < smallest || height < smallest)) {
-        refusalLog().logf("[ZQ]Thumbnail size %dx%d refused; keeping the current size", width, height);
-        return;
+        refusalLog().logf("[ZQ]Thumbnail size %dx%d makes no image; thumbnails off", width, height);
+        width = 0;
+        height = 0;
     }
     StudentSessionInfo& info = gStudentSessionInfo();
     info.m_nThumbWidth.store(width);

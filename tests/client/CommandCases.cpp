@@ -110,6 +110,20 @@ std::vector<Case> bothLinkCases() {
                  EXPECT_EQ(sessionInfo().m_nThumbWidth.load(), 100);
                  EXPECT_EQ(sessionInfo().m_nThumbHeight.load(), 80);
              }});
+        add({"MV00003 a size that makes no image turns thumbnails off",
+             link,
+             name("READ_MSG_MV00003"),
+             "-3,120",
+             {},
+             {},
+             [](StudentClient&, platform::UserDefaults&) {
+                 sessionInfo().m_nThumbWidth.store(100);
+                 sessionInfo().m_nThumbHeight.store(80);
+             },
+             [](StudentClient&, platform::UserDefaults&) {
+                 EXPECT_EQ(sessionInfo().m_nThumbWidth.load(), 0);
+                 EXPECT_EQ(sessionInfo().m_nThumbHeight.load(), 0);
+             }});
         add({"MV00004",
              link,
              name("READ_MSG_MV00004"),
