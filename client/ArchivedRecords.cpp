@@ -234,6 +234,17 @@ std::string H264Sample::archiveText() const {
     return archiver().finishText();
 }
 
+std::string H264Sample::archiveText(Bytes&& h264, std::int32_t screenSeq) {
+    const auto size = static_cast<std::int32_t>(std::min<std::size_t>(
+        h264.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+    h264.resize(static_cast<std::size_t>(size));
+    KeyedArchiver out(kClassName);
+    out.encodeBytes("h264", std::move(h264));
+    out.encodeInt("h264Size", size);
+    out.encodeInt("screenSeq", screenSeq);
+    return out.finishText();
+}
+
 std::optional<H264Sample> H264Sample::unarchive(const Bytes& archive) {
     return unarchive(std::span<const std::uint8_t>(archive));
 }

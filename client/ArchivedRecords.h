@@ -103,6 +103,9 @@ public:
 
     platform::Bytes archive() const;
     std::string archiveText() const;
+    // The archive, as text, of a frame whose bytes are handed over: they move into it and are gone
+    // once this returns, so a frame of many megabytes is held at most twice, and only meanwhile.
+    static std::string archiveText(platform::Bytes&& h264, std::int32_t screenSeq);
     static std::optional<H264Sample> unarchive(const platform::Bytes& archive);
     // As ImageSample's: the frame bytes stay in the archive that owner keeps alive.
     static std::optional<H264Sample> unarchive(std::span<const std::uint8_t> archive,

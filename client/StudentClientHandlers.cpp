@@ -33,26 +33,38 @@ constexpr const char* kFalse = "false";
 // A high-density screen's image is made in pixels rounded down to whole pairs, so a side of one
 // point there comes out empty.
 constexpr std::int32_t kHighDensityPixelsPerPoint = 2;
-// The console can repeat a refused command without end: its lines are held to a few a second.
-constexpr int kRefusalLinesPerSecond = 3;
+// The console can repeat a command or a packet without end: the lines each kind logs are held to a
+// few a second, each kind under its own limit, and the next line let through counts those held back.
+constexpr int kRepeatedLinesPerSecond = 3;
 
 platform::LogRateLimit& refusalLog() {
-    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& h264ModeLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& keyPacketLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
     return limit;
 }
 
 // Stores the thumbnail size the console asked for. A side of 0 turns thumbnails off (the capture
 // queue sends none). A size that would make an empty image (a negative side, or one point on a
-// high-density screen) is refused here, once per command, and the current size stays: otherwise
-// every captured frame would fail on it and log.
+// high-density screen) asks for no image either, so it turns thumbnails off too, logged once per
+// command, until a usable size comes: every captured frame would otherwise fail on it and log.
 void storeThumbnailSize(const std::vector<std::string>& fields) {
-    const std::int32_t width = parseInt32(fieldAt(fields, 0));
-    const std::int32_t height = parseInt32(fieldAt(fields, 1));
+    std::int32_t width = parseInt32(fieldAt(fields, 0));
+    std::int32_t height = parseInt32(fieldAt(fields, 1));
     const std::int32_t smallest = platform::screens::isHighDensity() ? kHighDensityPixelsPerPoint : 1;
     const bool off = width == 0 || height == 0;
     if (!off && (width < smallest || height < smallest)) {
-        refusalLog().logf("[ZQ]Thumbnail size %dx%d refused; keeping the current size", width, height);
-        return;
+        refusalLog().logf("[ZQ]Thumbnail size %dx%d makes no image; thumbnails off", width, height);
+        width = 0;
+        height = 0;
     }
     StudentSessionInfo& info = gStudentSessionInfo();
     info.m_nThumbWidth.store(width);
@@ -247,7 +259,7 @@ void StudentClient::onShareScreenStatus(Record& r, Link) {
 }
 
 void StudentClient::onH264Mode(Record& r, Link link) {
-    platform::logf("MV00264 Received");
+    h264ModeLog().logf("MV00264 Received");
     sendCommand(command::kH264Supported, link);
     bool on = r.strParams == kTrue;
     m_bH264RemoteScreen.store(on);
@@ -324,12 +336,15 @@ void StudentClient::onAnswerMode(Record& r, Link link) {
 }
 
 void StudentClient::onCombinedDib(Record& r, Link link) {
-    // The parser keeps the sizes consistent with the vectors; the vectors are the bytes present.
-    ImageSample sample;
-    sample.bitmap(r.pDibData.empty() ? nullptr : r.pDibData.data(), clampedSize(r.pDibData.size()),
-                  clampedSize(r.pBlockList.size()), r.pBlockList.empty() ? nullptr : r.pBlockList.data(),
-                  static_cast<std::int32_t>(r.nDrawSeq));
-    postShared(events::kScreenData, events::kKeyCombinedDib, sample.archiveText());
+    // A refused update shows nothing, but the console paces its strips on the acknowledgement.
+    if (!r.bStripRefused) {
+        // The parser keeps the sizes consistent with the vectors; the vectors are the bytes present.
+        ImageSample sample;
+        sample.bitmap(r.pDibData.empty() ? nullptr : r.pDibData.data(), clampedSize(r.pDibData.size()),
+                      clampedSize(r.pBlockList.size()), r.pBlockList.empty() ? nullptr : r.pBlockList.data(),
+                      static_cast<std::int32_t>(r.nDrawSeq));
+        postShared(events::kScreenData, events::kKeyCombinedDib, sample.archiveText());
+    }
     auto sequence = static_cast<std::int32_t>(r.nDrawSeq);
     if (m_bAnswer.load())
         sendCommand(command::answerFrameAck(sequence), link);
@@ -338,11 +353,13 @@ void StudentClient::onCombinedDib(Record& r, Link link) {
 }
 
 void StudentClient::onH264Frame(Record& r, Link) {
-    H264Sample sample;
-    sample.h264Data(r.pH264Data.empty() ? nullptr : r.pH264Data.data(), clampedSize(r.pH264Data.size()),
-                    static_cast<std::int32_t>(r.nDrawSeq));
-    platform::logf("1. MD5:%s", md5HashForBytes(r.pH264Data.data(), r.pH264Data.size()).c_str());
-    postShared(events::kScreenH264Data, events::kKeyH264, sample.archiveText());
+    // The frame moves out of the record into its archive, so it is held at most twice while the
+    // archive is written and once from then on. No digest of it is taken: hashing every frame of
+    // many megabytes on the receive thread would hold the next packet back for nothing read.
+    std::string archive =
+        H264Sample::archiveText(std::move(r.pH264Data), static_cast<std::int32_t>(r.nDrawSeq));
+    r.pH264Data = {};
+    postShared(events::kScreenH264Data, events::kKeyH264, std::move(archive));
 }
 
 void StudentClient::onAlias(Record& r, Link) {
@@ -446,8 +463,8 @@ void StudentClient::onKeyPacket(Record& r, Link) {
     int character = static_cast<int>((r.nKeyValue2 ^ kCaseBit) & 0xFF);
     if (character < kFirstPrintable || character > kLastPrintable)
         character = '?'; // keeps control bytes from the network out of the log
-    platform::logf("[ZQ]KeyPacket %d %d %d %d / %c", r.nKeyValue1, static_cast<int>(r.nKeyValue2),
-                   static_cast<int>(r.nKeyValue3), static_cast<int>(r.nKeyValue4), character);
+    keyPacketLog().logf("[ZQ]KeyPacket %d %d %d %d / %c", r.nKeyValue1, static_cast<int>(r.nKeyValue2),
+                        static_cast<int>(r.nKeyValue3), static_cast<int>(r.nKeyValue4), character);
 }
 
 void StudentClient::onShareNoteTool(Record& r, Link) {

@@ -54,10 +54,12 @@ struct ReceiveBuffers {
     std::shared_ptr<const ScreenUpdateLimits> limits;
 };
 
+// A body is always read whole before it is parsed, so no body ends the link: the next frame starts
+// right behind it whatever the body held.
 enum class ParseResult {
     kParsed,  // record filled (type 0 for a body type without a dispatch row)
-    kDropped, // inconsistent inside its frame: record reset to type 0, the link reads on
-    kFatal,   // the link must end (inflated payload over kMaxInflatedBytes)
+    kDropped, // inconsistent or over a bound: record reset to type 0 (a refused file chunk or
+              // screen update keeps its sequence and refused mark), the link reads on
 };
 
 // Parses one body (body[0] is the type) into a fresh record. Never reads outside [body, body+size).

@@ -29,8 +29,9 @@ enum BodyType : std::uint8_t {
     kBodyH264 = 17,
 };
 
-// Bodies and inflated payloads above this size are never accepted: the link ends as a read
-// failure does (a peer that announces one is broken or hostile).
+// A frame announcing a body above this size ends the link as a read failure does: the body is
+// never read, so the stream cannot be followed past it. An inflated payload above this size is
+// refused before it is inflated, and the link reads on.
 constexpr std::uint64_t kMaxBodyBytes = 64ull * 1024 * 1024;
 constexpr std::uint64_t kMaxInflatedBytes = 64ull * 1024 * 1024;
 // A received text or file name is widened into a work area of 1024 units, one kept for the
@@ -82,6 +83,9 @@ struct SReceiveData {
     // A file chunk dropped for a field after its sequence number: nType stays 0 and only nSplitCnt
     // and nSeq are set, but the link still hands it to the file-chunk taker, which acknowledges it.
     bool bFileRefused = false;
+    // The same for a compressed screen update dropped after its draw sequence: only nDrawSeq is set,
+    // and the screen-update taker acknowledges it without showing anything.
+    bool bStripRefused = false;
 };
 
 // This student's and the teacher's connection numbers on the relay (from "[FR00002]").

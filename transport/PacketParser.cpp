@@ -20,9 +20,38 @@ constexpr std::size_t kKeyEntryBytes = 14;
 constexpr std::size_t kMouseEntryBytes = 16;
 constexpr std::size_t kEnvelopeSkipBytes = 8; // teacher and student connection numbers
 constexpr std::size_t kDibPayloadSkipBytes = 4;
-// File data from this size on is moved out of the body buffer rather than copied: below it a copy
-// costs less than growing the buffer again for the next packet.
-constexpr std::size_t kMovedChunkBytes = 1024 * 1024;
+// File data and frames from this size on are moved out of the body buffer rather than copied:
+// below it a copy costs less than growing the buffer again for the next packet.
+constexpr std::size_t kMovedBodyBytes = 1024 * 1024;
+
+// Refusals a peer can repeat without end, one limit each: a flood of one kind neither fills the
+// log nor hides the lines of another, and the next line let through counts those held back.
+constexpr int kRefusalLinesPerSecond = 3;
+
+platform::LogRateLimit& refusedPieceLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& longFileNameLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& stripOverGridLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& stripOverPixelsLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& frameOverSizeLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
 
 // The peer can send malformed bodies without end: their lines share the rate limit of the text
 // conversion failures, so a flood never stalls the receive thread on the log.
@@ -128,8 +157,8 @@ ParseResult ParseMouse(wire::Reader& r, SReceiveData& record) {
 // marked so that the file-chunk taker still hears of it, because the console sends the next piece
 // only once this one is acknowledged.
 ParseResult RefusedChunk(SReceiveData& record, const char* why) {
-    platform::logf("[ZQ]dropped packet of type %d: file chunk %u of %u refused: %s", kBodyFileChunk,
-                   record.nSeq, record.nSplitCnt, why);
+    refusedPieceLog().logf("[ZQ]dropped packet of type %d: file chunk %u of %u refused: %s", kBodyFileChunk,
+                           record.nSeq, record.nSplitCnt, why);
     SReceiveData refused;
     refused.bFileRefused = true;
     refused.nSplitCnt = record.nSplitCnt;
@@ -138,22 +167,22 @@ ParseResult RefusedChunk(SReceiveData& record, const char* why) {
     return ParseResult::kDropped;
 }
 
-// Hands a chunk's data to the record. A large one takes over the body buffer it lies in, moved
-// to its front, so a piece of many megabytes exists once instead of twice; the link grows a new
-// body buffer for its next packet.
-void TakeFileData(const std::uint8_t* data, std::uint32_t size, SReceiveData& record,
-                  ReceiveBuffers& buffers) {
+// Hands bytes of the body (a file chunk's data, an H.264 frame) to the record. Large ones take over
+// the body buffer they lie in, moved to its front, so a piece or frame of many megabytes exists
+// once instead of twice; the link grows a new body buffer for its next packet.
+void TakeBodyBytes(const std::uint8_t* data, std::uint32_t size, std::vector<std::uint8_t>& out,
+                   ReceiveBuffers& buffers) {
     std::vector<std::uint8_t>& body = buffers.body;
     const bool inBody = !body.empty() && data >= body.data() && data + size <= body.data() + body.size();
-    if (size < kMovedChunkBytes || !inBody) {
-        record.pFileData.assign(data, data + size);
+    if (size < kMovedBodyBytes || !inBody) {
+        out.assign(data, data + size);
         return;
     }
     const auto offset = static_cast<std::size_t>(data - body.data());
-    record.pFileData = std::move(body);
+    out = std::move(body);
     body = std::vector<std::uint8_t>();
-    std::memmove(record.pFileData.data(), record.pFileData.data() + offset, size);
-    record.pFileData.resize(size);
+    std::memmove(out.data(), out.data() + offset, size);
+    out.resize(size);
 }
 
 ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
@@ -167,7 +196,8 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
     if (!r.u32(nameUnits) || !r.bytes(2ull * nameUnits, name) || !r.u32(dataSize) || !r.bytes(dataSize, data))
         return RefusedChunk(record, "sizes run past the body");
     if (nameUnits > kMaxTextUnits) {
-        platform::logf("[ZQ]file name of %u units is over the limit of %zu", nameUnits, kMaxTextUnits);
+        longFileNameLog().logf("[ZQ]file name of %u units is over the limit of %zu", nameUnits,
+                               kMaxTextUnits);
         return RefusedChunk(record, "file name over the limit");
     }
     std::uint16_t units[kTextWorkAreaUnits] = {};
@@ -177,7 +207,7 @@ ParseResult ParseFile(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buf
         return RefusedChunk(record, "file name does not convert to UTF-8");
     record.nSplitDataSize = dataSize;
     if (dataSize > 0)
-        TakeFileData(data, dataSize, record, buffers);
+        TakeBodyBytes(data, dataSize, record.pFileData, buffers);
     record.nType = kBodyFileChunk;
     return ParseResult::kParsed;
 }
@@ -230,69 +260,86 @@ private:
     bool m_ended = false;
 };
 
+// A screen update dropped once its draw sequence was read: marked so that the screen-update taker
+// still acknowledges it, because the console paces its strips on those acknowledgements. Nothing
+// of it is shown.
+ParseResult RefusedStrip(SReceiveData& record) {
+    SReceiveData refused;
+    refused.bStripRefused = true;
+    refused.nDrawSeq = record.nDrawSeq;
+    record = std::move(refused);
+    return ParseResult::kDropped;
+}
+
+// A screen update that does not add up: its line shares the limit of the other malformed bodies.
+ParseResult RefusedStrip(SReceiveData& record, const char* why) {
+    TextConversionLog().logf("[ZQ]dropped packet of type %d: screen update %u refused: %s",
+                             kBodyCompressedScreen, record.nDrawSeq, why);
+    return RefusedStrip(record);
+}
+
 ParseResult ParseCompressedScreen(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
     std::uint32_t rawLen = 0;
     std::uint32_t zLen = 0;
     const std::uint8_t* compressed = nullptr;
-    if (!r.u32(rawLen) || !r.u32(zLen) || !r.u32(record.nDrawSeq) || !r.bytes(zLen, compressed))
-        return Dropped(record, kBodyCompressedScreen, "compressed length runs past the body");
-    if (rawLen > kMaxInflatedBytes) {
-        platform::logf("[ZQ]compressed screen update inflates to %u bytes, over the limit; link ends",
-                       rawLen);
-        record = SReceiveData{};
-        return ParseResult::kFatal;
-    }
+    if (!r.u32(rawLen) || !r.u32(zLen) || !r.u32(record.nDrawSeq))
+        return Dropped(record, kBodyCompressedScreen, "header runs past the body");
+    if (!r.bytes(zLen, compressed))
+        return RefusedStrip(record, "compressed length runs past the body");
     const ScreenUpdateLimits* limits = buffers.limits.get();
-    // A strip the announced grid cannot show is refused before a byte of it is inflated.
-    if (limits != nullptr && rawLen > limits->maxStripBytes()) {
-        platform::logf("[ZQ]dropped packet of type %d: it states %u inflated bytes, the screen grid "
-                       "holds %llu",
-                       kBodyCompressedScreen, rawLen,
-                       static_cast<unsigned long long>(limits->maxStripBytes()));
-        record = SReceiveData{};
-        return ParseResult::kDropped;
+    // A strip larger than the announced grid can show (before a grid, than the largest canvas; never
+    // past the inflate limit) is refused before a byte of it is inflated. Its body was read whole,
+    // so the link reads on, and the refusal is acknowledged like any strip.
+    const std::uint64_t bound =
+        std::min(kMaxInflatedBytes, limits != nullptr ? limits->maxStripBytes() : kMaxInflatedBytes);
+    if (rawLen > bound) {
+        stripOverGridLog().logf("[ZQ]dropped packet of type %d: screen update %u states %u inflated bytes, "
+                                "over the %llu the screen allows",
+                                kBodyCompressedScreen, record.nDrawSeq, rawLen,
+                                static_cast<unsigned long long>(bound));
+        return RefusedStrip(record);
     }
     StreamInflater in(compressed, zLen);
     std::uint8_t head[kDibPayloadSkipBytes + 4];
     if (!in.take(head, sizeof head))
-        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+        return RefusedStrip(record, "payload does not inflate to its raw length");
     const std::uint32_t blockCount = wire::GetU32(head + kDibPayloadSkipBytes);
     const std::uint64_t listEnd = sizeof head + 4ull * blockCount;
     if (listEnd + 4 > rawLen)
-        return Dropped(record, kBodyCompressedScreen, "block list or image size runs past the payload");
+        return RefusedStrip(record, "block list or image size runs past the payload");
     record.pBlockList.resize(blockCount);
     std::uint8_t sizeField[4];
     if (!in.take(record.pBlockList.data(), 4ull * blockCount) || !in.take(sizeField, sizeof sizeField))
-        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+        return RefusedStrip(record, "payload does not inflate to its raw length");
     const std::uint32_t imageSize = wire::GetU32(sizeField);
     const std::uint64_t imageEnd = listEnd + 4 + imageSize;
     if (imageEnd > rawLen)
-        return Dropped(record, kBodyCompressedScreen, "block list or image size runs past the payload");
+        return RefusedStrip(record, "block list or image size runs past the payload");
     // A list longer than the grid is the viewer's to refuse (and the console's to have
     // acknowledged); its picture still cannot be larger than the whole grid.
-    if (limits != nullptr &&
-        rawLen > limits->maxInflatedBytes(std::min<std::uint64_t>(blockCount, limits->tileCount())) +
-                     4ull * (blockCount - std::min<std::uint64_t>(blockCount, limits->tileCount()))) {
-        platform::logf(
-            "[ZQ]dropped packet of type %d: %u inflated bytes for %u tiles, over four bytes a pixel",
-            kBodyCompressedScreen, rawLen, blockCount);
-        record = SReceiveData{};
-        return ParseResult::kDropped;
+    if (limits != nullptr && limits->hasGrid()) {
+        const std::uint64_t named = std::min<std::uint64_t>(blockCount, limits->tileCount());
+        if (rawLen > limits->maxInflatedBytes(named) + 4ull * (blockCount - named)) {
+            stripOverPixelsLog().logf("[ZQ]dropped packet of type %d: screen update %u of %u inflated bytes "
+                                      "for %u tiles, over four bytes a pixel",
+                                      kBodyCompressedScreen, record.nDrawSeq, rawLen, blockCount);
+            return RefusedStrip(record);
+        }
     }
     record.pDibData.resize(imageSize);
     if (!in.take(record.pDibData.data(), imageSize))
-        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+        return RefusedStrip(record, "payload does not inflate to its raw length");
     // Bytes the console put behind the image are inflated and passed over, a piece at a time.
     std::uint64_t trailing = rawLen - imageEnd;
     std::uint8_t scratch[4096];
     while (trailing > 0) {
         const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(trailing, sizeof scratch));
         if (!in.take(scratch, piece))
-            return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+            return RefusedStrip(record, "payload does not inflate to its raw length");
         trailing -= piece;
     }
     if (!in.endsHere())
-        return Dropped(record, kBodyCompressedScreen, "payload does not inflate to its raw length");
+        return RefusedStrip(record, "payload does not inflate to its raw length");
     // The list arrived as little-endian words straight into place (the host order, asserted above).
     record.nBlockCount = blockCount;
     record.nDibSize = imageSize;
@@ -300,20 +347,21 @@ ParseResult ParseCompressedScreen(wire::Reader& r, SReceiveData& record, Receive
     return ParseResult::kParsed;
 }
 
-ParseResult ParseH264(wire::Reader& r, SReceiveData& record, const ReceiveBuffers& buffers) {
+ParseResult ParseH264(wire::Reader& r, SReceiveData& record, ReceiveBuffers& buffers) {
     std::uint32_t size = 0;
     const std::uint8_t* data = nullptr;
     if (!r.u32(size) || !r.u32(record.nDrawSeq) || !r.u32(record.nH264Extra) || !r.bytes(size, data))
         return Dropped(record, kBodyH264, "frame size runs past the body");
     if (buffers.limits != nullptr && size > buffers.limits->maxFrameBytes()) {
-        platform::logf("[ZQ]dropped packet of type %d: frame of %u bytes, the announced encode size "
-                       "allows %llu",
-                       kBodyH264, size, static_cast<unsigned long long>(buffers.limits->maxFrameBytes()));
+        frameOverSizeLog().logf("[ZQ]dropped packet of type %d: frame of %u bytes, the announced screen "
+                                "allows %llu",
+                                kBodyH264, size,
+                                static_cast<unsigned long long>(buffers.limits->maxFrameBytes()));
         record = SReceiveData{};
         return ParseResult::kDropped;
     }
     record.nH264Size = size;
-    record.pH264Data.assign(data, data + size);
+    TakeBodyBytes(data, size, record.pH264Data, buffers);
     record.nType = kBodyH264;
     return ParseResult::kParsed;
 }

@@ -20,6 +20,13 @@ public:
     static constexpr std::uint64_t kTileIndexBytes = 4;
     // An encoded frame may carry its parameter sets and slice headers beyond raw macroblocks.
     static constexpr std::uint64_t kFrameHeaderSlackBytes = 64 * 1024;
+    // The largest canvas the viewer builds. Before the console announces its canvas, a strip is
+    // bounded as a strip of a canvas this large.
+    static constexpr std::uint64_t kMaxCanvasPixels = 64ull * 1024 * 1024;
+    // The H.264 library's decoder refuses an access unit longer than its capacity, the largest frame
+    // of level 5.2. Before the console announces an encode size or a canvas, a frame is bounded by
+    // what that decoder would take.
+    static constexpr std::uint64_t kDecoderMaxFrameBytes = 7077888;
 
     // The grid the console's canvas announcement makes: tile count and one tile's pixel count.
     void setGrid(std::uint64_t tiles, std::uint64_t tilePixels);
@@ -36,10 +43,11 @@ public:
     std::uint64_t maxInflatedBytes(std::uint64_t count) const {
         return kStripHeaderBytes + count * kTileIndexBytes + maxImageBytes(count);
     }
-    // Inflated bytes of the largest strip the grid allows (every tile named once).
-    std::uint64_t maxStripBytes() const { return maxInflatedBytes(tileCount()); }
+    // Inflated bytes of the largest strip the grid allows (every tile named once); without a grid,
+    // those of one strip covering the largest canvas.
+    std::uint64_t maxStripBytes() const;
     // Bytes of the largest frame of the announced encode size (of the canvas while no encode size
-    // was announced); 0 when neither was.
+    // was announced); the decoder's own limit while neither was.
     std::uint64_t maxFrameBytes() const;
 
 private:

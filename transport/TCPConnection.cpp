@@ -175,8 +175,13 @@ void TCPConnection::Close() {
 bool TCPConnection::ReceiveCallBack(std::shared_ptr<SReceiveData> record) {
     if (!record)
         return false;
-    // A refused file chunk goes where a file chunk goes, so that it is still acknowledged.
-    const std::int32_t type = record->bFileRefused ? std::int32_t{kBodyFileChunk} : record->nType;
+    // A refused file chunk or screen update goes where its type goes, so that it is still
+    // acknowledged.
+    std::int32_t type = record->nType;
+    if (record->bFileRefused)
+        type = kBodyFileChunk;
+    else if (record->bStripRefused)
+        type = kBodyCompressedScreen;
     const RevCallBackRow* row = FindCodeRow(table(), type, record->strCode);
     if (!row)
         return false; // nobody takes it: released with the last reference

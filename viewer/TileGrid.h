@@ -5,6 +5,7 @@
 #pragma once
 
 #include "client/ScreenGridRule.h"
+#include "transport/ScreenUpdateLimits.h"
 #include "viewer/ScreenPartData.h"
 
 #include <cstdint>
@@ -14,10 +15,12 @@
 namespace streaming {
 
 // Canvas sizes the viewer accepts from the teacher: anything larger is no screen anybody shares,
-// and would make the canvas allocation itself the attack.
+// and would make the canvas allocation itself the attack. The links bound a strip that comes
+// before any canvas by the same pixel count.
 constexpr int kMinCanvasSide = 1;
 constexpr int kMaxCanvasSide = 16384;
-constexpr std::int64_t kMaxCanvasPixels = 64LL * 1024 * 1024;
+constexpr std::int64_t kMaxCanvasPixels =
+    static_cast<std::int64_t>(transport::ScreenUpdateLimits::kMaxCanvasPixels);
 constexpr std::int64_t kMaxTiles = 65536;
 
 // Whether a canvas of this size may be built (sides and pixel count within the limits above).

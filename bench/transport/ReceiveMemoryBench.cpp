@@ -1,9 +1,19 @@
 // Memory one received packet costs: the peak of bytes held through operator new while a receive
 // thread reads and parses one frame from a socket, with fresh receive buffers (so the body buffer
-// is counted), for the largest text the agent accepts, a 64 MiB text, and a 64 MiB file chunk; and a
-// compressed strip bomb (61 KB inflating to 60 MiB of zeros) beside a real full-width strip of a
-// 1920 x 1080 answer-mode screen, both under the bounds that screen's announcement sets.
-// Reported as counters: peak_bytes, body_bytes and their ratio, and for the strips the time.
+// is counted), for the largest text the agent accepts, a 64 MiB text, a 64 MiB file chunk and a
+// 64 MiB H.264 frame; a compressed strip bomb (61 KB inflating to 60 MiB of zeros) beside a real
+// full-width strip of a 1920 x 1080 answer-mode screen, both under the bounds that screen's
+// announcement sets; and one 60 MiB H.264 frame through a whole session, from the console's socket
+// to the archive the viewer keeps. Reported as counters: peak_bytes, body_bytes and their ratio,
+// and for the strips the time.
+#include "client/ClientEvents.h"
+#include "client/SettingsKeys.h"
+#include "client/StudentClient.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "support/ConsolePeer.h"
+#include "support/PeerBodies.h"
 #include "transport/PacketCodec.h"
 #include "transport/ScreenUpdateLimits.h"
 #include "transport/TCPServerInterface.h"
@@ -13,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <malloc.h>
+#include <mutex>
 #include <new>
 #include <random>
 #include <sys/socket.h>
@@ -176,6 +187,22 @@ void BM_Receive64MiBFileChunk(benchmark::State& state) {
 }
 BENCHMARK(BM_Receive64MiBFileChunk)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+std::vector<std::uint8_t> h264Body(std::size_t frameBytes) {
+    std::vector<std::uint8_t> body(13 + frameBytes, 0);
+    body[0] = transport::kBodyH264;
+    putU32(body, 1, static_cast<std::uint32_t>(frameBytes));
+    putU32(body, 5, 1);
+    return body;
+}
+
+void BM_Receive64MiBH264Frame(benchmark::State& state) {
+    const auto body = h264Body(kHugeBodyBytes - 13);
+    const auto frame = frameOf(body);
+    for (auto _ : state)
+        receiveOnce(state, frame, body.size());
+}
+BENCHMARK(BM_Receive64MiBH264Frame)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // A type-12 body around a payload: unread word, the tile list, the image size and bytes.
 std::vector<std::uint8_t> stripBody(const std::vector<std::uint32_t>& tiles,
                                     const std::vector<std::uint8_t>& image, std::size_t zeroPicture = 0) {
@@ -234,5 +261,93 @@ void BM_ReceiveFullWidthStrip(benchmark::State& state) {
         receiveOnce(state, frame, body.size(), fullHdAnswerGrid());
 }
 BENCHMARK(BM_ReceiveFullWidthStrip)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One frame of 60 MiB from a scripted console through a direct session: the link reads it, the
+// client's handler archives it and posts it, and an observer keeps the archive as the viewer's list
+// does. The console announces an encode size that allows the frame; its frame is built before the
+// measuring starts, so only the agent's cost is counted (its body buffer included).
+void BM_ReceiveOneLargeFrameThroughTheSession(benchmark::State& state) {
+    constexpr std::size_t kFrameBytes = 60ull * 1024 * 1024;
+    constexpr auto kWait = std::chrono::seconds(30);
+    platform::ManualRunLoop loop;
+    loop.install();
+    testsupport::ConsolePeer console;
+    console.setFreeSlots(std::nullopt);
+    if (!console.start()) {
+        state.SkipWithError("console did not start");
+        return;
+    }
+    auto settings = platform::UserDefaults::suite();
+    settings->setString(client::settings::kServerIp, console.host());
+    settings->setString(client::settings::kServerPort, std::to_string(console.port()));
+    platform::NotificationCenter center;
+    auto studentClient = client::StudentClient::create(center);
+    if (!studentClient->connectToServer() || !console.waitForLinks(1)) {
+        state.SkipWithError("no link");
+        return;
+    }
+    std::mutex keptMutex;
+    std::shared_ptr<const platform::Dictionary> kept;
+    std::atomic<int> frames{0};
+    auto token =
+        center.addObserver(client::events::kScreenH264Data, nullptr, [&](const platform::Notification& n) {
+            std::lock_guard lock(keptMutex);
+            kept = n.sharedDictionary();
+            ++frames;
+        });
+    // 4096 x 4096 at four bytes a pixel allows 64 MiB; commands are handled in order, so once the
+    // answer-mode reply is back the encode size is known to the link.
+    console.sendText("[MV00265]4096,4096");
+    console.sendText("[MV00107]true");
+    if (!console.waitFor("[AN00004]")) {
+        state.SkipWithError("no answer");
+        return;
+    }
+    std::int64_t peak = 0;
+    int sent = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        testsupport::Bytes frame;
+        {
+            testsupport::Bytes data(kFrameBytes);
+            for (std::size_t i = 0; i < data.size(); ++i)
+                data[i] = static_cast<std::uint8_t>(i * 31);
+            frame = testsupport::frame(testsupport::h264Body(static_cast<std::uint32_t>(sent + 1), 0, data));
+        }
+        {
+            std::lock_guard lock(keptMutex);
+            kept.reset();
+        }
+        state.ResumeTiming();
+        const std::int64_t before = g_live.load();
+        g_peak.store(before);
+        console.sendRaw(frame);
+        ++sent;
+        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (frames.load() < sent && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (frames.load() < sent) {
+            state.SkipWithError("frame not posted");
+            break;
+        }
+        peak = std::max(peak, g_peak.load() - before);
+    }
+    center.removeObserver(token);
+    {
+        std::lock_guard lock(keptMutex);
+        kept.reset();
+    }
+    auto link = studentClient->getMVConn();
+    studentClient->teardown();
+    if (link)
+        link->JoinThreads();
+    state.counters["peak_bytes"] = static_cast<double>(peak);
+    state.counters["body_bytes"] = static_cast<double>(kFrameBytes);
+    state.counters["peak_per_body"] = static_cast<double>(peak) / static_cast<double>(kFrameBytes);
+}
+BENCHMARK(BM_ReceiveOneLargeFrameThroughTheSession)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 } // namespace

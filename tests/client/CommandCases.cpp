@@ -25,6 +25,13 @@ std::shared_ptr<transport::SReceiveData> tilesRecord() {
     return record;
 }
 
+std::shared_ptr<transport::SReceiveData> refusedTilesRecord() {
+    auto record = std::make_shared<transport::SReceiveData>();
+    record->bStripRefused = true;
+    record->nDrawSeq = 42;
+    return record;
+}
+
 std::shared_ptr<transport::SReceiveData> fileRecord() {
     auto record = std::make_shared<transport::SReceiveData>();
     record->nType = 9;
@@ -102,6 +109,20 @@ std::vector<Case> bothLinkCases() {
              [](StudentClient&, platform::UserDefaults&) {
                  EXPECT_EQ(sessionInfo().m_nThumbWidth.load(), 100);
                  EXPECT_EQ(sessionInfo().m_nThumbHeight.load(), 80);
+             }});
+        add({"MV00003 a size that makes no image turns thumbnails off",
+             link,
+             name("READ_MSG_MV00003"),
+             "-3,120",
+             {},
+             {},
+             [](StudentClient&, platform::UserDefaults&) {
+                 sessionInfo().m_nThumbWidth.store(100);
+                 sessionInfo().m_nThumbHeight.store(80);
+             },
+             [](StudentClient&, platform::UserDefaults&) {
+                 EXPECT_EQ(sessionInfo().m_nThumbWidth.load(), 0);
+                 EXPECT_EQ(sessionInfo().m_nThumbHeight.load(), 0);
              }});
         add({"MV00004",
              link,
@@ -289,6 +310,27 @@ std::vector<Case> bothLinkCases() {
              name("READ_MSG_MV00107"),
              "true",
              1});
+        add({"type 12 refused in answer mode: acknowledged, not shown",
+             link,
+             tiles,
+             "",
+             {},
+             {"[AN00006]42"},
+             nullptr,
+             nullptr,
+             refusedTilesRecord,
+             name("READ_MSG_MV00107"),
+             "true",
+             1});
+        add({"type 12 refused with neither flag: neither shown nor acknowledged",
+             link,
+             tiles,
+             "",
+             {},
+             {},
+             nullptr,
+             nullptr,
+             refusedTilesRecord});
         const char* file = direct ? "READ_MSG_FILE" : "READ_MSG_UFILE_RELAY";
         add({"type 9 file piece",
              link,

@@ -38,6 +38,8 @@ inline void PrintTo(const Case& c, std::ostream* os) {
 }
 
 std::shared_ptr<transport::SReceiveData> tilesRecord();
+// A strip the parser refused after reading its draw sequence 42: nothing else is set.
+std::shared_ptr<transport::SReceiveData> refusedTilesRecord();
 std::shared_ptr<transport::SReceiveData> fileRecord();
 std::shared_ptr<transport::SReceiveData> h264Record();
 std::shared_ptr<transport::SReceiveData> keyRecord();

@@ -270,6 +270,50 @@ TEST_F(UploadWireTest, EmptyThumbnailSizesLogABoundedNumberOfLines) {
     }
 }
 
+// A size that makes no image asks for none: thumbnails stop until the console asks for a size that
+// makes one, instead of going on at the size asked for before.
+TEST_F(UploadWireTest, ASizeThatMakesNoImageStopsThumbnailsUntilAGoodSizeComes) {
+    constexpr int kFrames = 10;
+    startDirectSession("2011057");
+    askThumbnails(160, 120);
+    deliverTicks(1);
+    ASSERT_TRUE(m_console->waitForBody(kScreenImageType));
+    m_console->sendText("[MV00003]-3,120");
+    m_console->sendText("[MV00014]" + std::to_string(++m_marker));
+    ASSERT_TRUE(eventually([&] { return m_client->getfQuality() == static_cast<float>(m_marker / 100.0); }));
+    deliverTicks(kFrames);
+    EXPECT_FALSE(m_console->waitForBody(kScreenImageType, std::chrono::milliseconds(300)));
+    askThumbnails(100, 80);
+    deliverTicks(1);
+    auto image = m_console->waitForBody(kScreenImageType);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(u32At(image->body, 37), 100u);
+    EXPECT_EQ(u32At(image->body, 41), 80u);
+}
+
+// A size that made an image when it came and makes none after the screen turned high-density: the
+// capture queue says so once, not on each of many frames, and sends nothing.
+TEST_F(UploadWireTest, ASizeThatTurnsEmptyAfterADisplayChangeIsLoggedOnce) {
+    constexpr int kFrames = 60;
+    startDirectSession("2011057");
+    askThumbnails(1, 1);
+    deliverTicks(1);
+    ASSERT_TRUE(m_console->waitForBody(kScreenImageType));
+    platform::ScreenInfo screen;
+    screen.width = kScreenWidth;
+    screen.height = kScreenHeight;
+    screen.scales = {2.0};
+    platform::screens::setInfo(screen);
+    deliverTicks(kFrames);
+    const auto lines = logLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find("is empty; nothing sent") != std::string::npos;
+                            }),
+              1);
+    EXPECT_FALSE(m_console->waitForBody(kScreenImageType, std::chrono::milliseconds(300)));
+}
+
 TEST_F(UploadWireTest, OlderConsoleGetsTheSmallFormWithoutSequenceOrBackPressure) {
     startDirectSession("2011056");
     askThumbnails(160, 120);

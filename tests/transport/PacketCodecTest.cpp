@@ -2,12 +2,15 @@
 #include "transport/PacketCodec.h"
 
 #include "GoldenWire.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/PlatformTestSupport.h"
 #include "support/CaseName.h"
 #include "transport/TCPServerInterface.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace transport {
 namespace {
@@ -217,6 +220,113 @@ TEST_F(ReceivePacketTest, InconsistentBodyIsDroppedAndLinkReadsOn) {
     EXPECT_EQ(dropped.nStatus, 0);
     EXPECT_EQ(dropped.nType, 0);
     EXPECT_EQ(Receive().strCode, "[PC00003]");
+}
+
+// A file piece whose name field holds units of 'n' and whose data follows (or, with a huge name
+// length, runs past the body).
+Bytes FilePieceNamed(std::uint32_t nameUnits, std::uint32_t statedUnits) {
+    Bytes body = {0x09};
+    golden::PutU32(body, 3);
+    golden::PutU32(body, 2);
+    golden::PutU32(body, 1);
+    golden::PutU32(body, statedUnits);
+    for (std::uint32_t i = 0; i < nameUnits; ++i)
+        golden::PutU16(body, 'n');
+    golden::PutU32(body, 0);
+    return body;
+}
+
+// A compressed screen update naming one tile 0 with a picture of imageBytes.
+Bytes OneTileStrip(std::uint32_t imageBytes) {
+    Bytes payload;
+    golden::PutU32(payload, 0);
+    golden::PutU32(payload, 1);
+    golden::PutU32(payload, 0);
+    golden::PutU32(payload, imageBytes);
+    payload.resize(payload.size() + imageBytes, 0x11);
+    uLongf zLen = compressBound(payload.size());
+    Bytes z(zLen);
+    EXPECT_EQ(compress(z.data(), &zLen, payload.data(), payload.size()), Z_OK);
+    Bytes body = {0x0C};
+    golden::PutU32(body, static_cast<std::uint32_t>(payload.size()));
+    golden::PutU32(body, static_cast<std::uint32_t>(zLen));
+    golden::PutU32(body, 7);
+    body.insert(body.end(), z.begin(), z.begin() + static_cast<std::ptrdiff_t>(zLen));
+    return body;
+}
+
+// Faults a line stands for: itself, and the lines it says were held back before it.
+std::uint64_t FaultsLogged(const std::vector<std::string>& lines, const std::string& fragment) {
+    static const std::string kHeldBack = " more like it held back)";
+    std::uint64_t faults = 0;
+    for (const std::string& line : lines) {
+        if (line.find(fragment) == std::string::npos)
+            continue;
+        ++faults;
+        const std::size_t end = line.rfind(kHeldBack);
+        if (end == std::string::npos)
+            continue;
+        const std::size_t start = line.rfind('(', end);
+        faults += std::stoull(line.substr(start + 1, end - start - 1));
+    }
+    return faults;
+}
+
+// A console repeating a fault without end writes a few lines a second of each kind, and the lines
+// let through count those held back: none of the faults goes unaccounted for.
+TEST_F(ReceivePacketTest, TenThousandOfEachPeerFaultWriteAFewLinesThatCountTheRest) {
+    constexpr int kFaults = 10000;
+    constexpr std::size_t kFewLines = 100;
+    auto limits = std::make_shared<ScreenUpdateLimits>();
+    limits->setGrid(4, 100); // tiles of 400 image bytes, 1628 inflated bytes a strip at most
+    limits->setEncodeSize(8, 8);
+    m_buffers.limits = limits;
+    Bytes overGrid = {0x0C};
+    golden::PutU32(overGrid, 1629);
+    golden::PutU32(overGrid, 12);
+    golden::PutU32(overGrid, 5);
+    overGrid.resize(25, 0);
+    Bytes overEncodeSize = {0x11};
+    golden::PutU32(overEncodeSize, 256 + ScreenUpdateLimits::kFrameHeaderSlackBytes + 1);
+    golden::PutU32(overEncodeSize, 5);
+    golden::PutU32(overEncodeSize, 0);
+    overEncodeSize.resize(overEncodeSize.size() + golden::GetU32(overEncodeSize, 1), 0);
+    const std::vector<Bytes> bodies = {
+        FilePieceNamed(1, 0xFFFFFFFF), // a piece whose sizes run past its body
+        FilePieceNamed(1024, 1024),    // a piece whose name is over the limit
+        overGrid,
+        OneTileStrip(401), // one tile of 400 image bytes
+        overEncodeSize,
+    };
+    const Bytes emptyFrame = {0xA0, 0xA0, 0xA0, 0x00, 0x04, 0, 0, 0};
+    auto oneOfEach = [&] {
+        Feed(emptyFrame);
+        EXPECT_EQ(Receive().nStatus, 0);
+        for (const Bytes& body : bodies) {
+            SReceiveData record;
+            EXPECT_EQ(ParseBody(body.data(), body.size(), record, m_buffers), ParseResult::kDropped);
+        }
+    };
+    platform::ManualRunLoop loop;
+    loop.install();
+    // Lines held back by earlier cases are told here, before the count starts.
+    loop.advance(1.0);
+    oneOfEach();
+    loop.advance(1.0);
+    platform::testing::LogCapture log;
+    for (int i = 0; i < kFaults; ++i)
+        oneOfEach();
+    loop.advance(1.0);
+    oneOfEach();
+    const auto lines = log.lines();
+    EXPECT_LT(lines.size(), kFewLines);
+    EXPECT_EQ(FaultsLogged(lines, "empty frame"), kFaults + 1u);
+    EXPECT_EQ(FaultsLogged(lines, "file name of"), kFaults + 1u);
+    // Both faulty pieces are refused pieces, under one limit.
+    EXPECT_EQ(FaultsLogged(lines, "file chunk"), 2u * (kFaults + 1u));
+    EXPECT_EQ(FaultsLogged(lines, "the screen allows"), kFaults + 1u);
+    EXPECT_EQ(FaultsLogged(lines, "over four bytes a pixel"), kFaults + 1u);
+    EXPECT_EQ(FaultsLogged(lines, "frame of"), kFaults + 1u);
 }
 
 } // namespace

@@ -255,7 +255,7 @@ std::vector<CountCase> CountCases() {
     add("file name length", FileBody(), 13, ParseResult::kDropped);
     add("file data size", FileBody(), 17 + 12, ParseResult::kDropped);
     add("compressed length", DibBody(Payload(2, 8)), 5, ParseResult::kDropped);
-    add("raw length", DibBody(Payload(2, 8)), 1, ParseResult::kFatal);
+    add("raw length", DibBody(Payload(2, 8)), 1, ParseResult::kDropped);
     add("h264 size", H264Body(), 1, ParseResult::kDropped);
     add("envelope inner length", golden::Envelope(golden::kPC00003Body), 9, ParseResult::kDropped);
     add("inner text length", golden::Envelope(golden::kPC00003Body), 13 + 69, ParseResult::kDropped);
@@ -352,64 +352,131 @@ TEST(MalformedInputTest, OddTextLengthAndLoneSurrogate) {
 namespace transport {
 namespace {
 
+Bytes H264OfSize(std::uint32_t size) {
+    Bytes b = {17};
+    PutU32(b, size);
+    PutU32(b, 1);
+    PutU32(b, 0);
+    b.resize(b.size() + size, 0);
+    return b;
+}
+
+// A strip whose raw length field says one thing while the data inflates to another.
+Bytes StripStating(const Bytes& payload, std::uint32_t rawLen) {
+    Bytes body = DibBody(payload);
+    for (int i = 0; i < 4; ++i)
+        body[1 + i] = static_cast<std::uint8_t>(rawLen >> (8 * i));
+    return body;
+}
+
+// The 25-byte strip of a console that states a raw length past the inflate limit: 12 bytes of
+// compressed data that never get inflated.
+Bytes StripStatingPastTheInflateLimit() {
+    Bytes b = {12};
+    PutU32(b, static_cast<std::uint32_t>(kMaxInflatedBytes + 1));
+    PutU32(b, 12);
+    PutU32(b, 42);
+    b.resize(25, 0x5A);
+    return b;
+}
+
+struct BoundCase {
+    const char* name;
+    Bytes body;
+    ParseResult expected;
+    int type;
+    bool refusedStrip = false; // dropped, but kept as refused with its draw sequence 42
+};
+
+void ExpectBounds(const std::shared_ptr<const ScreenUpdateLimits>& limits,
+                  const std::vector<BoundCase>& cases) {
+    for (const BoundCase& c : cases) {
+        ReceiveBuffers buffers;
+        buffers.limits = limits;
+        SReceiveData r;
+        EXPECT_EQ(ParseBody(c.body.data(), c.body.size(), r, buffers), c.expected) << c.name;
+        EXPECT_EQ(r.nType, c.type) << c.name;
+        EXPECT_EQ(r.bStripRefused, c.refusedStrip) << c.name;
+        if (c.refusedStrip) {
+            EXPECT_EQ(r.nDrawSeq, 42u) << c.name;
+            EXPECT_TRUE(r.pDibData.empty() && r.pBlockList.empty()) << c.name;
+        }
+    }
+}
+
 // Bounds from what the console announced: a grid of 4 tiles of 10 x 10 pixels (400 image bytes a
 // tile at four bytes a pixel) and an encode size of 8 x 8 (256 bytes plus the header slack).
 TEST(AnnouncedScreenBoundsTest, StripsAndFramesBeyondTheAnnouncedScreenAreRefusedAndTheLinkStays) {
     auto limits = std::make_shared<ScreenUpdateLimits>();
     limits->setGrid(4, 100);
     limits->setEncodeSize(8, 8);
-    auto h264 = [](std::uint32_t size) {
-        Bytes b = {17};
-        PutU32(b, size);
-        PutU32(b, 1);
-        PutU32(b, 0);
-        b.resize(b.size() + size, 0);
-        return b;
-    };
-    // A payload whose raw length field says one thing while the data inflates to another.
-    auto stating = [](const Bytes& payload, std::uint32_t rawLen) {
-        Bytes body = DibBody(payload);
-        for (int i = 0; i < 4; ++i)
-            body[1 + i] = static_cast<std::uint8_t>(rawLen >> (8 * i));
-        return body;
-    };
     const std::uint32_t gridBytes = 12 + 4 * 4 + 4 * 400;
-    struct Case {
-        const char* name;
-        Bytes body;
-        ParseResult expected;
-        int type;
-    };
-    const Case cases[] = {
-        {"every tile at four bytes a pixel", DibBody(Payload(4, 1600)), ParseResult::kParsed, 12},
-        {"one tile at four bytes a pixel", DibBody(Payload(1, 400)), ParseResult::kParsed, 12},
-        {"a picture larger than its one tile", DibBody(Payload(1, 401)), ParseResult::kDropped, 0},
-        {"a strip stating more than the grid holds", stating(Payload(4, 1600), gridBytes + 1),
-         ParseResult::kDropped, 0},
-        {"a bomb stating 60 MiB", stating(Bytes(60u << 20, 0), 60u << 20), ParseResult::kDropped, 0},
-        {"zeros inflating past what is stated", stating(Bytes(1u << 20, 0), 64), ParseResult::kDropped, 0},
-        {"a list longer than the grid, for the viewer to refuse", DibBody(Payload(6, 400)),
-         ParseResult::kParsed, 12},
-        {"a frame of the encode size", h264(256), ParseResult::kParsed, 17},
-        {"a frame past the encode size", h264(256 + ScreenUpdateLimits::kFrameHeaderSlackBytes + 1),
-         ParseResult::kDropped, 0},
-    };
-    for (const Case& c : cases) {
-        ReceiveBuffers buffers;
-        buffers.limits = limits;
-        SReceiveData r;
-        EXPECT_EQ(ParseBody(c.body.data(), c.body.size(), r, buffers), c.expected) << c.name;
-        EXPECT_EQ(r.nType, c.type) << c.name;
-    }
-    // No grid announced yet: no strip and no frame can be shown.
+    const auto frameBound = static_cast<std::uint32_t>(256 + ScreenUpdateLimits::kFrameHeaderSlackBytes);
+    ExpectBounds(
+        limits,
+        {
+            {"every tile at four bytes a pixel", DibBody(Payload(4, 1600)), ParseResult::kParsed, 12},
+            {"one tile at four bytes a pixel", DibBody(Payload(1, 400)), ParseResult::kParsed, 12},
+            {"a picture larger than its one tile", DibBody(Payload(1, 401)), ParseResult::kDropped, 0, true},
+            {"a strip stating more than the grid holds", StripStating(Payload(4, 1600), gridBytes + 1),
+             ParseResult::kDropped, 0, true},
+            {"a bomb stating 60 MiB", StripStating(Bytes(60u << 20, 0), 60u << 20), ParseResult::kDropped, 0,
+             true},
+            {"a strip stating past the inflate limit", StripStatingPastTheInflateLimit(),
+             ParseResult::kDropped, 0, true},
+            {"zeros inflating past what is stated", StripStating(Bytes(1u << 20, 0), 64),
+             ParseResult::kDropped, 0, true},
+            {"a list longer than the grid, for the viewer to refuse", DibBody(Payload(6, 400)),
+             ParseResult::kParsed, 12},
+            {"a frame of the encode size", H264OfSize(256), ParseResult::kParsed, 17},
+            {"a frame of the encode size and its header slack", H264OfSize(frameBound), ParseResult::kParsed,
+             17},
+            {"a frame one byte past that", H264OfSize(frameBound + 1), ParseResult::kDropped, 0},
+        });
+}
+
+// Before the console announces anything, a strip is bounded by the largest canvas the viewer builds
+// (so by the inflate limit) and a frame by what the H.264 decoder takes, not refused outright.
+TEST(AnnouncedScreenBoundsTest, BeforeAnyAnnouncementStripsAndFramesAreBoundedByTheViewerAndDecoder) {
     auto none = std::make_shared<ScreenUpdateLimits>();
-    ReceiveBuffers buffers;
-    buffers.limits = none;
-    SReceiveData r;
-    const Bytes strip = DibBody(Payload(1, 4));
-    EXPECT_EQ(ParseBody(strip.data(), strip.size(), r, buffers), ParseResult::kDropped);
-    const Bytes frame = h264(4);
-    EXPECT_EQ(ParseBody(frame.data(), frame.size(), r, buffers), ParseResult::kDropped);
+    const auto decoderBound = static_cast<std::uint32_t>(ScreenUpdateLimits::kDecoderMaxFrameBytes);
+    ExpectBounds(
+        none,
+        {
+            {"a small strip", DibBody(Payload(1, 4)), ParseResult::kParsed, 12},
+            {"a picture of 8 MB", DibBody(Payload(2, 8u << 20)), ParseResult::kParsed, 12},
+            {"a strip stating past the inflate limit", StripStatingPastTheInflateLimit(),
+             ParseResult::kDropped, 0, true},
+            {"a small frame", H264OfSize(4), ParseResult::kParsed, 17},
+            {"a frame the decoder takes whole", H264OfSize(decoderBound), ParseResult::kParsed, 17},
+            {"a frame one byte past what it takes", H264OfSize(decoderBound + 1), ParseResult::kDropped, 0},
+        });
+    // A canvas announced, no encode size yet: the canvas bounds the frame, with the same slack.
+    auto canvas = std::make_shared<ScreenUpdateLimits>();
+    canvas->setGrid(4, 100);
+    const auto canvasBound = static_cast<std::uint32_t>(4 * 400 + ScreenUpdateLimits::kFrameHeaderSlackBytes);
+    ExpectBounds(
+        canvas,
+        {
+            {"a frame of the canvas and its header slack", H264OfSize(canvasBound), ParseResult::kParsed, 17},
+            {"a frame one byte past that", H264OfSize(canvasBound + 1), ParseResult::kDropped, 0},
+        });
+}
+
+// A strip that fails after its draw sequence is kept as refused, so the screen-update taker can
+// still acknowledge it; one that fails before keeps nothing.
+TEST(AnnouncedScreenBoundsTest, MalformedStripsKeepTheirDrawSequenceForTheAcknowledgement) {
+    Bytes corrupt = DibBody(Payload(2, 64));
+    corrupt[14] ^= 0x5A;
+    Bytes shortHeader = DibBody(Payload(1, 4));
+    shortHeader.resize(12);
+    Bytes cutData = DibBody(Payload(1, 4));
+    cutData.pop_back();
+    ExpectBounds(nullptr, {
+                              {"corrupt zlib data", corrupt, ParseResult::kDropped, 0, true},
+                              {"compressed data cut short", cutData, ParseResult::kDropped, 0, true},
+                              {"a header cut before the sequence", shortHeader, ParseResult::kDropped, 0},
+                          });
 }
 
 } // namespace
