@@ -148,9 +148,12 @@ void MainViewController::callbackOnReceivedScreenLock(const platform::Notificati
         return;
     if (*lock == kLockOn) {
         platform::mainQueue::async([self] {
-            // One lock window at most: a second "true" while it is open adds nothing.
-            if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen())
+            // One lock window at most: a second "true" while it is open puts it back, whatever took
+            // it away.
+            if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen()) {
+                self->m_lockViewWndController->window()->reassert();
                 return;
+            }
             self->m_lockViewWndController =
                 desktop::WindowRegistry::instantiate(desktop::storyboard::kLockViewWindow);
             if (self->m_lockViewWndController)

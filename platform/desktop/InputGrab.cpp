@@ -10,11 +10,24 @@
 #include <QKeyEvent>
 
 namespace desktop {
+namespace {
+
+// A program that keeps taking the holder away is answered every time, and told of a few times a
+// second.
+constexpr int kRestoredLinesPerSecond = 4;
+
+platform::LogRateLimit& restoredLog() {
+    static platform::LogRateLimit limit(kRestoredLinesPerSecond);
+    return limit;
+}
+
+} // namespace
 
 InputGrab::InputGrab(Window& holder) : m_holder(&holder) {
     QCoreApplication::instance()->installEventFilter(this);
     if (!x11::active())
         return; // no server to grab from; the keys are still kept from the covered windows
+    QCoreApplication::instance()->installNativeEventFilter(this);
     m_since.start();
     m_retry.setInterval(kRetryInterval);
     QObject::connect(&m_retry, &QTimer::timeout, this, [this] { tryToGrab(); });
@@ -53,6 +66,20 @@ void InputGrab::tryToGrab() {
     }
 }
 
+void InputGrab::takeAgain() {
+    if (!m_holder || !x11::active())
+        return;
+    // Requests on one connection are handled in order: the window is viewable again when the
+    // grabs are asked for.
+    x11::mapAgain(m_holder);
+    m_keyboard = false;
+    m_pointer = false;
+    m_reportedLate = false;
+    m_since.restart();
+    m_retry.start();
+    tryToGrab();
+}
+
 bool InputGrab::eventFilter(QObject* target, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
@@ -67,6 +94,35 @@ bool InputGrab::eventFilter(QObject* target, QEvent* event) {
     // Accepting the override keeps a shortcut from firing as well.
     event->accept();
     return true;
+}
+
+bool InputGrab::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (!m_holder || eventType != "xcb_generic_event_t")
+        return false;
+    const x11::EventTarget target = x11::classifyEvent(message);
+    if (target.kind == x11::EventKind::Structure && target.window == m_holder->internalWinId()) {
+        // Looked at once Qt has taken the event in, and once for a burst (a resize comes with a move).
+        if (!m_lookQueued) {
+            m_lookQueued = true;
+            QMetaObject::invokeMethod(
+                this, [this] { lookAtHolder(); }, Qt::QueuedConnection);
+        }
+    }
+    return false;
+}
+
+void InputGrab::lookAtHolder() {
+    m_lookQueued = false;
+    if (!m_holder || !m_holder->isVisible())
+        return;
+    const bool unmapped = !x11::isViewable(m_holder);
+    const auto placed = m_holder->placedGeometry();
+    const bool moved = placed && m_holder->geometry() != *placed;
+    if (!unmapped && !moved)
+        return; // the agent's own restack, or a change already undone
+    restoredLog().logf("[ZQ]Lock window restored: another program %s it.",
+                       unmapped ? "unmapped" : "moved or resized");
+    m_holder->reassert();
 }
 
 } // namespace desktop

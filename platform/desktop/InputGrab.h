@@ -3,10 +3,13 @@
 // program (a window manager in the middle of a move, a screen saver) may hold one for a while;
 // when they are still not had after kPatience the window stays up, a line is logged and the tries
 // go on. Keys meant for the agent's windows at or below the holder's level are dropped too, so
-// the covered windows cannot be worked blind (Tab to a button, Space). Both grabs are given back
-// when the object goes. Main thread.
+// the covered windows cannot be worked blind (Tab to a button, Space). The holder bypasses
+// the window manager, so any program may unmap, move or resize it: its own structure events tell,
+// and the holder is put back (Window::reassert) on the next pass of the event loop. Both grabs are
+// given back when the object goes. Main thread.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -17,7 +20,7 @@ namespace desktop {
 
 class Window;
 
-class InputGrab : public QObject {
+class InputGrab : public QObject, public QAbstractNativeEventFilter {
 public:
     // Short against a held grab's life (a manager's move, a menu), long against an X round trip.
     static constexpr std::chrono::milliseconds kRetryInterval{50};
@@ -32,11 +35,19 @@ public:
     bool holdsKeyboard() const { return m_keyboard; }
     bool holdsPointer() const { return m_pointer; }
 
+    // Maps the holder again if another program unmapped it, and takes both devices again: an
+    // unmapped window loses its grabs on the server.
+    void takeAgain();
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
 protected:
     bool eventFilter(QObject* target, QEvent* event) override;
 
 private:
     void tryToGrab();
+    // Puts the holder back if another program unmapped, moved or resized it.
+    void lookAtHolder();
 
     QPointer<Window> m_holder;
     QTimer m_retry;
@@ -44,6 +55,7 @@ private:
     bool m_keyboard = false;
     bool m_pointer = false;
     bool m_reportedLate = false;
+    bool m_lookQueued = false;
 };
 
 } // namespace desktop

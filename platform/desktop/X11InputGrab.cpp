@@ -18,6 +18,9 @@ constexpr std::uint16_t kGrabbedPointerEvents = XCB_EVENT_MASK_BUTTON_PRESS | XC
 // usual (the message box and the overlay above the lock keep their clicks and keys).
 constexpr std::uint8_t kOwnerEvents = 1;
 
+// The high bit of an event's type marks events sent by a client (SendEvent).
+constexpr std::uint8_t kSentEventBit = 0x80;
+
 xcb_connection_t* grabConnection() {
     if (!active())
         return nullptr;
@@ -77,6 +80,38 @@ void releaseKeyboardAndPointer() {
     xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
     // Given back now, not when Qt next flushes: the student may type at once.
+    xcb_flush(c);
+}
+
+EventTarget classifyEvent(const void* event) {
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    switch (generic->response_type & ~kSentEventBit) {
+    case XCB_MAP_NOTIFY:
+        return {EventKind::Structure, static_cast<const xcb_map_notify_event_t*>(event)->window};
+    case XCB_UNMAP_NOTIFY:
+        return {EventKind::Structure, static_cast<const xcb_unmap_notify_event_t*>(event)->window};
+    case XCB_CONFIGURE_NOTIFY:
+        return {EventKind::Structure, static_cast<const xcb_configure_notify_event_t*>(event)->window};
+    default:
+        return {};
+    }
+}
+
+bool isViewable(const QWidget* window) {
+    xcb_connection_t* c = grabConnection();
+    if (!c || !window || !window->internalWinId())
+        return false;
+    const auto id = static_cast<xcb_window_t>(window->internalWinId());
+    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr), &std::free);
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+void mapAgain(const QWidget* window) {
+    xcb_connection_t* c = grabConnection();
+    if (!c || !window || !window->internalWinId())
+        return;
+    xcb_map_window(c, static_cast<xcb_window_t>(window->internalWinId()));
     xcb_flush(c);
 }
 

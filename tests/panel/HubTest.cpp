@@ -11,6 +11,7 @@
 #include "transport/TCPConnection.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -104,6 +105,30 @@ TEST_F(Hub, LockOpensOneWindowOverTheScreenAndClosesIt) {
     lock("true");
     m_loop.runUntilIdle();
     EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), 1u);
+}
+
+TEST_F(Hub, ARepeatedLockPutsBackALockWindowThatWasTakenAway) {
+    lock("true");
+    m_loop.runUntilIdle();
+    auto controller = m_hub->lockViewWindowController();
+    ASSERT_TRUE(controller);
+    desktop::Window* window = controller->window();
+    // What another program can do to a window the manager never sees: hide it, move it.
+    window->hide();
+    window->setGeometry(800, 600, 200, 200);
+    lock("true");
+    m_loop.runUntilIdle();
+    EXPECT_EQ(m_hub->lockViewWindowController(), controller);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->frame(), (Frame{0, 0, 1440, 876}));
+    EXPECT_NE(window->inputGrab(), nullptr);
+    const auto order = desktop::WindowStack::shared().order();
+    const auto lockAt = std::find(order.begin(), order.end(), window);
+    ASSERT_NE(lockAt, order.end()) << "the lock left the level stack";
+    EXPECT_LT(std::find(order.begin(), order.end(), m_main->window()), lockAt);
+    lock("false");
+    m_loop.runUntilIdle();
+    EXPECT_FALSE(window->isVisible());
 }
 
 class LostLink : public Hub {
