@@ -27,6 +27,7 @@ InputGrab::InputGrab(Window& holder) : m_holder(&holder) {
     QCoreApplication::instance()->installEventFilter(this);
     if (!x11::active())
         return; // no server to grab from; the keys are still kept from the covered windows
+    m_xinputOpcode = x11::xinputOpcode();
     QCoreApplication::instance()->installNativeEventFilter(this);
     m_since.start();
     m_retry.setInterval(kRetryInterval);
@@ -80,16 +81,20 @@ void InputGrab::takeAgain() {
     tryToGrab();
 }
 
+bool InputGrab::takesInput(const QWidget* window) const {
+    if (!m_holder || window == m_holder)
+        return true;
+    // Message boxes over the lock keep their keys and clicks.
+    const auto* agentWindow = dynamic_cast<const Window*>(window);
+    return agentWindow && agentWindow->level() > m_holder->level();
+}
+
 bool InputGrab::eventFilter(QObject* target, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
         return false;
     auto* widget = qobject_cast<QWidget*>(target);
-    if (!widget || !m_holder)
-        return false;
-    // Windows above the holder (message boxes over the lock) keep their keys.
-    const auto* agentWindow = dynamic_cast<const Window*>(widget->window());
-    if (agentWindow && agentWindow->level() > m_holder->level())
+    if (!widget || !m_holder || takesInput(widget->window()))
         return false;
     // Accepting the override keeps a shortcut from firing as well.
     event->accept();
@@ -99,7 +104,7 @@ bool InputGrab::eventFilter(QObject* target, QEvent* event) {
 bool InputGrab::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (!m_holder || eventType != "xcb_generic_event_t")
         return false;
-    const x11::EventTarget target = x11::classifyEvent(message);
+    const x11::EventTarget target = x11::classifyEvent(message, m_xinputOpcode);
     if (target.kind == x11::EventKind::Structure && target.window == m_holder->internalWinId()) {
         // Looked at once Qt has taken the event in, and once for a burst (a resize comes with a move).
         if (!m_lookQueued) {
@@ -107,8 +112,13 @@ bool InputGrab::nativeEventFilter(const QByteArray& eventType, void* message, qi
             QMetaObject::invokeMethod(
                 this, [this] { lookAtHolder(); }, Qt::QueuedConnection);
         }
+        return false;
     }
-    return false;
+    if (target.kind != x11::EventKind::Pointer)
+        return false;
+    // Dropped before Qt sees it: a press would also make Qt activate the window below.
+    const QWidget* window = QWidget::find(static_cast<WId>(target.window));
+    return window && !takesInput(window->window());
 }
 
 void InputGrab::lookAtHolder() {

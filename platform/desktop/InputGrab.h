@@ -2,8 +2,9 @@
 // grabs are asked for at once and again every kRetryInterval until both are had, since another
 // program (a window manager in the middle of a move, a screen saver) may hold one for a while;
 // when they are still not had after kPatience the window stays up, a line is logged and the tries
-// go on. Keys meant for the agent's windows at or below the holder's level are dropped too, so
-// the covered windows cannot be worked blind (Tab to a button, Space). The holder bypasses
+// go on. Only the holder and the agent's windows above its level take input meanwhile: keys and
+// pointer events meant for the others are dropped, so the covered windows cannot be worked blind
+// (Tab to a button, Space) nor clicked where the holder no longer covers them. The holder bypasses
 // the window manager, so any program may unmap, move or resize it: its own structure events tell,
 // and the holder is put back (Window::reassert) on the next pass of the event loop. Both grabs are
 // given back when the object goes. Main thread.
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
 
 namespace desktop {
 
@@ -46,12 +48,15 @@ protected:
 
 private:
     void tryToGrab();
+    // Whether window may take input while the holder stands.
+    bool takesInput(const QWidget* window) const;
     // Puts the holder back if another program unmapped, moved or resized it.
     void lookAtHolder();
 
     QPointer<Window> m_holder;
     QTimer m_retry;
     QElapsedTimer m_since;
+    std::uint8_t m_xinputOpcode = 0;
     bool m_keyboard = false;
     bool m_pointer = false;
     bool m_reportedLate = false;

@@ -31,6 +31,8 @@ void releaseKeyboardAndPointer();
 // What one event of Qt's connection is, and the window it is reported to.
 enum class EventKind {
     Other,
+    // A press, release, motion, crossing or touch of the pointer, core or XInput 2.
+    Pointer,
     // The window itself was mapped, unmapped, moved, resized or restacked.
     Structure,
 };
@@ -38,8 +40,10 @@ struct EventTarget {
     EventKind kind = EventKind::Other;
     std::uint32_t window = 0;
 };
+// The XInput extension's major opcode on Qt's connection, 0 without it (asks the server).
+std::uint8_t xinputOpcode();
 // event is an xcb_generic_event_t of Qt's connection, as a native event filter sees it.
-EventTarget classifyEvent(const void* event);
+EventTarget classifyEvent(const void* event, std::uint8_t xinputOpcode);
 
 // Whether the server shows window (mapped, and its parents too). Asks the server.
 bool isViewable(const QWidget* window);

@@ -666,6 +666,22 @@ TEST_P(LockAndCloseTest, TheLockComesBackWhenAnotherProgramTakesItAway) {
     EXPECT_FALSE(m_student->keyboardHeldElsewhere());
 }
 
+TEST_P(LockAndCloseTest, AClickOnAnAgentWindowTheLockNoLongerCoversDoesNothing) {
+    setLocked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kSettleMs));
+    PressCounter panelPresses(m_panel->window());
+    const QPoint panelTitle = m_panel->window()->mapToGlobal(QPoint(40, 6));
+    // The lock moved off the panel and a click there, before the agent can answer the move.
+    m_student->holdServer();
+    m_student->move(lockId(), 800, 600);
+    m_student->click(panelTitle);
+    m_student->releaseServer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kRestoreMs));
+    QTest::qWait(kStableMs);
+    EXPECT_EQ(panelPresses.presses, 0) << "the panel under the lock took a click";
+    EXPECT_TRUE(m_student->viewable(panelId()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
                          [](const auto& info) { return std::string(testsupport::managerName(info.param)); });
 
