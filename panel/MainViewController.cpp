@@ -15,6 +15,7 @@
 #include "platform/Screens.h"
 #include "transport/TCPConnection.h"
 
+#include <QDialog>
 #include <QVBoxLayout>
 
 namespace panel {
@@ -148,6 +149,8 @@ void MainViewController::callbackOnReceivedScreenLock(const platform::Notificati
         return;
     if (*lock == kLockOn) {
         platform::mainQueue::async([self] {
+            // A question at a managed window's place would stand above the lock, and the lock below it.
+            self->dismissCloseQuestion();
             // One lock window at most: a second "true" while it is open puts it back, whatever took
             // it away.
             if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen()) {
@@ -169,9 +172,21 @@ void MainViewController::callbackOnReceivedScreenLock(const platform::Notificati
     }
 }
 
+void MainViewController::dismissCloseQuestion() {
+    auto* question = qobject_cast<QDialog*>(m_closeQuestion.data());
+    if (!question || !question->isVisible())
+        return;
+    platform::logf("[ZQ]Close question dismissed: the screen is locked.");
+    question->reject(); // answered without a button: the question's cancel
+}
+
 void MainViewController::closeRequestedByWindowManager() {
     if (isScreenLocked()) {
         platform::logf("[ZQ]Close request on the panel ignored: the screen is locked.");
+        return;
+    }
+    if (isCloseQuestionOpen()) {
+        platform::logf("[ZQ]Close request on the panel ignored: the student is being asked already.");
         return;
     }
     QAbstractButton* button = m_closeButton;

@@ -120,8 +120,12 @@ public:
     // A window manager's close request on the panel (Alt+F4, a taskbar, a close sent by another
     // program) takes the road of the close button: the button is pressed, so the student is asked
     // before the ordered end; nothing happens while the teacher hides the button or the lock
-    // stands. Main thread.
+    // stands or the student is being asked already. Main thread.
     void closeRequestedByWindowManager();
+    // The close question the note tool asks on the close button (main thread). One at a time: while
+    // it stands no close request asks again, and the lock dismisses it as a "cancel".
+    void setCloseQuestion(QWidget* question) { m_closeQuestion = question; }
+    bool isCloseQuestionOpen() const { return m_closeQuestion && m_closeQuestion->isVisible(); }
     TitleView* titleView() const { return m_titleView; }
 
 protected:
@@ -132,6 +136,7 @@ private:
     void addScreenShareObservers();
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
+    void dismissCloseQuestion();
     static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
@@ -152,6 +157,7 @@ private:
     std::atomic<bool> m_bIsOpenedChatView{false};
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
+    QPointer<QWidget> m_closeQuestion; // a Qt window that deletes itself once answered
     std::function<bool()> m_moveEnabled;
     TitleView* m_titleView = nullptr;            // a Qt child of the view
     DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view

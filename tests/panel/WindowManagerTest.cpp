@@ -197,6 +197,28 @@ public:
         }
         return r && (r->status == XCB_GRAB_STATUS_ALREADY_GRABBED || r->status == XCB_GRAB_STATUS_FROZEN);
     }
+    // The children of the root the server shows on the screen above the one that holds window (a
+    // manager keeps windows of its own mapped off the screen or along its edges).
+    std::vector<xcb_window_t> viewableAbove(xcb_window_t window) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const QRect onScreen(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+        if (!tree)
+            return {};
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        const int count = xcb_query_tree_children_length(tree.get());
+        const xcb_window_t top = topLevel(window);
+        std::vector<xcb_window_t> above;
+        bool passed = false;
+        for (int i = 0; i < count; ++i) {
+            if (passed && viewable(children[i]) && geometry(children[i]).intersects(onScreen))
+                above.push_back(children[i]);
+            passed = passed || children[i] == top;
+        }
+        return above;
+    }
+
     bool viewable(xcb_window_t window) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
             xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
@@ -494,13 +516,18 @@ protected:
         QPushButton* close = m_noteTool->outlet("m_btnClose");
         ASSERT_TRUE(QTest::qWaitFor([&] { return close->isVisibleTo(m_noteTool) == !disabled; }, kSettleMs));
     }
-    // The close question on the screen, if any.
-    static QMessageBox* question() {
+    // The close questions on the screen.
+    static std::vector<QMessageBox*> questions() {
+        std::vector<QMessageBox*> shown;
         for (auto* box : panel::AppDelegate::shared().getCenterHidedWindow()->findChildren<QMessageBox*>()) {
             if (box->isVisible())
-                return box;
+                shown.push_back(box);
         }
-        return nullptr;
+        return shown;
+    }
+    static QMessageBox* question() {
+        const auto shown = questions();
+        return shown.empty() ? nullptr : shown.front();
     }
     bool logged(const std::string& part) const {
         return std::any_of(m_logged.begin(), m_logged.end(),
@@ -520,6 +547,16 @@ protected:
         return lockWindow() && m_student->viewable(lockId()) &&
                m_student->geometry(lockId()) == QRect(QPoint(0, 0), QSize(kScreenWidth, kScreenHeight)) &&
                m_student->keyboardHeldElsewhere() && m_student->pointerHeldElsewhere();
+    }
+
+    std::string viewableAboveText() {
+        std::string text = "viewable above the lock:";
+        for (xcb_window_t w : m_student->viewableAbove(lockId())) {
+            const QRect at = m_student->geometry(w);
+            text += " " + std::to_string(w) + "@" + std::to_string(at.x()) + "," + std::to_string(at.y()) +
+                    " " + std::to_string(at.width()) + "x" + std::to_string(at.height());
+        }
+        return text;
     }
 
     std::shared_ptr<panel::MainViewController> m_hub;
@@ -680,6 +717,33 @@ TEST_P(LockAndCloseTest, AClickOnAnAgentWindowTheLockNoLongerCoversDoesNothing) 
     QTest::qWait(kStableMs);
     EXPECT_EQ(panelPresses.presses, 0) << "the panel under the lock took a click";
     EXPECT_TRUE(m_student->viewable(panelId()));
+}
+
+TEST_P(LockAndCloseTest, TheLockDismissesTheCloseQuestionAndStandsAboveEveryManagedWindow) {
+    m_student->askManagerToClose(panelId());
+    ASSERT_TRUE(QTest::qWaitFor([] { return question() != nullptr; }, kSettleMs)) << "no close question";
+    // Further close requests while it stands open no other.
+    m_student->sendDeleteWindow(panelId());
+    m_student->askManagerToClose(panelId());
+    m_noteTool->outlet("m_btnClose")->click();
+    QTest::qWait(kStableMs);
+    EXPECT_EQ(questions().size(), 1u);
+
+    setLocked(true);
+    EXPECT_TRUE(QTest::qWaitFor([] { return question() == nullptr; }, kSettleMs))
+        << "the close question stands over the lock";
+    EXPECT_TRUE(m_exits.empty()) << "the lock's dismissal ended the agent";
+    EXPECT_TRUE(m_panel->isOpen());
+    const xcb_window_t overlay = m_student->topLevel(
+        static_cast<xcb_window_t>(panel::AppDelegate::shared().getOverlayWindow()->winId()));
+    auto onTop = [&] {
+        const auto above = m_student->viewableAbove(lockId());
+        return std::all_of(above.begin(), above.end(), [&](xcb_window_t w) { return w == overlay; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor(onTop, kSettleMs)) << viewableAboveText();
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(onTop()) << viewableAboveText();
+    EXPECT_TRUE(m_exits.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
