@@ -114,6 +114,9 @@ public:
         return m_lockViewWndController;
     }
     bool isScreenLocked() const { return m_lockViewWndController && m_lockViewWndController->isOpen(); }
+    // Makes the screen match the teacher's lock state (main thread): a lock that stands is put back
+    // as it was placed, whatever another program did to it.
+    void applyScreenLock(bool locked);
 
     // The panel's close button, which the note tool places (main thread).
     void setCloseButton(QAbstractButton* button) { m_closeButton = button; }
@@ -157,6 +160,13 @@ private:
     std::atomic<bool> m_bIsOpenedChatView{false};
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
+    // The lock is a state: the receive thread records the teacher's last word and queues one block
+    // at a time to make the screen match it, so a burst of commands in one read costs one window.
+    std::atomic<bool> m_lockWanted{false};
+    std::atomic<bool> m_lockApplyQueued{false};
+    // The lock window closed last, alive until its release runs: shown again rather than joined by
+    // a second full-screen window. Main thread.
+    std::weak_ptr<desktop::WindowController> m_closedLockViewWndController;
     QPointer<QWidget> m_closeQuestion; // a Qt window that deletes itself once answered
     std::function<bool()> m_moveEnabled;
     TitleView* m_titleView = nullptr;            // a Qt child of the view
