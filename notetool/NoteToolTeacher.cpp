@@ -212,8 +212,11 @@ bool NoteToolView::closingWithdrawn() const {
 }
 
 void NoteToolView::onClickClose() {
+    // One question at a time: each further press or close request would stack another.
+    if (m_mainView && m_mainView->isCloseQuestionOpen())
+        return;
     QPointer<NoteToolView> self = m_self;
-    CAlertWindow::createAlertWindow(
+    QWidget* question = CAlertWindow::createAlertWindow(
         panel::AppDelegate::shared().getCenterHidedWindow(), platform::localizedString("ZQ_NOTICE_TITLE"),
         platform::localizedString("ZQ_NOTIFICATION_EXIT"),
         [self] {
@@ -231,6 +234,8 @@ void NoteToolView::onClickClose() {
             platform::terminate(kExitStatus);
         },
         [] {});
+    if (m_mainView)
+        m_mainView->setCloseQuestion(question);
 }
 
 } // namespace notetool

@@ -32,9 +32,9 @@ void CAlertWindow::dispatchTwoButtonResponse(int response, const Block& okBlock,
     run(response == desktop::kSecondButtonResponse ? okBlock : cancelBlock);
 }
 
-void CAlertWindow::createAlertWindow(QWidget* window, const std::string& title, const std::string& content,
-                                     Block okBlock, Block cancelBlock) {
-    desktop::beginSheetAlert(
+QWidget* CAlertWindow::createAlertWindow(QWidget* window, const std::string& title,
+                                         const std::string& content, Block okBlock, Block cancelBlock) {
+    return desktop::beginSheetAlert(
         {title, content, {cancelCaption(), confirmCaption()}}, window,
         [okBlock = std::move(okBlock), cancelBlock = std::move(cancelBlock)](int response) {
             dispatchTwoButtonResponse(response, okBlock, cancelBlock);

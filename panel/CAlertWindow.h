@@ -19,9 +19,10 @@ public:
     static std::string confirmCaption();   // "OK" / "예"
     static std::string oneButtonCaption(); // "OK" / "확인"
 
-    // Attached to window; returns at once, the block runs when the user answers.
-    static void createAlertWindow(QWidget* window, const std::string& title, const std::string& content,
-                                  Block okBlock, Block cancelBlock);
+    // Attached to window; returns the alert at once (it deletes itself once answered), the block
+    // runs when the user answers.
+    static QWidget* createAlertWindow(QWidget* window, const std::string& title, const std::string& content,
+                                      Block okBlock, Block cancelBlock);
     // Application-modal; returns after the user answered and the block ran.
     static void createAlertModal(const std::string& title, const std::string& content, Block okBlock,
                                  Block cancelBlock);

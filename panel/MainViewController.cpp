@@ -15,6 +15,7 @@
 #include "platform/Screens.h"
 #include "transport/TCPConnection.h"
 
+#include <QDialog>
 #include <QVBoxLayout>
 
 namespace panel {
@@ -141,34 +142,59 @@ void MainViewController::callbackDisconnect(const platform::Notification& note) 
 
 void MainViewController::callbackOnReceivedScreenLock(const platform::Notification& note) {
     const std::string* lock = note.entry(client::events::kKeyLock);
-    if (!lock)
+    if (!lock || (*lock != kLockOn && *lock != kLockOff))
         return;
     auto self = selfReference();
     if (!self)
         return;
-    if (*lock == kLockOn) {
-        platform::mainQueue::async([self] {
-            // One lock window at most: a second "true" while it is open adds nothing.
-            if (self->m_lockViewWndController && self->m_lockViewWndController->isOpen())
-                return;
-            self->m_lockViewWndController =
-                desktop::WindowRegistry::instantiate(desktop::storyboard::kLockViewWindow);
-            if (self->m_lockViewWndController)
-                self->m_lockViewWndController->showWindow();
-        });
-    } else if (*lock == kLockOff) {
-        platform::mainQueue::async([self] {
-            if (!self->m_lockViewWndController)
-                return;
-            self->m_lockViewWndController->close();
-            self->m_lockViewWndController.reset();
-        });
+    m_lockWanted.store(*lock == kLockOn);
+    // A block already queued reads the state after this store: it takes this command too.
+    if (m_lockApplyQueued.exchange(true))
+        return;
+    platform::mainQueue::async([self] {
+        self->m_lockApplyQueued.store(false);
+        self->applyScreenLock(self->m_lockWanted.load());
+    });
+}
+
+void MainViewController::applyScreenLock(bool locked) {
+    if (!locked) {
+        if (!m_lockViewWndController)
+            return;
+        m_lockViewWndController->close();
+        m_closedLockViewWndController = m_lockViewWndController;
+        m_lockViewWndController.reset();
+        return;
     }
+    // A question at a managed window's place would stand above the lock, and the lock below it.
+    dismissCloseQuestion();
+    if (m_lockViewWndController && m_lockViewWndController->isOpen()) {
+        // The teacher's lock again: whatever took it away, it comes back.
+        m_lockViewWndController->window()->reassert();
+        return;
+    }
+    m_lockViewWndController = m_closedLockViewWndController.lock();
+    if (!m_lockViewWndController)
+        m_lockViewWndController = desktop::WindowRegistry::instantiate(desktop::storyboard::kLockViewWindow);
+    if (m_lockViewWndController)
+        m_lockViewWndController->showWindow();
+}
+
+void MainViewController::dismissCloseQuestion() {
+    auto* question = qobject_cast<QDialog*>(m_closeQuestion.data());
+    if (!question || !question->isVisible())
+        return;
+    platform::logf("[ZQ]Close question dismissed: the screen is locked.");
+    question->reject(); // answered without a button: the question's cancel
 }
 
 void MainViewController::closeRequestedByWindowManager() {
     if (isScreenLocked()) {
         platform::logf("[ZQ]Close request on the panel ignored: the screen is locked.");
+        return;
+    }
+    if (isCloseQuestionOpen()) {
+        platform::logf("[ZQ]Close request on the panel ignored: the student is being asked already.");
         return;
     }
     QAbstractButton* button = m_closeButton;

@@ -115,14 +115,21 @@ public:
         return m_lockViewWndController;
     }
     bool isScreenLocked() const { return m_lockViewWndController && m_lockViewWndController->isOpen(); }
+    // Makes the screen match the teacher's lock state (main thread): a lock that stands is put back
+    // as it was placed, whatever another program did to it.
+    void applyScreenLock(bool locked);
 
     // The panel's close button, which the note tool places (main thread).
     void setCloseButton(QAbstractButton* button) { m_closeButton = button; }
     // A window manager's close request on the panel (Alt+F4, a taskbar, a close sent by another
     // program) takes the road of the close button: the button is pressed, so the student is asked
     // before the ordered end; nothing happens while the teacher hides the button or the lock
-    // stands. Main thread.
+    // stands or the student is being asked already. Main thread.
     void closeRequestedByWindowManager();
+    // The close question the note tool asks on the close button (main thread). One at a time: while
+    // it stands no close request asks again, and the lock dismisses it as a "cancel".
+    void setCloseQuestion(QWidget* question) { m_closeQuestion = question; }
+    bool isCloseQuestionOpen() const { return m_closeQuestion && m_closeQuestion->isVisible(); }
     TitleView* titleView() const { return m_titleView; }
 
 protected:
@@ -133,6 +140,7 @@ private:
     void addScreenShareObservers();
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
+    void dismissCloseQuestion();
     static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
@@ -154,6 +162,14 @@ private:
     std::atomic<bool> m_bIsOpenedChatView{false};
     std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
+    // The lock is a state: the receive thread records the teacher's last word and queues one block
+    // at a time to make the screen match it, so a burst of commands in one read costs one window.
+    std::atomic<bool> m_lockWanted{false};
+    std::atomic<bool> m_lockApplyQueued{false};
+    // The lock window closed last, alive until its release runs: shown again rather than joined by
+    // a second full-screen window. Main thread.
+    std::weak_ptr<desktop::WindowController> m_closedLockViewWndController;
+    QPointer<QWidget> m_closeQuestion; // a Qt window that deletes itself once answered
     std::function<bool()> m_moveEnabled;
     TitleView* m_titleView = nullptr;            // a Qt child of the view
     DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view

@@ -45,8 +45,8 @@ int runModalAlert(const AlertContent& content) {
     return alertResponse(*box);
 }
 
-void beginSheetAlert(const AlertContent& content, QWidget* window,
-                     std::function<void(int response)> completion) {
+QMessageBox* beginSheetAlert(const AlertContent& content, QWidget* window,
+                             std::function<void(int response)> completion) {
     // Qt owns the box from here: it deletes itself once finished.
     QMessageBox* box = makeAlert(content, window).release();
     box->setAttribute(Qt::WA_DeleteOnClose, true);
@@ -61,6 +61,7 @@ void beginSheetAlert(const AlertContent& content, QWidget* window,
             completion(alertResponse(*box));
     });
     box->open();
+    return box;
 }
 
 } // namespace desktop

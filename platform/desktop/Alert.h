@@ -32,8 +32,9 @@ int alertResponse(const QMessageBox& box);
 int runModalAlert(const AlertContent& content);
 
 // Attached to window (application-modal when window is null); completion runs once with the
-// response, on the main thread.
-void beginSheetAlert(const AlertContent& content, QWidget* window,
-                     std::function<void(int response)> completion);
+// response, on the main thread. Returns the alert, which Qt deletes once it is answered; closed
+// without a button (reject()), it answers kAbortResponse.
+QMessageBox* beginSheetAlert(const AlertContent& content, QWidget* window,
+                             std::function<void(int response)> completion);
 
 } // namespace desktop

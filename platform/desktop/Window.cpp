@@ -65,6 +65,7 @@ void Window::setFrame(const Frame& frame) {
         move(placed.topLeft());
         return;
     }
+    m_placedGeometry = placed;
     setGeometry(placed);
 }
 
@@ -78,7 +79,8 @@ void Window::setFrameOrigin(double x, double y) {
     current.y = y;
     // A move (a drag, a restore to where the window was) goes where it is asked: only placements
     // are fitted to the screen.
-    setGeometry(toQtGeometry(current));
+    m_placedGeometry = toQtGeometry(current);
+    setGeometry(*m_placedGeometry);
 }
 
 void Window::setSeeThrough(bool seeThrough, const QColor& fallback, const QRegion& fallbackShape) {
@@ -124,6 +126,14 @@ void Window::setHoldsInput(bool holds) {
         m_inputGrab.reset();
     else if (isVisible() && !m_inputGrab)
         m_inputGrab = std::make_unique<InputGrab>(*this);
+}
+
+void Window::reassert() {
+    if (m_placedGeometry && geometry() != *m_placedGeometry)
+        setGeometry(*m_placedGeometry);
+    if (isVisible() && m_inputGrab)
+        m_inputGrab->takeAgain();
+    orderFront(); // shows a window hidden meanwhile, which takes the devices as it shows
 }
 
 void Window::closeFromCode() {

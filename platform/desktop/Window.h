@@ -8,10 +8,12 @@
 #include "platform/desktop/WindowLevels.h"
 
 #include <QColor>
+#include <QRect>
 #include <QRegion>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace desktop {
 
@@ -39,6 +41,9 @@ public:
     Frame frame() const;
     // Moves the window as asked, on screen or not (a drag).
     void setFrameOrigin(double x, double y);
+    // Where the program last placed the window's content (Qt geometry), if it did; a titled window
+    // placed before it is made is placed by its frame, and has none.
+    std::optional<QRect> placedGeometry() const { return m_placedGeometry; }
 
     // See-through windows: a clear background where a compositor runs, `fallback` otherwise.
     // Without a compositor a non-empty `fallbackShape` (window coordinates, top left) becomes the
@@ -58,6 +63,10 @@ public:
     // moment it is hidden or closed.
     void setHoldsInput(bool holds);
     const InputGrab* inputGrab() const { return m_inputGrab.get(); }
+    // Puts the window back as the program placed it, whatever another program did to it: shown
+    // (mapped again), at its placed frame, in front of its level, and holding the keyboard and the
+    // pointer again when it holds input.
+    void reassert();
 
     // Closes without asking shouldClose: a close made by the program is never a user's request.
     void closeFromCode();
@@ -80,6 +89,7 @@ private:
     bool m_seeThrough = false;
     bool m_closingFromCode = false;
     bool m_holdsInput = false;
+    std::optional<QRect> m_placedGeometry;
     std::unique_ptr<InputGrab> m_inputGrab;
 };
 

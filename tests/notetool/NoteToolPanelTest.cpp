@@ -390,19 +390,26 @@ TEST_F(NoteToolTest, ShowHideQueryReportsTheModeAndCloseEndsTheProcessWhenConfir
     EXPECT_EQ(m_exits, std::vector<int>{0});
 }
 
-// A close question still open when the teacher locks the screen or disables closing no longer ends
-// the class: the student's OK comes after the teacher's word.
-TEST_F(NoteToolTest, ACloseConfirmedAfterTheTeachersLockOrDisableKeepsTheClass) {
-    const std::vector<std::pair<const char*, platform::Dictionary>> withdrawals = {
-        {client::events::kScreenLock, {{client::events::kKeyLock, "true"}}},
-        {client::events::kDisabledX, {}},
+// A close question open when the teacher locks the screen is dismissed as a "cancel"; one still
+// open when the teacher disables closing no longer ends the class: the student's OK comes after the
+// teacher's word.
+TEST_F(NoteToolTest, ACloseQuestionGivesWayToTheTeachersLockOrDisable) {
+    struct Withdrawal {
+        const char* name;
+        platform::Dictionary dictionary;
+        bool dismissesTheQuestion;
     };
-    for (const auto& [name, dictionary] : withdrawals) {
+    const Withdrawal withdrawals[] = {
+        {client::events::kScreenLock, {{client::events::kKeyLock, "true"}}, true},
+        {client::events::kDisabledX, {}, false},
+    };
+    for (const Withdrawal& withdrawal : withdrawals) {
+        SCOPED_TRACE(withdrawal.name);
         outlet("m_btnClose")->click();
-        post(name, dictionary);
+        post(withdrawal.name, withdrawal.dictionary);
         m_loop.runUntilIdle();
-        ASSERT_TRUE(answer(1)) << name;
-        EXPECT_TRUE(m_exits.empty()) << name;
+        EXPECT_EQ(answer(1), !withdrawal.dismissesTheQuestion);
+        EXPECT_TRUE(m_exits.empty());
         post(client::events::kScreenLock, {{client::events::kKeyLock, "false"}});
         post(client::events::kEnabledX);
         m_loop.runUntilIdle();

@@ -95,12 +95,15 @@ protected:
     }
     // The open question on the centre window: answers it with the button at index (0 cancel, 1 OK).
     bool answer(int button) {
-        auto* box = panel::AppDelegate::shared().getCenterHidedWindow()->findChild<QMessageBox*>();
-        if (!box || !box->isVisible())
-            return false;
-        box->buttons().at(button)->click();
-        QApplication::processEvents();
-        return true;
+        // An answered question lingers hidden until Qt deletes it.
+        for (auto* box : panel::AppDelegate::shared().getCenterHidedWindow()->findChildren<QMessageBox*>()) {
+            if (!box->isVisible())
+                continue;
+            box->buttons().at(button)->click();
+            QApplication::processEvents();
+            return true;
+        }
+        return false;
     }
     void openWhiteBoard() {
         m_panel->onClickWhiteBoardMode();

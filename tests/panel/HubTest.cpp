@@ -11,7 +11,10 @@
 #include "transport/TCPConnection.h"
 
 #include <QMouseEvent>
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -104,6 +107,110 @@ TEST_F(Hub, LockOpensOneWindowOverTheScreenAndClosesIt) {
     lock("true");
     m_loop.runUntilIdle();
     EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), 1u);
+}
+
+TEST_F(Hub, ARepeatedLockPutsBackALockWindowThatWasTakenAway) {
+    lock("true");
+    m_loop.runUntilIdle();
+    auto controller = m_hub->lockViewWindowController();
+    ASSERT_TRUE(controller);
+    desktop::Window* window = controller->window();
+    // What another program can do to a window the manager never sees: hide it, move it.
+    window->hide();
+    window->setGeometry(800, 600, 200, 200);
+    lock("true");
+    m_loop.runUntilIdle();
+    EXPECT_EQ(m_hub->lockViewWindowController(), controller);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->frame(), (Frame{0, 0, 1440, 876}));
+    EXPECT_NE(window->inputGrab(), nullptr);
+    const auto order = desktop::WindowStack::shared().order();
+    const auto lockAt = std::find(order.begin(), order.end(), window);
+    ASSERT_NE(lockAt, order.end()) << "the lock left the level stack";
+    EXPECT_LT(std::find(order.begin(), order.end(), m_main->window()), lockAt);
+    lock("false");
+    m_loop.runUntilIdle();
+    EXPECT_FALSE(window->isVisible());
+}
+
+// Lock windows made through the registry, counted while they live.
+class LockBurst : public Hub {
+protected:
+    void SetUp() override {
+        Hub::SetUp();
+        desktop::WindowRegistry::registerFactory(desktop::storyboard::kLockViewWindow, [this] {
+            m_peak = std::max(m_peak, ++m_alive);
+            return std::shared_ptr<panel::TouchLockViewWindowController>(
+                new panel::TouchLockViewWindowController, [this](panel::TouchLockViewWindowController* c) {
+                    --m_alive;
+                    delete c;
+                });
+        });
+    }
+    bool locked() const {
+        auto lock = m_hub->lockViewWindowController();
+        return lock && lock->isOpen() && lock->window()->isVisible();
+    }
+    int m_alive = 0;
+    int m_peak = 0;
+};
+
+TEST_F(LockBurst, PairsInOneReadCostOneWindowAndTheLastCommandWins) {
+    constexpr int kPairs = 200;
+    struct Case {
+        const char* name;
+        bool endLocked;
+        // The main queue runs after each command, as when the pairs come in reads of their own.
+        bool runBetween;
+    };
+    for (const Case& c :
+         {Case{"one read, ending unlocked", false, false}, Case{"one read, ending locked", true, false},
+          Case{"a read each, ending unlocked", false, true},
+          Case{"a read each, ending locked", true, true}}) {
+        SCOPED_TRACE(c.name);
+        m_peak = m_alive;
+        for (int i = 0; i < kPairs; ++i) {
+            for (const char* command : {"true", "false"}) {
+                lock(command);
+                if (c.runBetween)
+                    m_loop.runUntilIdle();
+            }
+        }
+        if (c.endLocked)
+            lock("true");
+        m_loop.runUntilIdle();
+        EXPECT_EQ(locked(), c.endLocked);
+        EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), c.endLocked ? 1u : 0u);
+        EXPECT_LE(m_peak, 1) << "lock windows alive at once";
+        lock("false");
+        m_loop.runUntilIdle();
+        QApplication::sendPostedEvents(); // closed windows let go
+    }
+    // "true", "true", "false" still ends unlocked.
+    lock("true");
+    lock("true");
+    lock("false");
+    m_loop.runUntilIdle();
+    EXPECT_FALSE(locked());
+}
+
+TEST_F(LockBurst, PairsFromAReceiveThreadWhileTheMainQueueRunsCostOneWindow) {
+    constexpr int kPairs = 200;
+    std::atomic<bool> read{false};
+    std::thread receive([&read] {
+        for (int i = 0; i < kPairs; ++i) {
+            lock("true");
+            lock("false");
+        }
+        lock("true");
+        read.store(true);
+    });
+    EXPECT_TRUE(m_loop.runUntil([&read] { return read.load(); }));
+    receive.join();
+    m_loop.runUntilIdle();
+    EXPECT_TRUE(locked());
+    EXPECT_EQ(openWindows(desktop::level::kLockScreen).size(), 1u);
+    EXPECT_LE(m_peak, 1) << "lock windows alive at once";
 }
 
 class LostLink : public Hub {

@@ -25,10 +25,13 @@
 
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QRect>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -46,6 +49,11 @@ constexpr std::uint8_t kTabKeycode = 23;
 constexpr std::uint8_t kAKeycode = 38;
 // The lock says so when it has waited this long for a held keyboard (a second), and some more.
 constexpr int kGrabPatienceMs = 3000;
+// A lock that another program took away is back within this.
+constexpr int kRestoreMs = 1000;
+// The test's screen (WindowManagerFixture::kGeometry).
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 800;
 
 // The student's side: one X connection of its own, which also types, sends the requests a taskbar
 // sends and holds the keyboard.
@@ -153,6 +161,64 @@ public:
                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
     }
     xcb_window_t ownWindow() const { return m_window; }
+
+    // What another program can do to any window: xdotool's windowunmap, windowmove, windowsize.
+    void unmap(xcb_window_t window) {
+        xcb_unmap_window(m_conn, window);
+        xcb_flush(m_conn);
+    }
+    void move(xcb_window_t window, int x, int y) {
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        xcb_flush(m_conn);
+    }
+    void resize(xcb_window_t window, int width, int height) {
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(width),
+                                        static_cast<std::uint32_t>(height)};
+        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
+        xcb_flush(m_conn);
+    }
+    QRect geometry(xcb_window_t window) {
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
+        return g ? QRect(g->x, g->y, g->width, g->height) : QRect();
+    }
+    // Whether a client other than this one holds the pointer: this one's own grab is refused.
+    bool pointerHeldElsewhere() {
+        std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> r(
+            xcb_grab_pointer_reply(m_conn,
+                                   xcb_grab_pointer(m_conn, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS,
+                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE,
+                                                    XCB_CURSOR_NONE, XCB_CURRENT_TIME),
+                                   nullptr),
+            &std::free);
+        if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
+            xcb_ungrab_pointer(m_conn, XCB_CURRENT_TIME);
+            xcb_flush(m_conn);
+        }
+        return r && (r->status == XCB_GRAB_STATUS_ALREADY_GRABBED || r->status == XCB_GRAB_STATUS_FROZEN);
+    }
+    // The children of the root the server shows on the screen above the one that holds window (a
+    // manager keeps windows of its own mapped off the screen or along its edges).
+    std::vector<xcb_window_t> viewableAbove(xcb_window_t window) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const QRect onScreen(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+        if (!tree)
+            return {};
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        const int count = xcb_query_tree_children_length(tree.get());
+        const xcb_window_t top = topLevel(window);
+        std::vector<xcb_window_t> above;
+        bool passed = false;
+        for (int i = 0; i < count; ++i) {
+            if (passed && viewable(children[i]) && geometry(children[i]).intersects(onScreen))
+                above.push_back(children[i]);
+            passed = passed || children[i] == top;
+        }
+        return above;
+    }
 
     bool viewable(xcb_window_t window) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
@@ -451,19 +517,48 @@ protected:
         QPushButton* close = m_noteTool->outlet("m_btnClose");
         ASSERT_TRUE(QTest::qWaitFor([&] { return close->isVisibleTo(m_noteTool) == !disabled; }, kSettleMs));
     }
-    // The close question on the screen, if any.
-    static QMessageBox* question() {
+    // The close questions on the screen.
+    static std::vector<QMessageBox*> questions() {
+        std::vector<QMessageBox*> shown;
         for (auto* box : panel::AppDelegate::shared().getCenterHidedWindow()->findChildren<QMessageBox*>()) {
             if (box->isVisible())
-                return box;
+                shown.push_back(box);
         }
-        return nullptr;
+        return shown;
+    }
+    static QMessageBox* question() {
+        const auto shown = questions();
+        return shown.empty() ? nullptr : shown.front();
     }
     bool logged(const std::string& part) const {
         return std::any_of(m_logged.begin(), m_logged.end(),
                            [&](const std::string& line) { return line.find(part) != std::string::npos; });
     }
     xcb_window_t panelId() const { return static_cast<xcb_window_t>(m_panel->window()->winId()); }
+    xcb_window_t lockId() const { return static_cast<xcb_window_t>(lockWindow()->window()->winId()); }
+    std::size_t restorationsLogged() const {
+        return static_cast<std::size_t>(
+            std::count_if(m_logged.begin(), m_logged.end(), [](const std::string& line) {
+                return line.find("[ZQ]Lock window restored") != std::string::npos;
+            }));
+    }
+    // The lock stands as the teacher put it: mapped over the whole screen, holding the keyboard and
+    // the pointer.
+    bool lockStands() {
+        return lockWindow() && m_student->viewable(lockId()) &&
+               m_student->geometry(lockId()) == QRect(QPoint(0, 0), QSize(kScreenWidth, kScreenHeight)) &&
+               m_student->keyboardHeldElsewhere() && m_student->pointerHeldElsewhere();
+    }
+
+    std::string viewableAboveText() {
+        std::string text = "viewable above the lock:";
+        for (xcb_window_t w : m_student->viewableAbove(lockId())) {
+            const QRect at = m_student->geometry(w);
+            text += " " + std::to_string(w) + "@" + std::to_string(at.x()) + "," + std::to_string(at.y()) +
+                    " " + std::to_string(at.width()) + "x" + std::to_string(at.height());
+        }
+        return text;
+    }
 
     std::shared_ptr<panel::MainViewController> m_hub;
     notetool::NoteToolView* m_noteTool = nullptr;
@@ -565,6 +660,91 @@ TEST_P(LockAndCloseTest, CloseRequestsOnThePanelTakeTheRoadOfItsCloseButton) {
     ASSERT_TRUE(QTest::qWaitFor([] { return question() != nullptr; }, kSettleMs));
     question()->buttons().at(1)->click();
     EXPECT_EQ(m_exits, std::vector<int>{0});
+}
+
+TEST_P(LockAndCloseTest, TheLockComesBackWhenAnotherProgramTakesItAway) {
+    struct Taking {
+        const char* name;
+        std::function<void(Student&, xcb_window_t)> take;
+        // The teacher's "[MV00050]true" once more, right after.
+        bool lockAgain;
+    };
+    const Taking takings[] = {
+        {"unmapped", [](Student& s, xcb_window_t w) { s.unmap(w); }, false},
+        {"moved", [](Student& s, xcb_window_t w) { s.move(w, 800, 600); }, false},
+        {"resized", [](Student& s, xcb_window_t w) { s.resize(w, 200, 200); }, false},
+        {"unmapped, then locked again", [](Student& s, xcb_window_t w) { s.unmap(w); }, true},
+    };
+    const xcb_window_t typing = m_student->openTypingWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_student->viewable(typing); }, kSettleMs));
+    setLocked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kSettleMs)) << "the lock did not stand";
+    for (const Taking& taking : takings) {
+        SCOPED_TRACE(taking.name);
+        const std::size_t logged = restorationsLogged();
+        taking.take(*m_student, lockId());
+        if (taking.lockAgain)
+            setLocked(true);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kRestoreMs))
+            << "not back within a second: viewable " << m_student->viewable(lockId()) << ", at "
+            << m_student->geometry(lockId()).x() << "," << m_student->geometry(lockId()).y() << " "
+            << m_student->geometry(lockId()).width() << "x" << m_student->geometry(lockId()).height();
+        expectLevelOrderHolds(taking.name, {m_panel->window(), lockWindow()->window()});
+        if (!taking.lockAgain) {
+            EXPECT_GT(restorationsLogged(), logged);
+        }
+        // The keys still reach no other program.
+        m_student->focus(typing);
+        m_student->keyChord({kAKeycode});
+        QTest::qWait(kStableMs);
+        EXPECT_EQ(m_student->keysTyped(), 0) << "a key reached another program";
+    }
+    EXPECT_TRUE(m_exits.empty());
+    setLocked(false);
+    EXPECT_FALSE(m_student->keyboardHeldElsewhere());
+}
+
+TEST_P(LockAndCloseTest, AClickOnAnAgentWindowTheLockNoLongerCoversDoesNothing) {
+    setLocked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kSettleMs));
+    PressCounter panelPresses(m_panel->window());
+    const QPoint panelTitle = m_panel->window()->mapToGlobal(QPoint(40, 6));
+    // The lock moved off the panel and a click there, before the agent can answer the move.
+    m_student->holdServer();
+    m_student->move(lockId(), 800, 600);
+    m_student->click(panelTitle);
+    m_student->releaseServer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lockStands(); }, kRestoreMs));
+    QTest::qWait(kStableMs);
+    EXPECT_EQ(panelPresses.presses, 0) << "the panel under the lock took a click";
+    EXPECT_TRUE(m_student->viewable(panelId()));
+}
+
+TEST_P(LockAndCloseTest, TheLockDismissesTheCloseQuestionAndStandsAboveEveryManagedWindow) {
+    m_student->askManagerToClose(panelId());
+    ASSERT_TRUE(QTest::qWaitFor([] { return question() != nullptr; }, kSettleMs)) << "no close question";
+    // Further close requests while it stands open no other.
+    m_student->sendDeleteWindow(panelId());
+    m_student->askManagerToClose(panelId());
+    m_noteTool->outlet("m_btnClose")->click();
+    QTest::qWait(kStableMs);
+    EXPECT_EQ(questions().size(), 1u);
+
+    setLocked(true);
+    EXPECT_TRUE(QTest::qWaitFor([] { return question() == nullptr; }, kSettleMs))
+        << "the close question stands over the lock";
+    EXPECT_TRUE(m_exits.empty()) << "the lock's dismissal ended the agent";
+    EXPECT_TRUE(m_panel->isOpen());
+    const xcb_window_t overlay = m_student->topLevel(
+        static_cast<xcb_window_t>(panel::AppDelegate::shared().getOverlayWindow()->winId()));
+    auto onTop = [&] {
+        const auto above = m_student->viewableAbove(lockId());
+        return std::all_of(above.begin(), above.end(), [&](xcb_window_t w) { return w == overlay; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor(onTop, kSettleMs)) << viewableAboveText();
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(onTop()) << viewableAboveText();
+    EXPECT_TRUE(m_exits.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, LockAndCloseTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),
