@@ -20,7 +20,7 @@ test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_FLAGS)
 
 run: build
-	@echo "olvex-student: the login window asks for a teacher ID, a name and a seat; the agent then"
+	@echo "olvex-student: the login window asks for a teacher ID, a seat number and a name; the agent then"
 	@echo "waits for a teacher's console (none on this network: nothing more happens, as expected)."
 	@echo "To see a whole class played on this machine, run: make demo"
 	$(BUILD_DIR)/app/olvex-student
