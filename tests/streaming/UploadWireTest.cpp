@@ -118,11 +118,11 @@ protected:
         }));
     }
 
-    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval), expects
-    // them sequenced 0, 1 and 2, and answers what the console has then and where its first
-    // "[PC00004]" lies.
+    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval, or one
+    // later after a frame at tick 1), expects them sequenced 0, 1 and 2, and answers what the
+    // console has then and where its first "[PC00004]" lies.
     void expectLiveImagesFromZero(std::vector<PeerPacket>& all, std::size_t& notice) {
-        deliverTicks(10);
+        ASSERT_NO_FATAL_FAILURE(deliverTicksAsTheLinksSend(10));
         for (std::uint32_t seq = 0; seq < 3; ++seq) {
             auto image = m_console->waitForBody(kScreenImageType);
             ASSERT_TRUE(image);
@@ -357,7 +357,7 @@ TEST_F(UploadWireTest, H264LiveViewOnTheDirectLinkSendsAnnouncedSequencedFrames)
     ASSERT_TRUE(eventually([&] { return m_client->getH264RemoteScreen(); }));
     ASSERT_TRUE(m_console->waitFor("[PC00609]")); // the handler's own notice
     ASSERT_NO_FATAL_FAILURE(startLiveView());
-    deliverTicks(10);
+    ASSERT_NO_FATAL_FAILURE(deliverTicksAsTheLinksSend(10));
     auto announce = m_console->waitFor("[PC00609]");
     ASSERT_TRUE(announce);
     EXPECT_EQ(announce->params(), "1920,1080");
