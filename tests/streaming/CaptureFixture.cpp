@@ -174,6 +174,20 @@ void CaptureFixture::deliverTicks(int count) {
     m_source->deliverTicks(count);
 }
 
+void CaptureFixture::deliverTicksAsTheLinksSend(int count) {
+    auto current = client::gStudentClient();
+    ASSERT_TRUE(current);
+    const std::shared_ptr<transport::TCPConnection> direct = current->getMVConn();
+    const std::shared_ptr<transport::TCPConnection> relay = current->getRelayConn();
+    const auto sent = [&] {
+        return (!direct || direct->PendingRequests() == 0) && (!relay || relay->PendingRequests() == 0);
+    };
+    for (int i = 1; i <= count; ++i) {
+        deliverTicks(1);
+        ASSERT_TRUE(eventually(sent)) << "packets still unsent after tick " << i << " of " << count;
+    }
+}
+
 bool CaptureFixture::eventually(const std::function<bool()>& predicate) {
     return m_loop.runUntil(predicate, kWaitSeconds);
 }

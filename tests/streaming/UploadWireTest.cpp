@@ -88,7 +88,7 @@ protected:
         m_console->setFreeSlots(std::nullopt); // the slot check waits on the main clock; not under test here
         ASSERT_TRUE(m_console->start());
         useDirectConsole(m_console->port());
-        daemon ? startDaemon() : startProcessor();
+        ASSERT_NO_FATAL_FAILURE(daemon ? startDaemon() : startProcessor());
         login();
         ASSERT_TRUE(m_console->waitForLinks(1));
         m_client = client::gStudentClient();
@@ -118,11 +118,11 @@ protected:
         }));
     }
 
-    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval), expects
-    // them sequenced 0, 1 and 2, and answers what the console has then and where its first
-    // "[PC00004]" lies.
+    // Delivers ten ticks (live images at ticks 3, 6 and 9 of the 100 ms live interval, or one
+    // later after a frame at tick 1), expects them sequenced 0, 1 and 2, and answers what the
+    // console has then and where its first "[PC00004]" lies.
     void expectLiveImagesFromZero(std::vector<PeerPacket>& all, std::size_t& notice) {
-        deliverTicks(10);
+        ASSERT_NO_FATAL_FAILURE(deliverTicksAsTheLinksSend(10));
         for (std::uint32_t seq = 0; seq < 3; ++seq) {
             auto image = m_console->waitForBody(kScreenImageType);
             ASSERT_TRUE(image);
@@ -151,8 +151,8 @@ protected:
 };
 
 TEST_F(UploadWireTest, ThumbnailCarriesTheAskedSizeAndTheGrowingDrawSequence) {
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     deliverTicks(2);
     auto first = m_console->waitForBody(kScreenImageType);
     auto second = m_console->waitForBody(kScreenImageType);
@@ -172,11 +172,11 @@ TEST_F(UploadWireTest, ThumbnailLargerThanTheScreenIsClampedToIt) {
         std::uint32_t sentWidth;
         std::uint32_t sentHeight;
     };
-    startDirectSession("2011057");
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
     std::uint32_t seq = 0;
     for (const Case& c : {Case{16384, 16384, kScreenWidth, kScreenHeight}, Case{4000, 600, kScreenWidth, 600},
                           Case{320, 9000, 320, kScreenHeight}}) {
-        askThumbnails(c.askedWidth, c.askedHeight);
+        ASSERT_NO_FATAL_FAILURE(askThumbnails(c.askedWidth, c.askedHeight));
         deliverTicks(1);
         auto image = m_console->waitForBody(kScreenImageType);
         ASSERT_TRUE(image);
@@ -185,12 +185,12 @@ TEST_F(UploadWireTest, ThumbnailLargerThanTheScreenIsClampedToIt) {
 }
 
 TEST_F(UploadWireTest, LiveImagesAreSequencedAndTheFirstIsAnnouncedOnce) {
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
-    startLiveView();
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
     std::vector<PeerPacket> all;
     std::size_t at = 0;
-    expectLiveImagesFromZero(all, at);
+    ASSERT_NO_FATAL_FAILURE(expectLiveImagesFromZero(all, at));
     const auto notice = all.begin() + static_cast<std::ptrdiff_t>(at);
     const auto image = std::find_if(all.begin(), all.end(),
                                     [](const PeerPacket& p) { return p.type() == kScreenImageType; });
@@ -204,8 +204,8 @@ TEST_F(UploadWireTest, LiveImagesAreSequencedAndTheFirstIsAnnouncedOnce) {
 // thumbnail is dropped, and the console sees one "[PC00004]" and then live images 0, 1, 2, never a
 // thumbnail after the notice.
 TEST_F(UploadWireTest, LiveViewStartDuringAThumbnailKeepsTheLiveNumbering) {
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     deliverTicks(1);
     auto thumb = m_console->waitForBody(kScreenImageType);
     ASSERT_TRUE(thumb);
@@ -223,14 +223,15 @@ TEST_F(UploadWireTest, LiveViewStartDuringAThumbnailKeepsTheLiveNumbering) {
     });
     std::thread ticker([this] { deliverTicks(1); });
     held.get_future().wait();
-    startLiveView();
+    startLiveView(); // whatever it finds, the held frame is let go before the case may end
     release.set_value();
     ticker.join();
     setPaintHook({});
+    ASSERT_FALSE(HasFatalFailure());
 
     std::vector<PeerPacket> all;
     std::size_t notice = 0;
-    expectLiveImagesFromZero(all, notice);
+    ASSERT_NO_FATAL_FAILURE(expectLiveImagesFromZero(all, notice));
     for (auto it = all.begin() + static_cast<std::ptrdiff_t>(notice); it != all.end(); ++it) {
         if (it->type() == kScreenImageType) {
             EXPECT_EQ(u32At(it->body, 37), static_cast<std::uint32_t>(kScreenWidth))
@@ -249,8 +250,8 @@ TEST_F(UploadWireTest, EmptyThumbnailSizesLogABoundedNumberOfLines) {
     };
     constexpr int kFrames = 60;
     constexpr std::size_t kMostLines = 3;
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     for (const SizeCase& c :
          {SizeCase{"0,0", 1.0}, SizeCase{"-1,-1", 1.0}, SizeCase{"-3,120", 1.0}, SizeCase{"1,1", 2.0}}) {
         SCOPED_TRACE(c.size);
@@ -315,9 +316,9 @@ TEST_F(UploadWireTest, ASizeThatTurnsEmptyAfterADisplayChangeIsLoggedOnce) {
 }
 
 TEST_F(UploadWireTest, OlderConsoleGetsTheSmallFormWithoutSequenceOrBackPressure) {
-    startDirectSession("2011056");
-    askThumbnails(160, 120);
-    startLiveView();
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011056"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
     m_client->setDrawSeq(50); // far ahead of the console: no back-pressure for this form
     deliverTicks(7);
     for (int i = 0; i < 2; ++i) {
@@ -329,9 +330,9 @@ TEST_F(UploadWireTest, OlderConsoleGetsTheSmallFormWithoutSequenceOrBackPressure
 }
 
 TEST_F(UploadWireTest, UnacknowledgedLiveImagesHoldTheNextOneBack) {
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
-    startLiveView();
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
     m_console->sendText("[MV00079]10");
     ASSERT_TRUE(eventually([&] { return m_client->getServerDrawSeq() == 10; }));
     m_client->setDrawSeq(15);
@@ -351,7 +352,7 @@ TEST_F(UploadWireTest, RelaySessionWrapsImagesWithSequenceZero) {
     m_relay = std::make_unique<testsupport::RelayPeer>(testsupport::RelayPeer::Role::Session);
     ASSERT_TRUE(m_relay->start());
     useRelay(m_relay->port());
-    startProcessor();
+    ASSERT_NO_FATAL_FAILURE(startProcessor());
     login();
     m_client = client::gStudentClient();
     ASSERT_TRUE(m_client);
@@ -394,13 +395,13 @@ TEST_F(UploadWireTest, RelaySessionWrapsImagesWithSequenceZero) {
 }
 
 TEST_F(UploadWireTest, H264LiveViewOnTheDirectLinkSendsAnnouncedSequencedFrames) {
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     m_console->sendText("[MV00264]true");
     ASSERT_TRUE(eventually([&] { return m_client->getH264RemoteScreen(); }));
     ASSERT_TRUE(m_console->waitFor("[PC00609]")); // the handler's own notice
-    startLiveView();
-    deliverTicks(10);
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
+    ASSERT_NO_FATAL_FAILURE(deliverTicksAsTheLinksSend(10));
     auto announce = m_console->waitFor("[PC00609]");
     ASSERT_TRUE(announce);
     EXPECT_EQ(announce->params(), "1920,1080");
@@ -421,12 +422,12 @@ TEST_F(UploadWireTest, H264LiveViewOnTheDirectLinkSendsAnnouncedSequencedFrames)
 }
 
 TEST_F(UploadWireTest, DaemonSetsTheEncoderUpAgainAfterAThumbnailFrame) {
-    startDirectSession("2011057", true);
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057", true));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     m_console->sendText("[MV00264]true");
     ASSERT_TRUE(eventually([&] { return m_client->getH264RemoteScreen(); }));
     ASSERT_TRUE(m_console->waitFor("[PC00609]"));
-    startLiveView();
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
     deliverTicks(4); // tick 3: first H.264 frame
     ASSERT_TRUE(m_console->waitFor("[PC00609]"));
     ASSERT_TRUE(m_console->waitForBody(kH264Type));
@@ -435,7 +436,7 @@ TEST_F(UploadWireTest, DaemonSetsTheEncoderUpAgainAfterAThumbnailFrame) {
     deliverTicks(1); // a thumbnail frame clears the set-up
     ASSERT_TRUE(m_console->waitForBody(kScreenImageType));
     EXPECT_FALSE(m_client->getH264Init());
-    startLiveView();
+    ASSERT_NO_FATAL_FAILURE(startLiveView());
     deliverTicks(3);
     ASSERT_TRUE(m_console->waitFor("[PC00609]"));
     auto packet = m_console->waitForBody(kH264Type);
@@ -449,8 +450,8 @@ TEST_F(UploadWireTest, AnImageThatCannotBeEncodedIsNotSentAndKeepsTheSequence) {
     retina.height = kScreenHeight;
     retina.scales = {2.0};
     platform::screens::setInfo(retina);
-    startDirectSession("2011057");
-    askThumbnails(160, 120);
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
+    ASSERT_NO_FATAL_FAILURE(askThumbnails(160, 120));
     m_console->sendText("[MV00014]5"); // factor 0.05: below what a high-density display takes
     ASSERT_TRUE(eventually([&] { return m_client->getfQuality() < 0.1f; }));
     deliverTicks(3);
@@ -465,7 +466,7 @@ TEST_F(UploadWireTest, AnImageThatCannotBeEncodedIsNotSentAndKeepsTheSequence) {
 }
 
 TEST_F(UploadWireTest, DisplayChangeSendsTheNewScreenSize) {
-    startDirectSession("2011057");
+    ASSERT_NO_FATAL_FAILURE(startDirectSession("2011057"));
     platform::ScreenInfo screen;
     screen.width = 1280.9;
     screen.height = 800.2;
@@ -507,7 +508,7 @@ TEST_F(UploadWireTest, AStalledLinkKeepsAtMostTwoImagesUnsentAndStillTakesComman
     StalledListener listener;
     ASSERT_NE(listener.port(), 0);
     useDirectConsole(listener.port());
-    startProcessor();
+    ASSERT_NO_FATAL_FAILURE(startProcessor());
     login();
     m_client = client::gStudentClient();
     ASSERT_TRUE(m_client && m_client->getMVConn()->isConnect());
