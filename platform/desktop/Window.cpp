@@ -155,13 +155,20 @@ void Window::closeEvent(QCloseEvent* event) {
 
 void Window::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Shown by any road, the window stands at its level again: a window that leaves the stack lies
+    // under a board, which a manager keeps above an undeclared window.
+    if (m_level != level::kNormal && isVisible() && !WindowStack::shared().contains(this))
+        WindowStack::shared().orderFront(this, m_level);
     if (m_holdsInput && !m_inputGrab)
         m_inputGrab = std::make_unique<InputGrab>(*this);
 }
 
 void Window::hideEvent(QHideEvent* event) {
     m_inputGrab.reset();
-    WindowStack::shared().remove(this);
+    // Qt tells a minimise by the window manager as a hide of its own (spontaneous), while the program
+    // still shows the window: it keeps its level, so it is restored where it stood.
+    if (!event->spontaneous())
+        WindowStack::shared().remove(this);
     QWidget::hideEvent(event);
 }
 

@@ -82,6 +82,16 @@ void WindowStack::track(QWidget* window, int level, QWidget* owner) {
         orderFront(window, level, owner);
 }
 
+const WindowStack::Entry* WindowStack::find(const QWidget* window) const {
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [window](const Entry& e) { return e.window == window; });
+    return it == m_entries.end() ? nullptr : &*it;
+}
+
+bool WindowStack::contains(const QWidget* window) const {
+    return find(window) != nullptr;
+}
+
 std::vector<QWidget*> WindowStack::order() const {
     auto inStack = [this](const QWidget* w) {
         return w &&

@@ -58,8 +58,9 @@ inline constexpr std::array kWindowLevels = {
     LevelEntry{level::kBlinkOverlay, "blinking overlay"},
 };
 
-// The agent's windows by level. A window joins when it is shown and leaves when it is hidden or
-// destroyed; restack() puts them in level order on the window system. Within one level the window
+// The agent's windows by level. A window joins when it is shown and leaves when the program hides it
+// or it is destroyed (a minimise by the window manager keeps it); restack() puts them in level order
+// on the window system. Within one level the window
 // brought forward last lies on top. A sheet (an alert attached to a window) lies right above its
 // owner, whatever else is brought forward at the owner's level.
 class WindowStack {
@@ -74,6 +75,8 @@ public:
     // shown, leaves it when hidden or destroyed.
     void track(QWidget* window, int level, QWidget* owner = nullptr);
 
+    bool contains(const QWidget* window) const;
+
     // Windows from bottom to top.
     std::vector<QWidget*> order() const;
     void restack();
@@ -87,6 +90,7 @@ private:
     };
     void watchWindowSystem();
     void keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const;
+    const Entry* find(const QWidget* window) const;
     std::vector<Entry> m_entries;
     std::uint64_t m_nextRaise = 1;
 };

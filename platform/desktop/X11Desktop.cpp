@@ -410,6 +410,10 @@ bool declareTransientFor(QWidget* window, QWidget* parent, bool renew) {
     const auto parentId = parent && parent->internalWinId()
                               ? static_cast<xcb_window_t>(parent->internalWinId())
                               : xcb_window_t{XCB_WINDOW_NONE};
+    // Qt deletes the hint when it shows the window and a manager reads it when it takes the window:
+    // the window's own events are watched from the first hint on, so both are seen.
+    if (watcher()->connection())
+        watcher()->stack.topLevelOf(watcher()->connection(), id);
     auto& declared = watcher()->stack.transientFor();
     auto it = declared.find(id);
     const xcb_window_t now = it == declared.end() ? xcb_window_t{XCB_WINDOW_NONE} : it->second;
