@@ -106,6 +106,11 @@ void Window::setIgnoresMouseEvents(bool ignores) {
 }
 
 void Window::orderFront() {
+    // Qt keeps the minimised state of a window the manager minimised, and would map it minimised
+    // again once the program hid it (the panel gone into its tab): brought to the front, it comes
+    // back restored.
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     if (m_level == level::kNormal) {
         // Not one of the levelled windows the stack keeps above everything: brought forward once,
@@ -170,6 +175,14 @@ void Window::hideEvent(QHideEvent* event) {
     if (!event->spontaneous())
         WindowStack::shared().remove(this);
     QWidget::hideEvent(event);
+}
+
+void Window::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The manager minimised or restored the window: the stack looks again (a window above a board
+    // is kept where the student can reach it).
+    if (event->type() == QEvent::WindowStateChange && m_level != level::kNormal)
+        WindowStack::shared().restack();
 }
 
 } // namespace desktop
