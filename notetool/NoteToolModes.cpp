@@ -62,9 +62,10 @@ void NoteToolView::executionCaptureBoardMode() {
     platform::mainQueue::asyncAfter(kCaptureDelay, [self, request] {
         if (!self)
             return;
-        // The student or the teacher chose another mode meanwhile: no capture, and the panel comes back.
+        // The student or the teacher chose another mode meanwhile: no capture, and the panel comes
+        // back, unless a newer capture request hid it for a still of its own.
         if (request != self->m_nBoardRequest || self->m_model.m_nMode != mode::kCaptureBoard) {
-            if (self->m_mainView)
+            if (self->m_mainView && self->m_nOpeningRequest == request)
                 self->m_mainView->showMainView();
             self->boardOpeningEnded(request);
             return;
@@ -84,8 +85,8 @@ void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
             if (view.m_mainView)
                 view.m_mainView->showMainView();
         } else {
-            view.setPanelFrame(
-                NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kCaptureBoard)));
+            view.setPanelFrame(NoteToolModel::applyFrameChange(view.panelFrame(),
+                                                               view.m_model.enterMode(mode::kCaptureBoard)));
             view.openCanvas();
         }
         view.boardOpeningEnded(view.m_nOpeningRequest);

@@ -149,6 +149,7 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
     m_model.m_bEnableMove = true;
     m_mainView = &controller;
     controller.setCloseButton(m_btnClose);
+    controller.setMinimizeButton(m_btnMinimize);
     m_model.m_nLastMode = mode::kPointer;
     m_model.m_nColorMode = kDefaultColour;
     m_tfMemberName->setText(QString::fromStdString(platform::localizedString("ZQ_WRITING_TOOL")));

@@ -205,6 +205,14 @@ void MainViewController::closeRequestedByWindowManager() {
     button->click();
 }
 
+bool MainViewController::minimizeRequestedByWindowManager() {
+    QAbstractButton* button = m_minimizeButton;
+    if (!button || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
 void MainViewController::callbackShareBoardRemoveAll(const platform::Notification&) {
     // Always the direct link, whichever link the session runs on.
     if (auto studentClient = getStudentClient())

@@ -131,6 +131,11 @@ public:
     void setCloseQuestion(QWidget* question) { m_closeQuestion = question; }
     bool isCloseQuestionOpen() const { return m_closeQuestion && m_closeQuestion->isVisible(); }
     TitleView* titleView() const { return m_titleView; }
+    // The panel's minimise button, which the note tool places, and a window manager's minimise of
+    // the panel over a board, which takes the road of that button (into the tab, which the student
+    // can always click): true when it did. Main thread.
+    void setMinimizeButton(QAbstractButton* button) { m_minimizeButton = button; }
+    bool minimizeRequestedByWindowManager();
 
 protected:
     std::unique_ptr<QWidget> loadView() override;
@@ -175,6 +180,7 @@ private:
     DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
     QWidget* m_noteToolArea = nullptr;           // a Qt child of the view
     QPointer<QAbstractButton> m_closeButton;     // a Qt descendant of the view
+    QPointer<QAbstractButton> m_minimizeButton;  // a Qt descendant of the view
     std::weak_ptr<NoteToolSettings> m_pNoteToolView;
     QImage m_captureBoardImageData; // main thread
 };

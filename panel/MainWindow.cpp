@@ -44,6 +44,13 @@ void MainWindowController::windowDidLoad() {
     m_nNoteToolViewDownHeight = kDownHeight;
     window()->setLevel(desktop::level::kPanel);
     window()->setFrame(initialFrame());
+    // A board covers the whole screen and the panel is its only way out: the manager's minimise of
+    // the panel over it (a taskbar, Alt+F9, show-desktop) is the panel's own, into its tab. Over
+    // the desktop the panel is minimised as any window.
+    window()->shouldMiniaturizeOverBackdrop = [this] {
+        auto* hub = dynamic_cast<MainViewController*>(contentViewController());
+        return hub && hub->minimizeRequestedByWindowManager();
+    };
 }
 
 bool MainWindowController::windowShouldClose() {

@@ -106,6 +106,11 @@ void Window::setIgnoresMouseEvents(bool ignores) {
 }
 
 void Window::orderFront() {
+    // Qt keeps the minimised state of a window the manager minimised, and would map it minimised
+    // again once the program hid it (the panel gone into its tab): brought to the front, it comes
+    // back restored.
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     if (m_level == level::kNormal) {
         // Not one of the levelled windows the stack keeps above everything: brought forward once,
@@ -155,14 +160,29 @@ void Window::closeEvent(QCloseEvent* event) {
 
 void Window::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Shown by any road, the window stands at its level again: a window that leaves the stack lies
+    // under a board, which a manager keeps above an undeclared window.
+    if (m_level != level::kNormal && isVisible() && !WindowStack::shared().contains(this))
+        WindowStack::shared().orderFront(this, m_level);
     if (m_holdsInput && !m_inputGrab)
         m_inputGrab = std::make_unique<InputGrab>(*this);
 }
 
 void Window::hideEvent(QHideEvent* event) {
     m_inputGrab.reset();
-    WindowStack::shared().remove(this);
+    // Qt tells a minimise by the window manager as a hide of its own (spontaneous), while the program
+    // still shows the window: it keeps its level, so it is restored where it stood.
+    if (!event->spontaneous())
+        WindowStack::shared().remove(this);
     QWidget::hideEvent(event);
+}
+
+void Window::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The manager minimised or restored the window: the stack looks again (a window above a board
+    // is kept where the student can reach it).
+    if (event->type() == QEvent::WindowStateChange && m_level != level::kNormal)
+        WindowStack::shared().restack();
 }
 
 } // namespace desktop

@@ -77,11 +77,17 @@ public:
     std::function<bool()> shouldClose;
     // Told after the window closed, by the user or the program.
     std::function<void()> didClose;
+    // Asked when the window manager minimised the window while a full-screen window of a lower level
+    // (a board, the viewer) is open, which would leave nothing on the screen to bring it back by:
+    // true when the window took the minimise its own way (the panel goes into its tab). Otherwise,
+    // and without an answer here, the window is restored at once.
+    std::function<bool()> shouldMiniaturizeOverBackdrop;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     Style m_style;

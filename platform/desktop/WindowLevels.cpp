@@ -1,8 +1,10 @@
 #include "platform/desktop/WindowLevels.h"
 
+#include "platform/desktop/Window.h"
 #include "platform/desktop/X11Desktop.h"
 
 #include <QEvent>
+#include <QPointer>
 #include <QWidget>
 #include <algorithm>
 
@@ -35,6 +37,27 @@ private:
 
 bool bypassesManager(const QWidget* window) {
     return window->windowFlags().testFlag(Qt::X11BypassWindowManagerHint);
+}
+
+// A window the manager minimised over a backdrop could not be found again (the backdrop covers any
+// taskbar): it goes its own way or comes back. After the stack's pass, as its own way (the panel
+// into its tab) opens and closes windows.
+void restoreOverBackdrop(Window* window) {
+    QMetaObject::invokeMethod(
+        window,
+        [guarded = QPointer<Window>(window)] {
+            const bool minimized = guarded && (guarded->isMinimized() || x11::minimizedByManager(guarded));
+            if (!minimized || !guarded->isVisible() || !WindowStack::shared().standsOverBackdrop(guarded))
+                return;
+            if (guarded->shouldMiniaturizeOverBackdrop && guarded->shouldMiniaturizeOverBackdrop())
+                return;
+            // Qt maps a window it knows minimised; one it does not know yet is asked for.
+            if (guarded->isMinimized())
+                guarded->setWindowState(guarded->windowState() & ~Qt::WindowMinimized);
+            else
+                x11::restoreMinimized(guarded);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace
@@ -82,6 +105,23 @@ void WindowStack::track(QWidget* window, int level, QWidget* owner) {
         orderFront(window, level, owner);
 }
 
+const WindowStack::Entry* WindowStack::find(const QWidget* window) const {
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [window](const Entry& e) { return e.window == window; });
+    return it == m_entries.end() ? nullptr : &*it;
+}
+
+bool WindowStack::contains(const QWidget* window) const {
+    return find(window) != nullptr;
+}
+
+bool WindowStack::standsOverBackdrop(const QWidget* window) const {
+    const Entry* entry = find(window);
+    return entry && std::any_of(m_entries.begin(), m_entries.end(), [entry](const Entry& e) {
+               return isBackdrop(e.level) && e.level < entry->level;
+           });
+}
+
 std::vector<QWidget*> WindowStack::order() const {
     auto inStack = [this](const QWidget* w) {
         return w &&
@@ -109,17 +149,39 @@ std::vector<QWidget*> WindowStack::order() const {
 }
 
 void WindowStack::restack() {
+    const std::vector<QWidget*> windows = order();
+    keepWithinReach(windows);
     if (x11::active()) {
         watchWindowSystem();
-        const std::vector<QWidget*> windows = order();
         keepAboveBackdrops(windows);
         x11::keepStackingOrder(windows, bypassesManager);
         return;
     }
     // Raising bottom to top leaves the highest level on top; the window system keeps the relative
     // order of stay-on-top windows it was given.
-    for (QWidget* window : order())
+    for (QWidget* window : windows)
         window->raise();
+}
+
+void WindowStack::keepWithinReach(const std::vector<QWidget*>& bottomToTop) const {
+    const Entry* backdrop = nullptr;
+    for (QWidget* window : bottomToTop) {
+        const Entry* entry = find(window);
+        if (!entry)
+            continue;
+        if (isBackdrop(entry->level)) {
+            backdrop = entry;
+            continue;
+        }
+        // Sheets and dialogs go with the window they belong to; a window the manager never sees
+        // stays where the agent puts it.
+        auto* agentWindow = dynamic_cast<Window*>(window);
+        if (!backdrop || backdrop->level >= entry->level || entry->owner || !agentWindow ||
+            bypassesManager(window) || window->windowType() != Qt::Window)
+            continue;
+        if (window->isMinimized() || (x11::active() && x11::keepWithinReach(window, backdrop->window)))
+            restoreOverBackdrop(agentWindow);
+    }
 }
 
 void WindowStack::keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const {

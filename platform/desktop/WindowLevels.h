@@ -58,10 +58,14 @@ inline constexpr std::array kWindowLevels = {
     LevelEntry{level::kBlinkOverlay, "blinking overlay"},
 };
 
-// The agent's windows by level. A window joins when it is shown and leaves when it is hidden or
-// destroyed; restack() puts them in level order on the window system. Within one level the window
-// brought forward last lies on top. A sheet (an alert attached to a window) lies right above its
-// owner, whatever else is brought forward at the owner's level.
+// The agent's windows by level. A window joins when it is shown and leaves when the program hides it
+// or it is destroyed (a minimise by the window manager keeps it); restack() puts them in level order
+// on the window system. Within one level the window brought forward last lies on top. A sheet (an
+// alert attached to a window) lies right above its owner, whatever else is brought forward at the
+// owner's level. While a backdrop is open, the managed windows above it are kept within the
+// student's reach: a window the manager minimises is restored (or minimised its own way, see
+// Window::shouldMiniaturizeOverBackdrop), and on X11 one sent below, hidden, to another desktop or
+// off the screen is brought back over the backdrop.
 class WindowStack {
 public:
     static WindowStack& shared();
@@ -73,6 +77,11 @@ public:
     // For windows that are not desktop::Window (alerts): joins the stack whenever the widget is
     // shown, leaves it when hidden or destroyed.
     void track(QWidget* window, int level, QWidget* owner = nullptr);
+
+    bool contains(const QWidget* window) const;
+    // Whether a backdrop of a lower level than window's lies in the stack (shown, or minimised by
+    // the window manager).
+    bool standsOverBackdrop(const QWidget* window) const;
 
     // Windows from bottom to top.
     std::vector<QWidget*> order() const;
@@ -87,6 +96,8 @@ private:
     };
     void watchWindowSystem();
     void keepAboveBackdrops(const std::vector<QWidget*>& bottomToTop) const;
+    void keepWithinReach(const std::vector<QWidget*>& bottomToTop) const;
+    const Entry* find(const QWidget* window) const;
     std::vector<Entry> m_entries;
     std::uint64_t m_nextRaise = 1;
 };

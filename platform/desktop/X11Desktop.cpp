@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -25,8 +26,25 @@ namespace {
 
 // The EWMH selection a compositing manager owns on screen n.
 constexpr const char* kCompositorSelectionPrefix = "_NET_WM_CM_S";
-// Events of the root window that tell of any top-level window's stacking changing.
-constexpr std::uint32_t kRootStackingEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+// Events of the root window that tell of any top-level window's stacking changing, and of the
+// desktop the manager shows.
+constexpr std::uint32_t kRootStackingEvents =
+    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+// A managed window is within the student's reach while this much of it, across and down, lies on
+// the screen (a grip on the panel's title strip, most of the tab); with less it is moved back wholly
+// onto the screen.
+constexpr int kReachableSide = 40;
+// A manager that minimises a window unmaps it and says so in properties, whose answers may come a
+// little after the unmap: a window that is not shown (and not said minimised) is activated only
+// once it has stayed so this long, so a minimise is not taken for a show-desktop.
+constexpr std::chrono::milliseconds kUnshownSettle{250};
+// EWMH: requests on behalf of a pager or taskbar, which managers follow without second-guessing
+// the focus, and the actions on a state.
+constexpr std::uint32_t kSourcePager = 2;
+constexpr std::uint32_t kRemoveState = 0;
+// Client messages to the manager go to the root with these events selected.
+constexpr std::uint32_t kToManager =
+    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
 
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>; // xcb replies are malloc'ed
@@ -158,6 +176,40 @@ bool bypassWindowsInPlace(const std::vector<Placed>& placed, const std::vector<x
 // the answers, and one more look follows it then, whatever events come or do not come.
 constexpr std::chrono::milliseconds kRaiseSettle{100};
 
+// An EWMH request about window to the manager.
+void askManager(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                std::array<std::uint32_t, 5> data) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy(data.begin(), data.end(), event.data.data32);
+    xcb_send_event(c, 0, root, kToManager, reinterpret_cast<const char*>(&event));
+}
+
+// Where a window the agent asked the manager about stood when it asked.
+struct ReachAsked {
+    ServerStack::ManagerState state;
+    std::uint32_t currentDesktop = 0;
+    bool mapped = false;
+    int x = 0;
+    int y = 0;
+    bool operator==(const ReachAsked& o) const {
+        return state.desktop == o.state.desktop && state.below == o.state.below &&
+               state.hidden == o.state.hidden && state.iconic == o.state.iconic &&
+               currentDesktop == o.currentDesktop && mapped == o.mapped && x == o.x && y == o.y;
+    }
+};
+
+// How far a span from `at` of `length` lies on [0, side), and where it lies wholly on it.
+int onScreen(int at, int length, int side) {
+    return std::min(at + length, side) - std::max(at, 0);
+}
+int placedOnScreen(int at, int length, int side) {
+    return std::max(0, std::min(at, side - length));
+}
+
 class RaisePacer {
 public:
     // True when a round may go now; otherwise a look is queued for when it may.
@@ -216,9 +268,18 @@ public:
         if (!c)
             return;
         bool moved = false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            moved = stack.handle(event) || moved;
-            std::free(event);
+        // Reading an answer may read events behind it, and an event may ask for a property: both
+        // until neither has more.
+        for (bool more = true; more;) {
+            more = false;
+            while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+                moved = stack.handle(event) || moved;
+                std::free(event);
+                more = true;
+            }
+            const std::size_t asked = stack.readsPending();
+            moved = stack.takeAnswers() || moved;
+            more = more || stack.readsPending() < asked;
         }
         if (!moved || m_pending || !changed)
             return;
@@ -236,8 +297,25 @@ public:
     // A look queued on an application that went away never ran.
     void forgetPending() { m_pending = false; }
 
+    std::unordered_map<xcb_window_t, ReachAsked> reachAsked;
+    // Since when an agent window above a backdrop has not been shown.
+    std::unordered_map<xcb_window_t, std::chrono::steady_clock::time_point> unshownSince;
+
+    // One more look after `delay`, whatever events come or do not come.
+    void lookAgainAfter(std::chrono::milliseconds delay) {
+        if (m_lookScheduled)
+            return;
+        m_lookScheduled = true;
+        QTimer::singleShot(delay, QCoreApplication::instance(), [this] {
+            m_lookScheduled = false;
+            if (changed)
+                changed();
+        });
+    }
+
 private:
     bool m_pending = false;
+    bool m_lookScheduled = false;
 };
 
 StackingWatcher*& watcher() {
@@ -402,6 +480,124 @@ void watchForwardRequests(platform::X11InstanceSelection& selection, std::functi
     read();
 }
 
+namespace {
+
+bool onDesktop(const ServerStack::ManagerState& state, std::uint32_t desktop) {
+    using State = ServerStack::ManagerState;
+    return desktop == State::kNoDesktop || state.desktop == State::kNoDesktop ||
+           state.desktop == State::kAllDesktops || state.desktop == desktop;
+}
+
+// Asks the manager about a window (`asking` sends, and tells whether it did) once for each change
+// of what the manager says of the window and where it shows it, so a manager that refuses is not
+// asked at the rate of its answers. True when something was asked.
+bool ask(xcb_connection_t* c, xcb_window_t id, const ReachAsked& now, const std::function<bool()>& asking) {
+    auto& asked = watcher()->reachAsked;
+    if (auto it = asked.find(id); it != asked.end() && it->second == now)
+        return false;
+    if (!asking())
+        return false;
+    // Windows that went leave nothing behind.
+    std::erase_if(asked, [](const auto& entry) { return !watcher()->stack.managerState(entry.first); });
+    std::erase_if(watcher()->unshownSince,
+                  [](const auto& entry) { return !watcher()->stack.managerState(entry.first); });
+    asked[id] = now;
+    xcb_flush(c);
+    return true;
+}
+
+} // namespace
+
+bool keepWithinReach(QWidget* window, QWidget* backdrop) {
+    xcb_connection_t* c = connection();
+    if (!c || !watcher() || !watcher()->connection() || !watcher()->stack.isRead() ||
+        !window->internalWinId() || !backdrop->internalWinId() || !window->isVisible())
+        return false;
+    ServerStack& stack = watcher()->stack;
+    xcb_connection_t* watching = watcher()->connection();
+    const xcb_window_t root = watcher()->display->screen()->root;
+    const ServerStack::Atoms& atoms = stack.atoms();
+    const std::uint32_t desktop = stack.currentDesktop();
+    auto sendToDesktop = [&](xcb_window_t id) {
+        askManager(c, root, id, atoms.wmDesktop, {desktop, kSourcePager, 0, 0, 0});
+        return true;
+    };
+
+    // A manager may move a window's family with it (openbox moves the window a transient belongs
+    // to, and its other transients): the backdrop comes back to the desktop the student is on too.
+    const auto boardId = static_cast<xcb_window_t>(backdrop->internalWinId());
+    const ServerStack::ManagerState* board = stack.managerState(boardId);
+    const ServerStack::Child* boardFrame = stack.child(stack.topLevelOf(watching, boardId));
+    if (board && boardFrame && !onDesktop(*board, desktop))
+        ask(c, boardId, {*board, desktop, boardFrame->mapped, boardFrame->x, boardFrame->y},
+            [&] { return sendToDesktop(boardId); });
+
+    const auto id = static_cast<xcb_window_t>(window->internalWinId());
+    const ServerStack::ManagerState* mine = stack.managerState(id);
+    const ServerStack::Child* frame = stack.child(stack.topLevelOf(watching, id));
+    if (!mine || !frame)
+        return false; // the manager has not said yet: its answer makes another look
+    const bool here = onDesktop(*mine, desktop);
+    // Minimised on the desktop the student sees: the caller decides (the panel goes into its tab).
+    if (here && mine->iconic)
+        return true;
+    const xcb_screen_t* screen = watcher()->display->screen();
+    const int width = screen->width_in_pixels;
+    const int height = screen->height_in_pixels;
+    const bool offScreen =
+        onScreen(frame->x, frame->width, width) < std::min(kReachableSide, frame->width) ||
+        onScreen(frame->y, frame->height, height) < std::min(kReachableSide, frame->height);
+    bool unshown = here && (!frame->mapped || mine->hidden);
+    if (unshown) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto since = watcher()->unshownSince.try_emplace(id, now).first->second;
+        if (now - since < kUnshownSettle) {
+            watcher()->lookAgainAfter(
+                std::chrono::ceil<std::chrono::milliseconds>(since + kUnshownSettle - now));
+            unshown = false;
+        }
+    } else {
+        watcher()->unshownSince.erase(id);
+    }
+    if (here && !mine->below && !offScreen && !unshown)
+        return false;
+    ask(c, id, {*mine, desktop, frame->mapped, frame->x, frame->y}, [&] {
+        if (!here)
+            return sendToDesktop(id); // the rest once it is back
+        if (mine->below)
+            askManager(c, root, id, atoms.wmState, {kRemoveState, atoms.stateBelow, 0, kSourcePager, 0});
+        // Shown by the agent on the desktop the manager shows, yet not mapped (hidden, or the
+        // desktop shown in its place): activated, which every manager answers by showing it.
+        if (unshown)
+            askManager(c, root, id, atoms.activeWindow, {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0});
+        if (offScreen) {
+            const std::uint32_t place[] = {
+                static_cast<std::uint32_t>(placedOnScreen(frame->x, frame->width, width)),
+                static_cast<std::uint32_t>(placedOnScreen(frame->y, frame->height, height))};
+            xcb_configure_window(c, id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, place);
+        }
+        return true;
+    });
+    return false;
+}
+
+void restoreMinimized(QWidget* window) {
+    xcb_connection_t* c = connection();
+    if (!c || !watcher() || !watcher()->connection() || !window->internalWinId())
+        return;
+    askManager(c, watcher()->display->screen()->root, static_cast<xcb_window_t>(window->internalWinId()),
+               watcher()->stack.atoms().activeWindow, {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0});
+    xcb_flush(c);
+}
+
+bool minimizedByManager(const QWidget* window) {
+    if (!active() || !watcher() || !window->internalWinId())
+        return false;
+    const ServerStack::ManagerState* state =
+        watcher()->stack.managerState(static_cast<xcb_window_t>(window->internalWinId()));
+    return state && state->iconic;
+}
+
 bool declareTransientFor(QWidget* window, QWidget* parent, bool renew) {
     xcb_connection_t* c = connection();
     if (!c || !watcher() || !window->internalWinId())
@@ -410,6 +606,10 @@ bool declareTransientFor(QWidget* window, QWidget* parent, bool renew) {
     const auto parentId = parent && parent->internalWinId()
                               ? static_cast<xcb_window_t>(parent->internalWinId())
                               : xcb_window_t{XCB_WINDOW_NONE};
+    // Qt deletes the hint when it shows the window and a manager reads it when it takes the window:
+    // the window's own events are watched from the first hint on, so both are seen.
+    if (watcher()->connection())
+        watcher()->stack.topLevelOf(watcher()->connection(), id);
     auto& declared = watcher()->stack.transientFor();
     auto it = declared.find(id);
     const xcb_window_t now = it == declared.end() ? xcb_window_t{XCB_WINDOW_NONE} : it->second;

@@ -54,6 +54,17 @@ bool declareTransientFor(QWidget* window, QWidget* parent, bool renew = false);
 // are answered at once. The selection must outlive the application.
 void watchForwardRequests(platform::X11InstanceSelection& selection, std::function<void()> asked);
 
+// Keeps a managed window above backdrop within the student's reach, as far as the window manager
+// lets a program ask: on the desktop the manager shows (the backdrop too), neither below other
+// windows nor hidden, mapped, and on the screen. True when the manager minimised it there, which
+// the caller answers (restoreMinimized, or a minimise of the window's own). Asks the server
+// nothing: what it knows of the window comes from events.
+bool keepWithinReach(QWidget* window, QWidget* backdrop);
+// Whether the manager says it minimised the window (its WM_STATE), which Qt may not have learnt yet.
+bool minimizedByManager(const QWidget* window);
+// Asks the manager to show a window it minimised.
+void restoreMinimized(QWidget* window);
+
 // The top-level windows as the server stacks them now, bottom to top (asked of the server); each
 // agent window is reported as the child of the root that holds it (the manager's frame around it,
 // or itself).

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h> // xcb_poll_for_reply: an answer taken without waiting
 
 namespace desktop::x11 {
 namespace {
@@ -15,6 +17,10 @@ constexpr std::uint8_t kSentEventBit = 0x80;
 constexpr int kUnknownSide = 1;
 // What an agent window tells of itself: being reparented or destroyed, and its properties.
 constexpr std::uint32_t kAgentWindowEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+// More states than any manager sets at once.
+constexpr std::uint32_t kMostStates = 32;
+// ICCCM WM_STATE of a minimised window.
+constexpr std::uint32_t kIconicState = 3;
 
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>; // xcb replies are malloc'ed
@@ -24,9 +30,24 @@ Reply<T> reply(T* raw) {
     return Reply<T>(raw, &std::free);
 }
 
+std::uint32_t internAtom(xcb_connection_t* c, const char* name) {
+    auto atom = reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return atom ? atom->atom : std::uint32_t{XCB_ATOM_NONE};
+}
+
 } // namespace
 
 void ServerStack::read(xcb_connection_t* c, std::uint32_t root) {
+    m_connection = c;
+    m_atoms.icccmState = internAtom(c, "WM_STATE");
+    m_atoms.wmState = internAtom(c, "_NET_WM_STATE");
+    m_atoms.wmDesktop = internAtom(c, "_NET_WM_DESKTOP");
+    m_atoms.stateBelow = internAtom(c, "_NET_WM_STATE_BELOW");
+    m_atoms.stateHidden = internAtom(c, "_NET_WM_STATE_HIDDEN");
+    m_atoms.currentDesktop = internAtom(c, "_NET_CURRENT_DESKTOP");
+    m_atoms.activeWindow = internAtom(c, "_NET_ACTIVE_WINDOW");
+    askProperty(root, m_atoms.currentDesktop);
     const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(c, root);
     auto tree = reply(xcb_query_tree_reply(c, treeCookie, nullptr));
     if (!tree)
@@ -62,6 +83,63 @@ bool ServerStack::stale(const xcb_generic_event_t* event) {
         return true;
     m_readSequence.reset(); // events come in order: every later one is newer too
     return false;
+}
+
+void ServerStack::askProperty(std::uint32_t window, std::uint32_t atom) {
+    if (!m_connection || atom == XCB_ATOM_NONE)
+        return;
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(m_connection, 0, window, atom, XCB_ATOM_ANY, 0, kMostStates);
+    m_reads.push_back({window, atom, cookie.sequence});
+    xcb_flush(m_connection);
+}
+
+bool ServerStack::takeAnswers() {
+    bool changed = false;
+    while (!m_reads.empty()) {
+        const PropertyRead read = m_reads.front();
+        void* answer = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(m_connection, read.sequence, &answer, &error) == 0)
+            break; // the rest come after this one
+        m_reads.pop_front();
+        std::free(error); // the window went meanwhile: its end is told by its own event
+        auto property = reply(static_cast<xcb_get_property_reply_t*>(answer));
+        const auto* values =
+            property ? static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) : nullptr;
+        const int length =
+            property && property->format == 32 ? xcb_get_property_value_length(property.get()) : 0;
+        if (property && read.window == m_root) {
+            const std::uint32_t before = m_currentDesktop;
+            m_currentDesktop = length >= 4 ? values[0] : ManagerState::kNoDesktop;
+            changed = changed || m_currentDesktop != before;
+            continue;
+        }
+        if (!property || m_watched.count(read.window) == 0)
+            continue;
+        ManagerState& state = m_managerStates[read.window];
+        const ManagerState before = state;
+        if (read.atom == m_atoms.wmDesktop) {
+            state.desktop = length >= 4 ? values[0] : ManagerState::kNoDesktop;
+        } else if (read.atom == m_atoms.icccmState) {
+            state.iconic = length >= 4 && values[0] == kIconicState;
+        } else {
+            state.below = false;
+            state.hidden = false;
+            for (int i = 0; i < length / 4; ++i) {
+                state.below = state.below || values[i] == m_atoms.stateBelow;
+                state.hidden = state.hidden || values[i] == m_atoms.stateHidden;
+            }
+        }
+        changed = changed || state.desktop != before.desktop || state.below != before.below ||
+                  state.hidden != before.hidden || state.iconic != before.iconic;
+    }
+    return changed;
+}
+
+const ServerStack::ManagerState* ServerStack::managerState(std::uint32_t window) const {
+    auto it = m_managerStates.find(window);
+    return it == m_managerStates.end() ? nullptr : &it->second;
 }
 
 const ServerStack::Child* ServerStack::child(std::uint32_t window) const {
@@ -106,8 +184,12 @@ std::uint32_t ServerStack::topLevelOf(xcb_connection_t* c, std::uint32_t window)
         return known->second;
     // From now on the window's reparenting, end and transient hint are told here; asked before the
     // walk, so no reparenting falls between the two.
-    if (m_watched.insert(window).second)
+    if (m_watched.insert(window).second) {
         xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &kAgentWindowEvents);
+        askProperty(window, m_atoms.wmDesktop);
+        askProperty(window, m_atoms.wmState);
+        askProperty(window, m_atoms.icccmState);
+    }
     // A manager reparents a window into its frame (maybe several levels deep); the frame is what
     // the root stacks.
     for (xcb_window_t current = window; current != XCB_WINDOW_NONE;) {
@@ -141,6 +223,7 @@ bool ServerStack::handle(const xcb_generic_event_t* event) {
             m_frames.erase(e->window);
             m_transientFor.erase(e->window);
             m_watched.erase(e->window);
+            m_managerStates.erase(e->window);
             return false;
         }
         if (stale(event))
@@ -195,8 +278,18 @@ bool ServerStack::handle(const xcb_generic_event_t* event) {
         return true;
     }
     case XCB_PROPERTY_NOTIFY: {
-        // Qt clears the transient hint of a plain window each time it shows it: declared again then.
         const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        // Their answers make the look.
+        if ((e->atom == m_atoms.wmState || e->atom == m_atoms.wmDesktop || e->atom == m_atoms.icccmState) &&
+            m_watched.count(e->window) != 0) {
+            askProperty(e->window, e->atom);
+            return false;
+        }
+        if (e->atom == m_atoms.currentDesktop && e->window == m_root) {
+            askProperty(e->window, e->atom);
+            return false;
+        }
+        // Qt clears the transient hint of a plain window each time it shows it: declared again then.
         if (e->atom != XCB_ATOM_WM_TRANSIENT_FOR || e->state != XCB_PROPERTY_DELETE)
             return false;
         auto declared = m_transientFor.find(e->window);

@@ -1,10 +1,12 @@
 // The note-tool panel above its boards under a real window manager (openbox, and xfwm4 where it
 // runs): a private Xvfb, the agent's windows on the xcb platform, and a student who opens each board
 // from the panel, draws on it with the pointer (XTest) and clicks the panel's controls, while the
-// stacking order is read from the server. Skips when Xvfb or the manager cannot run.
+// stacking order is read from the server; and who goes at the panel through the manager while a
+// board is open. Skips when Xvfb or the manager cannot run.
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
 #include "notetool/CanvasWindow.h"
+#include "notetool/MinimizeWindow.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
@@ -29,6 +31,15 @@
 namespace {
 
 using testsupport::Manager;
+
+constexpr std::uint32_t kIconicState = 3;
+constexpr std::uint32_t kAddState = 1;
+constexpr std::uint32_t kSourcePager = testsupport::DesktopStudent::kSourcePager;
+constexpr std::uint8_t kAltKeycode = testsupport::DesktopStudent::kAltKeycode;
+constexpr std::uint8_t kTabKeycode = testsupport::DesktopStudent::kTabKeycode;
+// The size of the test's screen (WindowManagerFixture::kGeometry).
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 800;
 
 constexpr int kStrokes = 3;
 constexpr int kStrokeSteps = 12;
@@ -59,8 +70,40 @@ private:
     quint64 m_lastStamp = 0;
 };
 
-class BoardStackingTest : public testsupport::WindowManagerFixture<testsupport::DesktopStudent,
-                                                                   ::testing::TestWithParam<Manager>> {
+// The student at the desktop, who also asks the manager what a taskbar, a pager or xdotool asks.
+class BoardStudent : public testsupport::DesktopStudent {
+public:
+    using DesktopStudent::DesktopStudent;
+    xcb_window_t rootWindow() const { return root(); }
+    void showDesktop(bool on) {
+        clientMessage(root(), root(), atom("_NET_SHOWING_DESKTOP"), {on ? 1u : 0u, 0, 0, 0, 0}, kToManager);
+    }
+    void activate(xcb_window_t window) {
+        clientMessage(root(), window, atom("_NET_ACTIVE_WINDOW"), {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0},
+                      kToManager);
+    }
+    // As another program moves a window: it asks, and the manager moves the frame.
+    void moveWindow(xcb_window_t window, int x, int y) {
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+        xcb_configure_window(connection(), window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        xcb_flush(connection());
+    }
+    // The first number of a window's property (its desktop, its WM_STATE); kNone without one.
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    std::uint32_t cardinal(xcb_window_t window, const char* name) {
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> r(
+            xcb_get_property_reply(connection(),
+                                   xcb_get_property(connection(), 0, window, atom(name), XCB_ATOM_ANY, 0, 1),
+                                   nullptr),
+            &std::free);
+        return r && r->format == 32 && xcb_get_property_value_length(r.get()) == 4
+                   ? *static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()))
+                   : kNone;
+    }
+};
+
+class BoardStackingTest
+    : public testsupport::WindowManagerFixture<BoardStudent, ::testing::TestWithParam<Manager>> {
 protected:
     void SetUp() override {
         startSession(GetParam(), "olvex-board-stacking-test", OLVEX_TEST_CONFIG_HOME);
@@ -159,6 +202,52 @@ protected:
         panel::AppDelegate::shared().setScreenShareWindowController(m_viewer);
         m_viewer->showWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_viewer->window()));
+    }
+    // The minimised panel's tab, while one is shown.
+    QWidget* shownTab() const {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->findChild<QWidget*>(notetool::MinimizeView::kObjectName))
+                return w;
+        }
+        return nullptr;
+    }
+    // The window the student reaches the panel by: the panel, or the tab it went into.
+    QWidget* panelOrTab() const { return m_main->window()->isVisible() ? m_main->window() : shownTab(); }
+    bool withinReach(QWidget* board) {
+        QWidget* w = panelOrTab();
+        if (!w)
+            return false;
+        const auto id = static_cast<xcb_window_t>(w->winId());
+        const xcb_rectangle_t at = m_student->placeOnRoot(id);
+        const bool onScreen =
+            at.x >= 0 && at.y >= 0 && at.x + at.width <= kScreenWidth && at.y + at.height <= kScreenHeight;
+        const int above = m_student->stackPosition(id);
+        return m_student->viewable(id) && onScreen && above >= 0 &&
+               above > m_student->stackPosition(static_cast<xcb_window_t>(board->winId()));
+    }
+    std::string reach(QWidget* board) {
+        QWidget* w = panelOrTab();
+        if (!w)
+            return "neither the panel nor a tab is shown";
+        const auto id = static_cast<xcb_window_t>(w->winId());
+        const auto boardId = static_cast<xcb_window_t>(board->winId());
+        const xcb_rectangle_t at = m_student->placeOnRoot(id);
+        return std::string(w == m_main->window() ? "panel" : "tab") +
+               (m_student->viewable(id) ? " viewable" : " not viewable") + " at (" + std::to_string(at.x) +
+               ", " + std::to_string(at.y) + "), WM_STATE " +
+               std::to_string(m_student->cardinal(id, "WM_STATE")) + ", desktop " +
+               std::to_string(m_student->cardinal(id, "_NET_WM_DESKTOP")) + ", stacked at " +
+               std::to_string(m_student->stackPosition(id)) + "; board " +
+               (m_student->viewable(boardId) ? "viewable" : "not viewable") + ", desktop " +
+               std::to_string(m_student->cardinal(boardId, "_NET_WM_DESKTOP")) + ", stacked at " +
+               std::to_string(m_student->stackPosition(boardId));
+    }
+    void expectWithinReach(QWidget* board, const std::string& after) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return withinReach(board); }, kSettleMs))
+            << "the panel is out of reach after " << after << ": " << reach(board);
+        QTest::qWait(kStableMs);
+        EXPECT_TRUE(withinReach(board))
+            << "the panel went out of reach after " << after << ": " << reach(board);
     }
     QWidget* canvasWindow() const {
         auto canvas = panel::AppDelegate::shared().getCanvasWindowController();
@@ -273,6 +362,92 @@ TEST_P(BoardStackingTest, RestackingWaitsForNothingFromTheServer) {
     letGo.join();
     EXPECT_TRUE(restackedWhileHeld) << "a restack waited for the server";
     expectPanelAbove(canvasWindow(), "a restack while the server was held");
+}
+
+// A board open, the student (or a taskbar, or another program) goes at the panel through the
+// manager: minimises it, shows the desktop and then the windows again, switches windows twice,
+// minimises it and activates the board, hides it, puts it below, sends it to another desktop or off
+// the screen. After each the panel, or the tab it went into, stands viewable on the screen above the
+// board, and the tab brings the panel back above the board. Without a board the panel is minimised
+// as any window.
+TEST_P(BoardStackingTest, ThePanelOrItsTabStaysWithinReachOverTheBoard) {
+    clickPanel("m_btnWhiteBoard");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvasWindow() != nullptr; }, kSettleMs));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(canvasWindow()));
+    QWidget* board = canvasWindow();
+    expectPanelAbove(board, "opening the white board");
+    const auto boardId = static_cast<xcb_window_t>(board->winId());
+    auto toManager = [&](const char* type, std::array<std::uint32_t, 5> data) {
+        m_student->clientMessage(m_student->rootWindow(),
+                                 static_cast<xcb_window_t>(m_main->window()->winId()), m_student->atom(type),
+                                 data, BoardStudent::kToManager);
+    };
+    auto minimise = [&] { toManager("WM_CHANGE_STATE", {kIconicState, 0, 0, 0, 0}); };
+    auto addState = [&](const char* state) {
+        toManager("_NET_WM_STATE", {kAddState, m_student->atom(state), 0, kSourcePager, 0});
+    };
+    const std::uint32_t otherDesktop = m_student->cardinal(boardId, "_NET_WM_DESKTOP") + 1;
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool minimises = false; // which over a board is the panel's own minimise, into its tab
+    };
+    const std::vector<Step> steps = {
+        {"the panel minimised", minimise, true},
+        {"showing the desktop", [&] { m_student->showDesktop(true); }},
+        {"showing the desktop no more", [&] { m_student->showDesktop(false); }},
+        {"Alt+Tab",
+         [&] {
+             m_student->keyChord({kAltKeycode, kTabKeycode});
+         }},
+        {"Alt+Tab again",
+         [&] {
+             m_student->keyChord({kAltKeycode, kTabKeycode});
+         }},
+        {"the panel minimised and the board activated",
+         [&] {
+             minimise();
+             QTest::qWait(kStableMs);
+             m_student->activate(boardId);
+         },
+         true},
+        {"the panel hidden", [&] { addState("_NET_WM_STATE_HIDDEN"); }},
+        {"the panel put below", [&] { addState("_NET_WM_STATE_BELOW"); }},
+        {"the panel sent to another desktop",
+         [&] {
+             toManager("_NET_WM_DESKTOP", {otherDesktop, kSourcePager, 0, 0, 0});
+         }},
+        {"the panel moved off the screen",
+         [&] { m_student->moveWindow(static_cast<xcb_window_t>(m_main->window()->winId()), -2000, -2000); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        expectWithinReach(board, step.name);
+        if (step.minimises) {
+            EXPECT_FALSE(m_main->isOpen()) << "the panel was not minimised into its tab";
+        }
+        if (m_main->window()->isVisible())
+            continue;
+        QWidget* tab = shownTab();
+        ASSERT_NE(tab, nullptr);
+        // Where the server shows it: Qt may learn where the manager put a new window a moment later.
+        const xcb_rectangle_t at = m_student->placeOnRoot(static_cast<xcb_window_t>(tab->winId()));
+        m_student->click(at.x + at.width / 2, at.y + at.height / 2);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_main->window()->isVisible(); }, kSettleMs))
+            << "a click on the tab did not bring the panel back";
+        expectWithinReach(board, std::string("the tab clicked after ") + step.name);
+    }
+
+    clickPanel("m_btnMac");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvasWindow() == nullptr; }, kSettleMs));
+    minimise();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_main->window()->isMinimized(); }, kSettleMs))
+        << "the manager did not minimise the panel over the desktop";
+    QTest::qWait(kStableMs);
+    EXPECT_TRUE(m_main->window()->isMinimized()) << "the panel came back over the desktop";
+    EXPECT_TRUE(m_main->isOpen());
+    EXPECT_EQ(shownTab(), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, BoardStackingTest, ::testing::Values(Manager::Openbox, Manager::Xfwm4),

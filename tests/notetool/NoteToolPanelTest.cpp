@@ -353,6 +353,35 @@ TEST_F(NoteToolTest, MinimiseAndRestorePutThePanelBackInEveryMode) {
     }
 }
 
+// The window manager's minimise of the panel over a board is the panel's own, into the tab that
+// brings it back; over the desktop the panel is minimised as any window.
+TEST_F(NoteToolTest, AWindowManagersMinimiseOverABoardIsThePanelsOwn) {
+    desktop::Window* panelWindow = m_main->window();
+    panelWindow->showMinimized();
+    m_loop.runUntilIdle();
+    QApplication::processEvents();
+    EXPECT_TRUE(panelWindow->isMinimized());
+    EXPECT_TRUE(m_main->isOpen());
+    EXPECT_EQ(openWindows(desktop::level::kPanel), std::vector<desktop::Window*>{panelWindow}); // no tab
+    panelWindow->showNormal();
+
+    openWhiteBoard();
+    panelWindow->showMinimized();
+    m_loop.runUntilIdle();
+    QApplication::processEvents();
+    EXPECT_FALSE(m_main->isOpen());
+    const auto tabs = openWindows(desktop::level::kPanel);
+    ASSERT_EQ(tabs.size(), 1u);
+    EXPECT_EQ(tabs[0]->frame(), (Frame{1255, 715, 100, 100}));
+    QTest::mouseClick(tabs[0]->findChild<QWidget*>(notetool::MinimizeView::kObjectName), Qt::LeftButton, {},
+                      QPoint(50, 50));
+    m_loop.runUntilIdle();
+    EXPECT_TRUE(m_main->isOpen());
+    EXPECT_FALSE(panelWindow->isMinimized());
+    EXPECT_EQ(frame(), kTall);
+    EXPECT_TRUE(canvas());
+}
+
 TEST_F(NoteToolTest, TeachersLockKeepsTheTabUntilUnlocked) {
     post(client::events::kNoteToolLock, {{"lock", "1"}});
     m_loop.runUntilIdle();

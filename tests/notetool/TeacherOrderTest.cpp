@@ -96,4 +96,40 @@ TEST_F(TeacherOrderTest, ALockWhileTheCaptureBoardOpensPlacesTheTabByTheBoardsPa
     EXPECT_EQ(frame(), kTall);
 }
 
+// Two capture-board requests in quick succession with the teacher's lock between them: the first
+// request's capture gives way to the second, and the lock's tab waits for the second board, so it
+// is placed by the panel of the board that opens and the still holds no panel.
+TEST_F(TeacherOrderTest, ALockBetweenTwoCaptureBoardRequestsWaitsForTheSecondBoard) {
+    connectConsole();
+    std::atomic<bool> lockArrived{false};
+    platform::ObserverSet seen;
+    seen.add(client::events::kNoteToolLock, nullptr, [&](const platform::Notification& note) {
+        if (note.value(client::events::kKeyLock) == "1")
+            lockArrived = true;
+    });
+    constexpr double kHalfDelay = notetool::NoteToolView::kCaptureDelay / 2;
+    m_panel->onClickCaptureBoardMode();
+    ASSERT_TRUE(m_console->sendText("[MV00259]2"));
+    ASSERT_TRUE(m_loop.runUntil([&] { return lockArrived.load(); }, 5.0));
+    m_loop.runUntilIdle();
+    m_loop.advance(kHalfDelay);
+    m_loop.runUntilIdle();
+    m_panel->onClickCaptureBoardMode();
+    // The first request's time comes: it captures nothing, and the lock still waits.
+    m_loop.advance(kHalfDelay);
+    m_loop.runUntilIdle();
+    EXPECT_EQ(m_stillsTaken, 0);
+    EXPECT_EQ(tab(), nullptr) << "the lock made its tab before the second board opened";
+    EXPECT_FALSE(canvas());
+    m_loop.advance(kHalfDelay);
+    m_loop.runUntilIdle();
+    EXPECT_EQ(m_stillsTaken, 1);
+    EXPECT_FALSE(m_panelShownAtCapture);
+    EXPECT_TRUE(canvas());
+    EXPECT_FALSE(m_main->isOpen());
+    ASSERT_NE(tab(), nullptr);
+    EXPECT_TRUE(tab()->isLocked());
+    EXPECT_EQ(openWindows(desktop::level::kPanel)[0]->frame(), kTab);
+}
+
 } // namespace

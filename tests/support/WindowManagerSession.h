@@ -10,6 +10,7 @@
 #include "streaming/XvfbServer.h"
 
 #include <QApplication>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +108,13 @@ class DesktopStudent {
 public:
     static constexpr std::uint8_t kLeftButton = 1;
     static constexpr int kProbeMs = 250;
+    static constexpr std::uint32_t kToManager =
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    // The requests of a taskbar or pager (EWMH source indication 2), which managers always follow.
+    static constexpr std::uint32_t kSourcePager = 2;
+    // Alt_L and Tab in Xvfb's default keymap.
+    static constexpr std::uint8_t kAltKeycode = 64;
+    static constexpr std::uint8_t kTabKeycode = 23;
 
     explicit DesktopStudent(const std::string& display) {
         m_conn = xcb_connect(display.c_str(), nullptr);
@@ -173,6 +181,51 @@ public:
         moveTo(x, y);
         button(true);
         button(false);
+    }
+
+    // Keys through XTest, pressed in order and released in order, as the keyboard sends them to
+    // whoever holds the focus (or a grab of the manager's).
+    void keyChord(std::initializer_list<std::uint8_t> keycodes) {
+        for (std::uint8_t k : keycodes)
+            xcb_test_fake_input(m_conn, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        for (std::uint8_t k : keycodes)
+            xcb_test_fake_input(m_conn, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
+        xcb_flush(m_conn);
+    }
+
+    // A client message about `about` sent to `to`: the root with kToManager for a request to the
+    // manager (what a taskbar, wmctrl or xdotool sends).
+    void clientMessage(xcb_window_t to, xcb_window_t about, xcb_atom_t type,
+                       std::array<std::uint32_t, 5> data, std::uint32_t mask) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = about;
+        event.type = type;
+        std::memcpy(event.data.data32, data.data(), sizeof event.data.data32);
+        xcb_send_event(m_conn, 0, to, mask, reinterpret_cast<const char*>(&event));
+        xcb_flush(m_conn);
+    }
+
+    // Mapped, and every window holding it too: the server shows it unless something covers it.
+    bool viewable(xcb_window_t window) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
+            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
+            &std::free);
+        return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+
+    // The window's rectangle on the root.
+    xcb_rectangle_t placeOnRoot(xcb_window_t window) {
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
+        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> t(
+            xcb_translate_coordinates_reply(m_conn, xcb_translate_coordinates(m_conn, window, m_root, 0, 0),
+                                            nullptr),
+            &std::free);
+        if (!g || !t)
+            return {0, 0, 0, 0};
+        return {t->dst_x, t->dst_y, g->width, g->height};
     }
 
     // Holds the server: no other client's request is handled until release().

@@ -54,6 +54,68 @@ TEST(WindowLevels, AgentWindowsStackInLevelOrderWhateverTheShowOrder) {
     EXPECT_TRUE(WindowStack::shared().order().empty());
 }
 
+// A window keeps its level while hidden and shown again, whether the program hides it or the window
+// system does (a minimise hides a window the program still shows): shown again it stands at its
+// level, so the windows above a board stay above it.
+TEST(WindowLevels, AWindowKeepsItsLevelAcrossHideAndShow) {
+    testing_support::qtApp();
+    Window canvas(Window::Style::Borderless), panel(Window::Style::Borderless),
+        box(Window::Style::Borderless);
+    canvas.setLevel(level::kDrawingCanvas);
+    panel.setLevel(level::kPanel);
+    box.setLevel(level::kMessageBox);
+    for (Window* w : {&box, &panel, &canvas})
+        w->orderFront();
+    const std::vector<QWidget*> all{&canvas, &panel, &box};
+    panel.hide();
+    EXPECT_EQ(WindowStack::shared().order(), (std::vector<QWidget*>{&canvas, &box}));
+    panel.show();
+    EXPECT_EQ(WindowStack::shared().order(), all);
+    panel.showMinimized();
+    EXPECT_EQ(WindowStack::shared().order(), all) << "a minimised window left its level";
+    panel.showNormal();
+    EXPECT_EQ(WindowStack::shared().order(), all);
+    for (Window* w : {&box, &panel, &canvas})
+        w->closeFromCode();
+    EXPECT_TRUE(WindowStack::shared().order().empty());
+}
+
+// Over a board nothing could bring back a window the window manager minimised: it is restored at
+// once, or minimised its own way when it has one. Over the desktop it stays minimised.
+TEST(WindowLevels, AWindowMinimisedOverABackdropComesBackOrGoesItsOwnWay) {
+    testing_support::qtApp();
+    Window canvas(Window::Style::Borderless), panel(Window::Style::Borderless),
+        chat(Window::Style::Borderless);
+    canvas.setLevel(level::kDrawingCanvas);
+    panel.setLevel(level::kPanel);
+    chat.setLevel(level::kPanel);
+    int ownWays = 0;
+    panel.shouldMiniaturizeOverBackdrop = [&] {
+        ++ownWays;
+        panel.orderOut();
+        return true;
+    };
+    for (Window* w : {&canvas, &panel, &chat})
+        w->orderFront();
+    chat.showMinimized();
+    panel.showMinimized();
+    // Only the posted calls: a whole pass of events makes Qt's stand-in devices, which fail as this
+    // program's lasting application ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    EXPECT_FALSE(chat.isMinimized());
+    EXPECT_EQ(ownWays, 1);
+    EXPECT_FALSE(panel.isVisible());
+
+    canvas.closeFromCode();
+    chat.showMinimized();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    EXPECT_TRUE(chat.isMinimized());
+    EXPECT_EQ(ownWays, 1);
+    chat.closeFromCode();
+    panel.closeFromCode();
+    EXPECT_TRUE(WindowStack::shared().order().empty());
+}
+
 TEST(WindowLevels, SheetsStayWithTheirWindowAndModalAlertsStandAboveThePanel) {
     testing_support::qtApp();
     Window panel(Window::Style::Borderless), chat(Window::Style::Borderless), lock(Window::Style::Borderless);
