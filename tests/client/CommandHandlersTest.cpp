@@ -2,6 +2,7 @@
 // on the link it came from, and the record it leaves behind (released, not kept).
 #include "CommandCases.h"
 #include "client/ArchivedRecords.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -166,23 +167,6 @@ TEST_F(ClientFixture, KeyPacketIsLogged) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ZQ]KeyPacket 1 65 0 0 / a"), lines.end());
 }
 
-// Faults a line stands for: itself, and the lines it says were held back before it.
-std::uint64_t faultsLogged(const std::vector<std::string>& lines, const std::string& fragment) {
-    static const std::string kHeldBack = " more like it held back)";
-    std::uint64_t faults = 0;
-    for (const std::string& line : lines) {
-        if (line.find(fragment) == std::string::npos)
-            continue;
-        ++faults;
-        const std::size_t end = line.rfind(kHeldBack);
-        if (end != std::string::npos) {
-            const std::size_t start = line.rfind('(', end);
-            faults += std::stoull(line.substr(start + 1, end - start - 1));
-        }
-    }
-    return faults;
-}
-
 // A console repeating what the handlers log writes a few lines a second of each kind, the lines let
 // through counting those held back; H.264 frames log nothing.
 TEST_F(ClientFixture, TenThousandOfEachRepeatedPacketWriteAFewLinesThatCountTheRest) {
@@ -206,9 +190,9 @@ TEST_F(ClientFixture, TenThousandOfEachRepeatedPacketWriteAFewLinesThatCountTheR
     const auto all = logLines();
     const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
     EXPECT_LT(lines.size(), kFewLines);
-    EXPECT_EQ(faultsLogged(lines, "MV00264 Received"), kRepeats + 1u);
-    EXPECT_EQ(faultsLogged(lines, "[ZQ]KeyPacket"), kRepeats + 1u);
-    EXPECT_EQ(faultsLogged(lines, "MD5"), 0u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "MV00264 Received"), kRepeats + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "[ZQ]KeyPacket"), kRepeats + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "MD5"), 0u);
 }
 
 // A strip stating more inflated bytes than anything may hold is refused, not the end of the link:
