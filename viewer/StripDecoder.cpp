@@ -75,6 +75,12 @@ StripDecoder::~StripDecoder() {
         tjDestroy(static_cast<tjhandle>(m_jpeg));
 }
 
+void StripDecoder::renewJpegHandle() {
+    if (m_jpeg != nullptr)
+        tjDestroy(static_cast<tjhandle>(m_jpeg));
+    m_jpeg = tjInitDecompress();
+}
+
 DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         logs().noPicture.logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
@@ -89,6 +95,9 @@ bool StripDecoder::readJpegHeader(std::span<const std::uint8_t> bytes, int& widt
     if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
                             &subsampling, &colorspace) != 0) {
         logs().headerUnreadable.logf("[ZQ]Strip JPEG header unreadable: %s", tjGetErrorStr2(handle));
+        // The library leaves a handle whose header read failed failing every header after it, so
+        // one such strip from the console would blank every later one.
+        renewJpegHandle();
         return false;
     }
     return true;
@@ -101,6 +110,7 @@ bool StripDecoder::decompressJpeg(std::span<const std::uint8_t> bytes, const Pix
                       static_cast<int>(into.stride), into.height, TJPF_BGRA, kJpegFlags) != 0 &&
         tjGetErrorCode(handle) == TJERR_FATAL) {
         logs().jpegUndecodable.logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+        renewJpegHandle();
         return false;
     }
     return true;

@@ -83,6 +83,21 @@ TEST_F(StripComposition, StripsFillTheirTilesAndTilesNeverReceivedStayTransparen
     EXPECT_FALSE(m_model.answerGrid().tile(1).m_bInit);
 }
 
+// A JPEG header the library cannot read leaves its decoder answering with that error ever after
+// unless the decoder starts afresh: the strips after it, straight into the canvas or apart, are
+// drawn.
+TEST_F(StripComposition, AStripWithAnUnreadableHeaderLeavesTheNextStripsDrawn) {
+    const std::vector<std::uint8_t> noHeader = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x02}; // a bogus marker length
+    open("1");
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(noHeader, {0})));
+    EXPECT_EQ(at(60, 60).a, 0);
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kRed}, 120, 135), {0})));
+    EXPECT_TRUE(near(at(60, 60), kRed));
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(noHeader, {1})));
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kBlue}, 120, 135), {5})));
+    EXPECT_TRUE(near(at(180, 200), kBlue));
+}
+
 TEST_F(StripComposition, UpdatesDecodedTogetherLandInTheOrderReceived) {
     open("1");
     std::vector<platform::Bytes> batch;
