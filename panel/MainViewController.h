@@ -147,6 +147,8 @@ private:
     mutable std::mutex m_clientLock; // the client is set on the main thread, read by receive threads
     std::shared_ptr<client::StudentClient> m_pStudentClient;
     std::atomic<const void*> m_heartbeatSender{nullptr};
+    // Set by the first lost link of the session; the box that ends the process is shown once.
+    std::atomic<bool> m_bLinkLost{false};
 
     bool m_bIsRetinaDisplay = false;
     std::atomic<bool> m_bIsScreenShareCaptured{false};
