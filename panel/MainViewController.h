@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QPointer>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -133,6 +134,7 @@ private:
     void addScreenShareObservers();
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
+    void showPendingChat(); // main thread
     static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
@@ -141,6 +143,9 @@ private:
     std::shared_ptr<FileOutcomeBoxes> m_fileOutcomes;             // any thread
     std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
     std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
+    std::mutex m_chatLock;
+    std::deque<std::string> m_pendingChat; // teacher lines not shown yet; guarded by m_chatLock
+    bool m_bChatShowQueued = false;        // guarded by m_chatLock: one queued block shows them all
     platform::ObserverSet m_observers;
     std::shared_ptr<platform::UserDefaults> m_shared;
 
