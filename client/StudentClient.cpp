@@ -26,6 +26,21 @@ StudentClient::EncoderFactory& encoderFactory() {
     return factory;
 }
 
+// Replies can carry what the console set (the relay registration names the alias "[MV00009]"
+// stored), so a console repeating the command that asks for one can repeat these refusals without
+// end: each kind is held to a few lines a second.
+constexpr int kRefusalLinesPerSecond = 3;
+
+platform::LogRateLimit& notUtf8Log() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& tooLongLog() {
+    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
+    return limit;
+}
+
 } // namespace
 
 std::shared_ptr<StudentClient> StudentClient::create(platform::NotificationCenter& center) {
@@ -182,13 +197,13 @@ bool StudentClient::sendCommand(const std::string& text, Link link, std::size_t 
         link = GlobalConfig::shared().isRelayEnabled() ? Link::Relay : Link::Direct;
     auto units = utf16UnitCount(text);
     if (!units) {
-        platform::logf("[ZQ]Command %.9s is not valid UTF-8; not sent", text.c_str());
+        notUtf8Log().logf("[ZQ]Command %.9s is not valid UTF-8; not sent", text.c_str());
         return false;
     }
     // 64-bit arithmetic: units is bounded by the text's byte length.
     if (kTextFieldOverheadBytes + 2 * static_cast<std::uint64_t>(*units) > requestBytes) {
-        platform::logf("[ZQ]Command %.9s too long (%zu characters) for a %zu-byte request; not sent",
-                       text.c_str(), *units, requestBytes);
+        tooLongLog().logf("[ZQ]Command %.9s too long (%zu characters) for a %zu-byte request; not sent",
+                          text.c_str(), *units, requestBytes);
         return false;
     }
     auto request = transport::newRequestData(static_cast<int>(requestBytes));

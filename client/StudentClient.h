@@ -221,6 +221,8 @@ private:
     void onRelayDisconnect(Record& r, Link link);  // [MV00100]
     // Records why a connect failed (empty: it did not) and answers false.
     bool failConnect(std::string reason);
+    // Counts one URL opening against the current window; false when the window has had its share.
+    bool takeURLOpening();
 
     platform::NotificationCenter& m_pNotificationCenter;
     std::shared_ptr<platform::UserDefaults> m_shared;
@@ -262,6 +264,11 @@ private:
     std::atomic<transport::RelayConnData> m_relayConnData{transport::RelayConnData{}};
     mutable std::mutex m_versionLock;
     std::string m_strRemoveMVVersion;
+    // The console's URL openings in the current window of the main clock (StudentClientHandlers.cpp).
+    std::mutex m_urlOpenLock;
+    bool m_bURLWindowStarted = false; // guarded by m_urlOpenLock
+    double m_fURLWindowStart = 0.0;   // guarded by m_urlOpenLock
+    int m_nURLOpensInWindow = 0;      // guarded by m_urlOpenLock
 };
 
 // The process-wide client of the current login (empty until the first login success). Capture,

@@ -52,6 +52,23 @@ platform::LogRateLimit& keyPacketLog() {
     return limit;
 }
 
+struct URLLogs {
+    platform::LogRateLimit success{kRepeatedLinesPerSecond};
+    platform::LogRateLimit failure{kRepeatedLinesPerSecond};
+    platform::LogRateLimit refused{kRepeatedLinesPerSecond};
+};
+
+URLLogs& urlLogs() {
+    static URLLogs logs;
+    return logs;
+}
+
+// Every opening hands the address to the student's browser, which starts, or opens a window or a
+// tab: a console repeating "[MV00143]" would start as many. A teacher sends a link at a time, or a
+// lesson's few together; openings past these within the window are refused.
+constexpr int kURLOpensPerWindow = 3;
+constexpr double kURLOpenWindowSeconds = 5.0;
+
 // Stores the thumbnail size the console asked for. A side of 0 turns thumbnails off (the capture
 // queue sends none). A size that would make an empty image (a negative side, or one point on a
 // high-density screen) asks for no image either, so it turns thumbnails off too, logged once per
@@ -419,14 +436,37 @@ void StudentClient::onFileReceivedReset(Record&, Link) {
     synchronizeSettings();
 }
 
+bool StudentClient::takeURLOpening() {
+    std::lock_guard lock(m_urlOpenLock);
+    const double now = platform::monotonicNow();
+    if (!m_bURLWindowStarted || now - m_fURLWindowStart >= kURLOpenWindowSeconds || now < m_fURLWindowStart) {
+        m_bURLWindowStarted = true;
+        m_fURLWindowStart = now;
+        m_nURLOpensInWindow = 0;
+    }
+    if (m_nURLOpensInWindow >= kURLOpensPerWindow)
+        return false;
+    ++m_nURLOpensInWindow;
+    return true;
+}
+
 void StudentClient::onOpenURL(Record& r, Link) {
     auto f = splitFields(r.strParams);
     const std::string& url = fieldAt(f, 0);
     // Only web addresses are opened; anything else (file:, custom schemes) could start programs.
-    if (isWebURL(url) && platform::openURL(url))
-        platform::logf("[ZQ]URL open success.");
+    if (!isWebURL(url)) {
+        urlLogs().failure.logf("[ZQ]URL open failure.");
+        return;
+    }
+    if (!takeURLOpening()) {
+        urlLogs().refused.logf("[ZQ]URL open refused: %d opened within %g seconds already.",
+                               kURLOpensPerWindow, kURLOpenWindowSeconds);
+        return;
+    }
+    if (platform::openURL(url))
+        urlLogs().success.logf("[ZQ]URL open success.");
     else
-        platform::logf("[ZQ]URL open failure.");
+        urlLogs().failure.logf("[ZQ]URL open failure.");
 }
 
 void StudentClient::onAnotherDevice(Record&, Link) {

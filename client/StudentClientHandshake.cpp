@@ -21,6 +21,20 @@ using Link = StudentClient::Link;
 constexpr double kSlotRegistrationDelaySeconds = 1.0;
 constexpr std::size_t kRelayConnIdFields = 2;
 
+// The relay can repeat its handshake and version codes without end: each kind of line is held to a
+// few a second, the next line let through counting those held back.
+constexpr int kRepeatedLinesPerSecond = 3;
+
+platform::LogRateLimit& relayVersionLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& relayConnIdsLog() {
+    static platform::LogRateLimit limit(kRepeatedLinesPerSecond);
+    return limit;
+}
+
 // Holds this thread for the given time of the main loop's clock. Waiting until the clock has really
 // moved (rather than trusting one sleep) keeps the delay exact under any clock, virtual ones too.
 void waitOnMainClock(double seconds) {
@@ -83,7 +97,7 @@ void StudentClient::onConsoleVersion(Record& r, Link link) {
             std::lock_guard lock(m_versionLock);
             m_strRemoveMVVersion = r.strParams;
         }
-        platform::logf("[ZQ_RELAY]onReceivedMV00094:%s", r.strParams.c_str());
+        relayVersionLog().logf("[ZQ_RELAY]onReceivedMV00094:%s", r.strParams.c_str());
         return;
     }
     std::string digits = r.strParams;
@@ -105,7 +119,7 @@ void StudentClient::onRelayConnIds(Record& r, Link) {
     }
     // The line names the envelope's fields rather than their values; the envelope itself
     // carries the numbers.
-    platform::logf("[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId");
+    relayConnIdsLog().logf("[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId");
     sendCommand(command::kRelayConnected, Link::Relay);
 }
 

@@ -17,6 +17,14 @@ namespace {
 
 constexpr const char* kTabImage = "note_tab";
 
+// The teacher's lock makes a tab and the unlock closes it, a pair it can repeat without end.
+constexpr int kTabLinesPerSecond = 3;
+
+platform::LogRateLimit& tabGoneLog() {
+    static platform::LogRateLimit limit(kTabLinesPerSecond);
+    return limit;
+}
+
 // The view controller adds nothing to its view.
 class MinimizeViewController : public desktop::ViewController {
 protected:
@@ -42,7 +50,7 @@ MinimizeView::~MinimizeView() {
     m_observers.removeAll();
     if (!m_bClosed)
         client::GlobalConfig::shared().setIsMinimizeEnabled(false);
-    platform::logf("[ZQ]MinimizeView Dealloc is called");
+    tabGoneLog().logf("[ZQ]MinimizeView Dealloc is called");
 }
 
 void MinimizeView::onMaximizeMode(const platform::Notification& note) {

@@ -127,6 +127,10 @@ void MainViewController::callbackDisconnect(const platform::Notification& note) 
         platform::logf("[ZQ]Disconnect from a link of no current session ignored.");
         return;
     }
+    // The relay's "[MV00100]" can come again and again, and the heartbeat may count the same loss:
+    // the session ends once, with one box.
+    if (m_bLinkLost.exchange(true))
+        return;
     auto self = selfReference();
     if (!self)
         return;

@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QPointer>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -146,6 +147,7 @@ private:
     void addTransferObservers();
     void showTeacherChat(const std::string& text);
     void dismissCloseQuestion();
+    void showPendingChat(); // main thread
     static void installNoteTool(MainViewController& controller, QWidget* area);
 
     platform::NotificationCenter& m_pNotificationCenter;
@@ -154,12 +156,17 @@ private:
     std::shared_ptr<FileOutcomeBoxes> m_fileOutcomes;             // any thread
     std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
     std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
+    std::mutex m_chatLock;
+    std::deque<std::string> m_pendingChat; // teacher lines not shown yet; guarded by m_chatLock
+    bool m_bChatShowQueued = false;        // guarded by m_chatLock: one queued block shows them all
     platform::ObserverSet m_observers;
     std::shared_ptr<platform::UserDefaults> m_shared;
 
     mutable std::mutex m_clientLock; // the client is set on the main thread, read by receive threads
     std::shared_ptr<client::StudentClient> m_pStudentClient;
     std::atomic<const void*> m_heartbeatSender{nullptr};
+    // Set by the first lost link of the session; the box that ends the process is shown once.
+    std::atomic<bool> m_bLinkLost{false};
 
     bool m_bIsRetinaDisplay = false;
     std::atomic<bool> m_bIsScreenShareCaptured{false};

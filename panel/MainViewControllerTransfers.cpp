@@ -9,9 +9,21 @@
 #include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/ZQFile.h"
+#include "platform/Log.h"
 #include "platform/MainQueue.h"
 
 namespace panel {
+namespace {
+
+// A console sending chat lines without end drops waiting lines at every one: a few lines a second.
+constexpr int kDroppedChatLinesPerSecond = 3;
+
+platform::LogRateLimit& droppedChatLog() {
+    static platform::LogRateLimit limit(kDroppedChatLinesPerSecond);
+    return limit;
+}
+
+} // namespace
 
 void MainViewController::addTransferObservers() {
     // The panel stays where it is while a file is dragged over its drop target.
@@ -67,8 +79,37 @@ void MainViewController::callbackOnReceivedChat(const platform::Notification& no
     if (!self)
         return;
     // Everything happens on the main queue, in arrival order: lines that come before the window
-    // has opened are each shown once in it.
-    platform::mainQueue::async([self, text = *chat] { self->showTeacherChat(text); });
+    // has opened are each shown once in it. Lines that come faster than the window shows them
+    // wait in one list behind one queued block; past what the log could show, the oldest waiting
+    // go, as the log would drop them.
+    bool dropped = false;
+    bool queue = false;
+    {
+        std::lock_guard lock(m_chatLock);
+        m_pendingChat.push_back(*chat);
+        if (m_pendingChat.size() >
+            static_cast<std::size_t>(MessageWindowViewController::kMaxShownTeacherLines)) {
+            m_pendingChat.pop_front();
+            dropped = true;
+        }
+        queue = !m_bChatShowQueued;
+        m_bChatShowQueued = true;
+    }
+    if (dropped)
+        droppedChatLog().logf("[ZQ]Teacher chat lines come faster than shown; the oldest waiting dropped");
+    if (queue)
+        platform::mainQueue::async([self] { self->showPendingChat(); });
+}
+
+void MainViewController::showPendingChat() {
+    std::deque<std::string> lines;
+    {
+        std::lock_guard lock(m_chatLock);
+        lines.swap(m_pendingChat);
+        m_bChatShowQueued = false;
+    }
+    for (const std::string& line : lines)
+        showTeacherChat(line);
 }
 
 void MainViewController::showTeacherChat(const std::string& text) {

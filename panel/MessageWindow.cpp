@@ -161,6 +161,7 @@ void MessageWindowViewController::viewDidLoad() {
     m_fontChatId = CGColorHex::getNSColorHex(kChatIdColor);
     m_fontChatContentColor = CGColorHex::getNSColorHex(kChatContentColor);
     m_textView->setFont(m_font);
+    m_textView->document()->setMaximumBlockCount(kMaxLogBlocks);
     colourBackground(m_textView->viewport(), m_backgroundColor);
     colourBackground(m_textView, m_backgroundColor);
     m_tfChat->setProperty("tag", kInputTag);

@@ -51,6 +51,12 @@ public:
     static constexpr std::uint32_t kBarColor = 0x181E2B;
     // A log at least this tall (points) follows each teacher line after the first to its end.
     static constexpr int kScrollMinHeight = 248;
+    // Paragraphs the log keeps, the oldest going first: the teacher can send lines without end, and
+    // a few hundred exchanges are more than a student scrolls back through.
+    static constexpr int kMaxLogBlocks = 1000;
+    // Each teacher line takes at least two paragraphs (its header and its text) besides the empty
+    // one the next line is written into, so the log never shows more lines than this.
+    static constexpr int kMaxShownTeacherLines = (kMaxLogBlocks - 1) / 2;
     static constexpr int kInputTag = 3;
     static constexpr const char* kTooLongKey = "ZQ_VALIDATION_MAX_512";
     static constexpr const char* kEnglishTitle = "Message Window";

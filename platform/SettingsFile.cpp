@@ -40,6 +40,24 @@ std::string fileNameForSuite(const std::string& name) {
     return out + ".json";
 }
 
+// Every change the console asks for ("[MV00009]", "[MV00030]", each file piece) writes the file: on
+// a full disk or a folder taken away each write fails, so each kind of failure is held to a few
+// lines a second, the next line let through counting those held back.
+constexpr int kWriteFailureLinesPerSecond = 3;
+
+struct WriteFailureLogs {
+    LogRateLimit create{kWriteFailureLinesPerSecond};
+    LogRateLimit restrict {kWriteFailureLinesPerSecond};
+    LogRateLimit temp{kWriteFailureLinesPerSecond};
+    LogRateLimit write{kWriteFailureLinesPerSecond};
+    LogRateLimit replace{kWriteFailureLinesPerSecond};
+};
+
+WriteFailureLogs& writeFailureLogs() {
+    static WriteFailureLogs logs;
+    return logs;
+}
+
 std::string folderOf(const std::string& path) {
     return path.substr(0, path.rfind('/'));
 }
@@ -53,14 +71,16 @@ bool makeFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) {
-            logf("[ZQ]settings: cannot create %s: %s", part.c_str(), std::strerror(errno));
+            writeFailureLogs().create.logf("[ZQ]settings: cannot create %s: %s", part.c_str(),
+                                           std::strerror(errno));
             return false;
         }
         if (slash == std::string::npos)
             break;
     }
     if (chmod(folder.c_str(), kFolderMode) != 0) {
-        logf("[ZQ]settings: cannot restrict %s: %s", folder.c_str(), std::strerror(errno));
+        writeFailureLogs().restrict.logf("[ZQ]settings: cannot restrict %s: %s", folder.c_str(),
+                                         std::strerror(errno));
         return false;
     }
     return true;
@@ -179,19 +199,21 @@ bool saveSettingsFile(const std::string& path, const SettingsContents& contents)
     std::string temp = path + kTempInfix + "XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        logf("[ZQ]settings: cannot create a temp file in %s: %s", folder.c_str(), std::strerror(errno));
+        writeFailureLogs().temp.logf("[ZQ]settings: cannot create a temp file in %s: %s", folder.c_str(),
+                                     std::strerror(errno));
         return false;
     }
     const bool written = fchmod(fd, kFileMode) == 0 && writeAll(fd, text) && fsync(fd) == 0;
     const int writeErrno = errno;
     if (close(fd) != 0 || !written) {
-        logf("[ZQ]settings: writing %s failed: %s", temp.c_str(),
-             std::strerror(written ? errno : writeErrno));
+        writeFailureLogs().write.logf("[ZQ]settings: writing %s failed: %s", temp.c_str(),
+                                      std::strerror(written ? errno : writeErrno));
         unlink(temp.c_str());
         return false;
     }
     if (rename(temp.c_str(), path.c_str()) != 0) {
-        logf("[ZQ]settings: cannot replace %s: %s", path.c_str(), std::strerror(errno));
+        writeFailureLogs().replace.logf("[ZQ]settings: cannot replace %s: %s", path.c_str(),
+                                        std::strerror(errno));
         unlink(temp.c_str());
         return false;
     }

@@ -35,6 +35,15 @@ platform::LogRateLimit& unusablePictureLog() {
     static platform::LogRateLimit limit(kDecodeLinesPerSecond);
     return limit;
 }
+platform::LogRateLimit& noDecoderLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
+// A decoder lives as long as the viewer, which the console opens and closes without end.
+platform::LogRateLimit& lifeLog() {
+    static platform::LogRateLimit limit(kDecodeLinesPerSecond);
+    return limit;
+}
 } // namespace
 
 H264Decoder::H264Decoder() {
@@ -48,7 +57,7 @@ H264Decoder::H264Decoder() {
     // The console sends plain AVC streams.
     param.sVideoProperty.eVideoBsType = VIDEO_BITSTREAM_AVC;
     m_pDecoder->Initialize(&param);
-    platform::logf("Initiallize completed");
+    lifeLog().logf("Initiallize completed");
 }
 
 H264Decoder::~H264Decoder() {
@@ -59,7 +68,7 @@ void H264Decoder::destroyDecoder() {
     if (m_pDecoder == nullptr) {
         return;
     }
-    platform::logf("Destroy decoder");
+    lifeLog().logf("Destroy decoder");
     m_pDecoder->Uninitialize();
     WelsDestroyDecoder(m_pDecoder);
     m_pDecoder = nullptr;
@@ -75,7 +84,7 @@ int H264Decoder::decodeH264DataBufferList(std::span<const std::uint8_t> unit, in
         plane = nullptr;
     }
     if (m_pDecoder == nullptr) {
-        platform::logf("[ZQ]H264 decode without a decoder");
+        noDecoderLog().logf("[ZQ]H264 decode without a decoder");
         return kDecodeFailed;
     }
     if (unit.empty() || unit.size() > static_cast<std::size_t>(INT_MAX)) {

@@ -12,6 +12,22 @@ namespace streaming {
 
 namespace {
 constexpr int kAllLayers = -1;
+
+// The console starts a new stream with every "[MV00004]" or "[MV00264]true", each setting the
+// encoder up again and forcing a key frame: the lines of either are held to a few a second.
+constexpr int kSetUpLinesPerSecond = 3;
+
+struct SetUpLogs {
+    platform::LogRateLimit asked{kSetUpLinesPerSecond};
+    platform::LogRateLimit created{kSetUpLinesPerSecond};
+    platform::LogRateLimit initialized{kSetUpLinesPerSecond};
+    platform::LogRateLimit keyFrame{kSetUpLinesPerSecond};
+};
+
+SetUpLogs& setUpLogs() {
+    static SetUpLogs logs;
+    return logs;
+}
 } // namespace
 
 H264Encoder::H264Encoder() {
@@ -23,8 +39,8 @@ H264Encoder::~H264Encoder() {
 }
 
 int H264Encoder::initEncoder(int width, int height, int bitrate, float fps) {
-    platform::logf("nativeInitEncoder Encoder set: %d %d %d %f", width, height, bitrate,
-                   static_cast<double>(fps));
+    setUpLogs().asked.logf("nativeInitEncoder Encoder set: %d %d %d %f", width, height, bitrate,
+                           static_cast<double>(fps));
     // A second initialisation must not leak the first encoder.
     releaseEncoder();
     const int created = WelsCreateSVCEncoder(&m_pEncoder);
@@ -33,7 +49,7 @@ int H264Encoder::initEncoder(int width, int height, int bitrate, float fps) {
         m_pEncoder = nullptr;
         return created != 0 ? created : -1;
     }
-    platform::logf("nativeInitEncoder encoder created");
+    setUpLogs().created.logf("nativeInitEncoder encoder created");
     routeLibraryLog(m_pEncoder);
 
     SEncParamBase param;
@@ -55,8 +71,9 @@ int H264Encoder::initEncoder(int width, int height, int bitrate, float fps) {
     m_nRcMode = kRateControlBitrate;
     m_fFps = fps;
     m_bInitialized = true;
-    platform::logf("nativeInitEncoder Initialized with width: %d, height: %d, bitrate: %d, fps: %f", m_nWidth,
-                   m_nHeight, m_nBitrate, static_cast<double>(m_fFps));
+    setUpLogs().initialized.logf(
+        "nativeInitEncoder Initialized with width: %d, height: %d, bitrate: %d, fps: %f", m_nWidth, m_nHeight,
+        m_nBitrate, static_cast<double>(m_fFps));
     return 0;
 }
 
@@ -91,7 +108,7 @@ std::optional<std::vector<std::uint8_t>> H264Encoder::nativeEncode(std::span<con
 
     if (m_bNeedIDRPacket) {
         m_pEncoder->ForceIntraFrame(true, kAllLayers);
-        platform::logf("[ZQ]Force IDR Packet true");
+        setUpLogs().keyFrame.logf("[ZQ]Force IDR Packet true");
         m_bNeedIDRPacket = false;
     }
 

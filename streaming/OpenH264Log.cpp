@@ -12,6 +12,14 @@ namespace {
 
 // Warnings and errors only: the library's information lines describe every frame.
 constexpr int kLibraryLogLevel = WELS_LOG_WARNING;
+// The decoder reads the console's stream: complaints that change from unit to unit (a counter, two
+// faults in turn) are held to a few lines a second.
+constexpr int kLibraryLinesPerSecond = 3;
+
+platform::LogRateLimit& libraryLog() {
+    static platform::LogRateLimit limit(kLibraryLinesPerSecond);
+    return limit;
+}
 
 void libraryMessage(void* /*context*/, int level, const char* message) {
     if (message == nullptr) {
@@ -31,7 +39,8 @@ void libraryMessage(void* /*context*/, int level, const char* message) {
         }
         last = text;
     }
-    platform::logf("[ZQ]H264 library (%s): %s", level <= WELS_LOG_ERROR ? "error" : "warning", text.c_str());
+    libraryLog().logf("[ZQ]H264 library (%s): %s", level <= WELS_LOG_ERROR ? "error" : "warning",
+                      text.c_str());
 }
 
 WelsTraceCallback callbackPointer() {

@@ -34,6 +34,27 @@ std::unique_ptr<transport::SRequestData> payloadRequest(std::size_t payloadBytes
                                                                                    : static_cast<int>(total));
 }
 
+// Lines of every frame the console's modes bring about: a live view held back by acknowledgements
+// it withholds, each frame of the H.264 live mode, a link that is busy by turns, a quality no image
+// can be encoded at, and the notices a repeated "[MV00004]" asks for. Each kind is held to a few a second,
+// the next line let through counting those held back.
+constexpr int kFrameLinesPerSecond = 3;
+
+struct FrameLogs {
+    platform::LogRateLimit busy{kFrameLinesPerSecond};
+    platform::LogRateLimit notEncoded{kFrameLinesPerSecond};
+    platform::LogRateLimit unstable{kFrameLinesPerSecond};
+    platform::LogRateLimit sizeNotice{kFrameLinesPerSecond};
+    platform::LogRateLimit h264Enabled{kFrameLinesPerSecond};
+    platform::LogRateLimit yuvTime{kFrameLinesPerSecond};
+    platform::LogRateLimit yuvSize{kFrameLinesPerSecond};
+};
+
+FrameLogs& frameLogs() {
+    static FrameLogs logs;
+    return logs;
+}
+
 } // namespace
 
 std::int32_t nextSequence(std::int32_t value) {
@@ -61,8 +82,8 @@ bool ScreenUploader::gateOpen(const std::shared_ptr<transport::TCPConnection>& l
     }
     if (!m_skipping) {
         m_skipping = true;
-        platform::logf("[ZQ_CALLBACK]Link is busy: screen images skipped while %zu wait unsent",
-                       m_gate.waitingImages());
+        frameLogs().busy.logf("[ZQ_CALLBACK]Link is busy: screen images skipped while %zu wait unsent",
+                              m_gate.waitingImages());
     }
     return false;
 }
@@ -108,8 +129,9 @@ std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int points
         jpeg = imgCompressedByFactor(m_compressor, scaled->view(), factor, m_bIsRetinaDisplay);
     }
     if (jpeg.empty()) {
-        platform::logf("[ZQ_CALLBACK]Screen image %dx%d could not be encoded (factor %f); nothing sent",
-                       target.width, target.height, static_cast<double>(factor));
+        frameLogs().notEncoded.logf(
+            "[ZQ_CALLBACK]Screen image %dx%d could not be encoded (factor %f); nothing sent", target.width,
+            target.height, static_cast<double>(factor));
     }
     return jpeg;
 }
@@ -149,7 +171,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
         const std::int32_t serverSeq = client.getServerDrawSeq();
         const std::int32_t drawSeq = client.getDrawSeq();
         if (liveImagePending(serverSeq, drawSeq)) {
-            platform::logf("[ZQ_CALLBACK]Network is unstable.. %d/%d pending", serverSeq, drawSeq);
+            frameLogs().unstable.logf("[ZQ_CALLBACK]Network is unstable.. %d/%d pending", serverSeq, drawSeq);
             return;
         }
     }
@@ -165,7 +187,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
     if (client.getRemoteViewFirst()) {
         client.setRemoteViewFirst(false);
         sendText(link, formatNotice(kScreenSizeNotice, screenWidth, screenHeight));
-        platform::logf("[ZQ]PC00004 Sended");
+        frameLogs().sizeNotice.logf("[ZQ]PC00004 Sended");
     }
     auto request = payloadRequest(jpeg.size());
     const int size = static_cast<int>(jpeg.size());
@@ -225,7 +247,7 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
     if (client.getH264Init() && m_h264SetUpFailed) {
         return; // told once at the failed set-up; the next start tries again
     }
-    platform::logf("H264 enabled");
+    frameLogs().h264Enabled.logf("H264 enabled");
     const auto started = std::chrono::steady_clock::now();
     const ImageView view = frame.pixels();
     if (!view.isValid()) {
@@ -241,8 +263,8 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
         yuv = yuv420DataFromImage(scaled->view());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    platform::logf("YUV Data make Time: %f seconds", seconds);
-    platform::logf("YuvData:%ld", static_cast<long>(yuv.size()));
+    frameLogs().yuvTime.logf("YUV Data make Time: %f seconds", seconds);
+    frameLogs().yuvSize.logf("YuvData:%ld", static_cast<long>(yuv.size()));
     if (yuv.empty()) {
         return;
     }

@@ -17,6 +17,29 @@ constexpr const char* kRelayConnect = "[PC_CONN]";
 constexpr const char* kRegistration = "[US00001]";
 constexpr int kConnIdFields = 2;
 
+// Until the login gives it up, the relay server can send these codes without end, and a slot list
+// of any number of fields: each kind of line is held to a few a second, the next line let through
+// counting those held back.
+constexpr int kRelayLinesPerSecond = 3;
+
+struct RelayLogs {
+    platform::LogRateLimit received{kRelayLinesPerSecond};
+    platform::LogRateLimit connIds{kRelayLinesPerSecond};
+    platform::LogRateLimit version{kRelayLinesPerSecond};
+    platform::LogRateLimit slotsCalled{kRelayLinesPerSecond};
+    platform::LogRateLimit slotsData{kRelayLinesPerSecond};
+    platform::LogRateLimit slotField{kRelayLinesPerSecond};
+    platform::LogRateLimit slotFound{kRelayLinesPerSecond};
+    platform::LogRateLimit slotOk{kRelayLinesPerSecond};
+    platform::LogRateLimit slotsBelow{kRelayLinesPerSecond};
+    platform::LogRateLimit slotTaken{kRelayLinesPerSecond};
+};
+
+RelayLogs& logs() {
+    static RelayLogs limits;
+    return limits;
+}
+
 // The decimal value of a field as the C library reads it (leading blanks, a sign, digits); 0
 // without digits, clamped to the 32-bit range.
 std::int32_t decimalValue(const std::string& text) {
@@ -111,7 +134,8 @@ void TCP_RelayServer::removeNotification() {
 bool TCP_RelayServer::ReceiveCallBack(std::shared_ptr<SReceiveData> record) {
     if (!record)
         return false;
-    platform::logf("[ZQ_RELAY]receiveCallBack :%s %s", record->strCode.c_str(), record->strParams.c_str());
+    logs().received.logf("[ZQ_RELAY]receiveCallBack :%s %s", record->strCode.c_str(),
+                         record->strParams.c_str());
     return TCPConnection::ReceiveCallBack(std::move(record));
 }
 
@@ -143,17 +167,17 @@ void TCP_RelayServer::onReceivedFR00002(const std::shared_ptr<SReceiveData>& rec
         m_nConnId.store(decimalValue(fields[0]));
         m_nConnTeacherId.store(decimalValue(fields[1]));
     }
-    platform::logf("[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId");
+    logs().connIds.logf("[ZQ_UR_LOG] send:[PC_CONN]m_nTeacherConnId, m_nConnId");
     sendText(kRelayConnect, true);
 }
 
 void TCP_RelayServer::onReceivedMV00094(const std::shared_ptr<SReceiveData>&) {
-    platform::logf("[ZQ RELAY]onReceivedMV00094 Called");
+    logs().version.logf("[ZQ RELAY]onReceivedMV00094 Called");
 }
 
 void TCP_RelayServer::onReceivedMV00007(const std::shared_ptr<SReceiveData>& record) {
-    platform::logf("[ZQ RELAY]onReceivedMV00007 Called");
-    platform::logf("Data:%s", record->strParams.c_str());
+    logs().slotsCalled.logf("[ZQ RELAY]onReceivedMV00007 Called");
+    logs().slotsData.logf("Data:%s", record->strParams.c_str());
     const int inputSlot = m_nInputSlot.load();
 
     // A single free slot comes without a comma; it is one field, as on the direct link, so a
@@ -169,20 +193,20 @@ void TCP_RelayServer::onReceivedMV00007(const std::shared_ptr<SReceiveData>& rec
     std::int32_t last = 0;
     for (int i = 0; i < count; ++i) {
         last = decimalValue(fields[i]);
-        platform::logf("[ZQ_RELAY]Find empty slot.. %d/%d", last, inputSlot);
+        logs().slotField.logf("[ZQ_RELAY]Find empty slot.. %d/%d", last, inputSlot);
         if (last == inputSlot) {
-            platform::logf("[ZQ_RELAY]Find empty slot?");
-            platform::logf("[ZQ_RELAY]SLOT OK");
+            logs().slotFound.logf("[ZQ_RELAY]Find empty slot?");
+            logs().slotOk.logf("[ZQ_RELAY]SLOT OK");
             center().post(kRelayReady, static_cast<const TCPConnection*>(this));
             return;
         }
     }
     platform::Dictionary answer;
     if (last < inputSlot) {
-        platform::logf("[ZQ_RELAY]Not empty nEmptySlots < m_dataStorage.m_nInputSlot?");
+        logs().slotsBelow.logf("[ZQ_RELAY]Not empty nEmptySlots < m_dataStorage.m_nInputSlot?");
         answer[kKeyRet] = kRetAbove;
     } else {
-        platform::logf("[ZQ_RELAY]Not empty nEmptySlots > m_dataStorage.m_nInputSlot?");
+        logs().slotTaken.logf("[ZQ_RELAY]Not empty nEmptySlots > m_dataStorage.m_nInputSlot?");
         answer[kKeyRet] = kRetTaken;
     }
     center().post(kRelayNotReady, static_cast<const TCPConnection*>(this), std::any(std::move(answer)));

@@ -109,8 +109,9 @@ void PendingUpdates::append(SharedArchive archive) {
             names += (i == 0 ? "" : " ") + std::to_string(lost[i]);
         if (lost.size() > kLostTilesLogged)
             names += " and " + std::to_string(lost.size() - kLostTilesLogged) + " more";
-        // Not rate-limited: each of these lines names tiles that stay stale.
-        platform::logf("[ZQ]%s list over %zu bytes; %zu oldest dropped, tiles lost: %s", m_name.c_str(),
+        // A kind of its own, so that drops of superseded updates never hide it; still limited, since
+        // a console whose strips outrun the viewer would have one at every strip.
+        m_lostLog.logf("[ZQ]%s list over %zu bytes; %zu oldest dropped, tiles lost: %s", m_name.c_str(),
                        m_maxBytes, droppedNow, names.c_str());
     } else if (droppedNow > 0) {
         m_dropLog.logf("[ZQ]%s list full; %zu oldest dropped", m_name.c_str(), droppedNow);

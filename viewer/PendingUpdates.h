@@ -102,6 +102,7 @@ private:
     std::size_t m_nextScan = 0;          // count at which superseded updates are looked for again
     std::size_t m_appendedSinceScan = 0; // bytes appended since they were last looked for
     platform::LogRateLimit m_dropLog{kDropLogLinesPerSecond};
+    platform::LogRateLimit m_lostLog{kDropLogLinesPerSecond};
 };
 
 } // namespace streaming

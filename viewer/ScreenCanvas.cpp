@@ -10,6 +10,23 @@
 #include <libyuv.h>
 
 namespace streaming {
+namespace {
+
+// Every decoded frame comes from the console's stream, which it may send without end: each kind of
+// frame refused is held to a few lines a second.
+constexpr int kFrameLinesPerSecond = 3;
+
+platform::LogRateLimit& inconsistentFrameLog() {
+    static platform::LogRateLimit limit(kFrameLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& conversionLog() {
+    static platform::LogRateLimit limit(kFrameLinesPerSecond);
+    return limit;
+}
+
+} // namespace
 
 bool CanvasRect::intersects(const CanvasRect& other) const {
     return !empty() && !other.empty() && x < other.x + other.width && other.x < x + width &&
@@ -159,7 +176,8 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
                             frame.v.size() >= static_cast<std::size_t>(frame.stride[1]) *
                                                   static_cast<std::size_t>(chromaRows(frame.height));
     if (!consistent) {
-        platform::logf("[ZQ]Decoded frame %dx%d is inconsistent; not shown", frame.width, frame.height);
+        inconsistentFrameLog().logf("[ZQ]Decoded frame %dx%d is inconsistent; not shown", frame.width,
+                                    frame.height);
         return false;
     }
     // The sender's size when it fits the picture, the whole picture otherwise.
@@ -187,7 +205,7 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
             status = convertInBands(y, w, u, v, cw, w, h);
     }
     if (status != 0) {
-        platform::logf("[ZQ]Frame conversion failed: %d", status);
+        conversionLog().logf("[ZQ]Frame conversion failed: %d", status);
         return false;
     }
     addDirty({0, 0, w, h});

@@ -23,6 +23,13 @@ platform::LogRateLimit& frameAddedLog() {
     return limit;
 }
 
+// The viewer opens on the console's broadcast and closes on its stop, a pair it can repeat without
+// end.
+platform::LogRateLimit& appearedLog() {
+    static platform::LogRateLimit limit(kFrameLinesPerSecond);
+    return limit;
+}
+
 // The gate of every input event: the registered viewer's answer mode, asked at each event.
 bool registeredViewerAllowsAnswers() {
     auto controller = panel::AppDelegate::shared().getScreenShareViewController();
@@ -97,7 +104,7 @@ void ScreenShareViewController::viewDidLoad() {
 }
 
 void ScreenShareViewController::viewDidAppear() {
-    platform::logf("===========View Did Appear");
+    appearedLog().logf("===========View Did Appear");
 }
 
 void ScreenShareViewController::addObservers() {

@@ -35,6 +35,24 @@ bool isRasterFormat(const QByteArray& format) {
 bool isJpeg(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 2 && bytes[0] == kJpegMarker && bytes[1] == kJpegStart;
 }
+
+// Every strip is the console's picture, and it may send undecodable ones without end: each kind of
+// line about them is held to a few a second, the next line let through counting those held back.
+constexpr int kStripLinesPerSecond = 3;
+
+struct StripLogs {
+    platform::LogRateLimit noPicture{kStripLinesPerSecond};
+    platform::LogRateLimit headerUnreadable{kStripLinesPerSecond};
+    platform::LogRateLimit jpegUndecodable{kStripLinesPerSecond};
+    platform::LogRateLimit refusedForTiles{kStripLinesPerSecond};
+    platform::LogRateLimit format{kStripLinesPerSecond};
+    platform::LogRateLimit pictureUndecodable{kStripLinesPerSecond};
+};
+
+StripLogs& logs() {
+    static StripLogs limits;
+    return limits;
+}
 } // namespace
 
 bool isAcceptableStrip(int width, int height, const StripBounds& bounds) {
@@ -57,9 +75,15 @@ StripDecoder::~StripDecoder() {
         tjDestroy(static_cast<tjhandle>(m_jpeg));
 }
 
+void StripDecoder::renewJpegHandle() {
+    if (m_jpeg != nullptr)
+        tjDestroy(static_cast<tjhandle>(m_jpeg));
+    m_jpeg = tjInitDecompress();
+}
+
 DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        platform::logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
+        logs().noPicture.logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
         return {};
     }
     return isJpeg(bytes) ? decodeJpeg(bytes, bounds) : decodeOther(bytes, bounds);
@@ -70,7 +94,10 @@ bool StripDecoder::readJpegHeader(std::span<const std::uint8_t> bytes, int& widt
     int subsampling = 0, colorspace = 0;
     if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &width, &height,
                             &subsampling, &colorspace) != 0) {
-        platform::logf("[ZQ]Strip JPEG header unreadable: %s", tjGetErrorStr2(handle));
+        logs().headerUnreadable.logf("[ZQ]Strip JPEG header unreadable: %s", tjGetErrorStr2(handle));
+        // The library leaves a handle whose header read failed failing every header after it, so
+        // one such strip from the console would blank every later one.
+        renewJpegHandle();
         return false;
     }
     return true;
@@ -82,7 +109,8 @@ bool StripDecoder::decompressJpeg(std::span<const std::uint8_t> bytes, const Pix
     if (tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), into.data, into.width,
                       static_cast<int>(into.stride), into.height, TJPF_BGRA, kJpegFlags) != 0 &&
         tjGetErrorCode(handle) == TJERR_FATAL) {
-        platform::logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+        logs().jpegUndecodable.logf("[ZQ]Strip JPEG undecodable: %s", tjGetErrorStr2(handle));
+        renewJpegHandle();
         return false;
     }
     return true;
@@ -108,8 +136,9 @@ DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const
     if (!readJpegHeader(bytes, width, height))
         return {};
     if (!isAcceptableStrip(width, height, bounds)) {
-        platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", width, height,
-                       static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
+        logs().refusedForTiles.logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", width, height,
+                                    static_cast<long long>(bounds.maxWidth),
+                                    static_cast<long long>(bounds.maxHeight));
         return {};
     }
     DecodedStrip image(width, height);
@@ -127,20 +156,22 @@ DecodedStrip StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, cons
     reader.setAllocationLimit(kQtAllocationLimitMegabytes);
     const QByteArray format = reader.format();
     if (!isRasterFormat(format)) {
-        platform::logf("[ZQ]Strip picture of format \"%s\" refused", format.constData());
+        logs().format.logf("[ZQ]Strip picture of format \"%s\" refused", format.constData());
         return {};
     }
     reader.setFormat(format);
     reader.setAutoDetectImageFormat(false);
     const QSize header = reader.size();
     if (!header.isValid() || !isAcceptableStrip(header.width(), header.height(), bounds)) {
-        platform::logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", header.width(), header.height(),
-                       static_cast<long long>(bounds.maxWidth), static_cast<long long>(bounds.maxHeight));
+        logs().refusedForTiles.logf("[ZQ]Strip %dx%d refused for tiles %lldx%lld", header.width(),
+                                    header.height(), static_cast<long long>(bounds.maxWidth),
+                                    static_cast<long long>(bounds.maxHeight));
         return {};
     }
     QImage decoded;
     if (!reader.read(&decoded) || decoded.size() != header) {
-        platform::logf("[ZQ]Strip picture undecodable: %s", reader.errorString().toUtf8().constData());
+        logs().pictureUndecodable.logf("[ZQ]Strip picture undecodable: %s",
+                                       reader.errorString().toUtf8().constData());
         return {};
     }
     // Opaque pixels: the canvas keeps transparency for tiles never received only.

@@ -80,6 +80,9 @@ private:
     bool decompressJpeg(std::span<const std::uint8_t> bytes, const PixelRegion& into);
     DecodedStrip decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
     DecodedStrip decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
+    // A handle that failed on a stream answers every later stream with that failure: it is
+    // replaced by a fresh one.
+    void renewJpegHandle();
 
     void* m_jpeg = nullptr; // TurboJPEG handle, owned
 };

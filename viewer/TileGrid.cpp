@@ -4,6 +4,23 @@
 #include "platform/Log.h"
 
 namespace streaming {
+namespace {
+
+// The canvas comes from the console's commands ("[MV00103]", "[AN00001]"), which it can repeat
+// without end: each kind of refusal is held to a few lines a second.
+constexpr int kCanvasLinesPerSecond = 3;
+
+platform::LogRateLimit& canvasRefusedLog() {
+    static platform::LogRateLimit limit(kCanvasLinesPerSecond);
+    return limit;
+}
+
+platform::LogRateLimit& tooManyTilesLog() {
+    static platform::LogRateLimit limit(kCanvasLinesPerSecond);
+    return limit;
+}
+
+} // namespace
 
 bool isAcceptableCanvas(std::int64_t width, std::int64_t height) {
     if (width < kMinCanvasSide || height < kMinCanvasSide || width > kMaxCanvasSide ||
@@ -25,8 +42,8 @@ void TileGrid::clear() {
 bool TileGrid::build(Mode mode, std::int64_t canvasWidth, std::int64_t canvasHeight) {
     clear();
     if (!isAcceptableCanvas(canvasWidth, canvasHeight)) {
-        platform::logf("[ZQ]Canvas %lldx%lld refused; no tiles", static_cast<long long>(canvasWidth),
-                       static_cast<long long>(canvasHeight));
+        canvasRefusedLog().logf("[ZQ]Canvas %lldx%lld refused; no tiles", static_cast<long long>(canvasWidth),
+                                static_cast<long long>(canvasHeight));
         return false;
     }
     const Thresholds t = mode == Mode::Answer ? kAnswerThresholds : kShareThresholds;
@@ -37,8 +54,8 @@ bool TileGrid::build(Mode mode, std::int64_t canvasWidth, std::int64_t canvasHei
     const int columns = width / partWidth;
     const int rows = height / partHeight;
     if (static_cast<std::int64_t>(columns) * rows > kMaxTiles) {
-        platform::logf("[ZQ]Canvas %dx%d would make %lld tiles; no tiles", width, height,
-                       static_cast<long long>(columns) * rows);
+        tooManyTilesLog().logf("[ZQ]Canvas %dx%d would make %lld tiles; no tiles", width, height,
+                               static_cast<long long>(columns) * rows);
         return false;
     }
     m_nPartWidth = partWidth;

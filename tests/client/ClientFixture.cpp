@@ -188,4 +188,17 @@ std::size_t ClientFixture::disconnects() const {
     return m_disconnects;
 }
 
+std::vector<std::string> ClientFixture::linesOfRepeats(int repeats, const std::function<void()>& oneOfEach) {
+    m_loop.advance(1.0);
+    oneOfEach();
+    m_loop.advance(1.0);
+    const std::size_t before = logLines().size();
+    for (int i = 0; i < repeats; ++i)
+        oneOfEach();
+    m_loop.advance(1.0);
+    oneOfEach();
+    const auto all = logLines();
+    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+}
+
 } // namespace clienttest

@@ -16,6 +16,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -61,6 +62,10 @@ protected:
     std::vector<std::string> logLines() const;
     std::vector<std::string> openedURLs() const;
     std::size_t disconnects() const;
+    // The lines logged while oneOfEach runs repeats times, and once more a second later, so that the
+    // last line of each kind counts those held back before it. Lines held back by earlier cases are
+    // told before the count starts.
+    std::vector<std::string> linesOfRepeats(int repeats, const std::function<void()>& oneOfEach);
 
     platform::ManualRunLoop m_loop;
     platform::NotificationCenter m_center;

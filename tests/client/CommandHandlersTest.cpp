@@ -2,6 +2,7 @@
 // on the link it came from, and the record it leaves behind (released, not kept).
 #include "CommandCases.h"
 #include "client/ArchivedRecords.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -166,49 +167,43 @@ TEST_F(ClientFixture, KeyPacketIsLogged) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[ZQ]KeyPacket 1 65 0 0 / a"), lines.end());
 }
 
-// Faults a line stands for: itself, and the lines it says were held back before it.
-std::uint64_t faultsLogged(const std::vector<std::string>& lines, const std::string& fragment) {
-    static const std::string kHeldBack = " more like it held back)";
-    std::uint64_t faults = 0;
-    for (const std::string& line : lines) {
-        if (line.find(fragment) == std::string::npos)
-            continue;
-        ++faults;
-        const std::size_t end = line.rfind(kHeldBack);
-        if (end != std::string::npos) {
-            const std::size_t start = line.rfind('(', end);
-            faults += std::stoull(line.substr(start + 1, end - start - 1));
-        }
-    }
-    return faults;
-}
-
 // A console repeating what the handlers log writes a few lines a second of each kind, the lines let
 // through counting those held back; H.264 frames log nothing.
 TEST_F(ClientFixture, TenThousandOfEachRepeatedPacketWriteAFewLinesThatCountTheRest) {
     constexpr int kRepeats = 10000;
     constexpr std::size_t kFewLines = 50;
     startDirect();
-    auto oneOfEach = [&] {
+    const auto lines = linesOfRepeats(kRepeats, [&] {
         deliverText("READ_MSG_MV00264", Link::Direct, "false");
         deliver("READ_MSG_KEY", Link::Direct, keyRecord());
         deliver("READ_MSG_H264", Link::Direct, h264Record());
-    };
-    // Lines held back by earlier cases are told here, before the count starts.
-    m_loop.advance(1.0);
-    oneOfEach();
-    m_loop.advance(1.0);
-    const std::size_t before = logLines().size();
-    for (int i = 0; i < kRepeats; ++i)
-        oneOfEach();
-    m_loop.advance(1.0);
-    oneOfEach();
-    const auto all = logLines();
-    const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        deliverText("READ_MSG_MV00143", Link::Direct, "javascript:alert(1)");
+    });
+    using platform::testing::faultsLogged;
     EXPECT_LT(lines.size(), kFewLines);
     EXPECT_EQ(faultsLogged(lines, "MV00264 Received"), kRepeats + 1u);
     EXPECT_EQ(faultsLogged(lines, "[ZQ]KeyPacket"), kRepeats + 1u);
     EXPECT_EQ(faultsLogged(lines, "MD5"), 0u);
+    EXPECT_EQ(faultsLogged(lines, "[ZQ]URL open failure."), kRepeats + 1u);
+}
+
+// The same on the relay link: its handshake and version codes, and a registration that cannot be
+// sent because the name the console gave ("[MV00009]") makes it too long for its request.
+TEST_F(ClientFixture, TenThousandOfEachRepeatedRelayCodeWriteAFewLinesThatCountTheRest) {
+    constexpr int kRepeats = 10000;
+    constexpr std::size_t kFewLines = 50;
+    constexpr std::size_t kLongAlias = 300;
+    startRelay("4", std::string(kLongAlias, 'k'));
+    const auto lines = linesOfRepeats(kRepeats, [&] {
+        deliverText("READ_MSG_MV00094_RELAY", Link::Relay, "2.0.11.57");
+        deliverText("READ_MSG_FR00002_RELAY", Link::Relay, "17,4");
+        deliverText("READ_MSG_MV00007_RELAY", Link::Relay, "4");
+    });
+    using platform::testing::faultsLogged;
+    EXPECT_LT(lines.size(), kFewLines);
+    EXPECT_EQ(faultsLogged(lines, "[ZQ_RELAY]onReceivedMV00094:2.0.11.57"), kRepeats + 1u);
+    EXPECT_EQ(faultsLogged(lines, "send:[PC_CONN]"), kRepeats + 1u);
+    EXPECT_EQ(faultsLogged(lines, "[ZQ]Command [PC00002] too long"), kRepeats + 1u);
 }
 
 // A strip stating more inflated bytes than anything may hold is refused, not the end of the link:
@@ -255,12 +250,45 @@ TEST_F(ClientFixture, OnlyWebAddressesAreOpened) {
         {"https://example.org/a?b=1", true}, {"HTTP://example.org", true}, {"file:///etc/passwd", false},
         {"javascript:alert(1)", false},      {"https://", false},          {"", false}};
     for (const UrlCase& c : kCases) {
+        m_loop.advance(1.0); // each case's line is the first of its second
         auto before = openedURLs().size();
         deliverText("READ_MSG_MV00143", Link::Direct, std::string(c.url) + ",second field");
         EXPECT_EQ(openedURLs().size() - before, c.opened ? 1u : 0u) << c.url;
         EXPECT_EQ(logLines().back(), c.opened ? "[ZQ]URL open success." : "[ZQ]URL open failure.") << c.url;
     }
     EXPECT_EQ(openedURLs().front(), "https://example.org/a?b=1");
+}
+
+// Each "[MV00143]" starts or wakes the student's browser: a console repeating it has a few addresses
+// opened, the rest refused with a few lines that count them, and is heard again once the window has
+// passed.
+TEST_F(ClientFixture, AThousandURLCommandsOpenAFewAddresses) {
+    constexpr int kCommands = 1000;
+    constexpr std::size_t kFewOpenings = 5;
+    constexpr double kWindowPassed = 10.0;
+    startDirect();
+    m_loop.advance(kWindowPassed);
+    const std::size_t linesBefore = logLines().size();
+    auto open = [&](const std::string& url) { deliverText("READ_MSG_MV00143", Link::Direct, url); };
+    for (int i = 0; i < kCommands; ++i)
+        open("https://example.org/" + std::to_string(i));
+    const std::size_t opened = openedURLs().size();
+    EXPECT_GE(opened, 1u);
+    EXPECT_LE(opened, kFewOpenings);
+    EXPECT_EQ(openedURLs().front(), "https://example.org/0");
+    // A second later the window is still spent: the refusal's line counts those held back.
+    m_loop.advance(1.0);
+    open("https://example.org/spent");
+    EXPECT_EQ(openedURLs().size(), opened);
+    m_loop.advance(kWindowPassed);
+    open("https://example.org/again");
+    ASSERT_EQ(openedURLs().size(), opened + 1);
+    EXPECT_EQ(openedURLs().back(), "https://example.org/again");
+    const auto all = logLines();
+    const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+    EXPECT_LT(lines.size(), 2 * kFewOpenings + 4);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "[ZQ]URL open success."), opened + 1);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "[ZQ]URL open refused"), kCommands + 1 - opened);
 }
 
 // A command the relay table posts only with its own suffix never reaches a direct handler, and a

@@ -1,7 +1,9 @@
 // The login-time relay link against the scripted relay server: registration, the relay connection
 // announcement with the learned identifiers, and its own check of the free slots.
 #include "platform/Log.h"
+#include "platform/ManualRunLoop.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PlatformTestSupport.h"
 #include "support/RelayPeer.h"
 #include "transport/TCP_RelayServer.h"
 
@@ -180,6 +182,53 @@ TEST_F(RelayLoginLinkTest, TakesOnlyItsOwnRecords) {
     EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007_RELAY"), 1u);
     m_link->removeNotification();
     EXPECT_EQ(m_center.observerCount("READ_MSG_MV00007_RELAY"), 0u);
+}
+
+// A relay server repeating its codes without end, its slot lists of many fields, writes a few lines
+// a second of each kind, the lines let through counting the rest.
+TEST_F(RelayLoginLinkTest, TenThousandOfEachCodeWriteAFewLinesThatCountTheRest) {
+    constexpr int kRepeats = 10000;
+    constexpr int kFields = 20;
+    constexpr std::size_t kFewLines = 100;
+    platform::ManualRunLoop loop;
+    loop.install();
+    RelayPeer::SessionScript script;
+    script.afterConnect = {};
+    m_relay.setSessionScript(script);
+    connect(99);
+    ASSERT_TRUE(m_relay.waitFor("[PC_CONN]"));
+    std::string slots = "[MV00007]1";
+    for (int field = 2; field <= kFields; ++field)
+        slots += "," + std::to_string(field);
+    // Each round ends with the slot list, whose answer says the link has handled the whole round.
+    auto rounds = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            m_relay.sendText("[FR00002]12,34");
+            m_relay.sendEnveloped("[MV00094]2.0.11.57");
+            m_relay.sendEnveloped(slots);
+        }
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(m_answers.next(), "ret 1");
+    };
+    // Lines held back before are told here, before the count starts.
+    loop.advance(1.0);
+    rounds(1);
+    loop.advance(1.0);
+    platform::testing::LogCapture log;
+    rounds(kRepeats);
+    loop.advance(1.0);
+    rounds(1);
+    const auto lines = log.lines();
+    EXPECT_LT(lines.size(), kFewLines);
+    using platform::testing::faultsLogged;
+    constexpr std::uint64_t kRounds = kRepeats + 1;
+    EXPECT_EQ(faultsLogged(lines, "receiveCallBack"), 3 * kRounds);
+    EXPECT_EQ(faultsLogged(lines, "send:[PC_CONN]"), kRounds);
+    EXPECT_EQ(faultsLogged(lines, "onReceivedMV00094 Called"), kRounds);
+    EXPECT_EQ(faultsLogged(lines, "onReceivedMV00007 Called"), kRounds);
+    EXPECT_EQ(faultsLogged(lines, "Data:1,2"), kRounds);
+    EXPECT_EQ(faultsLogged(lines, "Find empty slot.. "), kFields * kRounds);
+    EXPECT_EQ(faultsLogged(lines, "nEmptySlots < "), kRounds);
 }
 
 // The login window learns of a relay that went away from the link's one disconnect.

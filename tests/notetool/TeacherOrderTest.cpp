@@ -4,6 +4,7 @@
 #include "NoteToolTestSupport.h"
 #include "client/ClientEvents.h"
 #include "notetool/MinimizeWindow.h"
+#include "platform/PlatformTestSupport.h"
 #include "support/PeerCodec.h"
 
 #include <atomic>
@@ -69,6 +70,36 @@ TEST_F(TeacherOrderTest, TheLastOfALockAndAnUnlockReadTogetherWins) {
             }
         }
     }
+}
+
+// The teacher can lock and unlock the panel without end, each pair making a tab and closing it: the
+// line each tab writes as it goes is held to a few a second, the last counting the rest.
+TEST_F(TeacherOrderTest, LocksAndUnlocksWithoutEndLogAFewLinesASecond) {
+    constexpr int kPairs = 100;
+    constexpr std::size_t kFewLines = 5;
+    connectConsole();
+    bool hidden = false;
+    const auto pair = [&] {
+        hidden = !hidden;
+        ASSERT_TRUE(sendInOneRead({"[MV00259]2", "[MV00259]0", hidden ? "[MV00052]true" : "[MV00052]false"}));
+        ASSERT_TRUE(m_loop.runUntil([&] { return closeButtonHidden() == hidden; }, 5.0));
+        m_loop.runUntilIdle();
+        EXPECT_EQ(tab(), nullptr);
+        // The closed tab goes when Qt's own loop comes round.
+        QApplication::processEvents();
+    };
+    // Lines held back by earlier cases are told here, before the count starts.
+    m_loop.advance(1.0);
+    pair();
+    m_loop.advance(1.0);
+    const std::size_t before = m_logged.size();
+    for (int i = 0; i < kPairs; ++i)
+        pair();
+    m_loop.advance(1.0);
+    pair();
+    const auto lines = agentLines(before);
+    EXPECT_LT(lines.size(), kFewLines);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "[ZQ]MinimizeView Dealloc is called"), kPairs + 1u);
 }
 
 TEST_F(TeacherOrderTest, ALockWhileTheCaptureBoardOpensPlacesTheTabByTheBoardsPanel) {

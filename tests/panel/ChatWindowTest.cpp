@@ -188,6 +188,37 @@ TEST_F(ChatWindow, LaterTeacherLinesFollowATallLogToItsEndAndANewWindowStartsOve
     }
 }
 
+// The teacher can send lines without end: the log keeps its newest paragraphs.
+TEST_F(ChatWindow, TheLogKeepsItsNewestParagraphs) {
+    constexpr int kLines = 1200;
+    for (int i = 0; i < kLines; ++i) {
+        teacher("line " + std::to_string(i) + ".");
+        m_loop.runUntilIdle();
+    }
+    ASSERT_NE(chat(), nullptr);
+    EXPECT_LE(chat()->logView()->document()->blockCount(), MessageWindowViewController::kMaxLogBlocks);
+    EXPECT_EQ(occurrences(log(), "line " + std::to_string(kLines - 1) + "."), 1u);
+    EXPECT_EQ(occurrences(log(), "line 0."), 0u);
+}
+
+// Lines that come faster than the window shows them wait behind one queued block, no more than the
+// log could show; the newest are shown in order.
+TEST_F(ChatWindow, AFloodOfTeacherLinesWaitsBehindOneBlock) {
+    constexpr int kLines = 10'000;
+    for (int i = 0; i < kLines; ++i)
+        teacher("line " + std::to_string(i) + ".");
+    ASSERT_LE(m_loop.pendingCount(), 1u);
+    m_loop.runUntilIdle();
+    ASSERT_NE(chat(), nullptr);
+    const std::string shown = log();
+    EXPECT_EQ(occurrences(shown, "line " + std::to_string(kLines - 1) + "."), 1u);
+    EXPECT_LT(shown.find("line " + std::to_string(kLines - 2) + "."),
+              shown.find("line " + std::to_string(kLines - 1) + "."));
+    EXPECT_EQ(occurrences(shown, "line 0."), 0u);
+    EXPECT_EQ(occurrences(shown, "] From Olvex Teacher\n"),
+              static_cast<std::size_t>(MessageWindowViewController::kMaxShownTeacherLines));
+}
+
 TEST_F(ChatWindow, TheDarkScrollerShowsItsTrackFirstAndThenANarrowerKnob) {
     panel::NSCustomScroller scroller(Qt::Vertical);
     scroller.resize(14, 200);

@@ -263,6 +263,18 @@ TEST_F(LostLink, DisconnectFromTheHeartbeatCounts) {
     expectPanelClosedAndBoxShown();
 }
 
+// The relay's "[MV00100]" posts the loss from the client each time it comes, and the heartbeat may
+// count the same loss again: the session still ends once, with one box.
+TEST_F(LostLink, ALossReportedAgainAndAgainShowsOneBox) {
+    constexpr int kReports = 100;
+    int heartbeat = 0;
+    m_hub->setHeartbeatSender(&heartbeat);
+    for (int i = 0; i < kReports; ++i)
+        post(client::events::kDisconnect, m_client.get());
+    post(client::events::kDisconnect, &heartbeat);
+    expectPanelClosedAndBoxShown();
+}
+
 TEST_F(LostLink, DisconnectFromAnotherSenderDoesNothing) {
     int loginTimeLink = 0;
     post(client::events::kDisconnect, &loginTimeLink);

@@ -1,8 +1,10 @@
-// Helpers for the platform tests: a private temporary folder and a log capture. Test thread only.
+// Helpers for the platform tests: a private temporary folder, a log capture and the count of faults
+// that rate-limited lines stand for. Test thread only.
 #pragma once
 
 #include "platform/Log.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -60,5 +62,23 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
 };
+
+// Faults the lines holding fragment stand for: each line itself, and the lines it says a rate
+// limit held back before it.
+inline std::uint64_t faultsLogged(const std::vector<std::string>& lines, const std::string& fragment) {
+    static const std::string kHeldBack = " more like it held back)";
+    std::uint64_t faults = 0;
+    for (const std::string& line : lines) {
+        if (line.find(fragment) == std::string::npos)
+            continue;
+        ++faults;
+        const std::size_t end = line.rfind(kHeldBack);
+        if (end == std::string::npos)
+            continue;
+        const std::size_t start = line.rfind('(', end);
+        faults += std::stoull(line.substr(start + 1, end - start - 1));
+    }
+    return faults;
+}
 
 } // namespace platform::testing

@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include "PlatformTestSupport.h"
+#include "platform/ManualRunLoop.h"
 
 #include <atomic>
 #include <chrono>
@@ -236,6 +237,35 @@ TEST_F(SettingsTest, FailedWriteKeepsOldFileAndReportsFailure) {
     // Still pending: the next synchronize writes it.
     EXPECT_TRUE(suite->synchronize());
     EXPECT_EQ(nlohmann::json::parse(readFile(settingsFile()))["iOS-ip"], "10.0.0.2");
+}
+
+// Every change a console asks for is written at once; on a disk where every write fails, 10,000 of
+// them write a few lines a second, the next line let through counting the rest.
+TEST_F(SettingsTest, WritesThatKeepFailingLogAFewLinesASecond) {
+    constexpr int kWrites = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    auto suite = UserDefaults::suite();
+    suite->setString("iOS-alias", "first");
+    ASSERT_TRUE(suite->synchronize());
+    const std::string folder = fs::path(settingsFile()).parent_path().string();
+    fs::rename(folder, folder + ".moved");
+    writeFile(folder, "not a folder");
+    ManualRunLoop loop;
+    loop.install();
+    loop.advance(1.0);
+    testing::LogCapture log;
+    for (int i = 0; i < kWrites; ++i) {
+        suite->setString("iOS-alias", "name " + std::to_string(i));
+        EXPECT_FALSE(suite->synchronize());
+    }
+    loop.advance(1.0);
+    suite->setString("iOS-alias", "last");
+    EXPECT_FALSE(suite->synchronize());
+    fs::remove(folder);
+    fs::rename(folder + ".moved", folder);
+    EXPECT_LT(log.lines().size(), kFewLines);
+    EXPECT_EQ(testing::faultsLogged(log.lines(), "[ZQ]settings: cannot"), kWrites + 1u);
+    EXPECT_TRUE(suite->synchronize());
 }
 
 // A value nested this deep (200 KB of brackets) would take the stack with it while loading.

@@ -3,6 +3,7 @@
 // "[PC00609]" and a key frame that a fresh decoder decodes; an encoder that cannot be set up is
 // tried once per start, not on every frame.
 #include "CaptureFixture.h"
+#include "platform/PlatformTestSupport.h"
 #include "streaming/H264Decoder.h"
 #include "streaming/H264Encoder.h"
 #include "support/ConsolePeer.h"
@@ -226,6 +227,35 @@ TEST_P(H264Restart, TheEncoderIsSetUpAsAnnouncedAfterThePause) {
     EXPECT_EQ(setUp.bitrate, 5120000);
     EXPECT_FLOAT_EQ(setUp.fps, 24.0f);
     EXPECT_EQ(setUp.pausesBefore, 1u);
+}
+
+// The console keeps the H.264 live mode on as long as it likes: the lines of its frames are held to
+// a few a second of each kind, the next line let through counting the rest.
+TEST_P(H264Restart, FramesOfTheLiveModeAreLoggedAFewTimesASecond) {
+    constexpr std::size_t kFewLines = 20;
+    constexpr int kTicks = 60; // twenty frames in one second of the main clock
+    startH264LiveView();
+    // Lines held back by earlier cases are told here, before the count starts.
+    m_loop.advance(1.0);
+    deliverTicks(6);
+    settle();
+    m_loop.advance(1.0);
+    const std::int32_t framesBefore = m_client->getH264DrawSeq();
+    const std::size_t linesBefore = logLines().size();
+    deliverTicks(kTicks);
+    settle();
+    m_loop.advance(1.0);
+    deliverTicks(6);
+    settle();
+    const auto all = logLines();
+    const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(linesBefore), all.end());
+    const auto frames = static_cast<std::uint64_t>(m_client->getH264DrawSeq() - framesBefore);
+    EXPECT_GE(frames, static_cast<std::uint64_t>(kTicks / 3));
+    EXPECT_LT(lines.size(), kFewLines);
+    using platform::testing::faultsLogged;
+    EXPECT_EQ(faultsLogged(lines, "H264 enabled"), frames);
+    EXPECT_EQ(faultsLogged(lines, "YUV Data make Time"), frames);
+    EXPECT_EQ(faultsLogged(lines, "YuvData:"), frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCaptureObjects, H264Restart, ::testing::Values(Path::Processor, Path::Daemon),

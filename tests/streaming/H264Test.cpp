@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ public:
 
 private:
     std::vector<std::string> m_lines;
+};
+
+// A second of the main clock of its own: the rate-limited lines of earlier cases hold none back.
+class FreshSecond {
+public:
+    FreshSecond() {
+        m_loop.install();
+        m_loop.advance(1.0);
+    }
+    platform::ManualRunLoop& loop() { return m_loop; }
+
+private:
+    platform::ManualRunLoop m_loop;
 };
 
 void drainDecodedQueue() {
@@ -111,6 +125,7 @@ TEST(H264, EncodesAndDecodesBackToTheSamePicture) {
 }
 
 TEST(H264, EncoderRefusesFramesItCannotRead) {
+    FreshSecond second;
     LogCapture log;
     H264Encoder encoder;
     EXPECT_TRUE(log.contains("[ZQ]Init H264 Encoder memory alloc"));
@@ -129,6 +144,7 @@ TEST(H264, EncoderRefusesFramesItCannotRead) {
 }
 
 TEST(H264, ReinitialisingReleasesTheEarlierEncoderAndForcesIdrOnce) {
+    FreshSecond second;
     H264Encoder encoder;
     ASSERT_EQ(encoder.initEncoder(kWidth, kHeight, kBitrate, kFps), 0);
     // A second set-up at another size replaces the first (the leak checker sees any lost encoder).
@@ -158,6 +174,29 @@ TEST(H264, ReinitialisingReleasesTheEarlierEncoderAndForcesIdrOnce) {
     EXPECT_FALSE(encoder.hasEncoder());
     encoder.releaseEncoder();
     EXPECT_FALSE(encoder.nativeEncode(i420Frame(0), kWidth, kHeight).has_value());
+}
+
+// Every "[MV00004]" or "[MV00264]true" of the console sets the encoder up again for a new stream
+// and forces a key frame: a hundred of them write a few lines a second of each kind.
+TEST(H264, SetUpsForEveryNewStreamAreLoggedAFewTimesASecond) {
+    constexpr int kStreams = 100;
+    constexpr int kSide = 64;
+    constexpr std::size_t kFewLines = 5;
+    FreshSecond second;
+    LogCapture log;
+    H264Encoder encoder;
+    PlainImage image(kSide, kSide);
+    const std::vector<std::uint8_t> frame = yuv420DataFromImage(image.view());
+    for (int i = 0; i < kStreams; ++i) {
+        ASSERT_EQ(encoder.initEncoder(kSide, kSide, kBitrate, kFps), 0);
+        encoder.setNeedIDRPacket(true);
+        ASSERT_TRUE(encoder.nativeEncode(frame, kSide, kSide).has_value());
+    }
+    EXPECT_LE(log.startingWith("nativeInitEncoder Encoder set"), kFewLines);
+    EXPECT_LE(log.startingWith("nativeInitEncoder encoder created"), kFewLines);
+    EXPECT_LE(log.startingWith("nativeInitEncoder Initialized"), kFewLines);
+    EXPECT_LE(log.startingWith("[ZQ]Force IDR Packet true"), kFewLines);
+    EXPECT_GE(log.startingWith("[ZQ]Force IDR Packet true"), 1u);
 }
 
 TEST(H264, DecoderSurvivesGarbageAndQueuesNothing) {
@@ -223,6 +262,7 @@ TEST(H264, DecodedQueueKeepsTheNewestFramesUpToItsBound) {
 // run of the same complaint, and never standard error.
 TEST(H264, LibraryWarningsGoToTheLogNotToStandardError) {
     drainDecodedQueue();
+    FreshSecond second;
     LogCapture log;
     testing::internal::CaptureStderr();
     {
@@ -238,6 +278,33 @@ TEST(H264, LibraryWarningsGoToTheLogNotToStandardError) {
     const std::string printed = testing::internal::GetCapturedStderr();
     EXPECT_EQ(printed, "");
     EXPECT_GE(log.startingWith("[ZQ]H264 library (warning): "), 1u);
+    drainDecodedQueue();
+}
+
+// Broken parameter sets make the library complain in words that change from unit to unit (the level
+// it read), which the repeat filter cannot fold: 10,000 of them write a few lines a second.
+TEST(H264, LibraryComplaintsThatChangeFromUnitToUnitAreLoggedAFewTimesASecond) {
+    constexpr int kUnits = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    constexpr std::size_t kUnitBytes = 64;
+    constexpr std::uint8_t kStartCodeAndParameterSet[] = {0, 0, 0, 1, 0x67};
+    drainDecodedQueue();
+    platform::ManualRunLoop loop;
+    loop.install();
+    loop.advance(1.0);
+    LogCapture log;
+    H264Decoder decoder;
+    std::mt19937 noise(1);
+    std::vector<std::uint8_t> unit(kUnitBytes);
+    for (int i = 0; i < kUnits; ++i) {
+        for (std::uint8_t& byte : unit)
+            byte = static_cast<std::uint8_t>(noise());
+        std::copy(std::begin(kStartCodeAndParameterSet), std::end(kStartCodeAndParameterSet), unit.begin());
+        decoder.decodeH264DataBufferList(unit, 0, 0);
+    }
+    const std::size_t written = log.startingWith("[ZQ]H264 library (");
+    EXPECT_GE(written, 1u);
+    EXPECT_LE(written, kFewLines);
     drainDecodedQueue();
 }
 

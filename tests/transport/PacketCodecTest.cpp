@@ -255,23 +255,6 @@ Bytes OneTileStrip(std::uint32_t imageBytes) {
     return body;
 }
 
-// Faults a line stands for: itself, and the lines it says were held back before it.
-std::uint64_t FaultsLogged(const std::vector<std::string>& lines, const std::string& fragment) {
-    static const std::string kHeldBack = " more like it held back)";
-    std::uint64_t faults = 0;
-    for (const std::string& line : lines) {
-        if (line.find(fragment) == std::string::npos)
-            continue;
-        ++faults;
-        const std::size_t end = line.rfind(kHeldBack);
-        if (end == std::string::npos)
-            continue;
-        const std::size_t start = line.rfind('(', end);
-        faults += std::stoull(line.substr(start + 1, end - start - 1));
-    }
-    return faults;
-}
-
 // A console repeating a fault without end writes a few lines a second of each kind, and the lines
 // let through count those held back: none of the faults goes unaccounted for.
 TEST_F(ReceivePacketTest, TenThousandOfEachPeerFaultWriteAFewLinesThatCountTheRest) {
@@ -320,13 +303,13 @@ TEST_F(ReceivePacketTest, TenThousandOfEachPeerFaultWriteAFewLinesThatCountTheRe
     oneOfEach();
     const auto lines = log.lines();
     EXPECT_LT(lines.size(), kFewLines);
-    EXPECT_EQ(FaultsLogged(lines, "empty frame"), kFaults + 1u);
-    EXPECT_EQ(FaultsLogged(lines, "file name of"), kFaults + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "empty frame"), kFaults + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "file name of"), kFaults + 1u);
     // Both faulty pieces are refused pieces, under one limit.
-    EXPECT_EQ(FaultsLogged(lines, "file chunk"), 2u * (kFaults + 1u));
-    EXPECT_EQ(FaultsLogged(lines, "the screen allows"), kFaults + 1u);
-    EXPECT_EQ(FaultsLogged(lines, "over four bytes a pixel"), kFaults + 1u);
-    EXPECT_EQ(FaultsLogged(lines, "frame of"), kFaults + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "file chunk"), 2u * (kFaults + 1u));
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "the screen allows"), kFaults + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "over four bytes a pixel"), kFaults + 1u);
+    EXPECT_EQ(platform::testing::faultsLogged(lines, "frame of"), kFaults + 1u);
 }
 
 } // namespace

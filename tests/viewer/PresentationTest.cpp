@@ -1,7 +1,9 @@
 // The picture-wide steps that run in bands on several threads: the bands cover every row once on
 // even boundaries, and a banded H.264 conversion and a banded scaling to the view give exactly
 // the pixels of one whole-picture call.
+#include "platform/ManualRunLoop.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PlatformTestSupport.h"
 #include "viewer/ParallelWork.h"
 #include "viewer/ScreenCanvas.h"
 #include "viewer/ScreenShareView.h"
@@ -64,6 +66,31 @@ TEST(PresentationTest, AFrameConvertedInBandsMatchesOneWholeConversion) {
                   0);
         EXPECT_EQ(std::memcmp(canvas.image().data(), whole.data(), whole.stride() * h), 0);
     }
+}
+
+// Decoded frames come from the console's stream: 10,000 inconsistent ones write a few lines a
+// second, the next line let through counting the rest.
+TEST(PresentationTest, InconsistentFramesAreLoggedAFewTimesASecond) {
+    constexpr int kFrames = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    H264DecodeData frame;
+    frame.width = 64;
+    frame.height = 32;
+    frame.stride[0] = 64;
+    frame.stride[1] = 32;
+    frame.y.resize(16); // far fewer rows than the frame claims
+    ScreenCanvas canvas;
+    canvas.reset(64, 32);
+    platform::ManualRunLoop loop;
+    loop.install();
+    loop.advance(1.0);
+    platform::testing::LogCapture log;
+    for (int i = 0; i < kFrames; ++i)
+        EXPECT_FALSE(canvas.drawFrame(frame, 64, 32));
+    loop.advance(1.0);
+    EXPECT_FALSE(canvas.drawFrame(frame, 64, 32));
+    EXPECT_LT(log.lines().size(), kFewLines);
+    EXPECT_EQ(platform::testing::faultsLogged(log.lines(), "is inconsistent; not shown"), kFrames + 1u);
 }
 
 TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {

@@ -2,6 +2,9 @@
 // the canvas sizes refused from the teacher, and the strip check that refuses a list as a whole.
 #include "viewer/TileGrid.h"
 
+#include "platform/ManualRunLoop.h"
+#include "platform/PlatformTestSupport.h"
+
 #include <gtest/gtest.h>
 
 namespace streaming {
@@ -68,6 +71,26 @@ TEST(TileGrid, HostileCanvasSizesMakeNoGrid) {
     }
     EXPECT_TRUE(isAcceptableCanvas(16384, 4096)); // exactly 64 million pixels
     EXPECT_FALSE(isAcceptableCanvas(16384, 4097));
+}
+
+// The canvas comes from the console's commands: 10,000 of one refused canvas write a few lines a
+// second, and the next line let through counts the rest.
+TEST(TileGrid, ARepeatedHostileCanvasIsLoggedAFewTimesASecond) {
+    constexpr int kCanvases = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    platform::ManualRunLoop loop;
+    loop.install();
+    TileGrid grid;
+    loop.advance(1.0);
+    grid.build(Mode::Share, 0, 1080);
+    loop.advance(1.0);
+    platform::testing::LogCapture log;
+    for (int i = 0; i < kCanvases; ++i)
+        EXPECT_FALSE(grid.build(Mode::Share, 0, 1080));
+    loop.advance(1.0);
+    grid.build(Mode::Share, 0, 1080);
+    EXPECT_LT(log.lines().size(), kFewLines);
+    EXPECT_EQ(platform::testing::faultsLogged(log.lines(), "[ZQ]Canvas 0x1080 refused"), kCanvases + 1u);
 }
 
 TEST(TileGrid, StripCheckRefusesAListAsAWhole) {

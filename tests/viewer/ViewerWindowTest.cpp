@@ -6,6 +6,7 @@
 #include "client/SettingsKeys.h"
 #include "panel/MainViewController.h"
 #include "panel/PanelTestSupport.h"
+#include "platform/PlatformTestSupport.h"
 #include "platform/UserDefaults.h"
 #include "viewer/ScreenShareViewController.h"
 #include "viewer/ScreenShareWindow.h"
@@ -210,6 +211,43 @@ TEST_F(ViewerWindow, ArrivingFramesAreLoggedAFewTimesASecond) {
     EXPECT_NE(last.find("(" + std::to_string(kFrames - written) + " more like it held back)"),
               std::string::npos)
         << last;
+}
+
+// The console opens and closes the viewer with a broadcast and its stop, and can repeat the pair
+// without end; each viewer that showed a frame made a decoder. The lines each opening writes are
+// held to a few a second, the last of each kind counting the rest.
+TEST_F(ViewerWindow, AViewerOpenedAndClosedWithoutEndLogsAFewLinesASecond) {
+    constexpr int kOpenings = 200;
+    constexpr std::size_t kFewLines = 60;
+    constexpr double kTicks = 0.02;
+    const std::uint8_t delimiter[] = {0, 0, 0, 1, 0x09, 0xF0};
+    const std::string frame = client::H264Sample()
+                                  .h264Data(delimiter, static_cast<std::int32_t>(sizeof delimiter), 1)
+                                  .archiveText();
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto openShowAndClose = [&] {
+        broadcast("1");
+        center.post(client::events::kScreenH264Data, nullptr,
+                    platform::Dictionary{{client::events::kKeyH264, frame}});
+        m_loop.advance(kTicks);
+        center.post(client::events::kBroadcastStop);
+        m_loop.runUntilIdle();
+    };
+    // Whatever was held back before is reported here, before the count starts.
+    m_loop.advance(1.0);
+    openShowAndClose();
+    m_loop.advance(1.0);
+    m_logged.clear();
+    for (int i = 0; i < kOpenings; ++i)
+        openShowAndClose();
+    m_loop.advance(1.0);
+    openShowAndClose();
+    EXPECT_TRUE(openWindows(desktop::level::kScreenShareViewer).empty());
+    const auto lines = agentLines();
+    EXPECT_LT(lines.size(), kFewLines);
+    using platform::testing::faultsLogged;
+    EXPECT_EQ(faultsLogged(lines, "View Did Appear"), kOpenings + 1u);
+    EXPECT_EQ(faultsLogged(lines, "Initiallize completed"), kOpenings + 1u);
 }
 
 TEST_F(ViewerWindow, KeysReachTheTeacherOnlyWhileAnswersAreOn) {
