@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <png.h>
 #include <turbojpeg.h>
 
 namespace streaming {
@@ -22,10 +23,10 @@ constexpr std::uint8_t kJpegStart = 0xD8;
 // transform and plain chroma upsampling take a sixth off the decode, at a cost no screen shows.
 constexpr int kJpegFlags = TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE;
 
-// Pictures other than JPEG are read by Qt, but only in the plain raster formats a screen is sent
+// Pictures other than JPEG and PNG are read by Qt, but only in the plain raster formats a screen is sent
 // in: the bytes come from the network, and the vector and container formats (SVG, TIFF and the
 // like) would hand them to far larger parsers for no picture a console sends.
-constexpr std::array<const char*, 4> kRasterFormats = {"png", "bmp", "gif", "jpeg"};
+constexpr std::array<const char*, 3> kRasterFormats = {"bmp", "gif", "jpeg"};
 
 bool isRasterFormat(const QByteArray& format) {
     return std::any_of(kRasterFormats.begin(), kRasterFormats.end(),
@@ -34,6 +35,12 @@ bool isRasterFormat(const QByteArray& format) {
 
 bool isJpeg(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 2 && bytes[0] == kJpegMarker && bytes[1] == kJpegStart;
+}
+
+constexpr std::size_t kPngSignatureBytes = 8;
+
+bool isPng(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kPngSignatureBytes && png_sig_cmp(bytes.data(), 0, kPngSignatureBytes) == 0;
 }
 
 // Every strip is the console's picture, and it may send undecodable ones without end: each kind of
@@ -86,7 +93,9 @@ DecodedStrip StripDecoder::decode(std::span<const std::uint8_t> bytes, const Str
         logs().noPicture.logf("[ZQ]Strip of %zu bytes is no picture", bytes.size());
         return {};
     }
-    return isJpeg(bytes) ? decodeJpeg(bytes, bounds) : decodeOther(bytes, bounds);
+    if (isJpeg(bytes))
+        return decodeJpeg(bytes, bounds);
+    return isPng(bytes) ? decodePng(bytes, bounds) : decodeOther(bytes, bounds);
 }
 
 bool StripDecoder::readJpegHeader(std::span<const std::uint8_t> bytes, int& width, int& height) {
@@ -144,6 +153,45 @@ DecodedStrip StripDecoder::decodeJpeg(std::span<const std::uint8_t> bytes, const
     DecodedStrip image(width, height);
     if (!decompressJpeg(bytes, {image.data(), width, height, image.stride()}))
         return {};
+    return image;
+}
+
+// PNG goes to libpng's simplified reader rather than through Qt: Qt's reader leaves libpng's error
+// printer in place, which writes a line to standard error for every broken picture, without limit,
+// while this reader hands its complaint back as text for the held-back log.
+DecodedStrip StripDecoder::decodePng(std::span<const std::uint8_t> bytes, const StripBounds& bounds) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
+        logs().pictureUndecodable.logf("[ZQ]Strip picture undecodable: %s", png.message);
+        return {};
+    }
+    const auto width = static_cast<std::int64_t>(png.width);
+    const auto height = static_cast<std::int64_t>(png.height);
+    if (width > INT_MAX || height > INT_MAX ||
+        !isAcceptableStrip(static_cast<int>(width), static_cast<int>(height), bounds)) {
+        logs().refusedForTiles.logf("[ZQ]Strip %lldx%lld refused for tiles %lldx%lld",
+                                    static_cast<long long>(width), static_cast<long long>(height),
+                                    static_cast<long long>(bounds.maxWidth),
+                                    static_cast<long long>(bounds.maxHeight));
+        png_image_free(&png);
+        return {};
+    }
+    png.format = PNG_FORMAT_BGRA; // the capture layout
+    DecodedStrip image(static_cast<int>(width), static_cast<int>(height));
+    if (!png_image_finish_read(&png, nullptr, image.data(), static_cast<png_int_32>(image.stride()),
+                               nullptr)) {
+        logs().pictureUndecodable.logf("[ZQ]Strip picture undecodable: %s", png.message);
+        png_image_free(&png);
+        return {};
+    }
+    // Opaque pixels, the alpha dropped as for every other format: the canvas keeps transparency for
+    // tiles never received only.
+    for (int y = 0; y < image.height(); ++y) {
+        std::uint8_t* pixel = image.row(y);
+        for (int x = 0; x < image.width(); ++x, pixel += kBytesPerPixel)
+            pixel[kBytesPerPixel - 1] = 0xFF;
+    }
     return image;
 }
 

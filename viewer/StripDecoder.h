@@ -1,8 +1,8 @@
-// Decodes the picture of one strip from the teacher: JPEG through TurboJPEG, any other format Qt
-// reads through Qt with an allocation limit. The image header is read first, and a picture larger
-// than the tiles it covers (plus a little slack for coders that pad) is refused before a pixel is
-// allocated. One decoder per thread (it keeps its TurboJPEG handle); the viewer decodes the strips
-// of one tick on several threads at once, each with its own decoder.
+// Decodes the picture of one strip from the teacher: JPEG through TurboJPEG, PNG through libpng,
+// the other plain raster formats Qt reads through Qt with an allocation limit. The image header is read
+// first, and a picture larger than the tiles it covers (plus a little slack for coders that pad) is refused
+// before a pixel is allocated. One decoder per thread (it keeps its TurboJPEG handle); the viewer decodes the
+// strips of one tick on several threads at once, each with its own decoder.
 #pragma once
 
 #include "streaming/PlainImage.h"
@@ -79,6 +79,7 @@ private:
     bool readJpegHeader(std::span<const std::uint8_t> bytes, int& width, int& height);
     bool decompressJpeg(std::span<const std::uint8_t> bytes, const PixelRegion& into);
     DecodedStrip decodeJpeg(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
+    DecodedStrip decodePng(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
     DecodedStrip decodeOther(std::span<const std::uint8_t> bytes, const StripBounds& bounds);
     // A handle that failed on a stream answers every later stream with that failure: it is
     // replaced by a fresh one.

@@ -15,7 +15,9 @@
 #include "viewer/ScreenShareModel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace streaming {
 namespace {
@@ -96,6 +98,40 @@ TEST_F(StripComposition, AStripWithAnUnreadableHeaderLeavesTheNextStripsDrawn) {
     EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(noHeader, {1})));
     EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(jpegStrip({kBlue}, 120, 135), {5})));
     EXPECT_TRUE(near(at(180, 200), kBlue));
+}
+
+// Broken PNG strips, as many as a console cares to send: nothing on standard error (the student's
+// terminal or session log), a few held-back lines in the agent's log, and the next PNG drawn.
+TEST_F(StripComposition, BrokenPngStripsWriteNothingToStandardError) {
+    constexpr int kBrokenStrips = 100;
+    constexpr std::size_t kFewLines = 6;
+    std::vector<std::uint8_t> crcBroken = pngStrip({kRed}, 120, 135);
+    ASSERT_GT(crcBroken.size(), 64u);
+    for (std::size_t i = 40; i < crcBroken.size() - 20; ++i)
+        crcBroken[i] ^= 0x5A;
+    std::vector<std::uint8_t> truncated = pngStrip({kRed}, 120, 135);
+    truncated.resize(truncated.size() / 2);
+    open("1");
+    m_log.clear();
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    std::FILE* errors = std::tmpfile();
+    ::dup2(::fileno(errors), STDERR_FILENO);
+    for (int i = 0; i < kBrokenStrips; ++i) {
+        EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(crcBroken, {0})));
+        EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(truncated, {1})));
+    }
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    const long written = std::ftell(errors) >= 0 ? (std::fseek(errors, 0, SEEK_END), std::ftell(errors)) : -1;
+    std::fclose(errors);
+    EXPECT_EQ(written, 0) << "bytes on standard error";
+    EXPECT_LE(std::count_if(m_log.begin(), m_log.end(),
+                            [](const std::string& l) { return l.find("undecodable") != std::string::npos; }),
+              static_cast<std::ptrdiff_t>(kFewLines));
+    EXPECT_TRUE(m_model.applyScreenUpdate(updateArchive(pngStrip({kGreen}, 120, 135), {0})));
+    EXPECT_TRUE(near(at(60, 60), kGreen, 0));
 }
 
 TEST_F(StripComposition, UpdatesDecodedTogetherLandInTheOrderReceived) {
