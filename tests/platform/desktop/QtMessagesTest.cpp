@@ -1,6 +1,10 @@
 // Qt's own messages land in the agent's log with their kind and category, and nothing of them
 // reaches standard error.
+#include "platform/desktop/QtMessages.h"
+
 #include "platform/Log.h"
+#include "platform/ManualRunLoop.h"
+#include "platform/PlatformTestSupport.h"
 #include "platform/desktop/Application.h"
 
 #include <QLoggingCategory>
@@ -81,6 +85,28 @@ TEST(QtMessages, GoIntoTheLogWithTheirCategoryNotOntoStandardError) {
         EXPECT_EQ(errors.text(), "");
         EXPECT_NE(std::find(logged.begin(), logged.end(), c.line), logged.end());
     }
+    qInstallMessageHandler(nullptr);
+    platform::setLogSink({});
+}
+
+// Qt warns about what it is handed, and a console hands it pictures without end: a few lines a
+// second of each category reach the log, the next line counting those held back.
+TEST(QtMessages, AFloodOfOneCategoryIsHeldToAFewLinesASecond) {
+    constexpr int kWarnings = 10'000;
+    constexpr std::size_t kFewLines = 5;
+    platform::ManualRunLoop loop;
+    loop.install();
+    std::vector<std::string> logged;
+    platform::setLogSink([&](const std::string& line) { logged.push_back(line); });
+    desktop::installQtMessageHandler();
+    for (int i = 0; i < kWarnings; ++i)
+        qCWarning(lcXcbLike, "QImage: out of memory, returning null image");
+    EXPECT_LE(logged.size(), kFewLines);
+    qWarning("another category still speaks");
+    EXPECT_NE(logged.back().find("another category"), std::string::npos);
+    loop.advance(1.0);
+    qCWarning(lcXcbLike, "QImage: out of memory, returning null image");
+    EXPECT_EQ(platform::testing::faultsLogged(logged, "out of memory"), kWarnings + 1u);
     qInstallMessageHandler(nullptr);
     platform::setLogSink({});
 }
