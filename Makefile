@@ -42,8 +42,7 @@ test-tsan:
 # Builds the libFuzzer targets with clang and runs each briefly over its seed corpus.
 fuzz-smoke: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF \
-	    -DOLVEX_FOLDERS="platform;transport;client;streaming"
+	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/fuzz-smoke build-fuzz
 
