@@ -2,9 +2,9 @@
 // screen capture and makes the capture objects when it is allowed, then runs the application,
 // whose first window is the permission window. Every end of the process goes through
 // platform::terminate, so no static destructor runs under the receive and capture threads.
-#include "client/ProcessStartUp.h"
-#include "client/ScreenCapturePermission.h"
-#include "client/SdBusPowerBackend.h"
+#include "startup/ProcessStartUp.h"
+#include "startup/ScreenCapturePermission.h"
+#include "startup/SdBusPowerBackend.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"

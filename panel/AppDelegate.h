@@ -5,7 +5,7 @@
 // is the delegate of. Main thread, except the getters, which any thread may call.
 #pragma once
 
-#include "client/ScreenCapturePermission.h"
+#include "startup/ScreenCapturePermission.h"
 #include "panel/SmallWindows.h"
 #include "platform/desktop/WindowController.h"
 

@@ -1,6 +1,6 @@
 #include "panel/LoginWindow.h"
 
-#include "client/LoginInputRules.h"
+#include "login/LoginInputRules.h"
 #include "client/SettingsKeys.h"
 #include "panel/AppDelegate.h"
 #include "panel/CAlertWindow.h"

@@ -4,7 +4,7 @@
 // identifier "loginWindow". Main thread.
 #pragma once
 
-#include "client/LoginFlow.h"
+#include "login/LoginFlow.h"
 #include "platform/NotificationCenter.h"
 #include "platform/desktop/WindowController.h"
 

@@ -1,6 +1,6 @@
 #include "panel/PermissionWindow.h"
 
-#include "client/FirstLaunchChecker.h"
+#include "startup/FirstLaunchChecker.h"
 #include "panel/AppDelegate.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"

@@ -4,7 +4,7 @@
 // to where capture is granted. Main thread.
 #pragma once
 
-#include "client/ScreenCapturePermission.h"
+#include "startup/ScreenCapturePermission.h"
 #include "platform/desktop/WindowController.h"
 
 #include <QLabel>

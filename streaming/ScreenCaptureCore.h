@@ -5,8 +5,8 @@
 // to the main thread.
 #pragma once
 
-#include "client/ForbiddenPrograms.h"
-#include "client/ProcessTable.h"
+#include "forbidden/ForbiddenPrograms.h"
+#include "forbidden/ProcessTable.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/SerialQueue.h"

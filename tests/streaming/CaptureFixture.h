@@ -5,7 +5,7 @@
 
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
-#include "client/ProcessTable.h"
+#include "forbidden/ProcessTable.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
