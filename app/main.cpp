@@ -2,9 +2,6 @@
 // screen capture and makes the capture objects when it is allowed, then runs the application,
 // whose first window is the permission window. Every end of the process goes through
 // platform::terminate, so no static destructor runs under the receive and capture threads.
-#include "startup/ProcessStartUp.h"
-#include "startup/ScreenCapturePermission.h"
-#include "startup/SdBusPowerBackend.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
@@ -16,6 +13,9 @@
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/X11Desktop.h"
+#include "startup/ProcessStartUp.h"
+#include "startup/ScreenCapturePermission.h"
+#include "startup/SdBusPowerBackend.h"
 #include "streaming/CaptureStartUp.h"
 #include "viewer/ScreenShareViewController.h"
 
@@ -105,7 +105,7 @@ void createCaptureObjects() {
     captureObjects() = std::move(capture);
 }
 
-int runApplication(int& argc, char** argv, client::ScreenCapturePermission& permission,
+int runApplication(int& argc, char** argv, startup::ScreenCapturePermission& permission,
                    platform::X11InstanceSelection* desktopClaim) {
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
@@ -139,11 +139,11 @@ int main(int argc, char** argv) {
         platform::terminate(kAlreadyRunningStatus);
         return kAlreadyRunningStatus;
     }
-    client::SdBusPowerBackend power;
-    client::X11ScreenCapturePermission permission;
-    const client::StartUpSteps steps{power, permission, createCaptureObjects, [&] {
-                                         return runApplication(argc, argv, permission, desktopClaim.get());
-                                     }};
-    platform::terminate(client::runProcessStartUp(steps));
+    startup::SdBusPowerBackend power;
+    startup::X11ScreenCapturePermission permission;
+    const startup::StartUpSteps steps{power, permission, createCaptureObjects, [&] {
+                                          return runApplication(argc, argv, permission, desktopClaim.get());
+                                      }};
+    platform::terminate(startup::runProcessStartUp(steps));
     return 0;
 }

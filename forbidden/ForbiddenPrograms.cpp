@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 // A user process's short name has at most 15 bytes (16 with the zero the kernel keeps), so a longer
@@ -72,7 +72,7 @@ void ForbiddenPrograms::setWebBrowserKill(std::optional<std::string_view> web) {
 void ForbiddenPrograms::setForbiddanceList(std::optional<std::string_view> list) {
     auto next = std::make_shared<ProgramList>();
     if (list) {
-        next->names = splitFields(*list);
+        next->names = client::splitFields(*list);
         // Matching work is done here, once per command, not on every pass: the body comes from the
         // network and may repeat a name thousands of times.
         for (const std::string& name : next->names) {
@@ -162,4 +162,4 @@ void ForbiddenPrograms::collectSpared(std::int32_t self) {
     }
 }
 
-} // namespace client
+} // namespace forbidden

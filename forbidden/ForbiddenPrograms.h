@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-namespace client {
+namespace forbidden {
 
 // Posted by the client object for "[MV00061]" and "[MV00075]" with a Dictionary object.
-inline constexpr const char* kForbiddanceWebNotification = events::kForbiddanceWeb;
-inline constexpr const char* kForbiddanceListNotification = events::kForbiddanceList;
+inline constexpr const char* kForbiddanceWebNotification = client::events::kForbiddanceWeb;
+inline constexpr const char* kForbiddanceListNotification = client::events::kForbiddanceList;
 inline constexpr const char* kForbiddanceWebKey = "web";
 inline constexpr const char* kForbiddanceListKey = "list";
 
@@ -94,4 +94,4 @@ private:
     SessionKeepers m_keepers;
 };
 
-} // namespace client
+} // namespace forbidden

@@ -13,7 +13,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 constexpr std::int32_t kInitProcessID = 1;
@@ -284,4 +284,4 @@ bool LinuxProcessTable::killIfUnchanged(const ProcessEntry& listed) {
     return sendSigkill(pidfd.get());
 }
 
-} // namespace client
+} // namespace forbidden

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace client {
+namespace forbidden {
 
 // One process as the kernel lists it.
 struct ProcessEntry {
@@ -68,4 +68,4 @@ private:
     mutable bool m_loggedMalformed = false;
 };
 
-} // namespace client
+} // namespace forbidden

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 // The kernel keeps 15 bytes of a process's short name.
@@ -51,4 +51,4 @@ void X11SessionProcesses::sessionKeepers(SessionKeepers& keepers) {
     }
 }
 
-} // namespace client
+} // namespace forbidden

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace client {
+namespace forbidden {
 
 struct SessionKeepers {
     std::vector<std::int32_t> processIDs;
@@ -40,4 +40,4 @@ private:
     std::unique_ptr<platform::X11Display> m_display; // opened at the first pass, again after a loss
 };
 
-} // namespace client
+} // namespace forbidden

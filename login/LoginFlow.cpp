@@ -12,7 +12,7 @@
 #include "platform/ProcessInfo.h"
 #include "platform/UserDefaults.h"
 
-namespace client {
+namespace login {
 namespace {
 
 constexpr int kExitStatus = 0;
@@ -37,8 +37,8 @@ constexpr const char* kSlotAboveKey = "ZQ_VALIDATION_ABOVE_CHECK_SLOT";
 
 SlotCheck checkFreeSlots(std::string_view params, std::int32_t inputSlot) {
     SlotCheck check;
-    for (const std::string& field : splitFields(params)) {
-        check.last = parseInt32(field);
+    for (const std::string& field : client::splitFields(params)) {
+        check.last = client::parseInt32(field);
         if (check.last == inputSlot) {
             check.match = true;
             break;
@@ -50,7 +50,7 @@ SlotCheck checkFreeSlots(std::string_view params, std::int32_t inputSlot) {
 std::string getChangeRSMessageByLanguage(const std::string& code) {
     if (code == kRefusalFive) {
         return platform::localizedString("rs_errorcode_5_1") + " " +
-               gStudentSessionInfo().m_szTeacherId.get() + " " +
+               client::gStudentSessionInfo().m_szTeacherId.get() + " " +
                platform::localizedString("rs_errorcode_5_2");
     }
     for (const auto& [refusal, key] : kRefusalCodes) {
@@ -61,7 +61,7 @@ std::string getChangeRSMessageByLanguage(const std::string& code) {
 }
 
 std::optional<int> portValue(std::string_view text) {
-    const std::int32_t port = parseInt32(text);
+    const std::int32_t port = client::parseInt32(text);
     if (port < 0 || port > kMaxPort)
         return std::nullopt;
     return port;
@@ -82,7 +82,7 @@ LoginFlow::~LoginFlow() {
 }
 
 void LoginFlow::initValue() {
-    fillStudentIdentity(gStudentSessionInfo());
+    client::fillStudentIdentity(client::gStudentSessionInfo());
 }
 
 void LoginFlow::onClickLogin(const std::string& teacherIdText, const std::string& nameText,
@@ -102,8 +102,8 @@ void LoginFlow::onClickLogin(const std::string& teacherIdText, const std::string
     m_bRelayMode = false;
     m_strRelayIp.clear();
     m_strRelayPort.clear();
-    GlobalConfig::shared().setIsRelayEnabled(false);
-    GlobalConfig::shared().setStrTeacherId(m_input.teacherId);
+    client::GlobalConfig::shared().setIsRelayEnabled(false);
+    client::GlobalConfig::shared().setStrTeacherId(m_input.teacherId);
     m_view.setProgressEnabled(true);
     m_view.setStatusText(platform::localizedString(kInitializingKey));
     m_stage = Stage::LookingUp;
@@ -115,7 +115,7 @@ void LoginFlow::onClickLogin(const std::string& teacherIdText, const std::string
 }
 
 void LoginFlow::getRSInfo() {
-    gStudentSessionInfo().m_szTeacherId.set(m_input.teacherId);
+    client::gStudentSessionInfo().m_szTeacherId.set(m_input.teacherId);
     std::weak_ptr<LoginFlow> weak = weak_from_this();
     m_lookup = std::make_unique<RSInfoLookup>();
     const bool started = m_lookup->getRSInfo(m_input.teacherId, [weak](const RSInfoOutcome& outcome) {
@@ -148,7 +148,7 @@ void LoginFlow::getRSInfoResult(const RSInfoOutcome& outcome) {
         break;
     }
     m_sRSInfoResultData = outcome.result;
-    StudentSessionInfo& info = gStudentSessionInfo();
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
     info.m_szRsIp.set(m_sRSInfoResultData.rsip);
     info.m_nRsPort.store(m_sRSInfoResultData.rsport);
     rsConnect();
@@ -165,7 +165,7 @@ void LoginFlow::rsConnect() {
     const std::int32_t port = m_sRSInfoResultData.rsport;
     // Checked as the addresses the relay server hands over are: the unspecified address would
     // reach whatever listens on this machine.
-    if (!isConnectableAddress(host, port, "relay server")) {
+    if (!client::isConnectableAddress(host, port, "relay server")) {
         rsConnected(false);
         return;
     }
@@ -188,7 +188,7 @@ void LoginFlow::rsConnected(bool ok) {
         m_view.setStatusText(platform::localizedString(kConnectionFailedKey));
         return;
     }
-    StudentSessionInfo& info = gStudentSessionInfo();
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
     info.m_szLocalIp.set(m_pMVConn->GetLocalAddress());
     info.m_szLocalPort.set(std::to_string(m_pMVConn->GetLoaclPort()));
     m_pMVConn->StartReceiveThread();
@@ -209,8 +209,8 @@ void LoginFlow::callBackUR00001(std::uint64_t link, const std::string& f0) {
         failWithMessage(message);
         return;
     }
-    const StudentSessionInfo& info = gStudentSessionInfo();
-    const std::string text = command::relayRegistration(
+    const client::StudentSessionInfo& info = client::gStudentSessionInfo();
+    const std::string text = client::command::relayRegistration(
         info.m_nClientKind.load(), m_input.teacherId, info.m_szLocalIp.get(), info.m_szLocalPort.get(),
         info.m_nOsKind.load(), info.m_szOsKind.get(), info.m_szOsVersion.get());
     auto request = transport::newRequestData(kRequestBytes);
@@ -227,8 +227,8 @@ void LoginFlow::callBackUR00004(std::uint64_t link, const std::string& relayIp,
         return;
     m_strRelayIp = relayIp;
     m_strRelayPort = relayPort;
-    GlobalConfig::shared().setStrRelayIp(relayIp);
-    GlobalConfig::shared().setStrRelayPort(relayPort);
+    client::GlobalConfig::shared().setStrRelayIp(relayIp);
+    client::GlobalConfig::shared().setStrRelayPort(relayPort);
     m_bRelayMode = true;
 }
 
@@ -236,15 +236,15 @@ void LoginFlow::callBackUR00002(std::uint64_t link, const std::string& serverIp,
                                 const std::string& serverPort) {
     if (!m_pMVConn || link != m_linkGeneration || m_stage != Stage::RelayServer)
         return;
-    StudentSessionInfo& info = gStudentSessionInfo();
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
     info.m_szServerIp.set(serverIp);
     info.m_szServerPort.set(serverPort);
     auto settings = platform::UserDefaults::suite();
-    settings->setString(settings::kServerIp, info.m_szServerIp.get());
-    settings->setString(settings::kTeacherId, m_input.teacherId);
-    settings->setString(settings::kSlot, m_input.slot);
-    settings->setString(settings::kAlias, m_input.name);
-    settings->setString(settings::kServerPort, info.m_szServerPort.get());
+    settings->setString(client::settings::kServerIp, info.m_szServerIp.get());
+    settings->setString(client::settings::kTeacherId, m_input.teacherId);
+    settings->setString(client::settings::kSlot, m_input.slot);
+    settings->setString(client::settings::kAlias, m_input.name);
+    settings->setString(client::settings::kServerPort, info.m_szServerPort.get());
     settings->synchronize();
     rsClose();
     callbackMVConnectReady();
@@ -252,23 +252,24 @@ void LoginFlow::callBackUR00002(std::uint64_t link, const std::string& serverIp,
 
 void LoginFlow::callbackMVConnectReady() {
     auto settings = platform::UserDefaults::suite();
-    const std::optional<std::string> ip = settings->string(settings::kServerIp);
-    const std::optional<std::string> portText = settings->string(settings::kServerPort);
+    const std::optional<std::string> ip = settings->string(client::settings::kServerIp);
+    const std::optional<std::string> portText = settings->string(client::settings::kServerPort);
     m_nsIp = ip.value_or("");
 
-    StudentSessionInfo& info = gStudentSessionInfo();
-    fillStudentIdentity(info);
+    client::StudentSessionInfo& info = client::gStudentSessionInfo();
+    client::fillStudentIdentity(info);
     info.m_nInputSlot.store(m_input.slotNumber);
-    info.m_szServerIp.set(ip ? *ip : settings::kDefaultServerIp);
-    info.m_szServerPort.set(portText ? *portText : settings::kDefaultServerPort);
+    info.m_szServerIp.set(ip ? *ip : client::settings::kDefaultServerIp);
+    info.m_szServerPort.set(portText ? *portText : client::settings::kDefaultServerPort);
     info.m_szConnectPort.set(info.m_szServerPort.get());
     info.m_szAlias.set(m_input.name);
 
     if (ip)
-        settings->setString(settings::kServerIp, m_nsIp);
-    settings->setString(settings::kSlot, m_input.slot);
-    settings->setString(settings::kAlias, m_input.name);
-    settings->setString(settings::kServerPort, std::to_string(parseInt32(portText.value_or(""))));
+        settings->setString(client::settings::kServerIp, m_nsIp);
+    settings->setString(client::settings::kSlot, m_input.slot);
+    settings->setString(client::settings::kAlias, m_input.name);
+    settings->setString(client::settings::kServerPort,
+                        std::to_string(client::parseInt32(portText.value_or(""))));
     settings->synchronize();
 
     if (m_bConnectThreadRunning)
@@ -286,8 +287,8 @@ void LoginFlow::threadMVConnection() {
     observeTeacherLink();
     observeLinkLoss();
     // The session connects to the same stored address later and refuses what is refused here.
-    const std::optional<int> port = portValue(gStudentSessionInfo().m_szConnectPort.get());
-    if (!port || !isConnectableAddress(m_nsIp, *port)) {
+    const std::optional<int> port = portValue(client::gStudentSessionInfo().m_szConnectPort.get());
+    if (!port || !client::isConnectableAddress(m_nsIp, *port)) {
         teacherConnected(false);
         return;
     }
@@ -325,10 +326,10 @@ void LoginFlow::relayFallback() {
     m_pRelayConn = transport::TCP_RelayServer::create(m_pNotificationCenter);
     m_pRelayConn->open();
     m_pRelayConn->setTeacherId(m_input.teacherId);
-    m_pRelayConn->setInputSlot(gStudentSessionInfo().m_nInputSlot.load());
+    m_pRelayConn->setInputSlot(client::gStudentSessionInfo().m_nInputSlot.load());
     observeRelayLink();
     const std::optional<int> port = portValue(m_strRelayPort);
-    if (!port || !isConnectableAddress(m_strRelayIp, *port, "relay")) {
+    if (!port || !client::isConnectableAddress(m_strRelayIp, *port, "relay")) {
         relayConnected(false);
         return;
     }
@@ -378,7 +379,7 @@ void LoginFlow::callbackMV00007(std::uint64_t link, SlotCheck check) {
         return;
     }
     closeTeacherLink();
-    if (check.last >= gStudentSessionInfo().m_nInputSlot.load()) {
+    if (check.last >= client::gStudentSessionInfo().m_nInputSlot.load()) {
         platform::logf("[ZQ]Error already connect slot!");
         failWithMessage(platform::localizedString(kSlotTakenKey));
     } else {
@@ -393,7 +394,7 @@ void LoginFlow::onRelayReady(std::uint64_t link) {
     std::weak_ptr<LoginFlow> weak = weak_from_this();
     platform::mainQueue::asyncAfter(kOpenMainWindowDelaySeconds, [weak] {
         if (auto flow = weak.lock()) {
-            GlobalConfig::shared().setIsRelayEnabled(true);
+            client::GlobalConfig::shared().setIsRelayEnabled(true);
             flow->closeRelayLink();
             flow->finishLogin();
         }
@@ -504,4 +505,4 @@ void LoginFlow::joinWorker() {
         m_worker.join();
 }
 
-} // namespace client
+} // namespace login

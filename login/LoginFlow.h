@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace client {
+namespace login {
 
 // What the flow asks of the login window. Main thread.
 class LoginView {
@@ -163,4 +163,4 @@ private:
     std::uint64_t m_linkGeneration = 0;
 };
 
-} // namespace client
+} // namespace login

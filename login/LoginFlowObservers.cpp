@@ -2,11 +2,11 @@
 // record, hand plain values to the main queue and touch nothing of the flow there.
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"
-#include "login/LoginFlow.h"
 #include "client/StudentSessionInfo.h"
+#include "login/LoginFlow.h"
 #include "platform/MainQueue.h"
 
-namespace client {
+namespace login {
 namespace {
 
 constexpr const char* kReadUR00001 = "READ_MSG_UR00001";
@@ -37,7 +37,7 @@ void LoginFlow::observeRelayServerLink() {
             auto record = note.shared<transport::SReceiveData>();
             if (!record)
                 return;
-            std::string f0 = fieldAt(splitFields(record->strParams), kResultField);
+            std::string f0 = client::fieldAt(client::splitFields(record->strParams), kResultField);
             platform::mainQueue::async([weak, generation, f0 = std::move(f0)] {
                 if (auto flow = weak.lock())
                     flow->callBackUR00001(generation, f0);
@@ -48,9 +48,9 @@ void LoginFlow::observeRelayServerLink() {
             auto record = note.shared<transport::SReceiveData>();
             if (!record)
                 return;
-            const auto fields = splitFields(record->strParams);
-            platform::mainQueue::async([weak, generation, ip = fieldAt(fields, kServerIpField),
-                                        port = fieldAt(fields, kServerPortField)] {
+            const auto fields = client::splitFields(record->strParams);
+            platform::mainQueue::async([weak, generation, ip = client::fieldAt(fields, kServerIpField),
+                                        port = client::fieldAt(fields, kServerPortField)] {
                 if (auto flow = weak.lock())
                     flow->callBackUR00002(generation, ip, port);
             });
@@ -60,9 +60,9 @@ void LoginFlow::observeRelayServerLink() {
             auto record = note.shared<transport::SReceiveData>();
             if (!record)
                 return;
-            const auto fields = splitFields(record->strParams);
-            platform::mainQueue::async([weak, generation, ip = fieldAt(fields, kRelayIpField),
-                                        port = fieldAt(fields, kRelayPortField)] {
+            const auto fields = client::splitFields(record->strParams);
+            platform::mainQueue::async([weak, generation, ip = client::fieldAt(fields, kRelayIpField),
+                                        port = client::fieldAt(fields, kRelayPortField)] {
                 if (auto flow = weak.lock())
                     flow->callBackUR00004(generation, ip, port);
             });
@@ -93,9 +93,10 @@ void LoginFlow::observeTeacherLink() {
             auto link = weakLink.lock();
             if (!record || !link)
                 return;
-            const StudentSessionInfo& info = gStudentSessionInfo();
+            const client::StudentSessionInfo& info = client::gStudentSessionInfo();
             for (const std::string& text :
-                 {command::clientVersion(), command::osKind(info.m_nOsKind.load(), info.m_szOsKind.get())}) {
+                 {client::command::clientVersion(),
+                  client::command::osKind(info.m_nOsKind.load(), info.m_szOsKind.get())}) {
                 auto request = transport::newRequestData(kRequestBytes);
                 if (transport::TCPServerClient::MakeSendPacket(*request, text))
                     link->Send(std::move(request));
@@ -140,4 +141,4 @@ void LoginFlow::observeRelayLink() {
         }));
 }
 
-} // namespace client
+} // namespace login

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-namespace client {
+namespace login {
 namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
@@ -220,4 +220,4 @@ LoginInputCheck checkLoginInput(std::string_view teacherIdText, std::string_view
     return check;
 }
 
-} // namespace client
+} // namespace login

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace client {
+namespace login {
 
 // Field tags of the login window; the filter picks its rule by tag.
 constexpr int kTagTeacherId = 0;
@@ -71,4 +71,4 @@ struct LoginInputCheck {
 LoginInputCheck checkLoginInput(std::string_view teacherIdText, std::string_view nameText,
                                 std::string_view slotText);
 
-} // namespace client
+} // namespace login

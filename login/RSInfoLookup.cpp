@@ -15,7 +15,7 @@
 #define OLVEX_LOOKUP_BASE_URL "https://127.0.0.1:8443"
 #endif
 
-namespace client {
+namespace login {
 namespace {
 
 constexpr const char* kDefaultLookupBaseURL = OLVEX_LOOKUP_BASE_URL;
@@ -224,4 +224,4 @@ bool RSInfoLookup::getRSInfo(const std::string& teacherId, ResultHandler handler
         });
 }
 
-} // namespace client
+} // namespace login

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace client {
+namespace login {
 
 // Path of the lookup page on the service.
 constexpr const char* kRSInfoPath = "/olvex/rsinfo/checkRsInfo.jsp";
@@ -93,4 +93,4 @@ private:
     std::shared_ptr<std::atomic<bool>> m_alive;
 };
 
-} // namespace client
+} // namespace login

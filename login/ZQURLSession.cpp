@@ -5,7 +5,7 @@
 #include <curl/curl.h>
 #include <mutex>
 
-namespace client {
+namespace login {
 namespace {
 
 // Only web schemes: the base address comes from the settings, and must not reach file:// or others.
@@ -140,4 +140,4 @@ bool ZQURLSession::startSession(const std::string& base, const std::string& path
     return true;
 }
 
-} // namespace client
+} // namespace login

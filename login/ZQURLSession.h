@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-namespace client {
+namespace login {
 
 struct URLSessionResponse {
     bool requestFailed = true; // no HTTP answer: bad URL, connect, TLS, time-out, oversized body
@@ -45,4 +45,4 @@ private:
     std::thread m_worker;
 };
 
-} // namespace client
+} // namespace login

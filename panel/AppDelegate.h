@@ -5,9 +5,9 @@
 // is the delegate of. Main thread, except the getters, which any thread may call.
 #pragma once
 
-#include "startup/ScreenCapturePermission.h"
 #include "panel/SmallWindows.h"
 #include "platform/desktop/WindowController.h"
+#include "startup/ScreenCapturePermission.h"
 
 #include <memory>
 #include <mutex>
@@ -49,10 +49,10 @@ public:
     BlinkOverlayWindow* getOverlayWindow() const { return m_overlayWindow.get(); }
 
     // The screen-capture check the permission window asks (set by main before the first window).
-    void setScreenCapturePermission(client::ScreenCapturePermission* permission) {
+    void setScreenCapturePermission(startup::ScreenCapturePermission* permission) {
         m_permission = permission;
     }
-    client::ScreenCapturePermission* getScreenCapturePermission() const { return m_permission; }
+    startup::ScreenCapturePermission* getScreenCapturePermission() const { return m_permission; }
 
     // Menu actions.
     void onDebugLoginTeacher();
@@ -75,7 +75,7 @@ private:
     std::shared_ptr<desktop::ViewController> m_screenShareViewController;
     std::unique_ptr<BlinkOverlayWindow> m_overlayWindow;
     std::unique_ptr<CenterHidedWindow> m_centerHidedWindow;
-    client::ScreenCapturePermission* m_permission = nullptr;
+    startup::ScreenCapturePermission* m_permission = nullptr;
 };
 
 } // namespace panel

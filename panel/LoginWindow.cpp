@@ -1,7 +1,7 @@
 #include "panel/LoginWindow.h"
 
-#include "login/LoginInputRules.h"
 #include "client/SettingsKeys.h"
+#include "login/LoginInputRules.h"
 #include "panel/AppDelegate.h"
 #include "panel/CAlertWindow.h"
 #include "panel/CGColorHex.h"
@@ -97,9 +97,9 @@ void LoginViewController::viewDidLoad() {
     const struct {
         QLineEdit* field;
         int tag;
-    } fields[] = {{m_tfTeacherId, client::kTagTeacherId},
-                  {m_tfStudentNumber, client::kTagSlot},
-                  {m_tfStudentName, client::kTagName}};
+    } fields[] = {{m_tfTeacherId, login::kTagTeacherId},
+                  {m_tfStudentNumber, login::kTagSlot},
+                  {m_tfStudentName, login::kTagName}};
     for (const auto& [field, tag] : fields) {
         QObject::connect(field, &QLineEdit::textChanged, [this, tag = tag] { controlTextDidChange(tag); });
         QObject::connect(field, &QLineEdit::returnPressed, [this] { onClickLogin(); });
@@ -118,7 +118,7 @@ void LoginViewController::viewDidLoad() {
 }
 
 void LoginViewController::initValue() {
-    m_flow = client::LoginFlow::create(*this, m_pNotificationCenter);
+    m_flow = login::LoginFlow::create(*this, m_pNotificationCenter);
     auto settings = platform::UserDefaults::suite();
     {
         // Filled from the settings as they are; the filter applies to what the student types.
@@ -146,11 +146,11 @@ void LoginViewController::viewDidAppear() {
 
 QLineEdit* LoginViewController::fieldWithTag(int tag) const {
     switch (tag) {
-    case client::kTagTeacherId:
+    case login::kTagTeacherId:
         return m_tfTeacherId;
-    case client::kTagSlot:
+    case login::kTagSlot:
         return m_tfStudentNumber;
-    case client::kTagName:
+    case login::kTagName:
         return m_tfStudentName;
     default:
         return nullptr;
@@ -162,7 +162,7 @@ void LoginViewController::controlTextDidChange(int tag) {
     if (!field)
         return;
     const std::string text = field->text().toStdString();
-    const std::string kept = client::filterFieldText(tag, text);
+    const std::string kept = login::filterFieldText(tag, text);
     if (kept == text)
         return;
     // One unit per change, as typed: the shortened text is not filtered again until the next change.

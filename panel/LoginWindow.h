@@ -19,7 +19,7 @@
 
 namespace panel {
 
-class LoginViewController : public desktop::ViewController, public client::LoginView {
+class LoginViewController : public desktop::ViewController, public login::LoginView {
 public:
     static constexpr std::uint32_t kBackground = 0x1D2434;
     static constexpr int kExitStatus = 0;
@@ -40,7 +40,7 @@ public:
     void onClickLogin();
     void onClickCancel();
 
-    // client::LoginView
+    // login::LoginView
     void setTeacherIdText(const std::string& text) override;
     void setStatusText(const std::string& text) override;
     void setProgressEnabled(bool enabled) override;
@@ -56,7 +56,7 @@ public:
     QLabel* statusField() const { return m_txMessageBox; }
     QProgressBar* progressIndicator() const { return m_progressbar; }
     const std::string& connectImageName() const { return m_connectImage; }
-    client::LoginFlow* flow() const { return m_flow.get(); }
+    login::LoginFlow* flow() const { return m_flow.get(); }
 
 protected:
     std::unique_ptr<QWidget> loadView() override;
@@ -73,7 +73,7 @@ private:
     QPointer<QPushButton> m_btnConnect;
     QPointer<QPushButton> m_btnCancel;
     QPointer<QLabel> m_txMessageBox;
-    std::shared_ptr<client::LoginFlow> m_flow;
+    std::shared_ptr<login::LoginFlow> m_flow;
     std::string m_connectImage;
 };
 

@@ -1,11 +1,11 @@
 #include "panel/PermissionWindow.h"
 
-#include "startup/FirstLaunchChecker.h"
 #include "panel/AppDelegate.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Screens.h"
+#include "startup/FirstLaunchChecker.h"
 
 #include <QVBoxLayout>
 
@@ -15,14 +15,14 @@ namespace {
 constexpr int kMargin = 24;
 
 std::string& launchStatusPath() {
-    static std::string path = client::FirstLaunchChecker::plistFilePath();
+    static std::string path = startup::FirstLaunchChecker::plistFilePath();
     return path;
 }
 
 } // namespace
 
 void PermissionViewController::setLaunchStatusPathForTesting(std::string path) {
-    launchStatusPath() = path.empty() ? client::FirstLaunchChecker::plistFilePath() : std::move(path);
+    launchStatusPath() = path.empty() ? startup::FirstLaunchChecker::plistFilePath() : std::move(path);
 }
 
 std::unique_ptr<QWidget> PermissionViewController::loadView() {
@@ -39,12 +39,12 @@ std::unique_ptr<QWidget> PermissionViewController::loadView() {
     return view;
 }
 
-client::ScreenCapturePermission* PermissionViewController::permission() const {
+startup::ScreenCapturePermission* PermissionViewController::permission() const {
     return AppDelegate::shared().getScreenCapturePermission();
 }
 
 void PermissionViewController::viewDidAppear() {
-    client::ScreenCapturePermission* check = permission();
+    startup::ScreenCapturePermission* check = permission();
     if (check && check->preflight()) {
         platform::logf("Permission Screen capture is here!");
         if (auto login = desktop::WindowRegistry::instantiate(desktop::storyboard::kLoginWindow))
@@ -52,13 +52,13 @@ void PermissionViewController::viewDidAppear() {
         if (auto* owner = windowController())
             owner->close();
     }
-    m_bFirstAppExecution = client::FirstLaunchChecker::isFirstLaunchAt(launchStatusPath());
+    m_bFirstAppExecution = startup::FirstLaunchChecker::isFirstLaunchAt(launchStatusPath());
     platform::logf(m_bFirstAppExecution ? "🚀 첫 실행입니다. 초기화 작업을 수행합니다."
                                         : "🔁 이미 실행된 앱입니다.");
 }
 
 void PermissionViewController::onScreenPermission() {
-    client::ScreenCapturePermission* check = permission();
+    startup::ScreenCapturePermission* check = permission();
     if (!check)
         return;
     if (m_bFirstAppExecution) {

@@ -4,8 +4,8 @@
 // to where capture is granted. Main thread.
 #pragma once
 
-#include "startup/ScreenCapturePermission.h"
 #include "platform/desktop/WindowController.h"
+#include "startup/ScreenCapturePermission.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -30,7 +30,7 @@ protected:
     std::unique_ptr<QWidget> loadView() override;
 
 private:
-    client::ScreenCapturePermission* permission() const;
+    startup::ScreenCapturePermission* permission() const;
 
     bool m_bFirstAppExecution = false;
     QPointer<QLabel> m_explanation;

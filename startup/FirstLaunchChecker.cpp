@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace client {
+namespace startup {
 namespace {
 
 constexpr mode_t kStatusFileMode = 0644;
@@ -141,4 +141,4 @@ bool FirstLaunchChecker::isFirstLaunchAt(const std::string& path) {
     return true;
 }
 
-} // namespace client
+} // namespace startup

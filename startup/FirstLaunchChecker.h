@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace client {
+namespace startup {
 
 class FirstLaunchChecker {
 public:
@@ -26,4 +26,4 @@ public:
     static bool readsAsDictionary(const std::string& text);
 };
 
-} // namespace client
+} // namespace startup

@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 
-namespace client {
+namespace startup {
 
 std::unique_ptr<PowerAssertions> PowerAssertions::take(PowerAssertionBackend& backend) {
     std::unique_ptr<PowerAssertions> held(new PowerAssertions(backend));
@@ -36,4 +36,4 @@ PowerAssertions::~PowerAssertions() {
     m_backend.releaseAssertion(m_idleAssertion);
 }
 
-} // namespace client
+} // namespace startup

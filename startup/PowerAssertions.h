@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace client {
+namespace startup {
 
 class PowerAssertionBackend {
 public:
@@ -47,4 +47,4 @@ private:
     PowerAssertionBackend::AssertionID m_displayAssertion = 0;
 };
 
-} // namespace client
+} // namespace startup

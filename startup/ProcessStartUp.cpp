@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 
-namespace client {
+namespace startup {
 
 int runProcessStartUp(const StartUpSteps& steps) {
     const std::unique_ptr<PowerAssertions> assertions = PowerAssertions::take(steps.power);
@@ -17,4 +17,4 @@ int runProcessStartUp(const StartUpSteps& steps) {
     return steps.runApplication ? steps.runApplication() : 0;
 }
 
-} // namespace client
+} // namespace startup

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace client {
+namespace startup {
 
 struct StartUpSteps {
     PowerAssertionBackend& power;
@@ -21,4 +21,4 @@ struct StartUpSteps {
 
 int runProcessStartUp(const StartUpSteps& steps);
 
-} // namespace client
+} // namespace startup

@@ -8,7 +8,7 @@
 #include <memory>
 #include <xcb/xcb.h>
 
-namespace client {
+namespace startup {
 namespace {
 
 constexpr std::uint16_t kProbeSize = 1; // one pixel of the root window
@@ -70,4 +70,4 @@ void X11ScreenCapturePermission::openPrivacySettings() {
     platform::logf("[ZQ]Screen capture is granted by logging in to an X11 session.");
 }
 
-} // namespace client
+} // namespace startup

@@ -3,7 +3,7 @@
 // an interface so start-up and the permission window can be tested with a fake. Main thread.
 #pragma once
 
-namespace client {
+namespace startup {
 
 class ScreenCapturePermission {
 public:
@@ -27,4 +27,4 @@ public:
     static bool isWaylandSession(const char* sessionType, const char* waylandDisplay);
 };
 
-} // namespace client
+} // namespace startup

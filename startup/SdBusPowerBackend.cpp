@@ -7,7 +7,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
-namespace client {
+namespace startup {
 namespace {
 
 constexpr const char* kLogindService = "org.freedesktop.login1";
@@ -126,4 +126,4 @@ void SdBusPowerBackend::releaseAssertion(AssertionID id) {
     }
 }
 
-} // namespace client
+} // namespace startup

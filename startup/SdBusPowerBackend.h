@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-namespace client {
+namespace startup {
 
 class SdBusPowerBackend : public PowerAssertionBackend {
 public:
@@ -38,4 +38,4 @@ private:
     AssertionID m_nextId = 1;
 };
 
-} // namespace client
+} // namespace startup

@@ -17,7 +17,7 @@ ScreenCapture startScreenCapture(CaptureStartOptions options) {
                                                               : X11ScreenSource::Method::GetImage);
     };
 
-    std::unique_ptr<client::ProcessTable> table =
+    std::unique_ptr<forbidden::ProcessTable> table =
         options.makeProcessTable ? options.makeProcessTable() : nullptr;
 
     ScreenCapture capture;

@@ -35,7 +35,7 @@ struct CaptureStartOptions {
     SessionHeartbeat::ClientHandoff handoff;
     platform::NotificationCenter* center = nullptr; // unset: the default centre
     // The forbidden-program pass's process table; unset: the system's.
-    std::function<std::unique_ptr<client::ProcessTable>()> makeProcessTable;
+    std::function<std::unique_ptr<forbidden::ProcessTable>()> makeProcessTable;
 };
 
 // Creates the capture object of the chosen path and starts capturing.

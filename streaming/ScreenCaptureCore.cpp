@@ -10,11 +10,11 @@ namespace {
 
 constexpr const char* kScreenSizeCommand = "[PC00004]";
 
-std::unique_ptr<client::ProcessTable> tableOrSystem(std::unique_ptr<client::ProcessTable> table) {
+std::unique_ptr<forbidden::ProcessTable> tableOrSystem(std::unique_ptr<forbidden::ProcessTable> table) {
     if (table) {
         return table;
     }
-    return std::make_unique<client::LinuxProcessTable>();
+    return std::make_unique<forbidden::LinuxProcessTable>();
 }
 
 } // namespace

@@ -32,7 +32,7 @@ public:
         bool logsHeartbeatFailure = true;
         ScreenUploader::Options upload;
         // The process table of the forbidden-program pass; empty for the system's.
-        std::unique_ptr<client::ProcessTable> processTable;
+        std::unique_ptr<forbidden::ProcessTable> processTable;
     };
 
     virtual ~ScreenCaptureCore();
@@ -62,7 +62,7 @@ public:
     bool frameDrop(std::int64_t elapsedMs, std::int32_t nDelayTime) {
         return m_pacer.frameDrop(elapsedMs, nDelayTime);
     }
-    client::ForbiddenPrograms& forbiddenPrograms() { return m_forbidden; }
+    forbidden::ForbiddenPrograms& forbiddenPrograms() { return m_forbidden; }
     bool isRetinaDisplay() const { return m_bIsRetinaDisplay.load(); }
 
     // Runs block on the capture queue and waits for it (tests: settle frame work).
@@ -87,7 +87,7 @@ protected:
 private:
     platform::ObserverSet m_observers;
     std::shared_ptr<SessionHeartbeat> m_sessionStart;
-    client::ForbiddenPrograms m_forbidden;
+    forbidden::ForbiddenPrograms m_forbidden;
     FramePacer m_pacer;        // capture queue only
     ScreenUploader m_uploader; // capture queue only
     std::atomic<bool> m_bIsRetinaDisplay{false};

@@ -4,7 +4,7 @@ namespace streaming {
 
 std::shared_ptr<ScreenCaptureProcessor>
 ScreenCaptureProcessor::create(platform::NotificationCenter& center,
-                               std::unique_ptr<client::ProcessTable> processTable) {
+                               std::unique_ptr<forbidden::ProcessTable> processTable) {
     Options options;
     options.queueName = kCaptureQueueName;
     options.logsHeartbeatFailure = true;

@@ -19,7 +19,7 @@ public:
 
     static std::shared_ptr<ScreenCaptureProcessor>
     create(platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter(),
-           std::unique_ptr<client::ProcessTable> processTable = nullptr);
+           std::unique_ptr<forbidden::ProcessTable> processTable = nullptr);
 
     // Called by the helper on its stream thread; the frame is handled on the capture queue.
     void didReceiveSampleBuffer(CaptureFrame& frame) override;

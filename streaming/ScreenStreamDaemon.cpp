@@ -6,7 +6,7 @@ namespace streaming {
 
 std::shared_ptr<ScreenStreamDaemon>
 ScreenStreamDaemon::create(std::unique_ptr<CaptureSource> session, platform::NotificationCenter& center,
-                           std::unique_ptr<client::ProcessTable> processTable) {
+                           std::unique_ptr<forbidden::ProcessTable> processTable) {
     if (!session) {
         session = std::make_unique<X11ScreenSource>(X11ScreenSource::Method::GetImage);
     }

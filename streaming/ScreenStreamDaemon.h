@@ -19,7 +19,7 @@ public:
     static std::shared_ptr<ScreenStreamDaemon>
     create(std::unique_ptr<CaptureSource> session = nullptr,
            platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter(),
-           std::unique_ptr<client::ProcessTable> processTable = nullptr);
+           std::unique_ptr<forbidden::ProcessTable> processTable = nullptr);
     ~ScreenStreamDaemon() override;
 
     // Starts the capture session; answers false when it was already running.

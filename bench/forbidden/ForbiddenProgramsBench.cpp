@@ -20,7 +20,7 @@ std::string unmatchedList() {
 }
 
 void BM_KillPassBothOff(benchmark::State& state) {
-    client::ForbiddenPrograms programs;
+    forbidden::ForbiddenPrograms programs;
     programs.setForbiddanceList(unmatchedList());
     for (auto _ : state)
         benchmark::DoNotOptimize(programs.killProcess(false));
@@ -30,20 +30,20 @@ BENCHMARK(BM_KillPassBothOff);
 // Browser killing stays off here: with the browser names on, a bench run would end the browsers of
 // whoever runs it. The browser names add five more comparisons per process, nothing more.
 void BM_KillPassProgramListOn(benchmark::State& state) {
-    client::ForbiddenPrograms programs;
+    forbidden::ForbiddenPrograms programs;
     programs.setForbiddanceList(unmatchedList());
     for (auto _ : state)
         benchmark::DoNotOptimize(programs.killProcess(true));
-    client::LinuxProcessTable table;
-    std::vector<client::ProcessEntry> processes;
+    forbidden::LinuxProcessTable table;
+    std::vector<forbidden::ProcessEntry> processes;
     table.getBSDProcessListAsMutable(processes);
     state.counters["processes"] = static_cast<double>(processes.size());
 }
 BENCHMARK(BM_KillPassProgramListOn)->Unit(benchmark::kMicrosecond);
 
 void BM_ProcessListing(benchmark::State& state) {
-    client::LinuxProcessTable table;
-    std::vector<client::ProcessEntry> processes;
+    forbidden::LinuxProcessTable table;
+    std::vector<forbidden::ProcessEntry> processes;
     for (auto _ : state) {
         table.getBSDProcessListAsMutable(processes);
         benchmark::DoNotOptimize(processes.data());

@@ -23,18 +23,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    client::URLSessionResponse response;
+    login::URLSessionResponse response;
     response.statusCode = kStatuses[data[0] % (sizeof kStatuses / sizeof kStatuses[0])];
     response.requestFailed = response.statusCode == 0;
     response.body.assign(reinterpret_cast<const char*>(data + 1), size - 1);
-    const client::RSInfoOutcome outcome = client::classifyRSInfoAnswer(response);
-    if (outcome.status == client::RSInfoStatus::Found &&
+    const login::RSInfoOutcome outcome = login::classifyRSInfoAnswer(response);
+    if (outcome.status == login::RSInfoStatus::Found &&
         (!outcome.result.result || outcome.result.code != 0 || response.statusCode != 200))
         __builtin_trap(); // found only on a complete, positive answer
     if (outcome.result.rsport < 0 || static_cast<std::uint32_t>(outcome.result.rsport) > kMaxPort)
         __builtin_trap();
     // The parser alone, on text that need not have decoded.
-    const client::SResultData direct = client::parseRSInfoResult(response.body);
+    const login::SResultData direct = login::parseRSInfoResult(response.body);
     if (direct.rsport < 0 || static_cast<std::uint32_t>(direct.rsport) > kMaxPort)
         __builtin_trap();
     return 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace client::test {
+namespace forbidden::test {
 
 class FakeProcessTable : public ProcessTable {
 public:
@@ -60,4 +60,4 @@ inline std::vector<ProcessEntry> processesNamed(const std::vector<std::string>& 
     return processes;
 }
 
-} // namespace client::test
+} // namespace forbidden::test

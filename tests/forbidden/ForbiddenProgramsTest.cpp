@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 using test::FakeProcessTable;
@@ -237,4 +237,4 @@ TEST(ForbiddenProgramsPass, ListReplacedDuringAPassDoesNotChangeThatPass) {
 }
 
 } // namespace
-} // namespace client
+} // namespace forbidden

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 using test::FakeProcessTable;
@@ -67,4 +67,4 @@ TEST(ForbiddenProgramsThreads, ConcurrentPassesAreSerialised) {
 }
 
 } // namespace
-} // namespace client
+} // namespace forbidden

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 constexpr std::size_t kCommandNameCapacity = 16; // the kernel's TASK_COMM_LEN
@@ -317,4 +317,4 @@ TEST_F(CraftedProc, MissingRootGivesAnEmptyList) {
 }
 
 } // namespace
-} // namespace client
+} // namespace forbidden

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-namespace client {
+namespace forbidden {
 namespace {
 
 constexpr int kWindowManagerWaitTries = 200;
@@ -73,4 +73,4 @@ TEST(SessionProcessesX11, NamesTheServerAndTheRunningWindowManager) {
 }
 
 } // namespace
-} // namespace client
+} // namespace forbidden

@@ -1,9 +1,9 @@
 #include "LoginFixture.h"
 
 #include "client/GlobalConfig.h"
-#include "login/RSInfoLookup.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentSessionInfo.h"
+#include "login/RSInfoLookup.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
@@ -39,8 +39,8 @@ void LoginFixture::SetUp() {
     ASSERT_TRUE(m_lookup.start());
     ASSERT_TRUE(m_relayServer.start());
     ASSERT_TRUE(m_console.start());
-    m_settings->setString(client::kLookupBaseURLKey, m_lookup.baseUrl());
-    m_flow = client::LoginFlow::create(m_view, m_center);
+    m_settings->setString(login::kLookupBaseURLKey, m_lookup.baseUrl());
+    m_flow = login::LoginFlow::create(m_view, m_center);
     m_flow->initValue();
 }
 
@@ -49,7 +49,7 @@ void LoginFixture::TearDown() {
     m_console.stop();
     m_relayServer.stop();
     m_lookup.stop();
-    m_settings->remove(client::kLookupBaseURLKey);
+    m_settings->remove(login::kLookupBaseURLKey);
     platform::setTerminateHook({});
     platform::setLogSink({});
     platform::setPreferredLanguagesForTesting({});
@@ -84,7 +84,7 @@ void LoginFixture::scriptRelayServer(const std::string& teacherPort,
 void LoginFixture::pressLogin(const std::string& teacherId, const std::string& name,
                               const std::string& slot) {
     m_flow->onClickLogin(teacherId, name, slot);
-    m_loop.advance(client::LoginFlow::kLookupDelaySeconds);
+    m_loop.advance(login::LoginFlow::kLookupDelaySeconds);
 }
 
 std::vector<std::string> LoginFixture::logLines() const {

@@ -25,7 +25,7 @@ namespace logintest {
 constexpr double kWallWait = 10.0;
 
 // Records what the flow asks of the window. Main thread only.
-class RecordingLoginView : public client::LoginView {
+class RecordingLoginView : public login::LoginView {
 public:
     struct Alert {
         std::string title;
@@ -80,7 +80,7 @@ protected:
     platform::NotificationCenter m_center;
     std::shared_ptr<platform::UserDefaults> m_settings;
     RecordingLoginView m_view;
-    std::shared_ptr<client::LoginFlow> m_flow;
+    std::shared_ptr<login::LoginFlow> m_flow;
     testsupport::HttpsLookupPeer m_lookup;
     testsupport::RelayPeer m_relayServer{testsupport::RelayPeer::Role::Login};
     testsupport::ConsolePeer m_console;

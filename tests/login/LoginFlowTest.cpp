@@ -10,7 +10,7 @@
 namespace logintest {
 namespace {
 
-using Stage = client::LoginFlow::Stage;
+using Stage = login::LoginFlow::Stage;
 using testsupport::HttpsLookupPeer;
 
 std::string text(const char* key) {
@@ -95,7 +95,7 @@ TEST_F(LoginFixture, UnansweredConsoleFallsBackToTheRelayAfterTheConnectTimeOut)
     ASSERT_TRUE(runUntil([this] { return m_flow->stage() == Stage::Opening; }, 20.0));
     EXPECT_TRUE(m_flow->isRelayMode());
     EXPECT_NE(
-        std::find(m_view.statuses.begin(), m_view.statuses.end(), client::LoginFlow::kRelayConnectingText),
+        std::find(m_view.statuses.begin(), m_view.statuses.end(), login::LoginFlow::kRelayConnectingText),
         m_view.statuses.end());
     EXPECT_EQ(client::GlobalConfig::shared().strRelayPort(), std::to_string(relay.port()));
 
@@ -109,7 +109,7 @@ TEST_F(LoginFixture, UnansweredConsoleFallsBackToTheRelayAfterTheConnectTimeOut)
     EXPECT_EQ(connect->envelope->teacherConnId, 34u);
     EXPECT_EQ(connect->envelope->connId, 12u);
 
-    m_loop.advance(client::LoginFlow::kOpenMainWindowDelaySeconds);
+    m_loop.advance(login::LoginFlow::kOpenMainWindowDelaySeconds);
     EXPECT_EQ(m_view.mainWindowsOpened, 1);
     EXPECT_TRUE(client::GlobalConfig::shared().isRelayEnabled());
     EXPECT_TRUE(relay.waitForClosed(0));
@@ -134,10 +134,10 @@ TEST_F(LoginFixture, RelayServerRefusalShowsItsMessageClosesTheLinkAndReturnsToI
 
 TEST(LoginMessagesTest, RefusalCodesBecomeTheirTexts) {
     platform::setPreferredLanguagesForTesting({"en-US"});
-    EXPECT_EQ(client::getChangeRSMessageByLanguage("1"), text("rs_errorcode_5_1"));
-    EXPECT_EQ(client::getChangeRSMessageByLanguage("6"), text("rs_errorcode_6"));
-    EXPECT_EQ(client::getChangeRSMessageByLanguage("7"), text("rs_errorcode_7"));
-    EXPECT_EQ(client::getChangeRSMessageByLanguage("9"), "9");
+    EXPECT_EQ(login::getChangeRSMessageByLanguage("1"), text("rs_errorcode_5_1"));
+    EXPECT_EQ(login::getChangeRSMessageByLanguage("6"), text("rs_errorcode_6"));
+    EXPECT_EQ(login::getChangeRSMessageByLanguage("7"), text("rs_errorcode_7"));
+    EXPECT_EQ(login::getChangeRSMessageByLanguage("9"), "9");
     platform::setPreferredLanguagesForTesting({});
 }
 
@@ -154,7 +154,7 @@ TEST(SlotCheckTest, FreeSlotListsAgainstTheStudentsSlot) {
         {"1,2,4", 3, false, 4}, {"1,2", 7, false, 2}, {"", 1, false, 0},   {"1,,5", 0, true, 0},
     };
     for (const SlotCase& c : cases) {
-        const client::SlotCheck check = client::checkFreeSlots(c.params, c.slot);
+        const login::SlotCheck check = login::checkFreeSlots(c.params, c.slot);
         EXPECT_EQ(check.match, c.match) << c.params << " slot " << c.slot;
         EXPECT_EQ(check.last, c.last) << c.params << " slot " << c.slot;
     }
@@ -291,7 +291,7 @@ TEST_F(LoginFixture, RelayLostOrSilentDuringTheSlotCheckReturnsToIdle) {
         if (behaviour == Relay::Closes) {
             relay.closeLink(link);
         } else {
-            m_loop.advance(client::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
+            m_loop.advance(login::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
             EXPECT_EQ(m_flow->stage(), Stage::SlotCheck);
             m_loop.advance(0.1);
         }
@@ -329,7 +329,7 @@ TEST_F(LoginFixture, SilentRelayServerOrConsoleReturnsToIdleWithinItsBound) {
             return silent == Silent::RelayServer ? !client::gStudentSessionInfo().m_szLocalPort.get().empty()
                                                  : m_flow->stage() == Stage::SlotCheck;
         }));
-        m_loop.advance(client::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
+        m_loop.advance(login::LoginFlow::kLoginAnswerTimeoutSeconds - 0.1);
         EXPECT_TRUE(m_flow->isLoginInProgress());
         m_loop.advance(0.1);
         EXPECT_FALSE(m_flow->isLoginInProgress());
@@ -402,7 +402,7 @@ TEST_F(LoginFixture, RelayFallbackGivesUpAfterItsTimeOutAndIsForgottenAtTheNextP
     answerLookupWithRelayServer();
     const auto triedTheRelay = [this] {
         return std::find(m_view.statuses.begin(), m_view.statuses.end(),
-                         client::LoginFlow::kRelayConnectingText) != m_view.statuses.end();
+                         login::LoginFlow::kRelayConnectingText) != m_view.statuses.end();
     };
     for (bool withFallback : {true, false}) {
         SCOPED_TRACE(withFallback ? "fallback named" : "no fallback");
@@ -494,14 +494,14 @@ TEST_F(LoginFixture, FailedLookupsEndTheProcessOnTheAlertsOk) {
          text("webcode_1")},
         {"no service",
          [this] {
-             m_settings->setString(client::kLookupBaseURLKey,
+             m_settings->setString(login::kLookupBaseURLKey,
                                    "https://127.0.0.1:" + std::to_string(closedPort()));
          },
          "Failed to access to the URL page."},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
-        m_flow = client::LoginFlow::create(m_view, m_center);
+        m_flow = login::LoginFlow::create(m_view, m_center);
         m_view.alert.reset();
         m_terminateStatus.reset();
         c.arrange();
@@ -532,7 +532,7 @@ TEST_F(LoginFixture, SecondPressDuringAnAttemptIsIgnored) {
     answerLookupWith({{"result", "false"}, {"code", "2"}});
     m_flow->onClickLogin("T1", "Kim", "2");
     m_flow->onClickLogin("T2", "Lee", "3");
-    m_loop.advance(client::LoginFlow::kLookupDelaySeconds);
+    m_loop.advance(login::LoginFlow::kLookupDelaySeconds);
     ASSERT_TRUE(idleAgain());
     const auto request = m_lookup.waitForRequest();
     ASSERT_TRUE(request);

@@ -9,9 +9,9 @@
 
 namespace {
 
-using client::kTagName;
-using client::kTagSlot;
-using client::kTagTeacherId;
+using login::kTagName;
+using login::kTagSlot;
+using login::kTagTeacherId;
 
 std::string repeat(const std::string& unit, int times) {
     std::string out;
@@ -32,8 +32,8 @@ TEST(LoginInputRules, EveryForbiddenCharacterIsRemovedWhenTypedAndRefusedInAPast
     for (const auto& c : kForbiddenTexts) {
         for (int tag : {kTagTeacherId, kTagName}) {
             SCOPED_TRACE("char " + c + " tag " + std::to_string(tag));
-            EXPECT_EQ(client::filterFieldText(tag, "ab" + c), "ab");
-            EXPECT_FALSE(client::isFieldTextAllowed(tag, c + "ab"));
+            EXPECT_EQ(login::filterFieldText(tag, "ab" + c), "ab");
+            EXPECT_FALSE(login::isFieldTextAllowed(tag, c + "ab"));
         }
     }
 }
@@ -50,7 +50,7 @@ class FilterFieldText : public testing::TestWithParam<FilterCase> {};
 
 TEST_P(FilterFieldText, KeepsWhatTheFieldAllows) {
     const auto& c = GetParam();
-    EXPECT_EQ(client::filterFieldText(c.tag, c.typed), c.kept) << c.what;
+    EXPECT_EQ(login::filterFieldText(c.tag, c.typed), c.kept) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -93,7 +93,7 @@ class IsFieldTextAllowed : public testing::TestWithParam<AllowedCase> {};
 
 TEST_P(IsFieldTextAllowed, AppliesTheRuleToTheWholeText) {
     const auto& c = GetParam();
-    EXPECT_EQ(client::isFieldTextAllowed(c.tag, c.text), c.allowed) << c.what;
+    EXPECT_EQ(login::isFieldTextAllowed(c.tag, c.text), c.allowed) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,23 +114,23 @@ INSTANTIATE_TEST_SUITE_P(
     testsupport::PrintedCaseName());
 
 TEST(LoginInputRules, SlotDigitsOfAnyScriptReadAsTheirValues) {
-    EXPECT_EQ(client::slotValue("25"), 25);
-    EXPECT_EQ(client::slotValue("\uFF12\uFF15"), 25);                   // full-width
-    EXPECT_EQ(client::slotValue("\u0663\u0664"), 34);                   // Arabic-Indic
-    EXPECT_EQ(client::slotValue("\u06F7"), 7);                          // extended Arabic-Indic
-    EXPECT_EQ(client::slotValue("\u0966\u096F"), 9);                    // Devanagari
-    EXPECT_EQ(client::slotValue("\U0001D7CE\U0001D7CF"), std::nullopt); // two astral digits: 4 units
-    EXPECT_EQ(client::slotValue("\U0001D7D7"), 9);                      // mathematical bold nine
-    EXPECT_EQ(client::slotValue(""), std::nullopt);
-    EXPECT_EQ(client::slotValue("1a"), std::nullopt);
-    EXPECT_EQ(client::slotValue("\u00B2"), std::nullopt); // superscript two is no decimal digit
-    EXPECT_EQ(client::decimalDigitValue(U'/'), -1);
-    EXPECT_EQ(client::decimalDigitValue(U':'), -1);
-    EXPECT_EQ(client::decimalDigitValue(0x66A), -1); // Arabic percent sign, just past the run
+    EXPECT_EQ(login::slotValue("25"), 25);
+    EXPECT_EQ(login::slotValue("\uFF12\uFF15"), 25);                   // full-width
+    EXPECT_EQ(login::slotValue("\u0663\u0664"), 34);                   // Arabic-Indic
+    EXPECT_EQ(login::slotValue("\u06F7"), 7);                          // extended Arabic-Indic
+    EXPECT_EQ(login::slotValue("\u0966\u096F"), 9);                    // Devanagari
+    EXPECT_EQ(login::slotValue("\U0001D7CE\U0001D7CF"), std::nullopt); // two astral digits: 4 units
+    EXPECT_EQ(login::slotValue("\U0001D7D7"), 9);                      // mathematical bold nine
+    EXPECT_EQ(login::slotValue(""), std::nullopt);
+    EXPECT_EQ(login::slotValue("1a"), std::nullopt);
+    EXPECT_EQ(login::slotValue("\u00B2"), std::nullopt); // superscript two is no decimal digit
+    EXPECT_EQ(login::decimalDigitValue(U'/'), -1);
+    EXPECT_EQ(login::decimalDigitValue(U':'), -1);
+    EXPECT_EQ(login::decimalDigitValue(0x66A), -1); // Arabic percent sign, just past the run
 }
 
 TEST(LoginInputRules, LoginPressStripsEveryKindOfWhiteSpaceFromTheTeacherId) {
-    const auto check = client::checkLoginInput(" \ttea cher\u300001\u00A0\r\n", "Kim", "3");
+    const auto check = login::checkLoginInput(" \ttea cher\u300001\u00A0\r\n", "Kim", "3");
     ASSERT_TRUE(check.ok);
     EXPECT_EQ(check.input.teacherId, "teacher01");
     EXPECT_EQ(check.input.name, "Kim");
@@ -149,7 +149,7 @@ class CheckLoginInput : public testing::TestWithParam<PressCase> {};
 
 TEST_P(CheckLoginInput, RefusesEmptyAndForbiddenFields) {
     const auto& c = GetParam();
-    const auto check = client::checkLoginInput(c.teacherId, c.name, c.slot);
+    const auto check = login::checkLoginInput(c.teacherId, c.name, c.slot);
     EXPECT_EQ(check.ok, c.messageKey.empty()) << c.what;
     EXPECT_EQ(check.messageKey, c.messageKey) << c.what;
 }
@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
     testsupport::PrintedCaseName());
 
 TEST(LoginInputRules, LoginPressGivesTheSlotInAsciiDigits) {
-    const auto check = client::checkLoginInput("t1", "Kim", "\uFF10\uFF17");
+    const auto check = login::checkLoginInput("t1", "Kim", "\uFF10\uFF17");
     ASSERT_TRUE(check.ok);
     EXPECT_EQ(check.input.slot, "07");
     EXPECT_EQ(check.input.slotNumber, 7);

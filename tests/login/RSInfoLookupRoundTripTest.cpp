@@ -39,11 +39,11 @@ protected:
     }
 
     // Runs one lookup against base and answers its outcome.
-    std::optional<client::RSInfoOutcome> lookup(const std::string& base, const std::string& teacherId) {
-        platform::UserDefaults::suite()->setString(client::kLookupBaseURLKey, base);
-        std::optional<client::RSInfoOutcome> outcome;
-        client::RSInfoLookup lookup;
-        EXPECT_TRUE(lookup.getRSInfo(teacherId, [&](const client::RSInfoOutcome& o) {
+    std::optional<login::RSInfoOutcome> lookup(const std::string& base, const std::string& teacherId) {
+        platform::UserDefaults::suite()->setString(login::kLookupBaseURLKey, base);
+        std::optional<login::RSInfoOutcome> outcome;
+        login::RSInfoLookup lookup;
+        EXPECT_TRUE(lookup.getRSInfo(teacherId, [&](const login::RSInfoOutcome& o) {
             EXPECT_TRUE(platform::mainQueue::isMainThread());
             outcome = o;
         }));
@@ -62,7 +62,7 @@ TEST_F(RSInfoLookupRoundTrip, SendsTheQueryAndReadsTheRelayAddress) {
                        bytesOf("\r\nresult:true\r\ncode:0\r\nrsip:10.20.30.40\r\nrsport:7001\r\n"));
     const auto outcome = lookup(m_peer.baseUrl(), "teacher01");
     ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->status, client::RSInfoStatus::Found);
+    EXPECT_EQ(outcome->status, login::RSInfoStatus::Found);
     EXPECT_EQ(outcome->result.rsip, "10.20.30.40");
     EXPECT_EQ(outcome->result.rsport, 7001);
 
@@ -83,19 +83,19 @@ TEST_F(RSInfoLookupRoundTrip, AnswersBecomeOutcomes) {
         const char* name;
         int status;
         std::string body;
-        client::RSInfoStatus expected;
+        login::RSInfoStatus expected;
         const char* messageKey;
         const char* message;
     };
     const Case cases[] = {
         // "안녕" in CP949.
         {"korean refusal", HttpsLookupPeer::kStatusOk, "\nresult:false\ncode:3\nmessage:\xBE\xC8\xB3\xE7\n",
-         client::RSInfoStatus::Refused, "webcode_3", "\uC548\uB155"},
+         login::RSInfoStatus::Refused, "webcode_3", "\uC548\uB155"},
         {"not found", HttpsLookupPeer::kStatusNotFound, "\nresult:true\ncode:0",
-         client::RSInfoStatus::BadAnswer, "webcode_1", ""},
+         login::RSInfoStatus::BadAnswer, "webcode_1", ""},
         {"oversized", HttpsLookupPeer::kStatusOk,
-         "\n" + std::string(client::ZQURLSession::kMaxBodyBytes + 1, 'x'),
-         client::RSInfoStatus::RequestFailed, "", ""},
+         "\n" + std::string(login::ZQURLSession::kMaxBodyBytes + 1, 'x'), login::RSInfoStatus::RequestFailed,
+         "", ""},
     };
     for (const Case& c : cases) {
         m_peer.setResponse(c.status, bytesOf(c.body));
@@ -113,18 +113,18 @@ TEST_F(RSInfoLookupRoundTrip, RefusedConnectionAndNonWebSchemeAreRequestErrors) 
          {"https://127.0.0.1:" + std::to_string(refused.port()), std::string("file:///etc")}) {
         const auto outcome = lookup(base, "t1");
         ASSERT_TRUE(outcome) << base;
-        EXPECT_EQ(outcome->status, client::RSInfoStatus::RequestFailed) << base;
+        EXPECT_EQ(outcome->status, login::RSInfoStatus::RequestFailed) << base;
     }
 }
 
 TEST_F(RSInfoLookupRoundTrip, DestroyingTheLookupCancelsItWithoutCallingBack) {
     m_peer.holdAnswers(true);
-    platform::UserDefaults::suite()->setString(client::kLookupBaseURLKey, m_peer.baseUrl());
+    platform::UserDefaults::suite()->setString(login::kLookupBaseURLKey, m_peer.baseUrl());
     bool called = false;
     {
-        client::RSInfoLookup lookup;
-        ASSERT_TRUE(lookup.getRSInfo("t1", [&](const client::RSInfoOutcome&) { called = true; }));
-        EXPECT_FALSE(lookup.getRSInfo("t1", [&](const client::RSInfoOutcome&) { called = true; }));
+        login::RSInfoLookup lookup;
+        ASSERT_TRUE(lookup.getRSInfo("t1", [&](const login::RSInfoOutcome&) { called = true; }));
+        EXPECT_FALSE(lookup.getRSInfo("t1", [&](const login::RSInfoOutcome&) { called = true; }));
         bool asked = false;
         m_loop.runUntil(
             [&] {

@@ -8,27 +8,27 @@
 
 namespace {
 
-using client::RSInfoStatus;
+using login::RSInfoStatus;
 
 // Digests from an independent MD5 tool over the exact texts.
 TEST(RSInfoQuery, CarriesTimeDigestAndTeacherId) {
-    EXPECT_EQ(client::makeRSInfoQuery(1700000000123, "teacher01"),
+    EXPECT_EQ(login::makeRSInfoQuery(1700000000123, "teacher01"),
               "val1=1700000000123&val2=cfcaa91fac520571eecbeac9db9c5e4e&val3=teacher01");
 }
 
 TEST(RSInfoQuery, DigestIsOverTheRawUtf8TeacherIdWhileTheRequestLineEscapesIt) {
-    EXPECT_EQ(client::makeRSInfoQuery(1700000000123, "\uAE40\uC120\uC0DD"),
+    EXPECT_EQ(login::makeRSInfoQuery(1700000000123, "\uAE40\uC120\uC0DD"),
               "val1=1700000000123&val2=5dd05a35d72af41cdcdb5261044be6c9&val3=%EA%B9%80%EC%84%A0%EC%83%9D");
 }
 
 TEST(RSInfoAnswer, DecodesKoreanText) {
     // "안녕하세요" and "똠" (the latter only in the extended Korean table) in CP949.
-    EXPECT_EQ(client::decodeMacKorean("\xBE\xC8\xB3\xE7\xC7\xCF\xBC\xBC\xBF\xE4"),
+    EXPECT_EQ(login::decodeMacKorean("\xBE\xC8\xB3\xE7\xC7\xCF\xBC\xBC\xBF\xE4"),
               "\uC548\uB155\uD558\uC138\uC694");
-    EXPECT_EQ(client::decodeMacKorean("\x8C\x63"), "\uB620");
-    EXPECT_EQ(client::decodeMacKorean(""), "");
-    EXPECT_EQ(client::decodeMacKorean("a\xFF\xFE"), std::nullopt);
-    EXPECT_EQ(client::decodeMacKorean("a\xB3"), std::nullopt); // cut in the middle of a character
+    EXPECT_EQ(login::decodeMacKorean("\x8C\x63"), "\uB620");
+    EXPECT_EQ(login::decodeMacKorean(""), "");
+    EXPECT_EQ(login::decodeMacKorean("a\xFF\xFE"), std::nullopt);
+    EXPECT_EQ(login::decodeMacKorean("a\xB3"), std::nullopt); // cut in the middle of a character
 }
 
 struct ParseCase {
@@ -45,7 +45,7 @@ class ParseRSInfoResult : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseRSInfoResult, ReadsKeyValueLinesAfterTheFirst) {
     const auto& c = GetParam();
-    const auto data = client::parseRSInfoResult(c.text);
+    const auto data = login::parseRSInfoResult(c.text);
     EXPECT_EQ(data.result, c.result) << c.what;
     EXPECT_EQ(data.code, c.code) << c.what;
     EXPECT_EQ(data.message, c.message) << c.what;
@@ -78,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"missing keys", "\nresult:true", true, 0, "", "", 0}),
     testsupport::PrintedCaseName());
 
-client::URLSessionResponse answer(long status, std::string body) {
-    client::URLSessionResponse response;
+login::URLSessionResponse answer(long status, std::string body) {
+    login::URLSessionResponse response;
     response.requestFailed = false;
     response.statusCode = status;
     response.body = std::move(body);
@@ -87,18 +87,18 @@ client::URLSessionResponse answer(long status, std::string body) {
 }
 
 TEST(RSInfoOutcome, RequestErrorEndsTheProcessWithTheLiteralText) {
-    client::URLSessionResponse failed;
+    login::URLSessionResponse failed;
     failed.error = "Couldn't connect to server";
-    const auto outcome = client::classifyRSInfoAnswer(failed);
+    const auto outcome = login::classifyRSInfoAnswer(failed);
     EXPECT_EQ(outcome.status, RSInfoStatus::RequestFailed);
-    EXPECT_STREQ(client::kRequestFailedText, "Failed to access to the URL page.");
-    EXPECT_STREQ(client::kNoticeTitleKey, "notice_msg_title");
+    EXPECT_STREQ(login::kRequestFailedText, "Failed to access to the URL page.");
+    EXPECT_STREQ(login::kNoticeTitleKey, "notice_msg_title");
 }
 
 TEST(RSInfoOutcome, StatusOtherThan200OrUndecodableBodyIsABadAnswer) {
     for (const auto& response : {answer(404, "\nresult:true\ncode:0"), answer(500, ""),
                                  answer(200, "\nresult:true\nmessage:\xFF\xFE")}) {
-        const auto outcome = client::classifyRSInfoAnswer(response);
+        const auto outcome = login::classifyRSInfoAnswer(response);
         EXPECT_EQ(outcome.status, RSInfoStatus::BadAnswer);
         EXPECT_EQ(outcome.messageKey, "webcode_1");
     }
@@ -125,7 +125,7 @@ class RSInfoVerdict : public testing::TestWithParam<VerdictCase> {};
 
 TEST_P(RSInfoVerdict, PicksTheMessageByCode) {
     const auto& c = GetParam();
-    const auto outcome = client::classifyRSInfoAnswer(answer(200, c.body));
+    const auto outcome = login::classifyRSInfoAnswer(answer(200, c.body));
     EXPECT_EQ(outcome.status, c.status) << c.body;
     EXPECT_EQ(outcome.messageKey, c.messageKey) << c.body;
 }
@@ -144,12 +144,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RSInfoOutcome, FoundCarriesTheRelayAddressAndRefusalTheKoreanMessage) {
     auto found =
-        client::classifyRSInfoAnswer(answer(200, "\nresult:true\ncode:0\nrsip:10.1.2.3\nrsport:7000"));
+        login::classifyRSInfoAnswer(answer(200, "\nresult:true\ncode:0\nrsip:10.1.2.3\nrsport:7000"));
     ASSERT_EQ(found.status, RSInfoStatus::Found);
     EXPECT_EQ(found.result.rsip, "10.1.2.3");
     EXPECT_EQ(found.result.rsport, 7000);
 
-    auto refused = client::classifyRSInfoAnswer(
+    auto refused = login::classifyRSInfoAnswer(
         answer(200, "\r\nresult:false\r\ncode:2\r\nmessage:\xBE\xC8\xB3\xE7\r\n"));
     ASSERT_EQ(refused.status, RSInfoStatus::Refused);
     EXPECT_EQ(refused.result.message, "\uC548\uB155");

@@ -10,7 +10,7 @@ namespace {
 
 using desktop::Frame;
 
-class FakePermission : public client::ScreenCapturePermission {
+class FakePermission : public startup::ScreenCapturePermission {
 public:
     bool allowed = false;
     int requests = 0;

@@ -1,8 +1,8 @@
+#include "platform/Log.h"
 #include "startup/FirstLaunchChecker.h"
 #include "startup/PowerAssertions.h"
 #include "startup/ProcessStartUp.h"
 #include "startup/ScreenCapturePermission.h"
-#include "platform/Log.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,14 +15,14 @@
 namespace {
 
 namespace fs = std::filesystem;
-using client::PowerAssertions;
+using startup::PowerAssertions;
 
 // Records every call of start-up in one list, so the order across the backends shows.
 struct Journal {
     std::vector<std::string> calls;
 };
 
-class FakePower : public client::PowerAssertionBackend {
+class FakePower : public startup::PowerAssertionBackend {
 public:
     FakePower(Journal& journal, int idleResult, int displayResult)
         : m_journal(journal), m_idleResult(idleResult), m_displayResult(displayResult) {}
@@ -46,7 +46,7 @@ private:
     int m_displayResult;
 };
 
-class FakePermission : public client::ScreenCapturePermission {
+class FakePermission : public startup::ScreenCapturePermission {
 public:
     FakePermission(Journal& journal, bool allowed) : m_journal(journal), m_allowed(allowed) {}
     bool preflight() override {
@@ -112,12 +112,12 @@ TEST(ProcessStartUp, RunsInOrderAndTakesEachFailurePath) {
         platform::setLogSink([&](const std::string& line) { logged.push_back(line); });
         FakePower power(journal, c.idleResult, c.displayResult);
         FakePermission permission(journal, c.allowed);
-        const client::StartUpSteps steps{power, permission, [&] { journal.calls.push_back("capture"); },
-                                         [&] {
-                                             journal.calls.push_back("app");
-                                             return 7;
-                                         }};
-        EXPECT_EQ(client::runProcessStartUp(steps), 7);
+        const startup::StartUpSteps steps{power, permission, [&] { journal.calls.push_back("capture"); },
+                                          [&] {
+                                              journal.calls.push_back("app");
+                                              return 7;
+                                          }};
+        EXPECT_EQ(startup::runProcessStartUp(steps), 7);
         platform::setLogSink({});
         EXPECT_EQ(journal.calls, c.calls);
         for (const auto& line : c.logLines)
@@ -134,7 +134,7 @@ TEST(ScreenCapturePermission, WaylandSessionsAreRecognised) {
     for (const Case& c :
          {Case{"wayland", nullptr, true}, Case{"x11", nullptr, false}, Case{nullptr, nullptr, false},
           Case{"x11", "wayland-0", true}, Case{"tty", "", false}}) {
-        EXPECT_EQ(client::X11ScreenCapturePermission::isWaylandSession(c.type, c.display), c.wayland);
+        EXPECT_EQ(startup::X11ScreenCapturePermission::isWaylandSession(c.type, c.display), c.wayland);
     }
 }
 
@@ -169,13 +169,13 @@ protected:
 };
 
 TEST_F(FirstLaunch, MissingFileAnswersYesOnceAndIsWritten) {
-    EXPECT_EQ(client::FirstLaunchChecker::plistFilePath(), "/tmp/launch_status.plist");
-    EXPECT_TRUE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_EQ(startup::FirstLaunchChecker::plistFilePath(), "/tmp/launch_status.plist");
+    EXPECT_TRUE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
     EXPECT_TRUE(logged("✅ First launch status written to plist."));
     const std::string text = read(m_path);
     EXPECT_NE(text.find("<key>hasLaunchedBefore</key>"), std::string::npos);
     EXPECT_NE(text.find("<true/>"), std::string::npos);
-    EXPECT_FALSE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_FALSE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
     // Only the one file remains: the temporary file was renamed into place.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
@@ -183,7 +183,7 @@ TEST_F(FirstLaunch, MissingFileAnswersYesOnceAndIsWritten) {
 TEST_F(FirstLaunch, ExistingDictionaryIsNotRewritten) {
     const std::string own = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<dict/>\n</plist>\n";
     write(m_path, own);
-    EXPECT_FALSE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_FALSE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
     EXPECT_EQ(read(m_path), own);
 }
 
@@ -191,8 +191,8 @@ TEST_F(FirstLaunch, UnreadableContentsAreReplaced) {
     for (const std::string& bad : {std::string("garbage"), std::string("<plist><array/></plist>"),
                                    std::string("<plist><dict>"), std::string(70 * 1024, 'x')}) {
         write(m_path, bad);
-        EXPECT_TRUE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
-        EXPECT_EQ(read(m_path), client::FirstLaunchChecker::statusDocument());
+        EXPECT_TRUE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
+        EXPECT_EQ(read(m_path), startup::FirstLaunchChecker::statusDocument());
     }
 }
 
@@ -202,17 +202,17 @@ TEST_F(FirstLaunch, LinkAtThePathIsNeitherReadNorWrittenThrough) {
     write(target, theirs);
     fs::create_symlink(target, m_path);
     // The link is not followed, so its target's dictionary does not count ...
-    EXPECT_TRUE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_TRUE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
     // ... and the new file replaces the link instead of overwriting the target.
     EXPECT_FALSE(fs::is_symlink(m_path));
     EXPECT_TRUE(fs::is_regular_file(m_path));
     EXPECT_EQ(read(target), theirs);
-    EXPECT_FALSE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_FALSE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
 }
 
 TEST_F(FirstLaunch, UnwritablePathStillAnswersYesAndSaysSo) {
     fs::create_directories(m_path); // a folder where the file should be: rename cannot replace it
-    EXPECT_TRUE(client::FirstLaunchChecker::isFirstLaunchAt(m_path));
+    EXPECT_TRUE(startup::FirstLaunchChecker::isFirstLaunchAt(m_path));
     EXPECT_TRUE(logged("⚠️ Failed to write launch status plist."));
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()),
               1); // no stray temp file

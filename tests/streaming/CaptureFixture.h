@@ -5,10 +5,10 @@
 
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
-#include "forbidden/ProcessTable.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
+#include "forbidden/ProcessTable.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/NotificationCenter.h"
@@ -31,16 +31,16 @@ constexpr int kScreenWidth = 1440;
 constexpr int kScreenHeight = 900;
 
 // Lists no process; counts the passes that read the table.
-class CountingProcessTable : public client::ProcessTable {
+class CountingProcessTable : public forbidden::ProcessTable {
 public:
     explicit CountingProcessTable(std::shared_ptr<std::atomic<int>> listings)
         : m_listings(std::move(listings)) {}
-    void getBSDProcessListAsMutable(std::vector<client::ProcessEntry>& processes) override {
+    void getBSDProcessListAsMutable(std::vector<forbidden::ProcessEntry>& processes) override {
         ++*m_listings;
         processes.clear();
     }
     std::int32_t selfProcessID() const override { return 1; }
-    bool killIfUnchanged(const client::ProcessEntry&) override { return false; }
+    bool killIfUnchanged(const forbidden::ProcessEntry&) override { return false; }
 
 private:
     std::shared_ptr<std::atomic<int>> m_listings;
