@@ -13,7 +13,7 @@
 #include "streaming/CaptureSource.h"
 #include "streaming/FramePacer.h"
 #include "streaming/ScreenUploader.h"
-#include "streaming/SessionHeartbeat.h"
+#include "session/SessionHeartbeat.h"
 
 #include <atomic>
 #include <functional>

@@ -2,7 +2,7 @@
 // serves the display and the window manager running on it.
 #include "forbidden/SessionProcesses.h"
 
-#include "streaming/XvfbServer.h"
+#include "support/XvfbServer.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // Xvfb is not installed.
 #include "platform/X11InstanceSelection.h"
 
-#include "streaming/XvfbServer.h"
+#include "support/XvfbServer.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // session (enveloped heartbeat, thumbnails, live view) whichever object captures, and a session
 // that cannot start tells the student through the lost-link road, with a log line, instead of
 // ending the agent quietly.
-#include "CaptureFixture.h"
+#include "support/CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/FullBacklogListener.h"
 #include "support/PeerSocket.h"

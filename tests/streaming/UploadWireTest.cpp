@@ -2,7 +2,7 @@
 // frames packets with its own codec: thumbnails, sequenced and small live images, the one
 // "[PC00004]" before the first live image, relay envelopes, the back-pressure rule, H.264 frames,
 // images that cannot be encoded, and a stalled link that keeps at most two images unsent.
-#include "CaptureFixture.h"
+#include "support/CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
 #include "support/RelayPeer.h"

@@ -1,4 +1,4 @@
-#include "XvfbServer.h"
+#include "support/XvfbServer.h"
 #include "streaming/X11ScreenGrabber.h"
 #include "streaming/X11ScreenSource.h"
 

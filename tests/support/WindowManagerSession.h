@@ -7,7 +7,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/QtRunLoop.h"
-#include "streaming/XvfbServer.h"
+#include "support/XvfbServer.h"
 
 #include <QApplication>
 #include <array>

@@ -6,7 +6,7 @@
 
 #include "platform/desktop/Application.h"
 #include "platform/desktop/QtRunLoop.h"
-#include "streaming/XvfbServer.h"
+#include "support/XvfbServer.h"
 
 #include <QApplication>
 #include <QGuiApplication>

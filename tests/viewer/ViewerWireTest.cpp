@@ -3,7 +3,7 @@
 // back the ones behind it), an H.264 stream made by our own encoder shows, a key goes back to the
 // console, and "[MV00107]false" or "[MV00102]" with another body closes it. In the note tool's
 // share-board mode, strokes drawn on the view reach the console as stroke packets.
-#include "CaptureFixture.h"
+#include "support/CaptureFixture.h"
 #include "ViewerTestSupport.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"

@@ -1,4 +1,4 @@
-#include "streaming/SessionHeartbeat.h"
+#include "session/SessionHeartbeat.h"
 
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"

@@ -1,4 +1,4 @@
-#include "CaptureFixture.h"
+#include "support/CaptureFixture.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Session start and heartbeat on the virtual clock against scripted consoles on loopback: one
 // "[PC00003]" per 10 s while the console answers, the lost link reported exactly 30 s after the
 // connect when it stays silent, and the relay heartbeat in envelopes.
-#include "CaptureFixture.h"
+#include "support/CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/RelayPeer.h"
 
