@@ -4,7 +4,7 @@
 #include "client/GlobalConfig.h"
 #include "platform/Log.h"
 
-namespace streaming {
+namespace session {
 
 std::shared_ptr<SessionHeartbeat> SessionHeartbeat::create(Options options,
                                                            platform::NotificationCenter& center) {
@@ -177,4 +177,4 @@ void SessionHeartbeat::drainSendQueue() {
     m_syncQueue.sync([] {});
 }
 
-} // namespace streaming
+} // namespace session

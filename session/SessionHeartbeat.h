@@ -17,7 +17,7 @@
 #include <memory>
 #include <mutex>
 
-namespace streaming {
+namespace session {
 
 inline constexpr const char* kLoginSuccessNotification = client::events::kLoginSuccess;
 inline constexpr const char* kHeartbeatCommand = "[PC00003]";
@@ -81,4 +81,4 @@ private:
     std::shared_ptr<platform::Timer> m_heartBeatRelayCheckTimer;
 };
 
-} // namespace streaming
+} // namespace session

@@ -32,7 +32,7 @@ struct CaptureStartOptions {
     // Makes the frame source of the chosen path; unset: the primary X11 output.
     std::function<std::unique_ptr<CaptureSource>(bool sharedMemory)> makeSource;
     // Hands each login's client to the main window's controller.
-    SessionHeartbeat::ClientHandoff handoff;
+    session::SessionHeartbeat::ClientHandoff handoff;
     platform::NotificationCenter* center = nullptr; // unset: the default centre
     // The forbidden-program pass's process table; unset: the system's.
     std::function<std::unique_ptr<forbidden::ProcessTable>()> makeProcessTable;

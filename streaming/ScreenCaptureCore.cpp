@@ -21,7 +21,7 @@ std::unique_ptr<forbidden::ProcessTable> tableOrSystem(std::unique_ptr<forbidden
 
 ScreenCaptureCore::ScreenCaptureCore(Options options, platform::NotificationCenter& center)
     : m_observers(center),
-      m_sessionStart(SessionHeartbeat::create({options.logsHeartbeatFailure, this}, center)),
+      m_sessionStart(session::SessionHeartbeat::create({options.logsHeartbeatFailure, this}, center)),
       m_forbidden(tableOrSystem(std::move(options.processTable))), m_uploader(options.upload),
       m_bIsRetinaDisplay(platform::screens::isHighDensity()), m_captureQueue(options.queueName) {
     // The encoder is made here, where the H.264 library is linked, the first time a session asks.

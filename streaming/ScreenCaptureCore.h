@@ -10,10 +10,10 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/SerialQueue.h"
+#include "session/SessionHeartbeat.h"
 #include "streaming/CaptureSource.h"
 #include "streaming/FramePacer.h"
 #include "streaming/ScreenUploader.h"
-#include "session/SessionHeartbeat.h"
 
 #include <atomic>
 #include <functional>
@@ -40,7 +40,7 @@ public:
     ScreenCaptureCore& operator=(const ScreenCaptureCore&) = delete;
 
     // Hands each new login's client to the main window; set by the application at start-up.
-    void setClientHandoff(SessionHeartbeat::ClientHandoff handoff) {
+    void setClientHandoff(session::SessionHeartbeat::ClientHandoff handoff) {
         m_sessionStart->setClientHandoff(std::move(handoff));
     }
 
@@ -49,7 +49,7 @@ public:
         m_sessionStart->callbackOnLoginSuccess(notification);
     }
     void initHeartBeat() { m_sessionStart->initHeartBeat(); }
-    SessionHeartbeat& session() { return *m_sessionStart; }
+    session::SessionHeartbeat& session() { return *m_sessionStart; }
 
     // The teacher asked the panel to hide or the note tool to change mode: nothing to do here.
     void callbackOnReceivedSetHide(const platform::Notification& /*notification*/) {}
@@ -86,7 +86,7 @@ protected:
 
 private:
     platform::ObserverSet m_observers;
-    std::shared_ptr<SessionHeartbeat> m_sessionStart;
+    std::shared_ptr<session::SessionHeartbeat> m_sessionStart;
     forbidden::ForbiddenPrograms m_forbidden;
     FramePacer m_pacer;        // capture queue only
     ScreenUploader m_uploader; // capture queue only

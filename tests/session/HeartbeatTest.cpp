@@ -7,10 +7,12 @@
 
 #include <chrono>
 
-namespace streaming::test {
+namespace session::test {
 namespace {
 
 using namespace std::chrono_literals;
+// The session runs inside the capture objects, which the shared capture fixture starts.
+using streaming::test::CaptureFixture;
 
 class HeartbeatTest : public CaptureFixture {
 protected:
@@ -150,4 +152,4 @@ TEST_F(HeartbeatTest, RelaySessionSendsEnvelopedHeartbeatsWithTheSessionIds) {
 }
 
 } // namespace
-} // namespace streaming::test
+} // namespace session::test

@@ -67,7 +67,7 @@ TEST_P(SessionPaths, RelayLoginGetsAWorkingRelaySession) {
     ASSERT_TRUE(m_relay->waitFor("[PC_CONN]"));
     EXPECT_EQ(logCount("[ZQ]login success"), 1u);
 
-    m_loop.advance(kHeartbeatIntervalSeconds);
+    m_loop.advance(session::kHeartbeatIntervalSeconds);
     capture().session().drainSendQueue();
     auto heartbeat = m_relay->waitFor("[PC00003]");
     ASSERT_TRUE(heartbeat);

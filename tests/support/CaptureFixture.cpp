@@ -145,7 +145,7 @@ void CaptureFixture::useRelay(std::uint16_t port) {
 }
 
 void CaptureFixture::login() {
-    m_center.post(kLoginSuccessNotification);
+    m_center.post(session::kLoginSuccessNotification);
     m_loop.runUntilIdle();
 }
 

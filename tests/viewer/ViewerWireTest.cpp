@@ -3,13 +3,13 @@
 // back the ones behind it), an H.264 stream made by our own encoder shows, a key goes back to the
 // console, and "[MV00107]false" or "[MV00102]" with another body closes it. In the note tool's
 // share-board mode, strokes drawn on the view reach the console as stroke packets.
-#include "support/CaptureFixture.h"
 #include "ViewerTestSupport.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "streaming/H264Encoder.h"
 #include "streaming/Yuv420.h"
+#include "support/CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
 #include "viewer/ScreenShareViewController.h"
@@ -127,7 +127,7 @@ TEST_F(ViewerWire, FortyBombStripsCostTheSessionNothingAndTheNextStripIsDrawn) {
     for (int i = 0; i < 40; ++i)
         ASSERT_TRUE(m_console->sendBody(bomb));
     // A heartbeat round behind them: sent and answered while the link still reads.
-    m_loop.advance(kHeartbeatIntervalSeconds);
+    m_loop.advance(session::kHeartbeatIntervalSeconds);
     capture().session().drainSendQueue();
     ASSERT_TRUE(m_console->waitFor("[PC00003]"));
     auto client = client::gStudentClient();
