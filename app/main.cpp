@@ -5,6 +5,7 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
+#include "panel/MessageWindow.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
@@ -110,6 +111,7 @@ int runApplication(int& argc, char** argv, startup::ScreenCapturePermission& per
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
+    panel::registerChatWindows();
     notetool::registerNoteToolWindows();
     streaming::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();

@@ -9,8 +9,6 @@
 
 namespace panel::chat {
 
-// A teacher text that is neither shown nor opens the window.
-constexpr const char* kNoText = "-1";
 constexpr const char* kStudentHeader = "Write to Teacher:\n";
 
 // "[%ld-%02ld-%02ld %ld:%02ld:%02ld]%@ From Olvex Teacher\n" with an empty "%@": the hour is not

@@ -2,12 +2,11 @@
 // the teacher's lines, stores the teacher's file pieces and sends the file dropped on the panel.
 #include "client/ClientEvents.h"
 #include "client/CommandCatalogue.h"
-#include "panel/ChatText.h"
 #include "panel/DragDropImageView.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
-#include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
+#include "panel/TeacherChatViewing.h"
 #include "panel/ZQFile.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -87,8 +86,7 @@ void MainViewController::callbackOnReceivedChat(const platform::Notification& no
     {
         std::lock_guard lock(m_chatLock);
         m_pendingChat.push_back(*chat);
-        if (m_pendingChat.size() >
-            static_cast<std::size_t>(MessageWindowViewController::kMaxShownTeacherLines)) {
+        if (m_pendingChat.size() > static_cast<std::size_t>(TeacherChatViewing::kMaxShownTeacherLines)) {
             m_pendingChat.pop_front();
             dropped = true;
         }
@@ -115,7 +113,7 @@ void MainViewController::showPendingChat() {
 void MainViewController::showTeacherChat(const std::string& text) {
     auto chatWindow = m_chatWndController.lock();
     if (!chatWindow || !chatWindow->isOpen()) {
-        if (text == chat::kNoText)
+        if (text == TeacherChatViewing::kNoText)
             return; // neither shown nor opening the window
         chatWindow = desktop::WindowRegistry::instantiate(desktop::storyboard::kMessageWindow);
         if (!chatWindow)
@@ -124,7 +122,7 @@ void MainViewController::showTeacherChat(const std::string& text) {
         m_chatWndController = chatWindow;
         setIsOpenChatView(true);
     }
-    if (auto* content = dynamic_cast<MessageWindowViewController*>(chatWindow->contentViewController()))
+    if (auto* content = dynamic_cast<TeacherChatViewing*>(chatWindow->contentViewController()))
         content->callbackOnReceivedTeacherChat(text);
 }
 

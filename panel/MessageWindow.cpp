@@ -202,7 +202,7 @@ void MessageWindowViewController::sendToTeacherMsg(const std::string& text) {
 }
 
 void MessageWindowViewController::callbackOnReceivedTeacherChat(const std::string& text) {
-    if (text != chat::kNoText) {
+    if (text != kNoText) {
         insertText(chat::teacherHeader(m_clock()), m_fontChatLogColor);
         insertText(text + "\n", m_fontChatContentColor);
     }
@@ -259,7 +259,7 @@ bool MessageWindowController::windowShouldClose() {
     return true;
 }
 
-void registerMessageWindow() {
+void registerChatWindows() {
     desktop::WindowRegistry::registerFactory(desktop::storyboard::kMessageWindow,
                                              [] { return std::make_shared<MessageWindowController>(); });
 }

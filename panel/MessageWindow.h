@@ -5,6 +5,7 @@
 // "POST_MSG_RECEIVED_STUDENT_CHAT". Main thread.
 #pragma once
 
+#include "panel/TeacherChatViewing.h"
 #include "platform/NotificationCenter.h"
 #include "platform/desktop/WindowController.h"
 
@@ -41,7 +42,7 @@ private:
     float m_fRemainY = 0.0f;
 };
 
-class MessageWindowViewController : public desktop::ViewController {
+class MessageWindowViewController : public desktop::ViewController, public TeacherChatViewing {
 public:
     static constexpr int kFontSize = 14;
     static constexpr std::uint32_t kBackgroundColor = 0x120F0A;
@@ -55,8 +56,9 @@ public:
     // a few hundred exchanges are more than a student scrolls back through.
     static constexpr int kMaxLogBlocks = 1000;
     // Each teacher line takes at least two paragraphs (its header and its text) besides the empty
-    // one the next line is written into, so the log never shows more lines than this.
-    static constexpr int kMaxShownTeacherLines = (kMaxLogBlocks - 1) / 2;
+    // one the next line is written into, so the log never shows more lines than the hub keeps
+    // waiting for it.
+    static_assert(kMaxShownTeacherLines == (kMaxLogBlocks - 1) / 2);
     static constexpr int kInputTag = 3;
     static constexpr const char* kTooLongKey = "ZQ_VALIDATION_MAX_512";
     static constexpr const char* kEnglishTitle = "Message Window";
@@ -76,7 +78,7 @@ public:
     // What closing the chat tells the hub, whoever closes it for the student.
     void chatWillClose();
     // A teacher line handed over by the main view controller ("-1" is not shown).
-    void callbackOnReceivedTeacherChat(const std::string& text);
+    void callbackOnReceivedTeacherChat(const std::string& text) override;
 
     // The clock of the teacher headers (tests fix it).
     void setClock(std::function<std::tm()> clock) { m_clock = std::move(clock); }
@@ -121,7 +123,7 @@ protected:
     bool windowShouldClose() override;
 };
 
-// Makes the window factory known under "messageWindow".
-void registerMessageWindow();
+// Makes the chat window known to the window registry under "messageWindow". Main thread, at start.
+void registerChatWindows();
 
 } // namespace panel

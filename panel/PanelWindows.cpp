@@ -3,7 +3,6 @@
 #include "panel/FileUploadWindow.h"
 #include "panel/LoginWindow.h"
 #include "panel/MainWindow.h"
-#include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PermissionWindow.h"
 #include "panel/TouchLockViewWindow.h"
@@ -16,7 +15,6 @@ void registerPanelWindows() {
     registerMainWindow();
     registerMessageboxWindow();
     registerLockViewWindow();
-    registerMessageWindow();
     registerFileUploadWindow();
 }
 

@@ -6,6 +6,7 @@
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
+#include "panel/MessageWindow.h"
 #include "panel/PanelWindows.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/Screens.h"
@@ -30,6 +31,7 @@ struct Board {
         loop.install();
         platform::screens::setInfo({1920, 1080, 0, {1.0}});
         panel::registerPanelWindows();
+        panel::registerChatWindows();
         notetool::registerNoteToolWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();
         main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);

@@ -10,6 +10,7 @@
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
+#include "panel/MessageWindow.h"
 #include "panel/PanelWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -110,6 +111,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
+        panel::registerChatWindows();
         notetool::registerNoteToolWindows();
         streaming::registerViewerWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();

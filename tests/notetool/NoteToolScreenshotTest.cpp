@@ -6,6 +6,7 @@
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
+#include "panel/MessageWindow.h"
 #include "panel/PanelWindows.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
@@ -55,6 +56,7 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerChatWindows();
     notetool::registerNoteToolWindows();
     panel::AppDelegate::shared().applicationDidFinishLaunching();
 

@@ -2,6 +2,7 @@
 // writes what the screen shows as PNG files under the build folder, for a person to look at; and
 // reads back what the blinking overlay leaves of the desktop beneath it. Skips when Xvfb is not
 // installed.
+#include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
 #include "panel/PanelWindows.h"
@@ -30,6 +31,7 @@ TEST(Screenshot, PanelMessageboxAndLockOnX11) {
     ASSERT_GT(platform::screens::clientWidth(), 0);
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
     main->showWindow();

@@ -31,6 +31,7 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
     main->showWindow();

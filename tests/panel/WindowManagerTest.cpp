@@ -275,6 +275,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
+        panel::registerChatWindows();
     }
     void TearDown() override {
         if (!m_app)
