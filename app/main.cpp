@@ -6,6 +6,7 @@
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
@@ -111,6 +112,7 @@ int runApplication(int& argc, char** argv, startup::ScreenCapturePermission& per
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
+    panel::registerTransferWindows();
     panel::registerChatWindows();
     notetool::registerNoteToolWindows();
     streaming::registerViewerWindows();

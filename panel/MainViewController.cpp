@@ -4,7 +4,6 @@
 #include "client/CommandCatalogue.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
-#include "panel/DragDropImageView.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
@@ -47,8 +46,6 @@ std::unique_ptr<QWidget> MainViewController::loadView() {
     layout->addWidget(m_titleView);
     m_noteToolArea = new QWidget; // the note-tool panel fills the rest
     layout->addWidget(m_noteToolArea, 1);
-    // The drop target for sending files; the note tool places it among its controls.
-    m_ivFileUpload = new DragDropImageView(view.get());
     return view;
 }
 
@@ -61,7 +58,6 @@ std::shared_ptr<MainViewController> MainViewController::selfReference() {
 }
 
 void MainViewController::viewDidLoad() {
-    m_bIsSending.store(false);
     // The application delegate's reference keeps the controller for the rest of the process.
     AppDelegate::shared().setMainViewController(selfReference());
     m_bIsOpenedChatView.store(false);

@@ -7,9 +7,7 @@
 #pragma once
 
 #include "client/StudentClient.h"
-#include "panel/FileOutcomeBoxes.h"
-#include "panel/FileReceiver.h"
-#include "panel/FileSender.h"
+#include "panel/FileTransfers.h"
 #include "panel/NoteToolSettings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -29,7 +27,6 @@
 namespace panel {
 
 class TitleView;
-class DragDropImageView;
 
 class MainViewController : public desktop::ViewController {
 public:
@@ -47,6 +44,9 @@ public:
 
     void viewDidLoad() override;
     void viewWillDisappear() {}
+
+    // The centre the controller observes and posts on.
+    platform::NotificationCenter& notificationCenter() const { return m_pNotificationCenter; }
 
     // Any thread.
     std::shared_ptr<client::StudentClient> getStudentClient() const;
@@ -108,8 +108,13 @@ public:
     std::shared_ptr<desktop::WindowController> chatWindowController() const {
         return m_chatWndController.lock();
     }
-    FileSender* fileSender() const { return m_fileSender.get(); }
-    DragDropImageView* fileDropView() const { return m_ivFileUpload; }
+    // The file transfer the transfer library made for this panel, with the drop target it placed in
+    // the view (null without one). Main thread.
+    using FileTransfersFactory =
+        std::function<std::unique_ptr<FileTransfers>(MainViewController& controller, QWidget* view)>;
+    static void setFileTransfersFactory(FileTransfersFactory factory);
+    FileTransfers* fileTransfers() const { return m_fileTransfers.get(); }
+    QWidget* fileDropView() const { return m_fileTransfers ? m_fileTransfers->dropView() : nullptr; }
 
     // The open lock window (main thread; for the panel and tests).
     std::shared_ptr<desktop::WindowController> lockViewWindowController() const {
@@ -152,9 +157,7 @@ private:
 
     platform::NotificationCenter& m_pNotificationCenter;
     // Declared before the observers, so no delivery still runs when they go.
-    std::unique_ptr<FileReceiver> m_fileReceiver;                 // receive thread
-    std::shared_ptr<FileOutcomeBoxes> m_fileOutcomes;             // any thread
-    std::shared_ptr<FileSender> m_fileSender;                     // main thread and its worker
+    std::unique_ptr<FileTransfers> m_fileTransfers; // main thread; its receiving on the receive thread
     std::weak_ptr<desktop::WindowController> m_chatWndController; // main thread
     std::mutex m_chatLock;
     std::deque<std::string> m_pendingChat; // teacher lines not shown yet; guarded by m_chatLock
@@ -172,7 +175,6 @@ private:
     std::atomic<bool> m_bIsScreenShareCaptured{false};
     std::atomic<bool> m_bOpenScreenShareWindow{false};
     std::atomic<bool> m_bIsOpenedChatView{false};
-    std::atomic<bool> m_bIsSending{false};
     std::shared_ptr<desktop::WindowController> m_lockViewWndController; // main thread
     // The lock is a state: the receive thread records the teacher's last word and queues one block
     // at a time to make the screen match it, so a burst of commands in one read costs one window.
@@ -183,11 +185,10 @@ private:
     std::weak_ptr<desktop::WindowController> m_closedLockViewWndController;
     QPointer<QWidget> m_closeQuestion; // a Qt window that deletes itself once answered
     std::function<bool()> m_moveEnabled;
-    TitleView* m_titleView = nullptr;            // a Qt child of the view
-    DragDropImageView* m_ivFileUpload = nullptr; // a Qt child of the view
-    QWidget* m_noteToolArea = nullptr;           // a Qt child of the view
-    QPointer<QAbstractButton> m_closeButton;     // a Qt descendant of the view
-    QPointer<QAbstractButton> m_minimizeButton;  // a Qt descendant of the view
+    TitleView* m_titleView = nullptr;           // a Qt child of the view
+    QWidget* m_noteToolArea = nullptr;          // a Qt child of the view
+    QPointer<QAbstractButton> m_closeButton;    // a Qt descendant of the view
+    QPointer<QAbstractButton> m_minimizeButton; // a Qt descendant of the view
     std::weak_ptr<NoteToolSettings> m_pNoteToolView;
     QImage m_captureBoardImageData; // main thread
 };

@@ -1,13 +1,10 @@
 // The main view controller's part in the chat and in files both ways: it opens the chat window for
-// the teacher's lines, stores the teacher's file pieces and sends the file dropped on the panel.
+// the teacher's lines, and hands the teacher's file pieces and the file dropped on the panel to the
+// file transfer the transfer library makes for it.
 #include "client/ClientEvents.h"
-#include "client/CommandCatalogue.h"
-#include "panel/DragDropImageView.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
-#include "panel/MessageboxWindow.h"
 #include "panel/TeacherChatViewing.h"
-#include "panel/ZQFile.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
 
@@ -22,41 +19,37 @@ platform::LogRateLimit& droppedChatLog() {
     return limit;
 }
 
+struct TransfersFactory {
+    std::mutex lock;
+    MainViewController::FileTransfersFactory make;
+};
+
+TransfersFactory& transfersFactory() {
+    static TransfersFactory factory;
+    return factory;
+}
+
 } // namespace
 
+void MainViewController::setFileTransfersFactory(FileTransfersFactory factory) {
+    std::lock_guard<std::mutex> lock(transfersFactory().lock);
+    transfersFactory().make = std::move(factory);
+}
+
 void MainViewController::addTransferObservers() {
+    FileTransfersFactory make;
+    {
+        std::lock_guard<std::mutex> lock(transfersFactory().lock);
+        make = transfersFactory().make;
+    }
+    // The drop target for sending files; the note tool places it among its controls.
+    if (make)
+        m_fileTransfers = make(*this, view());
     // The panel stays where it is while a file is dragged over its drop target.
-    DragDropImageView* dropView = m_ivFileUpload;
-    m_titleView->moveEnabled = [this, dropView] {
-        return isMoveEnabled() && !(dropView && dropView->isDragging());
+    FileTransfers* transfers = m_fileTransfers.get();
+    m_titleView->moveEnabled = [this, transfers] {
+        return isMoveEnabled() && !(transfers && transfers->isDragging());
     };
-
-    FileReceiver::Hooks receiving;
-    receiving.transferPath = [] { return ZQFile::getTransferPath(); };
-    receiving.acknowledge = [this] {
-        // The link the session runs on: direct, or wrapped for the relay.
-        if (auto studentClient = getStudentClient())
-            studentClient->sendCommand(client::command::kFileChunkAck,
-                                       client::StudentClient::Link::ByConfiguration);
-    };
-    m_fileOutcomes = std::make_shared<FileOutcomeBoxes>();
-    receiving.fileFinished = [outcomes = m_fileOutcomes](bool complete, const std::string& fileName) {
-        outcomes->record(complete ? FileOutcomeBoxes::Kind::Received : FileOutcomeBoxes::Kind::Failed,
-                         fileName);
-    };
-    m_fileReceiver = std::make_unique<FileReceiver>(platform::UserDefaults::suite(), std::move(receiving));
-
-    FileSender::Hooks sending;
-    sending.studentClient = [this] { return getStudentClient(); };
-    sending.openProgressWindow = [] {
-        if (auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow))
-            progress->showWindow();
-    };
-    sending.showMessagebox = [](const std::string& text, float closeTime, int msgLv, int hidden) {
-        panel::showMessagebox(text, closeTime, msgLv, hidden);
-    };
-    m_fileSender = std::make_shared<FileSender>(m_pNotificationCenter, m_bIsSending, std::move(sending));
-    m_fileSender->startObserving();
 
     m_observers.add(client::events::kFileData, nullptr,
                     [this](const platform::Notification& note) { callbackOnReceivedFileData(note); });
@@ -67,7 +60,8 @@ void MainViewController::addTransferObservers() {
 void MainViewController::callbackOnReceivedFileData(const platform::Notification&) {
     // On the receive thread, inside the client's post: the piece is on disk and acknowledged before
     // the link reads on.
-    m_fileReceiver->callbackOnReceivedFileData();
+    if (m_fileTransfers)
+        m_fileTransfers->callbackOnReceivedFileData();
 }
 
 void MainViewController::callbackOnReceivedChat(const platform::Notification& note) {
@@ -127,7 +121,7 @@ void MainViewController::showTeacherChat(const std::string& text) {
 }
 
 const char* MainViewController::sendFileToServer(const std::vector<std::string>& paths) {
-    return m_fileSender->sendFileToServer(paths);
+    return m_fileTransfers ? m_fileTransfers->sendFileToServer(paths) : nullptr;
 }
 
 } // namespace panel

@@ -1,6 +1,5 @@
 #include "panel/PanelWindows.h"
 
-#include "panel/FileUploadWindow.h"
 #include "panel/LoginWindow.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"
@@ -15,7 +14,6 @@ void registerPanelWindows() {
     registerMainWindow();
     registerMessageboxWindow();
     registerLockViewWindow();
-    registerFileUploadWindow();
 }
 
 } // namespace panel

@@ -7,6 +7,7 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/Screens.h"
@@ -31,6 +32,7 @@ struct Board {
         loop.install();
         platform::screens::setInfo({1920, 1080, 0, {1.0}});
         panel::registerPanelWindows();
+        panel::registerTransferWindows();
         panel::registerChatWindows();
         notetool::registerNoteToolWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();

@@ -9,6 +9,7 @@
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
@@ -82,6 +83,7 @@ private:
         m_app = std::make_unique<desktop::Application>(m_argc, m_argv);
         platform::screens::setInfo({kScreenWidth, kScreenHeight, kMenuBar, {1.0}});
         panel::registerPanelWindows();
+        panel::registerTransferWindows();
         panel::registerChatWindows();
         m_panel = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
         panel::AppDelegate::shared().setMainWindowController(m_panel);

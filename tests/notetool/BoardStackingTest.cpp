@@ -11,6 +11,7 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -111,6 +112,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
+        panel::registerTransferWindows();
         panel::registerChatWindows();
         notetool::registerNoteToolWindows();
         streaming::registerViewerWindows();

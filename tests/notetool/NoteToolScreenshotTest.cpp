@@ -7,14 +7,15 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
+#include "support/XvfbQtSession.h"
 #include "viewer/ScreenShareViewController.h"
 #include "viewer/ScreenShareWindow.h"
-#include "support/XvfbQtSession.h"
 
 #include <QMouseEvent>
 #include <QPalette>
@@ -56,6 +57,7 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerTransferWindows();
     panel::registerChatWindows();
     notetool::registerNoteToolWindows();
     panel::AppDelegate::shared().applicationDidFinishLaunching();

@@ -16,6 +16,7 @@
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "panel/PanelEvents.h"
+#include "panel/PanelTransfers.h"
 #include "panel/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
@@ -504,7 +505,7 @@ protected:
             out.put(static_cast<char>((i * 7 + i / 4096) & 0xFF));
         return path;
     }
-    panel::FileSender& sender() { return *m_hub->fileSender(); }
+    panel::FileSender& sender() { return *panel::PanelTransfers::of(*m_hub)->fileSender(); }
     // Holds the reading worker inside its post of the given piece (after the sender has queued it)
     // until release(), as a read that takes its time would.
     void holdWorkerAtPiece(std::size_t piece) {
@@ -618,7 +619,7 @@ TEST_F(FileSending, DropsThatAreNotOneReadableFileAreRefused) {
         {{(m_home / "gone.pdf").string()}, "ZQ_VALIDATION_CHECK_FILE_UNREADABLE"},
     };
     for (const Case& c : cases) {
-        EXPECT_TRUE(m_hub->fileDropView()->performDragOperation(c.paths));
+        EXPECT_TRUE(panel::PanelTransfers::of(*m_hub)->dropTarget()->performDragOperation(c.paths));
         const auto boxes = boxTexts();
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back(), platform::localizedString(c.key)) << c.paths.front();
@@ -640,11 +641,11 @@ TEST_F(FileSending, ThePanelStaysPutWhileAFileIsDraggedOverIt) {
         }
     };
     const desktop::Frame start = m_main->window()->frame();
-    m_hub->fileDropView()->draggingEntered({"/tmp/a.txt"});
-    EXPECT_TRUE(m_hub->fileDropView()->highlighted());
+    panel::PanelTransfers::of(*m_hub)->dropTarget()->draggingEntered({"/tmp/a.txt"});
+    EXPECT_TRUE(panel::PanelTransfers::of(*m_hub)->dropTarget()->highlighted());
     drag({30, 10});
     EXPECT_EQ(m_main->window()->frame(), start);
-    m_hub->fileDropView()->draggingExited();
+    panel::PanelTransfers::of(*m_hub)->dropTarget()->draggingExited();
     drag({30, 10});
     EXPECT_EQ(m_main->window()->frame().x, start.x + 20);
 }

@@ -5,6 +5,7 @@
 
 #include "panel/AppDelegate.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
@@ -33,6 +34,7 @@ protected:
         m_loop.install();
         platform::screens::setInfo({kScreenWidth, kScreenHeight, kMenuBar, {1.0}});
         panel::registerPanelWindows();
+        panel::registerTransferWindows();
         panel::registerChatWindows();
         platform::setTerminateHook([this](int status) { m_exits.push_back(status); });
         platform::setLogSink([this](const std::string& line) { m_logged.push_back(line); });

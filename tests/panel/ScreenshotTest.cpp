@@ -5,6 +5,7 @@
 #include "panel/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"
@@ -31,6 +32,7 @@ TEST(Screenshot, PanelMessageboxAndLockOnX11) {
     ASSERT_GT(platform::screens::clientWidth(), 0);
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerTransferWindows();
     panel::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);

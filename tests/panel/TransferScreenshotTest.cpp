@@ -5,6 +5,7 @@
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
 #include "panel/MessageWindow.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
@@ -31,6 +32,7 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
+    panel::registerTransferWindows();
     panel::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);

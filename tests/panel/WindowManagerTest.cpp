@@ -11,6 +11,7 @@
 #include "panel/MainViewController.h"
 #include "panel/MessageWindow.h"
 #include "panel/PanelEvents.h"
+#include "panel/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"
@@ -275,6 +276,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
+        panel::registerTransferWindows();
         panel::registerChatWindows();
     }
     void TearDown() override {
