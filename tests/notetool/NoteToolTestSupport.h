@@ -4,7 +4,7 @@
 // link. Offscreen, on the virtual clock.
 #pragma once
 
-#include "../panel/PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "notetool/CanvasWindow.h"

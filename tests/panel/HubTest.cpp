@@ -1,4 +1,4 @@
-#include "PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "client/ClientEvents.h"
 #include "client/StudentClient.h"
 #include "panel/MainViewController.h"

@@ -1,4 +1,4 @@
-#include "PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "panel/FloatText.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"

@@ -1,7 +1,7 @@
 // Windows that the program places stay wholly on the visible screen, however small or low it is:
 // the placements of the permission, login, panel, message-box and lock windows on screens from the
 // usual 1440 x 900 down to 800 pixels high, under the offscreen platform.
-#include "PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 
 #include <QApplication>
 

@@ -2,10 +2,10 @@
 // writes what the screen shows as PNG files under the build folder, for a person to look at; and
 // reads back what the blinking overlay leaves of the desktop beneath it. Skips when Xvfb is not
 // installed.
-#include "panel/MessageWindow.h"
+#include "chat/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
-#include "panel/PanelTransfers.h"
+#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"

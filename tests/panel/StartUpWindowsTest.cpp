@@ -1,4 +1,4 @@
-#include "PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "panel/PermissionWindow.h"
 #include "panel/SmallWindows.h"
 

@@ -5,7 +5,7 @@
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
 #include "panel/MainViewController.h"
-#include "panel/PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/UserDefaults.h"
 #include "viewer/ScreenShareViewController.h"

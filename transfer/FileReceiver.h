@@ -5,7 +5,7 @@
 // acknowledgement queued.
 #pragma once
 
-#include "panel/FileChunkWriter.h"
+#include "transfer/FileChunkWriter.h"
 #include "platform/UserDefaults.h"
 
 #include <functional>

@@ -2,10 +2,10 @@
 // numbered and sent names, the piece writer's sequencing, folder and link rules, write failures and
 // temporaries (unnamed, and hidden as where the file system has no unnamed files), the log a
 // misbehaving console can cause, and the chat texts.
-#include "panel/ChatText.h"
-#include "panel/FileChunkWriter.h"
-#include "panel/FileReceiver.h"
-#include "panel/TransferNames.h"
+#include "chat/ChatText.h"
+#include "transfer/FileChunkWriter.h"
+#include "transfer/FileReceiver.h"
+#include "transfer/TransferNames.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"

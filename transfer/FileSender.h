@@ -8,8 +8,8 @@
 #pragma once
 
 #include "client/StudentClient.h"
-#include "panel/FileChunkReader.h"
-#include "panel/FileSendQueue.h"
+#include "transfer/FileChunkReader.h"
+#include "transfer/FileSendQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 

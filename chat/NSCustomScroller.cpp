@@ -1,4 +1,4 @@
-#include "panel/NSCustomScroller.h"
+#include "chat/NSCustomScroller.h"
 
 #include "panel/CGColorHex.h"
 

@@ -1,4 +1,4 @@
-#include "panel/FileSendQueue.h"
+#include "transfer/FileSendQueue.h"
 
 namespace panel {
 

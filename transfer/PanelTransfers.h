@@ -5,10 +5,10 @@
 // the client's receive thread.
 #pragma once
 
-#include "panel/DragDropImageView.h"
-#include "panel/FileOutcomeBoxes.h"
-#include "panel/FileReceiver.h"
-#include "panel/FileSender.h"
+#include "transfer/DragDropImageView.h"
+#include "transfer/FileOutcomeBoxes.h"
+#include "transfer/FileReceiver.h"
+#include "transfer/FileSender.h"
 #include "panel/FileTransfers.h"
 #include "panel/MainViewController.h"
 

@@ -1,6 +1,6 @@
-#include "panel/FileUploadWindow.h"
+#include "transfer/FileUploadWindow.h"
 
-#include "panel/TransferEvents.h"
+#include "transfer/TransferEvents.h"
 #include "platform/Screens.h"
 
 #include <QVBoxLayout>

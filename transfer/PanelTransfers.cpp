@@ -1,7 +1,7 @@
-#include "panel/PanelTransfers.h"
+#include "transfer/PanelTransfers.h"
 
 #include "client/CommandCatalogue.h"
-#include "panel/FileUploadWindow.h"
+#include "transfer/FileUploadWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/ZQFile.h"
 #include "platform/UserDefaults.h"

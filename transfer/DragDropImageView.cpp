@@ -1,4 +1,4 @@
-#include "panel/DragDropImageView.h"
+#include "transfer/DragDropImageView.h"
 
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"

@@ -1,4 +1,4 @@
-#include "panel/ChatText.h"
+#include "chat/ChatText.h"
 
 #include "client/CommandCatalogue.h"
 #include "client/CommandText.h"

@@ -1,4 +1,4 @@
-#include "panel/TransferNames.h"
+#include "transfer/TransferNames.h"
 
 #include "client/CommandText.h"
 #include "client/StudentSessionInfo.h"

@@ -1,4 +1,4 @@
-#include "panel/FileReceiver.h"
+#include "transfer/FileReceiver.h"
 
 #include "client/ArchivedRecords.h"
 #include "client/SettingsKeys.h"

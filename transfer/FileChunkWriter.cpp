@@ -1,6 +1,6 @@
-#include "panel/FileChunkWriter.h"
+#include "transfer/FileChunkWriter.h"
 
-#include "panel/TransferNames.h"
+#include "transfer/TransferNames.h"
 #include "platform/Log.h"
 
 #include <cerrno>

@@ -1,8 +1,8 @@
 // The chat's and the file receiver's texts: the teacher line's time stamp over any calendar fields
 // (the first 24 bytes are six 32-bit fields: year, month, day, hour, minute, second), and the rest
 // as a typed chat line and as a received file name.
-#include "panel/ChatText.h"
-#include "panel/TransferNames.h"
+#include "chat/ChatText.h"
+#include "transfer/TransferNames.h"
 
 #include <cstddef>
 #include <cstdint>

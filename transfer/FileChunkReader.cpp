@@ -1,4 +1,4 @@
-#include "panel/FileChunkReader.h"
+#include "transfer/FileChunkReader.h"
 
 #include "platform/Log.h"
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "panel/AppDelegate.h"
-#include "panel/MessageWindow.h"
-#include "panel/PanelTransfers.h"
+#include "chat/MessageWindow.h"
+#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"

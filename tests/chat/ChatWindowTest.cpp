@@ -1,11 +1,11 @@
 // The chat window as the main view controller opens it for the teacher's lines: lines that come
 // before it has opened, the header's time format, "-1", the student's line as posted to the client
 // object, the length limit, and a fresh log after closing.
-#include "PanelTestSupport.h"
+#include "support/PanelTestSupport.h"
 #include "client/ClientEvents.h"
 #include "panel/MainViewController.h"
-#include "panel/MessageWindow.h"
-#include "panel/NSCustomScroller.h"
+#include "chat/MessageWindow.h"
+#include "chat/NSCustomScroller.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 

@@ -1,4 +1,4 @@
-#include "panel/FileOutcomeBoxes.h"
+#include "transfer/FileOutcomeBoxes.h"
 
 #include "panel/FloatText.h"
 #include "panel/MessageboxWindow.h"
