@@ -2,11 +2,10 @@
 // screen capture and makes the capture objects when it is allowed, then runs the application,
 // whose first window is the permission window. Every end of the process goes through
 // platform::terminate, so no static destructor runs under the receive and capture threads.
+#include "chat/MessageWindow.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ProcessInfo.h"
@@ -19,6 +18,7 @@
 #include "startup/ScreenCapturePermission.h"
 #include "startup/SdBusPowerBackend.h"
 #include "streaming/CaptureStartUp.h"
+#include "transfer/PanelTransfers.h"
 #include "viewer/ScreenShareViewController.h"
 
 #include <cstdio>
@@ -112,8 +112,8 @@ int runApplication(int& argc, char** argv, startup::ScreenCapturePermission& per
     desktop::Application application(argc, argv);
     desktop::installWorkspaceHandlers();
     panel::registerPanelWindows();
-    panel::registerTransferWindows();
-    panel::registerChatWindows();
+    transfer::registerTransferWindows();
+    chat::registerChatWindows();
     notetool::registerNoteToolWindows();
     streaming::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-namespace panel::chat {
+namespace chat {
 std::string teacherHeader(const std::tm& local) {
     char text[128];
     std::snprintf(text, sizeof text, "[%lld-%02d-%02d %d:%02d:%02d]%s From Olvex Teacher\n",
@@ -31,4 +31,4 @@ bool fitsChatRequest(const std::string& wire) {
                         client::StudentClient::kChatRequestBytes;
 }
 
-} // namespace panel::chat
+} // namespace chat

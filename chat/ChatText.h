@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-namespace panel::chat {
+namespace chat {
 
 constexpr const char* kStudentHeader = "Write to Teacher:\n";
 
@@ -26,4 +26,4 @@ bool withinLineLimit(const std::string& typed);
 // Whether the chat command carrying wire fits its request (the client refuses one that does not).
 bool fitsChatRequest(const std::string& wire);
 
-} // namespace panel::chat
+} // namespace chat

@@ -1,12 +1,12 @@
 #include "chat/MessageWindow.h"
 
+#include "chat/ChatText.h"
+#include "chat/NSCustomScroller.h"
 #include "client/ClientEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
-#include "chat/ChatText.h"
 #include "panel/MainViewController.h"
 #include "panel/MessageboxWindow.h"
-#include "chat/NSCustomScroller.h"
 #include "panel/PanelEvents.h"
 #include "platform/LocalTime.h"
 #include "platform/LocalizedStrings.h"
@@ -19,7 +19,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-namespace panel {
+namespace chat {
 namespace {
 
 constexpr int kWindowWidth = 420;
@@ -187,9 +187,9 @@ void MessageWindowViewController::sendToTeacherMsg(const std::string& text) {
     const std::string wire = chat::wireText(text);
     if (!chat::withinLineLimit(text) || !chat::fitsChatRequest(wire)) {
         // The input keeps the text so the student can shorten it.
-        postMessagebox({{events::kKeyMessage, platform::localizedString(kTooLongKey)},
-                        {events::kKeyCloseTime, MessageboxViewController::kNeverClose},
-                        {events::kKeyMsgLv, events::kMsgLvCautionText}});
+        panel::postMessagebox({{panel::events::kKeyMessage, platform::localizedString(kTooLongKey)},
+                               {panel::events::kKeyCloseTime, panel::MessageboxViewController::kNeverClose},
+                               {panel::events::kKeyMsgLv, panel::events::kMsgLvCautionText}});
         return;
     }
     if (text.empty())
@@ -238,7 +238,7 @@ void MessageWindowViewController::onClickClose() {
 }
 
 void MessageWindowViewController::chatWillClose() {
-    if (auto hub = AppDelegate::shared().getMainViewController())
+    if (auto hub = panel::AppDelegate::shared().getMainViewController())
         hub->setIsOpenChatView(false);
 }
 
@@ -264,4 +264,4 @@ void registerChatWindows() {
                                              [] { return std::make_shared<MessageWindowController>(); });
 }
 
-} // namespace panel
+} // namespace chat

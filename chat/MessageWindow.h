@@ -20,7 +20,7 @@
 #include <functional>
 #include <string>
 
-namespace panel {
+namespace chat {
 
 class MessageWindow : public desktop::Window {
 public:
@@ -42,7 +42,7 @@ private:
     float m_fRemainY = 0.0f;
 };
 
-class MessageWindowViewController : public desktop::ViewController, public TeacherChatViewing {
+class MessageWindowViewController : public desktop::ViewController, public panel::TeacherChatViewing {
 public:
     static constexpr int kFontSize = 14;
     static constexpr std::uint32_t kBackgroundColor = 0x120F0A;
@@ -126,4 +126,4 @@ protected:
 // Makes the chat window known to the window registry under "messageWindow". Main thread, at start.
 void registerChatWindows();
 
-} // namespace panel
+} // namespace chat

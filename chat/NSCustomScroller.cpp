@@ -7,7 +7,7 @@
 #include <QResizeEvent>
 #include <QStyleOptionSlider>
 
-namespace panel {
+namespace chat {
 
 NSCustomScroller::NSCustomScroller(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent), m_colorBlack(CGColorHex::getNSColorHex(kTrackColour)),
@@ -49,4 +49,4 @@ void NSCustomScroller::drawKnob(QPainter& painter) {
     m_bDrewKnob = true;
 }
 
-} // namespace panel
+} // namespace chat

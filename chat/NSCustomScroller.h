@@ -7,7 +7,7 @@
 #include <QRect>
 #include <QScrollBar>
 
-namespace panel {
+namespace chat {
 
 class NSCustomScroller : public QScrollBar {
 public:
@@ -40,4 +40,4 @@ private:
     bool m_bDrewKnob = false;
 };
 
-} // namespace panel
+} // namespace chat

@@ -4,7 +4,6 @@
 #include "notetool/NoteToolEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/CGColorHex.h"
-#include "transfer/DragDropImageView.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "panel/MessageboxWindow.h"

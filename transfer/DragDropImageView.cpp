@@ -10,7 +10,7 @@
 
 #include <QPainter>
 
-namespace panel {
+namespace transfer {
 namespace {
 constexpr float kNoTimeOut = 0.0f;
 constexpr int kButtonShown = 0;
@@ -55,11 +55,11 @@ void DragDropImageView::draggingEnded() {
 bool DragDropImageView::performDragOperation(const std::vector<std::string>& paths) {
     m_highlight = false;
     update();
-    const auto hub = AppDelegate::shared().getMainViewController();
+    const auto hub = panel::AppDelegate::shared().getMainViewController();
     if (!hub)
         return true; // no session to send to
     if (const char* refusal = hub->sendFileToServer(paths))
-        showMessagebox(platform::localizedString(refusal), kNoTimeOut, events::kMsgLvCaution);
+        showMessagebox(platform::localizedString(refusal), kNoTimeOut, panel::events::kMsgLvCaution);
     return true;
 }
 
@@ -86,4 +86,4 @@ void DragDropImageView::paintEvent(QPaintEvent* event) {
     painter.drawRect(rect());
 }
 
-} // namespace panel
+} // namespace transfer

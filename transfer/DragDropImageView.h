@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace panel {
+namespace transfer {
 
 class DragDropImageView : public QLabel {
 public:
@@ -45,4 +45,4 @@ private:
     const char* m_imageName = kNormalImage;
 };
 
-} // namespace panel
+} // namespace transfer

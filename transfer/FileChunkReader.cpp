@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace panel {
+namespace transfer {
 
 FileChunkReader::OpenResult FileChunkReader::open(const std::string& path,
                                                   std::unique_ptr<FileChunkReader>& reader) {
@@ -64,4 +64,4 @@ bool FileChunkReader::readNext(std::vector<std::uint8_t>& out) {
     return true;
 }
 
-} // namespace panel
+} // namespace transfer

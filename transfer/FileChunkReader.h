@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace panel {
+namespace transfer {
 
 class FileChunkReader {
 public:
@@ -41,4 +41,4 @@ private:
     std::uint64_t m_offset = 0;
 };
 
-} // namespace panel
+} // namespace transfer

@@ -1,7 +1,7 @@
 #include "transfer/FileChunkWriter.h"
 
-#include "transfer/TransferNames.h"
 #include "platform/Log.h"
+#include "transfer/TransferNames.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace panel {
+namespace transfer {
 namespace {
 
 constexpr mode_t kFolderMode = 0755;
@@ -378,4 +378,4 @@ void FileChunkWriter::closeFile() {
     m_folderFd = -1;
 }
 
-} // namespace panel
+} // namespace transfer

@@ -14,7 +14,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace panel {
+namespace transfer {
 
 class FileChunkWriter {
 public:
@@ -110,4 +110,4 @@ private:
     std::int64_t m_nLastNextSeq = -1;
 };
 
-} // namespace panel
+} // namespace transfer

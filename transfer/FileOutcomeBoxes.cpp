@@ -9,7 +9,7 @@
 #include <QString>
 #include <utility>
 
-namespace panel {
+namespace transfer {
 namespace {
 
 constexpr const char* kButtonShown = "0";
@@ -74,8 +74,9 @@ void FileOutcomeBoxes::showPending() {
 void FileOutcomeBoxes::show(Kind kind, const Pending& pending) {
     Shown& shown = m_shown[indexOf(kind)];
     auto box = shown.box.lock();
-    auto* content =
-        box && box->isOpen() ? static_cast<MessageboxViewController*>(box->contentViewController()) : nullptr;
+    auto* content = box && box->isOpen()
+                        ? static_cast<panel::MessageboxViewController*>(box->contentViewController())
+                        : nullptr;
     // A box that another message has taken over since (every box takes every posting) is no longer
     // this kind's.
     if (content && content->messageField()->text().toStdString() == shown.text) {
@@ -88,12 +89,13 @@ void FileOutcomeBoxes::show(Kind kind, const Pending& pending) {
     shown.count = pending.count;
     shown.text = boxText(kind, pending.latest, shown.count);
     const bool received = kind == Kind::Received;
-    shown.box = openMessagebox(
-        {{events::kKeyMessage, shown.text},
-         {events::kKeyCloseTime,
-          received ? formatFloat(kReceivedBoxSeconds) : MessageboxViewController::kNeverClose},
-         {events::kKeyMsgLv, received ? events::kMsgLvInformationText : events::kMsgLvCautionText},
-         {events::kKeyHidden, kButtonShown}});
+    shown.box = panel::openMessagebox(
+        {{panel::events::kKeyMessage, shown.text},
+         {panel::events::kKeyCloseTime,
+          received ? panel::formatFloat(kReceivedBoxSeconds) : panel::MessageboxViewController::kNeverClose},
+         {panel::events::kKeyMsgLv,
+          received ? panel::events::kMsgLvInformationText : panel::events::kMsgLvCautionText},
+         {panel::events::kKeyHidden, kButtonShown}});
 }
 
-} // namespace panel
+} // namespace transfer

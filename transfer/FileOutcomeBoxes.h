@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-namespace panel {
+namespace transfer {
 
 class FileOutcomeBoxes : public std::enable_shared_from_this<FileOutcomeBoxes> {
 public:
@@ -57,4 +57,4 @@ private:
     std::array<Shown, kKinds> m_shown;     // main thread
 };
 
-} // namespace panel
+} // namespace transfer

@@ -7,7 +7,7 @@
 
 #include <ctime>
 
-namespace panel {
+namespace transfer {
 namespace {
 
 // Every refused or unreadable piece leads here; a console can send them without end.
@@ -75,4 +75,4 @@ void FileReceiver::callbackOnReceivedFileData() {
         m_hooks.acknowledge();
 }
 
-} // namespace panel
+} // namespace transfer

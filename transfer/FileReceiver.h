@@ -5,15 +5,15 @@
 // acknowledgement queued.
 #pragma once
 
-#include "transfer/FileChunkWriter.h"
 #include "platform/UserDefaults.h"
+#include "transfer/FileChunkWriter.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
-namespace panel {
+namespace transfer {
 
 class FileReceiver {
 public:
@@ -50,4 +50,4 @@ private:
     bool m_bOverwrite = false;
 };
 
-} // namespace panel
+} // namespace transfer

@@ -1,6 +1,6 @@
 #include "transfer/FileSendQueue.h"
 
-namespace panel {
+namespace transfer {
 
 bool FileSendQueue::push(platform::Bytes archive) {
     std::unique_lock lock(m_lock);
@@ -48,4 +48,4 @@ std::size_t FileSendQueue::size() const {
     return m_pieces.size();
 }
 
-} // namespace panel
+} // namespace transfer

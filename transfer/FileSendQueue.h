@@ -11,7 +11,7 @@
 #include <mutex>
 #include <optional>
 
-namespace panel {
+namespace transfer {
 
 class FileSendQueue {
 public:
@@ -39,4 +39,4 @@ private:
     bool m_cancelled = false;
 };
 
-} // namespace panel
+} // namespace transfer

@@ -3,18 +3,18 @@
 #include "client/ArchivedRecords.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
-#include "transfer/FileChunkReader.h"
 #include "panel/PanelEvents.h"
-#include "transfer/TransferEvents.h"
-#include "transfer/TransferNames.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
+#include "transfer/FileChunkReader.h"
+#include "transfer/TransferEvents.h"
+#include "transfer/TransferNames.h"
 #include "transport/PacketBuilder.h"
 #include "transport/TCPServerClient.h"
 #include "transport/TCP_RelayServerConn.h"
 
-namespace panel {
+namespace transfer {
 namespace {
 
 constexpr const char* kApplicationExtension = "app";
@@ -252,7 +252,7 @@ bool FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const st
 }
 
 void FileSender::stop() {
-    finishSending(kCompletedKey, kCompletedBoxSeconds, events::kMsgLvInformation);
+    finishSending(kCompletedKey, kCompletedBoxSeconds, panel::events::kMsgLvInformation);
 }
 
 void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
@@ -260,13 +260,13 @@ void FileSender::readFailed(const std::shared_ptr<FileSendQueue>& queue) {
     if (queue != m_queue || queue->cancelled())
         return;
     queue->cancel();
-    finishSending(kFailedKey, 0.0f, events::kMsgLvCaution);
+    finishSending(kFailedKey, 0.0f, panel::events::kMsgLvCaution);
 }
 
 void FileSender::sendFailed() {
     // Nothing is retried: the rest of the file cannot arrive whole, so the reader stops too.
     m_queue->cancel();
-    finishSending(kLinkFailedKey, 0.0f, events::kMsgLvCaution);
+    finishSending(kLinkFailedKey, 0.0f, panel::events::kMsgLvCaution);
 }
 
 void FileSender::finishSending(const char* key, float closeTime, int level) {
@@ -288,4 +288,4 @@ void FileSender::postProgress(const char* name, const std::string& fileName, std
                                                     {events::kKeyFileMax, std::to_string(max)}});
 }
 
-} // namespace panel
+} // namespace transfer

@@ -8,10 +8,10 @@
 #pragma once
 
 #include "client/StudentClient.h"
-#include "transfer/FileChunkReader.h"
-#include "transfer/FileSendQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "transfer/FileChunkReader.h"
+#include "transfer/FileSendQueue.h"
 
 #include <atomic>
 #include <functional>
@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-namespace panel {
+namespace transfer {
 
 class FileChunkReader;
 
@@ -123,4 +123,4 @@ private:
     std::vector<Worker> m_retired;
 };
 
-} // namespace panel
+} // namespace transfer

@@ -1,12 +1,12 @@
 #include "transfer/FileUploadWindow.h"
 
-#include "transfer/TransferEvents.h"
 #include "platform/Screens.h"
+#include "transfer/TransferEvents.h"
 
 #include <QVBoxLayout>
 #include <cstdlib>
 
-namespace panel {
+namespace transfer {
 namespace {
 
 constexpr int kWindowWidth = 360;
@@ -109,4 +109,4 @@ void registerFileUploadWindow() {
                                              [] { return std::make_shared<FileUploadWindowController>(); });
 }
 
-} // namespace panel
+} // namespace transfer

@@ -11,7 +11,7 @@
 #include <QProgressBar>
 #include <string>
 
-namespace panel {
+namespace transfer {
 
 class FileUploadViewController : public desktop::ViewController {
 public:
@@ -57,4 +57,4 @@ protected:
 // Makes the window factory known under "fileUploaderWindow".
 void registerFileUploadWindow();
 
-} // namespace panel
+} // namespace transfer

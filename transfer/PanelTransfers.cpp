@@ -1,14 +1,14 @@
 #include "transfer/PanelTransfers.h"
 
 #include "client/CommandCatalogue.h"
-#include "transfer/FileUploadWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/ZQFile.h"
 #include "platform/UserDefaults.h"
+#include "transfer/FileUploadWindow.h"
 
-namespace panel {
+namespace transfer {
 
-PanelTransfers::PanelTransfers(MainViewController& controller, QWidget* view)
+PanelTransfers::PanelTransfers(panel::MainViewController& controller, QWidget* view)
     : m_ivFileUpload(new DragDropImageView(view)) {
     FileReceiver::Hooks receiving;
     receiving.transferPath = [] { return ZQFile::getTransferPath(); };
@@ -47,15 +47,16 @@ const char* PanelTransfers::sendFileToServer(const std::vector<std::string>& pat
     return m_fileSender->sendFileToServer(paths);
 }
 
-PanelTransfers* PanelTransfers::of(const MainViewController& controller) {
+PanelTransfers* PanelTransfers::of(const panel::MainViewController& controller) {
     return dynamic_cast<PanelTransfers*>(controller.fileTransfers());
 }
 
 void registerTransferWindows() {
     registerFileUploadWindow();
-    MainViewController::setFileTransfersFactory([](MainViewController& controller, QWidget* view) {
-        return std::make_unique<PanelTransfers>(controller, view);
-    });
+    panel::MainViewController::setFileTransfersFactory(
+        [](panel::MainViewController& controller, QWidget* view) {
+            return std::make_unique<PanelTransfers>(controller, view);
+        });
 }
 
-} // namespace panel
+} // namespace transfer

@@ -5,22 +5,22 @@
 // the client's receive thread.
 #pragma once
 
+#include "panel/FileTransfers.h"
+#include "panel/MainViewController.h"
 #include "transfer/DragDropImageView.h"
 #include "transfer/FileOutcomeBoxes.h"
 #include "transfer/FileReceiver.h"
 #include "transfer/FileSender.h"
-#include "panel/FileTransfers.h"
-#include "panel/MainViewController.h"
 
 #include <atomic>
 #include <memory>
 
-namespace panel {
+namespace transfer {
 
-class PanelTransfers final : public FileTransfers {
+class PanelTransfers final : public panel::FileTransfers {
 public:
     // view is the panel's view, the drop target's Qt parent.
-    PanelTransfers(MainViewController& controller, QWidget* view);
+    PanelTransfers(panel::MainViewController& controller, QWidget* view);
 
     QWidget* dropView() const override { return m_ivFileUpload; }
     bool isDragging() const override { return m_ivFileUpload && m_ivFileUpload->isDragging(); }
@@ -28,7 +28,7 @@ public:
     const char* sendFileToServer(const std::vector<std::string>& paths) override;
 
     // The transfer of a panel (null when the panel has none of this kind).
-    static PanelTransfers* of(const MainViewController& controller);
+    static PanelTransfers* of(const panel::MainViewController& controller);
     FileSender* fileSender() const { return m_fileSender.get(); }
     DragDropImageView* dropTarget() const { return m_ivFileUpload; }
 
@@ -44,4 +44,4 @@ private:
 // main view controller its file transfer. Main thread, at start.
 void registerTransferWindows();
 
-} // namespace panel
+} // namespace transfer

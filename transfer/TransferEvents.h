@@ -2,7 +2,7 @@
 // window. Dictionaries of texts travel as the notification's object.
 #pragma once
 
-namespace panel::events {
+namespace transfer::events {
 
 // One archived piece from the drop worker, for the sender's queue.
 constexpr const char* kSendedFileData = "POST_MSG_SENDED_FILE_DATA";
@@ -19,4 +19,4 @@ constexpr const char* kKeyFileName = "fileName";
 constexpr const char* kKeyFileMin = "fileMin";
 constexpr const char* kKeyFileMax = "fileMax";
 
-} // namespace panel::events
+} // namespace transfer::events

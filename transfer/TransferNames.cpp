@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace panel::transfernames {
+namespace transfer::transfernames {
 namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
@@ -103,4 +103,4 @@ std::string sentFileName(int slot, const std::string& alias, const std::string& 
     return std::string(seat) + "_" + alias + "_" + base + dotted;
 }
 
-} // namespace panel::transfernames
+} // namespace transfer::transfernames

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace panel::transfernames {
+namespace transfer::transfernames {
 
 // A name longer than this is refused by the file system.
 constexpr std::size_t kMaxNameBytes = 255;
@@ -40,4 +40,4 @@ std::string sentFileName(int slot, const std::string& alias, const std::string& 
 // The longest prefix of text of at most maxBytes that does not end inside a UTF-8 sequence.
 std::string cutAtCharacter(const std::string& text, std::size_t maxBytes);
 
-} // namespace panel::transfernames
+} // namespace transfer::transfernames

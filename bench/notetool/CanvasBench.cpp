@@ -1,17 +1,17 @@
 // The drawing canvas at 1920 x 1080: the cost of one pointer event of a 1,000-point pen stroke (the
 // point added and the touched area repainted; at 120 events a second each has 8.3 ms, the goal is
 // under 2 ms), and saving a board as JPEG (composition and file; goal under 50 ms).
+#include "chat/MessageWindow.h"
 #include "notetool/BoardSaver.h"
 #include "notetool/CanvasWindow.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/Screens.h"
 #include "platform/desktop/WindowController.h"
+#include "transfer/PanelTransfers.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -32,8 +32,8 @@ struct Board {
         loop.install();
         platform::screens::setInfo({1920, 1080, 0, {1.0}});
         panel::registerPanelWindows();
-        panel::registerTransferWindows();
-        panel::registerChatWindows();
+        transfer::registerTransferWindows();
+        chat::registerChatWindows();
         notetool::registerNoteToolWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();
         main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);

@@ -5,16 +5,16 @@
 // first), in megabytes and in lock windows' worth: what one lock from the unlocked screen costs,
 // measured the same way (the lock picture at screen size, the window's backing and the picture's
 // opacity effect). On the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include "chat/MessageWindow.h"
 #include "client/ClientEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
+#include "transfer/PanelTransfers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,8 +83,8 @@ private:
         m_app = std::make_unique<desktop::Application>(m_argc, m_argv);
         platform::screens::setInfo({kScreenWidth, kScreenHeight, kMenuBar, {1.0}});
         panel::registerPanelWindows();
-        panel::registerTransferWindows();
-        panel::registerChatWindows();
+        transfer::registerTransferWindows();
+        chat::registerChatWindows();
         m_panel = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
         panel::AppDelegate::shared().setMainWindowController(m_panel);
         m_panel->showWindow();

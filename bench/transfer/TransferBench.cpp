@@ -8,13 +8,13 @@
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
-#include "transfer/FileChunkReader.h"
-#include "transfer/FileReceiver.h"
-#include "transfer/FileSender.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
+#include "transfer/FileChunkReader.h"
+#include "transfer/FileReceiver.h"
+#include "transfer/FileSender.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -65,7 +65,7 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr std::size_t kFileBytes = 100ull * 1024 * 1024;
-constexpr std::size_t kPieceBytes = panel::FileChunkReader::kPieceBytes;
+constexpr std::size_t kPieceBytes = transfer::FileChunkReader::kPieceBytes;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 // Starts measuring: the peak from here on, above what is live now.
@@ -99,12 +99,12 @@ public:
         // console's accept thread took the link; a piece sent before then has no link to go on.
         if (!m_client->connectToServer() || !m_console.waitForLinks(1))
             return;
-        panel::FileReceiver::Hooks hooks;
+        transfer::FileReceiver::Hooks hooks;
         hooks.transferPath = [root] { return root.string(); };
         hooks.acknowledge = [this] {
             m_client->sendCommand(client::command::kFileChunkAck, client::StudentClient::Link::Direct);
         };
-        m_receiver = std::make_unique<panel::FileReceiver>(settings, hooks);
+        m_receiver = std::make_unique<transfer::FileReceiver>(settings, hooks);
         m_observers.add("POST_MSG_RECEIVED_FILE_DATA", nullptr,
                         [this](const platform::Notification&) { m_receiver->callbackOnReceivedFileData(); });
     }
@@ -119,13 +119,13 @@ public:
     }
     bool ready() const { return m_receiver != nullptr; }
     testsupport::ConsolePeer& console() { return m_console; }
-    const panel::FileReceiver& receiver() const { return *m_receiver; }
+    const transfer::FileReceiver& receiver() const { return *m_receiver; }
 
 private:
     testsupport::ConsolePeer m_console;
     platform::NotificationCenter m_center;
     std::shared_ptr<client::StudentClient> m_client;
-    std::unique_ptr<panel::FileReceiver> m_receiver;
+    std::unique_ptr<transfer::FileReceiver> m_receiver;
     platform::ObserverSet m_observers{m_center};
 };
 
@@ -291,13 +291,13 @@ void BM_SendHundredMegabytes(benchmark::State& state) {
     }
     auto link = studentClient->getMVConn();
     std::atomic<bool> sending{false};
-    panel::FileSender::Hooks hooks;
+    transfer::FileSender::Hooks hooks;
     hooks.studentClient = [&] { return studentClient; };
     long long base = 0;
     int ticks = 0;
     for (auto _ : state) {
         base = startPeak();
-        auto sender = std::make_shared<panel::FileSender>(center, sending, hooks);
+        auto sender = std::make_shared<transfer::FileSender>(center, sending, hooks);
         sender->startObserving();
         if (sender->sendFileToServer({path.string()}) != nullptr) {
             state.SkipWithError("drop refused");
@@ -310,7 +310,7 @@ void BM_SendHundredMegabytes(benchmark::State& state) {
             if (sender->queuedPieces() == 0 && !sender->readerFinished())
                 std::this_thread::yield();
             else {
-                loop.advance(panel::FileSender::kTickSeconds);
+                loop.advance(transfer::FileSender::kTickSeconds);
                 ++ticks;
             }
         }

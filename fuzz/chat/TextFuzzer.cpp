@@ -29,18 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at.tm_hour = fields[3];
     at.tm_min = fields[4];
     at.tm_sec = fields[5];
-    const std::string header = panel::chat::teacherHeader(at);
+    const std::string header = chat::teacherHeader(at);
     if (header.empty() || header.back() != '\n')
         __builtin_trap();
 
     const std::string text(reinterpret_cast<const char*>(data) + kTimeBytes, size - kTimeBytes);
-    const std::string wire = panel::chat::wireText(text);
-    if (panel::chat::withinLineLimit(text) && !panel::chat::fitsChatRequest(wire))
+    const std::string wire = chat::wireText(text);
+    if (chat::withinLineLimit(text) && !chat::fitsChatRequest(wire))
         __builtin_trap(); // a line the window lets through must fit its request
-    const std::string name = panel::transfernames::sanitizeReceivedName(text);
-    if (name.empty() || name.size() > panel::transfernames::kMaxNameBytes ||
+    const std::string name = transfer::transfernames::sanitizeReceivedName(text);
+    if (name.empty() || name.size() > transfer::transfernames::kMaxNameBytes ||
         name.find_first_of("/\\") != std::string::npos)
         __builtin_trap();
-    (void)panel::transfernames::numberedName(name, static_cast<int>(size));
+    (void)transfer::transfernames::numberedName(name, static_cast<int>(size));
     return 0;
 }

@@ -1,13 +1,13 @@
 // The chat window as the main view controller opens it for the teacher's lines: lines that come
 // before it has opened, the header's time format, "-1", the student's line as posted to the client
 // object, the length limit, and a fresh log after closing.
-#include "support/PanelTestSupport.h"
-#include "client/ClientEvents.h"
-#include "panel/MainViewController.h"
 #include "chat/MessageWindow.h"
 #include "chat/NSCustomScroller.h"
+#include "client/ClientEvents.h"
+#include "panel/MainViewController.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
+#include "support/PanelTestSupport.h"
 
 #include <QScrollBar>
 #include <QStyleOptionSlider>
@@ -15,7 +15,7 @@
 
 namespace {
 
-using panel::MessageWindowViewController;
+using chat::MessageWindowViewController;
 
 class ChatWindow : public paneltest::WindowsTest {
 protected:
@@ -220,7 +220,7 @@ TEST_F(ChatWindow, AFloodOfTeacherLinesWaitsBehindOneBlock) {
 }
 
 TEST_F(ChatWindow, TheDarkScrollerShowsItsTrackFirstAndThenANarrowerKnob) {
-    panel::NSCustomScroller scroller(Qt::Vertical);
+    chat::NSCustomScroller scroller(Qt::Vertical);
     scroller.resize(14, 200);
     scroller.setRange(0, 100);
     scroller.setPageStep(50);

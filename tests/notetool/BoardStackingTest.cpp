@@ -3,6 +3,7 @@
 // from the panel, draws on it with the pointer (XTest) and clicks the panel's controls, while the
 // stacking order is read from the server; and who goes at the panel through the manager while a
 // board is open. Skips when Xvfb or the manager cannot run.
+#include "chat/MessageWindow.h"
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
 #include "notetool/CanvasWindow.h"
@@ -10,14 +11,13 @@
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
 #include "platform/desktop/WindowLevels.h"
 #include "support/WindowManagerSession.h"
+#include "transfer/PanelTransfers.h"
 #include "viewer/ScreenShareViewController.h"
 
 #include <QApplication>
@@ -112,8 +112,8 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
-        panel::registerTransferWindows();
-        panel::registerChatWindows();
+        transfer::registerTransferWindows();
+        chat::registerChatWindows();
         notetool::registerNoteToolWindows();
         streaming::registerViewerWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();

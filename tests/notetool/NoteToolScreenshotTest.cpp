@@ -1,19 +1,19 @@
 // Draws the note-tool panel in each mode and the canvas with ink on a real X server (Xvfb, started
 // here) and writes what the screen shows as PNG files under the build folder, for a person to look
 // at. The capture board takes its still through the X11 capture path. Skips without Xvfb.
+#include "chat/MessageWindow.h"
 #include "client/SettingsKeys.h"
 #include "notetool/CanvasWindow.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
 #include "support/XvfbQtSession.h"
+#include "transfer/PanelTransfers.h"
 #include "viewer/ScreenShareViewController.h"
 #include "viewer/ScreenShareWindow.h"
 
@@ -57,8 +57,8 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
-    panel::registerTransferWindows();
-    panel::registerChatWindows();
+    transfer::registerTransferWindows();
+    chat::registerChatWindows();
     notetool::registerNoteToolWindows();
     panel::AppDelegate::shared().applicationDidFinishLaunching();
 

@@ -5,7 +5,6 @@
 #include "chat/MessageWindow.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"
@@ -13,6 +12,7 @@
 #include "platform/Screens.h"
 #include "platform/desktop/WindowController.h"
 #include "support/XvfbQtSession.h"
+#include "transfer/PanelTransfers.h"
 
 #include <QScreen>
 #include <QTest>
@@ -32,8 +32,8 @@ TEST(Screenshot, PanelMessageboxAndLockOnX11) {
     ASSERT_GT(platform::screens::clientWidth(), 0);
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
-    panel::registerTransferWindows();
-    panel::registerChatWindows();
+    transfer::registerTransferWindows();
+    chat::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
     main->showWindow();

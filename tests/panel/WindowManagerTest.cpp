@@ -4,14 +4,13 @@
 // types through XTest, sends the close, minimise and activate requests a taskbar sends, and reads
 // the stacking order from the server; the chat's close by a manager under both. Skips only when
 // Xvfb or a manager is not installed, or when xfwm4 cannot run.
+#include "chat/MessageWindow.h"
 #include "client/ClientEvents.h"
 #include "notetool/NoteToolView.h"
 #include "notetool/NoteToolWindows.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
-#include "chat/MessageWindow.h"
 #include "panel/PanelEvents.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
 #include "panel/SmallWindows.h"
 #include "platform/LocalizedStrings.h"
@@ -23,6 +22,7 @@
 #include "platform/desktop/Application.h"
 #include "platform/desktop/WindowController.h"
 #include "support/WindowManagerSession.h"
+#include "transfer/PanelTransfers.h"
 
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -276,8 +276,8 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         panel::registerPanelWindows();
-        panel::registerTransferWindows();
-        panel::registerChatWindows();
+        transfer::registerTransferWindows();
+        chat::registerChatWindows();
     }
     void TearDown() override {
         if (!m_app)
@@ -778,10 +778,10 @@ protected:
         platform::NotificationCenter::defaultCenter().post(
             client::events::kTeacherChat, nullptr, platform::Dictionary{{client::events::kKeyChat, text}});
     }
-    panel::MessageWindowViewController* chat() const {
+    chat::MessageWindowViewController* chat() const {
         auto controller = m_hub->chatWindowController();
         return controller && controller->isOpen()
-                   ? dynamic_cast<panel::MessageWindowViewController*>(controller->contentViewController())
+                   ? dynamic_cast<chat::MessageWindowViewController*>(controller->contentViewController())
                    : nullptr;
     }
     std::string log() const { return chat()->logView()->toPlainText().toStdString(); }

@@ -3,9 +3,8 @@
 // process's end caught by a hook, and every window closed afterwards.
 #pragma once
 
-#include "panel/AppDelegate.h"
 #include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
+#include "panel/AppDelegate.h"
 #include "panel/PanelWindows.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
@@ -14,6 +13,7 @@
 #include "platform/desktop/Images.h"
 #include "platform/desktop/Window.h"
 #include "platform/desktop/WindowController.h"
+#include "transfer/PanelTransfers.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -34,8 +34,8 @@ protected:
         m_loop.install();
         platform::screens::setInfo({kScreenWidth, kScreenHeight, kMenuBar, {1.0}});
         panel::registerPanelWindows();
-        panel::registerTransferWindows();
-        panel::registerChatWindows();
+        transfer::registerTransferWindows();
+        chat::registerChatWindows();
         platform::setTerminateHook([this](int status) { m_exits.push_back(status); });
         platform::setLogSink([this](const std::string& line) { m_logged.push_back(line); });
     }

@@ -4,25 +4,25 @@
 // temporaries, a write failure, a burst of outcomes sharing one box of each kind; and a
 // dropped file sent in pieces one a tick with the progress window, held back while the link is
 // backed up, its refusals, a read error and a link that refuses a piece.
-#include "support/PanelTestSupport.h"
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "client/StudentSessionInfo.h"
-#include "transfer/DragDropImageView.h"
-#include "transfer/FileSender.h"
-#include "transfer/FileUploadWindow.h"
 #include "panel/MainViewController.h"
 #include "panel/MainWindow.h"
 #include "panel/PanelEvents.h"
-#include "transfer/PanelTransfers.h"
-#include "transfer/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
 #include "support/ConsolePeer.h"
+#include "support/PanelTestSupport.h"
 #include "support/PeerBodies.h"
 #include "support/RelayPeer.h"
+#include "transfer/DragDropImageView.h"
+#include "transfer/FileSender.h"
+#include "transfer/FileUploadWindow.h"
+#include "transfer/PanelTransfers.h"
+#include "transfer/TransferEvents.h"
 
 #include <QMouseEvent>
 #include <QPointer>
@@ -86,9 +86,9 @@ protected:
         m_main->showWindow();
         m_hub = panel::AppDelegate::shared().getMainViewController();
         ASSERT_TRUE(m_hub);
-        m_progress.add(panel::events::kSendedServerFileData, nullptr,
+        m_progress.add(transfer::events::kSendedServerFileData, nullptr,
                        [this](const platform::Notification& n) {
-                           m_progressPosts.push_back(n.dictionary()->at(panel::events::kKeyFileMin));
+                           m_progressPosts.push_back(n.dictionary()->at(transfer::events::kKeyFileMin));
                        });
     }
     void TearDown() override {
@@ -505,12 +505,12 @@ protected:
             out.put(static_cast<char>((i * 7 + i / 4096) & 0xFF));
         return path;
     }
-    panel::FileSender& sender() { return *panel::PanelTransfers::of(*m_hub)->fileSender(); }
+    transfer::FileSender& sender() { return *transfer::PanelTransfers::of(*m_hub)->fileSender(); }
     // Holds the reading worker inside its post of the given piece (after the sender has queued it)
     // until release(), as a read that takes its time would.
     void holdWorkerAtPiece(std::size_t piece) {
         m_holdAt = piece;
-        m_holding.add(panel::events::kSendedFileData, nullptr, [this](const platform::Notification&) {
+        m_holding.add(transfer::events::kSendedFileData, nullptr, [this](const platform::Notification&) {
             std::unique_lock lock(m_holdLock);
             if (++m_posts != m_holdAt)
                 return;
@@ -546,7 +546,8 @@ protected:
     // Lets the worker fill the queue (or finish) before the next tick.
     void awaitReader() {
         ASSERT_TRUE(m_loop.runUntil([&] {
-            return sender().readerFinished() || sender().queuedPieces() == panel::FileSender::kQueuedPieces;
+            return sender().readerFinished() ||
+                   sender().queuedPieces() == transfer::FileSender::kQueuedPieces;
         }));
     }
 };
@@ -570,7 +571,7 @@ TEST_F(FileSending, AMegabyteGoesOutInPiecesOneATickWithProgress) {
 
     for (std::uint32_t seq = 0; seq <= 4; ++seq) {
         awaitReader();
-        m_loop.advance(panel::FileSender::kTickSeconds);
+        m_loop.advance(transfer::FileSender::kTickSeconds);
         ASSERT_EQ(m_progressPosts.size(), seq + 1) << "one piece a tick";
         auto packet = m_console->waitForBody(kFileChunkType);
         ASSERT_TRUE(packet);
@@ -587,10 +588,10 @@ TEST_F(FileSending, AMegabyteGoesOutInPiecesOneATickWithProgress) {
         EXPECT_EQ(bar->value(), static_cast<int>(seq));
     }
     // Idle ticks end the sending: 29 are not enough, the 30th is.
-    m_loop.advance(29 * panel::FileSender::kTickSeconds);
+    m_loop.advance(29 * transfer::FileSender::kTickSeconds);
     EXPECT_TRUE(boxTexts().empty());
     EXPECT_TRUE(sender().isRunning());
-    m_loop.advance(panel::FileSender::kTickSeconds);
+    m_loop.advance(transfer::FileSender::kTickSeconds);
     EXPECT_EQ(boxTexts(),
               std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
     EXPECT_FALSE(sender().isRunning());
@@ -619,7 +620,7 @@ TEST_F(FileSending, DropsThatAreNotOneReadableFileAreRefused) {
         {{(m_home / "gone.pdf").string()}, "ZQ_VALIDATION_CHECK_FILE_UNREADABLE"},
     };
     for (const Case& c : cases) {
-        EXPECT_TRUE(panel::PanelTransfers::of(*m_hub)->dropTarget()->performDragOperation(c.paths));
+        EXPECT_TRUE(transfer::PanelTransfers::of(*m_hub)->dropTarget()->performDragOperation(c.paths));
         const auto boxes = boxTexts();
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back(), platform::localizedString(c.key)) << c.paths.front();
@@ -641,11 +642,11 @@ TEST_F(FileSending, ThePanelStaysPutWhileAFileIsDraggedOverIt) {
         }
     };
     const desktop::Frame start = m_main->window()->frame();
-    panel::PanelTransfers::of(*m_hub)->dropTarget()->draggingEntered({"/tmp/a.txt"});
-    EXPECT_TRUE(panel::PanelTransfers::of(*m_hub)->dropTarget()->highlighted());
+    transfer::PanelTransfers::of(*m_hub)->dropTarget()->draggingEntered({"/tmp/a.txt"});
+    EXPECT_TRUE(transfer::PanelTransfers::of(*m_hub)->dropTarget()->highlighted());
     drag({30, 10});
     EXPECT_EQ(m_main->window()->frame(), start);
-    panel::PanelTransfers::of(*m_hub)->dropTarget()->draggingExited();
+    transfer::PanelTransfers::of(*m_hub)->dropTarget()->draggingExited();
     drag({30, 10});
     EXPECT_EQ(m_main->window()->frame().x, start.x + 20);
 }
@@ -656,7 +657,7 @@ TEST_F(FileSending, AFileThatEndsEarlyStopsTheSendingWithABox) {
     ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
     awaitReader(); // four pieces queued, the fifth read and waiting for room
     fs::resize_file(path, 5 * 307200);
-    m_loop.advance(panel::FileSender::kTickSeconds); // room for the fifth; the sixth is not there
+    m_loop.advance(transfer::FileSender::kTickSeconds); // room for the fifth; the sixth is not there
     ASSERT_TRUE(m_loop.runUntil([&] { return !sender().isRunning(); }));
     EXPECT_EQ(boxTexts(),
               std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_FAILED_FILE_UPLOAD")});
@@ -666,20 +667,20 @@ TEST_F(FileSending, AFileThatEndsEarlyStopsTheSendingWithABox) {
 
 TEST_F(FileSending, ABackedUpLinkHoldsEachPieceUntilItDrains) {
     connectDirect();
-    constexpr double kTick = panel::FileSender::kTickSeconds;
-    auto backlog = std::make_shared<std::atomic<std::uint64_t>>(panel::FileSender::kMaxBacklogBytes + 1);
+    constexpr double kTick = transfer::FileSender::kTickSeconds;
+    auto backlog = std::make_shared<std::atomic<std::uint64_t>>(transfer::FileSender::kMaxBacklogBytes + 1);
     sender().setLinkBacklog([backlog] { return backlog->load(); });
     const fs::path path = makeFile("big.bin", 2 * 307200); // two pieces and the closing one
     ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
     awaitReader();
     // Longer than the idle stop: held ticks neither send nor count as idle.
-    m_loop.advance(2 * panel::FileSender::kIdleTicksToStop * kTick);
+    m_loop.advance(2 * transfer::FileSender::kIdleTicksToStop * kTick);
     EXPECT_TRUE(m_progressPosts.empty());
     EXPECT_TRUE(sender().isRunning());
     EXPECT_TRUE(boxTexts().empty());
     EXPECT_FALSE(m_console->waitForBody(kFileChunkType, std::chrono::milliseconds(100)));
     for (std::uint32_t seq = 0; seq <= 2; ++seq) {
-        backlog->store(panel::FileSender::kMaxBacklogBytes); // at the bound a piece goes
+        backlog->store(transfer::FileSender::kMaxBacklogBytes); // at the bound a piece goes
         m_loop.advance(kTick);
         ASSERT_EQ(m_progressPosts.size(), seq + 1);
         auto packet = m_console->waitForBody(kFileChunkType);
@@ -688,12 +689,12 @@ TEST_F(FileSending, ABackedUpLinkHoldsEachPieceUntilItDrains) {
         ASSERT_TRUE(piece);
         EXPECT_EQ(piece->seq, seq);
         EXPECT_EQ(piece->data.size(), seq < 2 ? std::size_t{307200} : 0u);
-        backlog->store(panel::FileSender::kMaxBacklogBytes + 1);
+        backlog->store(transfer::FileSender::kMaxBacklogBytes + 1);
         m_loop.advance(kTick);
         EXPECT_EQ(m_progressPosts.size(), seq + 1) << "held after piece " << seq;
     }
     backlog->store(0);
-    m_loop.advance((panel::FileSender::kIdleTicksToStop + 0.5) * kTick);
+    m_loop.advance((transfer::FileSender::kIdleTicksToStop + 0.5) * kTick);
     EXPECT_EQ(boxTexts(),
               std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
     sender().setLinkBacklog({});
@@ -724,10 +725,10 @@ TEST_F(FileSending, APieceTheLinkRefusesEndsTheSendingWithTheFailureBox) {
         m_hub->setStudentClient(m_client);
         ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr) << c.what;
         awaitReader();
-        m_loop.advance(panel::FileSender::kTickSeconds);
+        m_loop.advance(transfer::FileSender::kTickSeconds);
         ASSERT_EQ(m_progressPosts.size(), 1u) << c.what;
         c.breakLink();
-        m_loop.advance(panel::FileSender::kTickSeconds);
+        m_loop.advance(transfer::FileSender::kTickSeconds);
         EXPECT_FALSE(sender().isRunning()) << c.what;
         m_loop.advance(2.0);
         EXPECT_EQ(m_progressPosts.size(), 1u) << c.what; // the rest of the file is dropped
@@ -745,17 +746,17 @@ TEST_F(FileSending, TicksWhileTheReaderIsBusyAreNotIdle) {
     const fs::path path = makeFile("slow.bin", 2 * 307200);
     ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
     ASSERT_TRUE(workerHeld());
-    m_loop.advance(panel::FileSender::kTickSeconds); // the one piece read goes out
+    m_loop.advance(transfer::FileSender::kTickSeconds); // the one piece read goes out
     EXPECT_EQ(m_progressPosts.size(), 1u);
     // Far longer than the idle stop: an empty queue whose reader has not finished is no idle time.
-    m_loop.advance(3 * panel::FileSender::kIdleTicksToStop * panel::FileSender::kTickSeconds);
+    m_loop.advance(3 * transfer::FileSender::kIdleTicksToStop * transfer::FileSender::kTickSeconds);
     EXPECT_TRUE(sender().isRunning());
     EXPECT_TRUE(boxTexts().empty());
     release();
     ASSERT_TRUE(m_loop.runUntil([&] { return sender().readerFinished(); }));
-    m_loop.advance(2 * panel::FileSender::kTickSeconds);
+    m_loop.advance(2 * transfer::FileSender::kTickSeconds);
     EXPECT_EQ(m_progressPosts.size(), 3u);
-    m_loop.advance(panel::FileSender::kIdleTicksToStop * panel::FileSender::kTickSeconds);
+    m_loop.advance(transfer::FileSender::kIdleTicksToStop * transfer::FileSender::kTickSeconds);
     EXPECT_EQ(boxTexts(),
               std::vector<std::string>{platform::localizedString("ZQ_NOTIFICATION_COMPLETED_FILE_UPLOAD")});
 }
@@ -766,10 +767,10 @@ TEST_F(FileSending, ADropAfterAFailedSendingNeverWaitsForItsReader) {
     const fs::path first = makeFile("first.bin", 4 * 307200);
     ASSERT_EQ(m_hub->sendFileToServer({first.string()}), nullptr);
     ASSERT_TRUE(workerHeld()); // its reader is stuck after its second piece
-    m_loop.advance(panel::FileSender::kTickSeconds);
+    m_loop.advance(transfer::FileSender::kTickSeconds);
     ASSERT_EQ(m_progressPosts.size(), 1u);
     m_client->getMVConn()->Close();
-    m_loop.advance(panel::FileSender::kTickSeconds);
+    m_loop.advance(transfer::FileSender::kTickSeconds);
     ASSERT_FALSE(sender().isRunning());
     // Set aside while its reader is stuck: the drop returns on the main thread without it.
     m_client.reset();
@@ -780,7 +781,7 @@ TEST_F(FileSending, ADropAfterAFailedSendingNeverWaitsForItsReader) {
     release();
     ASSERT_TRUE(m_loop.runUntil([&] { return sender().readerFinished(); }));
     m_progressPosts.clear();
-    m_loop.advance(3 * panel::FileSender::kTickSeconds);
+    m_loop.advance(3 * transfer::FileSender::kTickSeconds);
     // Only the second file's pieces went out, none of the first's.
     EXPECT_EQ(m_progressPosts, (std::vector<std::string>{"0", "1"}));
     for (std::uint32_t seq = 0; seq <= 1; ++seq) {
@@ -800,7 +801,7 @@ TEST_F(FileSending, OnTheRelayEachPieceGoesOutWrapped) {
     ASSERT_EQ(m_hub->sendFileToServer({path.string()}), nullptr);
     for (std::uint32_t seq = 0; seq <= 2; ++seq) {
         awaitReader();
-        m_loop.advance(panel::FileSender::kTickSeconds);
+        m_loop.advance(transfer::FileSender::kTickSeconds);
         auto packet = m_relay->waitForBody(kFileChunkType);
         ASSERT_TRUE(packet) << seq;
         ASSERT_TRUE(packet->envelope) << "a bare piece on the relay link";

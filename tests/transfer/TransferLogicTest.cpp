@@ -3,12 +3,12 @@
 // temporaries (unnamed, and hidden as where the file system has no unnamed files), the log a
 // misbehaving console can cause, and the chat texts.
 #include "chat/ChatText.h"
-#include "transfer/FileChunkWriter.h"
-#include "transfer/FileReceiver.h"
-#include "transfer/TransferNames.h"
 #include "platform/Log.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
+#include "transfer/FileChunkWriter.h"
+#include "transfer/FileReceiver.h"
+#include "transfer/TransferNames.h"
 
 #include <algorithm>
 #include <csignal>
@@ -25,8 +25,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using panel::FileChunkWriter;
-using namespace panel::transfernames;
+using transfer::FileChunkWriter;
+using namespace transfer::transfernames;
 
 std::string repeat(const std::string& unit, int n) {
     std::string out;
@@ -118,16 +118,16 @@ TEST(ChatText, HeaderWireTextAndTheRequestLimit) {
     at.tm_hour = 9;
     at.tm_min = 5;
     at.tm_sec = 3;
-    EXPECT_EQ(panel::chat::teacherHeader(at), "[2024-03-07 9:05:03] From Olvex Teacher\n");
-    EXPECT_EQ(panel::chat::wireText("a,b"), "a&comma;b\n");
+    EXPECT_EQ(chat::teacherHeader(at), "[2024-03-07 9:05:03] From Olvex Teacher\n");
+    EXPECT_EQ(chat::wireText("a,b"), "a&comma;b\n");
     // Every line the window lets through (under 512 UTF-16 units) fits the chat request, the worst
     // case of 511 commas (3577 units once widened) included.
-    EXPECT_TRUE(panel::chat::withinLineLimit(repeat(",", 511)));
-    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 511))));
-    EXPECT_TRUE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat("\xEA\xB0\x80", 511))));
-    EXPECT_FALSE(panel::chat::withinLineLimit(repeat(",", 512)));
-    EXPECT_FALSE(panel::chat::withinLineLimit(repeat("x", 510) + "\xF0\x9F\x98\x80")) << "two units";
-    EXPECT_FALSE(panel::chat::fitsChatRequest(panel::chat::wireText(repeat(",", 512))));
+    EXPECT_TRUE(chat::withinLineLimit(repeat(",", 511)));
+    EXPECT_TRUE(chat::fitsChatRequest(chat::wireText(repeat(",", 511))));
+    EXPECT_TRUE(chat::fitsChatRequest(chat::wireText(repeat("\xEA\xB0\x80", 511))));
+    EXPECT_FALSE(chat::withinLineLimit(repeat(",", 512)));
+    EXPECT_FALSE(chat::withinLineLimit(repeat("x", 510) + "\xF0\x9F\x98\x80")) << "two units";
+    EXPECT_FALSE(chat::fitsChatRequest(chat::wireText(repeat(",", 512))));
 }
 
 TEST(ChatText, CalendarFieldsOutOfRangeNeitherOverflowNorLeaveTheMonthsOfAYear) {
@@ -145,7 +145,7 @@ TEST(ChatText, CalendarFieldsOutOfRangeNeitherOverflowNorLeaveTheMonthsOfAYear) 
         at.tm_year = c.year;
         at.tm_mon = c.month;
         at.tm_mday = 7;
-        EXPECT_EQ(panel::chat::teacherHeader(at).rfind(c.stamp, 0), 0u) << c.year << "/" << c.month;
+        EXPECT_EQ(chat::teacherHeader(at).rfind(c.stamp, 0), 0u) << c.year << "/" << c.month;
     }
 }
 
@@ -376,11 +376,11 @@ TEST(FileReceiverLog, TenThousandRefusedPiecesWriteAFewLinesAndAreEachAcknowledg
     auto shared = platform::UserDefaults::suite("olvex-receiver-test");
     int acknowledged = 0;
     int told = 0;
-    panel::FileReceiver::Hooks hooks;
+    transfer::FileReceiver::Hooks hooks;
     hooks.transferPath = [&] { return root.string(); };
     hooks.acknowledge = [&] { ++acknowledged; };
     hooks.fileFinished = [&](bool, const std::string&) { ++told; };
-    panel::FileReceiver receiver(shared, hooks);
+    transfer::FileReceiver receiver(shared, hooks);
     // Pieces the client object refused (a console's lying fields): nothing is archived for them.
     for (int i = 0; i < kFloodCount; ++i)
         receiver.callbackOnReceivedFileData();

@@ -1,18 +1,18 @@
 // Draws the chat window with a conversation and the upload progress window half way on a real X
 // server (Xvfb, started here) and writes what the screen shows as PNG files under the build folder,
 // for a person to look at. Skips when Xvfb is not installed.
+#include "chat/MessageWindow.h"
 #include "client/ClientEvents.h"
 #include "panel/AppDelegate.h"
 #include "panel/MainViewController.h"
-#include "chat/MessageWindow.h"
-#include "transfer/PanelTransfers.h"
 #include "panel/PanelWindows.h"
-#include "transfer/TransferEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Screens.h"
 #include "platform/desktop/WindowController.h"
 #include "support/XvfbQtSession.h"
+#include "transfer/PanelTransfers.h"
+#include "transfer/TransferEvents.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -32,8 +32,8 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
         GTEST_SKIP() << session.skipReason();
     platform::setPreferredLanguagesForTesting({"en-US"});
     panel::registerPanelWindows();
-    panel::registerTransferWindows();
-    panel::registerChatWindows();
+    transfer::registerTransferWindows();
+    chat::registerChatWindows();
 
     auto main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
     main->showWindow();
@@ -43,7 +43,7 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
     ASSERT_TRUE(QTest::qWaitFor([] { return desktop::WindowRegistry::openCount() >= 2; }));
     auto chatWindow = panel::AppDelegate::shared().getMainViewController()->chatWindowController();
     ASSERT_TRUE(chatWindow);
-    auto* chat = dynamic_cast<panel::MessageWindowViewController*>(chatWindow->contentViewController());
+    auto* chat = dynamic_cast<chat::MessageWindowViewController*>(chatWindow->contentViewController());
     ASSERT_NE(chat, nullptr);
     chat->sendToTeacherMsg("Good morning, I have it open.");
     // Enough lines for the log to scroll, so the dark scroller shows its knob.
@@ -53,12 +53,12 @@ TEST(TransferScreenshot, ChatConversationAndUploadProgressOnX11) {
 
     auto progress = desktop::WindowRegistry::instantiate(desktop::storyboard::kFileUploaderWindow);
     progress->showWindow();
-    post(panel::events::kSendFileDataStart, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
-                                             {panel::events::kKeyFileMin, "0"},
-                                             {panel::events::kKeyFileMax, "8"}});
-    post(panel::events::kSendedServerFileData, {{panel::events::kKeyFileName, "03_Kim_worksheet.pdf"},
-                                                {panel::events::kKeyFileMin, "5"},
-                                                {panel::events::kKeyFileMax, "8"}});
+    post(transfer::events::kSendFileDataStart, {{transfer::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                                {transfer::events::kKeyFileMin, "0"},
+                                                {transfer::events::kKeyFileMax, "8"}});
+    post(transfer::events::kSendedServerFileData, {{transfer::events::kKeyFileName, "03_Kim_worksheet.pdf"},
+                                                   {transfer::events::kKeyFileMin, "5"},
+                                                   {transfer::events::kKeyFileMax, "8"}});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chatWindow->window()));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(progress->window()));
     QTest::qWait(200);
