@@ -115,7 +115,7 @@ int runApplication(int& argc, char** argv, startup::ScreenCapturePermission& per
     transfer::registerTransferWindows();
     chat::registerChatWindows();
     notetool::registerNoteToolWindows();
-    streaming::registerViewerWindows();
+    viewer::registerViewerWindows();
     panel::AppDelegate& delegate = panel::AppDelegate::shared();
     delegate.setScreenCapturePermission(&permission);
     delegate.applicationDidFinishLaunching();

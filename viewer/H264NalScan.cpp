@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 constexpr std::uint8_t kNalTypeMask = 0x1f;
@@ -59,4 +59,4 @@ bool archiveBeginsDecodableStream(std::span<const std::uint8_t> archive) {
     return frame && !frame->empty() && beginsDecodableStream(*frame);
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 inline constexpr std::uint8_t kNalIdrSlice = 5;
 inline constexpr std::uint8_t kNalSequenceParameterSet = 7;
@@ -26,4 +26,4 @@ bool beginsDecodableStream(std::span<const std::uint8_t> accessUnit);
 // The same for an archived H264Sample as the frame list holds it; false when it does not unarchive.
 bool archiveBeginsDecodableStream(std::span<const std::uint8_t> archive);
 
-} // namespace streaming
+} // namespace viewer

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 // Truncation toward zero that never leaves the int range (a hostile teacher size cannot overflow).
@@ -35,4 +35,4 @@ std::string wheelText(double deltaY) {
     return text;
 }
 
-} // namespace streaming
+} // namespace viewer

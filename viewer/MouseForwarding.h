@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace streaming {
+namespace viewer {
 
 namespace mousemsg {
 constexpr int kNone = -1;
@@ -36,4 +36,4 @@ std::string mouseText(double x, double y, int message, const MouseGeometry& geom
 // The text of a wheel turn of deltaY lines: "0," + trunc(deltaY) x 100 + ",522".
 std::string wheelText(double deltaY);
 
-} // namespace streaming
+} // namespace viewer

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 // What the calling thread and the workers share. Workers hold it, not the caller's frame: one that
@@ -114,4 +114,4 @@ RowBand rowBand(int rows, std::size_t pieces, std::size_t index) {
     return {rowsOf(index), rowsOf(index + 1)};
 }
 
-} // namespace streaming
+} // namespace viewer

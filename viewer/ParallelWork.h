@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <functional>
 
-namespace streaming {
+namespace viewer {
 
 // Pieces a picture-wide step is cut into. Two, not one per core: the viewer's work comes in short
 // bursts 30 times a second, and every further thread is woken cold for each of them. Measured on a
@@ -28,4 +28,4 @@ struct RowBand {
 };
 RowBand rowBand(int rows, std::size_t pieces, std::size_t index);
 
-} // namespace streaming
+} // namespace viewer

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-namespace streaming {
+namespace viewer {
 
 SharedArchive::SharedArchive(platform::Bytes bytes) {
     auto owned = std::make_shared<const platform::Bytes>(std::move(bytes));
@@ -151,4 +151,4 @@ void PendingUpdates::clear() {
     m_appendedSinceScan = 0;
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 // An archive's bytes and what keeps them alive (the event's shared dictionary, or a buffer of its
 // own). Copies share the bytes.
@@ -105,4 +105,4 @@ private:
     platform::LogRateLimit m_lostLog{kDropLogLinesPerSecond};
 };
 
-} // namespace streaming
+} // namespace viewer

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 // Rows 0-76 carry their row number's decimal digits read as hexadecimal as layout position.
@@ -271,4 +271,4 @@ void ScanCodeKeyboard::releaseModifiers() {
     m_tmpScanCode.clear();
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-namespace streaming {
+namespace viewer {
 
 struct ScanCodeRow {
     const char* scanText;   // make code, upper-case hexadecimal
@@ -85,4 +85,4 @@ private:
     std::set<int> m_heldKeys; // modifier keys down now, by key code
 };
 
-} // namespace streaming
+} // namespace viewer

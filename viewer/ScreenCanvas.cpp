@@ -9,7 +9,7 @@
 #include <cstring>
 #include <libyuv.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 // Every decoded frame comes from the console's stream, which it may send without end: each kind of
@@ -36,10 +36,10 @@ bool CanvasRect::intersects(const CanvasRect& other) const {
 void ScreenCanvas::reset(int width, int height) {
     m_dirty = {};
     if (!isAcceptableCanvas(width, height)) {
-        m_image = PlainImage();
+        m_image = streaming::PlainImage();
         return;
     }
-    m_image = PlainImage(width, height);
+    m_image = streaming::PlainImage(width, height);
     addDirty({0, 0, width, height});
 }
 
@@ -64,7 +64,7 @@ CanvasRect ScreenCanvas::takeDirty() {
 }
 
 void ScreenCanvas::writeStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
-                              const ImageView& strip) {
+                              const streaming::ImageView& strip) {
     if (m_image.isEmpty() || grid.canvasWidth() != width() || grid.canvasHeight() != height())
         return;
     const bool stripUsable = strip.isValid();
@@ -79,14 +79,14 @@ void ScreenCanvas::writeStrip(TileGrid& grid, const std::vector<std::int32_t>& i
         const std::int64_t copyWidth =
             stripUsable ? std::clamp<std::int64_t>(strip.width - x, 0, tileWidth) : 0;
         const int copyHeight = stripUsable ? std::min(strip.height, tileHeight) : 0;
-        const std::size_t rowBytes = static_cast<std::size_t>(tileWidth) * kBytesPerPixel;
-        const std::size_t copyBytes = static_cast<std::size_t>(copyWidth) * kBytesPerPixel;
+        const std::size_t rowBytes = static_cast<std::size_t>(tileWidth) * streaming::kBytesPerPixel;
+        const std::size_t copyBytes = static_cast<std::size_t>(copyWidth) * streaming::kBytesPerPixel;
         for (int row = 0; row < tileHeight; ++row) {
-            std::uint8_t* out =
-                m_image.row(tileTop + row) + static_cast<std::ptrdiff_t>(tileLeft) * kBytesPerPixel;
+            std::uint8_t* out = m_image.row(tileTop + row) +
+                                static_cast<std::ptrdiff_t>(tileLeft) * streaming::kBytesPerPixel;
             std::size_t done = 0;
             if (row < copyHeight && copyBytes > 0) {
-                std::memcpy(out, strip.row(row) + x * kBytesPerPixel, copyBytes);
+                std::memcpy(out, strip.row(row) + x * streaming::kBytesPerPixel, copyBytes);
                 done = copyBytes;
             }
             if (done < rowBytes)
@@ -129,7 +129,7 @@ PixelRegion ScreenCanvas::region(const CanvasRect& rect) {
     if (m_image.isEmpty() || rect.empty() || rect.x < 0 || rect.y < 0 || rect.width > width() - rect.x ||
         rect.height > height() - rect.y)
         return {};
-    return {m_image.row(rect.y) + static_cast<std::ptrdiff_t>(rect.x) * kBytesPerPixel, rect.width,
+    return {m_image.row(rect.y) + static_cast<std::ptrdiff_t>(rect.x) * streaming::kBytesPerPixel, rect.width,
             rect.height, m_image.stride()};
 }
 
@@ -163,18 +163,19 @@ int ScreenCanvas::convertInBands(const std::uint8_t* y, int lumaStride, const st
     return failure.load();
 }
 
-bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int shownHeight) {
+bool ScreenCanvas::drawFrame(const streaming::H264DecodeData& frame, int shownWidth, int shownHeight) {
     if (m_image.isEmpty())
         return false;
     const int chromaWidth = (frame.width + 1) / 2;
-    const bool consistent = isValidImageSize({frame.width, frame.height}) && frame.stride[0] >= frame.width &&
-                            frame.stride[1] >= chromaWidth &&
-                            frame.y.size() >= static_cast<std::size_t>(frame.stride[0]) *
-                                                  static_cast<std::size_t>(frame.height) &&
-                            frame.u.size() >= static_cast<std::size_t>(frame.stride[1]) *
-                                                  static_cast<std::size_t>(chromaRows(frame.height)) &&
-                            frame.v.size() >= static_cast<std::size_t>(frame.stride[1]) *
-                                                  static_cast<std::size_t>(chromaRows(frame.height));
+    const bool consistent =
+        streaming::isValidImageSize({frame.width, frame.height}) && frame.stride[0] >= frame.width &&
+        frame.stride[1] >= chromaWidth &&
+        frame.y.size() >=
+            static_cast<std::size_t>(frame.stride[0]) * static_cast<std::size_t>(frame.height) &&
+        frame.u.size() >= static_cast<std::size_t>(frame.stride[1]) *
+                              static_cast<std::size_t>(streaming::chromaRows(frame.height)) &&
+        frame.v.size() >= static_cast<std::size_t>(frame.stride[1]) *
+                              static_cast<std::size_t>(streaming::chromaRows(frame.height));
     if (!consistent) {
         inconsistentFrameLog().logf("[ZQ]Decoded frame %dx%d is inconsistent; not shown", frame.width,
                                     frame.height);
@@ -212,4 +213,4 @@ bool ScreenCanvas::drawFrame(const H264DecodeData& frame, int shownWidth, int sh
     return true;
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 struct CanvasRect {
     int x = 0;
@@ -39,13 +39,13 @@ public:
     bool isEmpty() const { return m_image.isEmpty(); }
     int width() const { return m_image.width(); }
     int height() const { return m_image.height(); }
-    const PlainImage& image() const { return m_image; }
+    const streaming::PlainImage& image() const { return m_image; }
 
     // Cuts a strip into the grid's tiles: the strip's tiles lie side by side from its top-left
     // corner, in list order. Each tile's rectangle takes the part of the strip over it; the part the
     // strip does not reach turns transparent. The list must have passed the grid's check.
     void writeStrip(TileGrid& grid, const std::vector<std::int32_t>& indexes, int count,
-                    const ImageView& strip);
+                    const streaming::ImageView& strip);
 
     // Where the listed tiles lie; the list must have passed the grid's check.
     static StripPlacement placeStrip(const TileGrid& grid, const std::vector<std::int32_t>& indexes,
@@ -59,7 +59,7 @@ public:
     // Shows a decoded frame: its top-left shownWidth x shownHeight pixels (the sender's picture,
     // without the coder's padding) scaled to the whole canvas. False (logged) for a frame that is
     // not a consistent 4:2:0 picture.
-    bool drawFrame(const H264DecodeData& frame, int shownWidth, int shownHeight);
+    bool drawFrame(const streaming::H264DecodeData& frame, int shownWidth, int shownHeight);
 
     // The region changed since the last call, and forgets it.
     CanvasRect takeDirty();
@@ -70,9 +70,9 @@ private:
     int convertInBands(const std::uint8_t* y, int lumaStride, const std::uint8_t* u, const std::uint8_t* v,
                        int chromaStride, int width, int height);
 
-    PlainImage m_image;
+    streaming::PlainImage m_image;
     CanvasRect m_dirty;
     std::vector<std::uint8_t> m_scaled; // scratch I420 picture at the canvas size
 };
 
-} // namespace streaming
+} // namespace viewer

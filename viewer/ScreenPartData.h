@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace streaming {
+namespace viewer {
 
 class ScreenPartData {
 public:
@@ -25,4 +25,4 @@ public:
     bool m_bRefreshed = false; // the tile changed since the viewer last drew it
 };
 
-} // namespace streaming
+} // namespace viewer

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <climits>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 constexpr const char* kModeAnswer = "1";
@@ -242,17 +242,17 @@ void ScreenShareModel::decodeH264(const SharedArchive& archive) {
         return;
     }
     if (!m_decoder)
-        m_decoder = std::make_unique<H264Decoder>();
+        m_decoder = std::make_unique<streaming::H264Decoder>();
     m_decoder->decodeH264DataBufferList({sample->getH264(), static_cast<std::size_t>(sample->getH264Size())},
                                         m_nServerEncodeWidth, m_nServerEncodeHeight);
 }
 
 bool ScreenShareModel::showDecodedFrames() {
-    H264DecodeQueue::removeH264DecodeDataUsed();
-    std::shared_ptr<const H264DecodeData> newest;
-    while (auto frame = H264DecodeQueue::getH264DecodeData()) {
-        H264DecodeQueue::addDecodeDataUsed(frame);
-        H264DecodeQueue::removeDecodeData();
+    streaming::H264DecodeQueue::removeH264DecodeDataUsed();
+    std::shared_ptr<const streaming::H264DecodeData> newest;
+    while (auto frame = streaming::H264DecodeQueue::getH264DecodeData()) {
+        streaming::H264DecodeQueue::addDecodeDataUsed(frame);
+        streaming::H264DecodeQueue::removeDecodeData();
         newest = std::move(frame);
     }
     if (!newest || m_canvas.isEmpty() || !hasMode())
@@ -260,4 +260,4 @@ bool ScreenShareModel::showDecodedFrames() {
     return m_canvas.drawFrame(*newest, m_nServerEncodeWidth, m_nServerEncodeHeight);
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -18,7 +18,7 @@
 #include <span>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 class ScreenShareModel {
 public:
@@ -85,7 +85,7 @@ private:
     // One decoder per piece of a parallel decode, so none is used by two threads at once; kept
     // between ticks (each holds its TurboJPEG state).
     std::array<StripDecoder, kDecodeThreads> m_stripDecoders;
-    std::unique_ptr<H264Decoder> m_decoder; // made with the first frame
+    std::unique_ptr<streaming::H264Decoder> m_decoder; // made with the first frame
 };
 
-} // namespace streaming
+} // namespace viewer

@@ -19,7 +19,7 @@
 #include <cmath>
 #include <libyuv.h>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 int clampedSetting(const platform::UserDefaults& settings, const char* key) {
@@ -55,7 +55,7 @@ ScreenShareView::ScreenShareView(platform::NotificationCenter& center) : m_cente
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty) {
+void ScreenShareView::present(const streaming::PlainImage& canvas, const CanvasRect& dirty) {
     if (canvas.isEmpty() || width() < 1 || height() < 1) {
         m_canvas = canvas.isEmpty() ? nullptr : &canvas;
         m_image = QImage();
@@ -76,7 +76,7 @@ void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty)
     // platform lets it (no picture of the view's size written and then copied); the view's own
     // picture catches up only when something reads it.
     if (m_scaled.width() != width() || m_scaled.height() != height())
-        m_scaled = PlainImage(width(), height());
+        m_scaled = streaming::PlainImage(width(), height());
     const bool rewrapped =
         m_image.isNull() || m_image.constBits() != m_scaled.data() || m_image.size() != size();
     if (rewrapped)
@@ -88,7 +88,7 @@ void ScreenShareView::present(const PlainImage& canvas, const CanvasRect& dirty)
 }
 
 void ScreenShareView::scaleInto(std::uint8_t* origin, qsizetype stride, const QRect& area) const {
-    const PlainImage& canvas = *m_canvas;
+    const streaming::PlainImage& canvas = *m_canvas;
     // Bands of the area on several threads: each output pixel depends on the source only.
     runInParallel(kParallelPieces, [&](std::size_t piece) {
         const RowBand band = rowBand(area.height(), kParallelPieces, piece);
@@ -134,7 +134,7 @@ bool ScreenShareView::paintScaled(QPainter& painter, const QRegion& region) {
     // constBits: the window's picture is written in place, never detached into a copy.
     auto* origin = const_cast<std::uint8_t*>(target->constBits()) +
                    static_cast<qsizetype>(offset.y()) * target->bytesPerLine() +
-                   static_cast<qsizetype>(offset.x()) * kBytesPerPixel;
+                   static_cast<qsizetype>(offset.x()) * streaming::kBytesPerPixel;
     for (const QRect& r : region) {
         const QRect area = r.intersected(rect());
         if (!area.isEmpty())
@@ -153,7 +153,7 @@ void ScreenShareView::clearImage() {
 void ScreenShareView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_canvas != nullptr) {
-        const PlainImage* canvas = m_canvas;
+        const streaming::PlainImage* canvas = m_canvas;
         m_image = QImage();
         present(*canvas, {});
     }
@@ -268,15 +268,16 @@ void ScreenShareView::strokeDragged(const QPointF& at) {
 
 void ScreenShareView::strokeUp(const QPointF& at) {
     const ShareBoardLayer::Context context = shareBoardContext();
-    const Stroke stroke = m_shareBoard.up(at, context);
+    const streaming::Stroke stroke = m_shareBoard.up(at, context);
     if (stroke.empty() || !context.pen)
         return;
     update();
     const MouseGeometry g = currentGeometry();
     auto controller = panel::AppDelegate::shared().getScreenShareViewController();
     auto* viewer = dynamic_cast<panel::ScreenShareViewing*>(controller.get());
-    const CanvasSizes sizes{g.clientWidth, g.clientHeight, viewer ? viewer->getScreenCanvasWidth() : 0,
-                            viewer ? viewer->getScreenCanvasHeight() : 0};
+    const streaming::CanvasSizes sizes{g.clientWidth, g.clientHeight,
+                                       viewer ? viewer->getScreenCanvasWidth() : 0,
+                                       viewer ? viewer->getScreenCanvasHeight() : 0};
     ShareBoardLayer::sendStokePacket(stroke, *context.pen, sizes);
 }
 
@@ -293,13 +294,13 @@ void ScreenShareView::setDrawingCursor() {
     auto pen = shareBoardContext().pen;
     if (!pen || pen->getMode() != kShareBoardMode)
         return;
-    if (pen->getToolMode() == kToolPen)
+    if (pen->getToolMode() == streaming::kToolPen)
         setCursor(QCursor(desktop::images::named("cursor_draw_pen", QSize(kPenCursorSide, kPenCursorSide)), 0,
                           kPenHotY));
-    else if (pen->getToolMode() == kToolEraser)
+    else if (pen->getToolMode() == streaming::kToolEraser)
         setCursor(
             QCursor(desktop::images::named("cursor_draw_eraser", QSize(kEraserCursorSide, kEraserCursorSide)),
                     kEraserHot, kEraserHot));
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -14,7 +14,7 @@
 #include <QWidget>
 #include <functional>
 
-namespace streaming {
+namespace viewer {
 
 class ScreenShareView : public QWidget {
 public:
@@ -26,7 +26,7 @@ public:
     // Shows the canvas; dirty is the changed part of it. A canvas of the view's size is drawn from
     // its own memory; any other is scaled into the view's picture, only where it changed. The
     // canvas must stay alive until the next present or clearImage.
-    void present(const PlainImage& canvas, const CanvasRect& dirty);
+    void present(const streaming::PlainImage& canvas, const CanvasRect& dirty);
     void clearImage();
     // The picture the view shows (brought up to date with the canvas when read).
     const QImage& image() const;
@@ -75,11 +75,11 @@ private:
     bool paintScaled(QPainter& painter, const QRegion& region);
 
     platform::NotificationCenter& m_center;
-    const PlainImage* m_canvas = nullptr; // the controller's canvas, while shown
-    mutable PlainImage m_scaled;          // the canvas at the view's size, when they differ
-    QImage m_image;                       // wraps the canvas or m_scaled
-    mutable QRect m_stale;                // the part of m_scaled behind the canvas
+    const streaming::PlainImage* m_canvas = nullptr; // the controller's canvas, while shown
+    mutable streaming::PlainImage m_scaled;          // the canvas at the view's size, when they differ
+    QImage m_image;                                  // wraps the canvas or m_scaled
+    mutable QRect m_stale;                           // the part of m_scaled behind the canvas
     ShareBoardLayer m_shareBoard;
 };
 
-} // namespace streaming
+} // namespace viewer

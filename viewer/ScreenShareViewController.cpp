@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 // One line for every H.264 frame the console sends, which it may do without pause: a few a second
@@ -258,4 +258,4 @@ void registerViewerWindows(platform::NotificationCenter& center) {
     });
 }
 
-} // namespace streaming
+} // namespace viewer

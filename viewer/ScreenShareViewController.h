@@ -18,7 +18,7 @@
 #include <QPointer>
 #include <memory>
 
-namespace streaming {
+namespace viewer {
 
 // Posted by nobody today; the viewer clears its picture on it.
 constexpr const char* kScreenShareInitReceived = "POST_MSG_RECEIVED_SCREEN_SHARE_INIT";
@@ -97,4 +97,4 @@ protected:
 void registerViewerWindows(
     platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
 
-} // namespace streaming
+} // namespace viewer

@@ -5,7 +5,7 @@
 
 #include <QKeyEvent>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 // The flag a modifier key's press sets.
@@ -106,4 +106,4 @@ void ScreenShareWindow::changeEvent(QEvent* event) {
     desktop::Window::changeEvent(event);
 }
 
-} // namespace streaming
+} // namespace viewer

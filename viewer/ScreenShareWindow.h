@@ -10,7 +10,7 @@
 
 #include <functional>
 
-namespace streaming {
+namespace viewer {
 
 class ScreenShareWindow : public desktop::Window {
 public:
@@ -39,4 +39,4 @@ private:
     ScanCodeKeyboard m_keyboard;
 };
 
-} // namespace streaming
+} // namespace viewer

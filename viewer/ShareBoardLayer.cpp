@@ -11,7 +11,7 @@
 #include <QPainter>
 #include <climits>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 constexpr int kPointerMode = 0;
@@ -20,11 +20,11 @@ using panel::strokes::toPoint;
 using panel::strokes::toView;
 
 bool drawingTool(int tool) {
-    return tool == kToolPen || tool == kToolEraser;
+    return tool == streaming::kToolPen || tool == streaming::kToolEraser;
 }
 
 float lineWidth(const panel::NoteToolSettings& pen) {
-    return pen.getToolMode() == kToolEraser ? kShareEraserWidth : pen.getThickness();
+    return pen.getToolMode() == streaming::kToolEraser ? kShareEraserWidth : pen.getThickness();
 }
 
 } // namespace
@@ -47,19 +47,19 @@ QRect ShareBoardLayer::dragged(const QPointF& at, const Context& context) {
     const int mode = context.pen->getMode();
     if (mode == kPointerMode || mode == kCaptureBoardMode || !drawingTool(context.pen->getToolMode()))
         return {};
-    Stroke& current = m_brushStrokeList.back();
+    streaming::Stroke& current = m_brushStrokeList.back();
     const QPointF last = toView(current.back(), context.viewHeight);
     current.push_back(toPoint(at, context.viewHeight));
     return area(last, at, context);
 }
 
-Stroke ShareBoardLayer::up(const QPointF& at, const Context& context) {
+streaming::Stroke ShareBoardLayer::up(const QPointF& at, const Context& context) {
     if (!context.pen || !m_bStrokeOpen || m_brushStrokeList.empty())
         return {};
     const int mode = context.pen->getMode();
     if (mode == kPointerMode || mode == kCaptureBoardMode)
         return {};
-    Stroke finished = std::move(m_brushStrokeList.back());
+    streaming::Stroke finished = std::move(m_brushStrokeList.back());
     finished.push_back(toPoint(at, context.viewHeight));
     // Sent strokes leave the layer; the next press starts afresh.
     m_brushStrokeList.clear();
@@ -71,15 +71,16 @@ void ShareBoardLayer::draw(QPainter& painter, const Context& context) const {
     if (!context.pen || m_brushStrokeList.empty())
         return;
     const panel::NoteToolSettings& pen = *context.pen;
-    const QColor colour = pen.getToolMode() == kToolEraser
+    const QColor colour = pen.getToolMode() == streaming::kToolEraser
                               ? QColor::fromRgbF(1, 1, 1, static_cast<float>(kShareEraserAlpha))
                               : panel::strokes::penColour(pen.getColorMode(), pen.getIsBlend());
     panel::strokes::drawStrokes(painter, m_brushStrokeList, colour, lineWidth(pen), context.viewHeight,
                                 panel::strokes::SinglePoint::Nothing);
 }
 
-std::size_t ShareBoardLayer::sendStokePacket(const Stroke& stroke, const panel::NoteToolSettings& pen,
-                                             const CanvasSizes& sizes) {
+std::size_t ShareBoardLayer::sendStokePacket(const streaming::Stroke& stroke,
+                                             const panel::NoteToolSettings& pen,
+                                             const streaming::CanvasSizes& sizes) {
     auto hub = panel::AppDelegate::shared().getMainViewController();
     auto studentClient = hub ? hub->getStudentClient() : nullptr;
     auto link = studentClient ? studentClient->getMVConn() : nullptr;
@@ -87,11 +88,11 @@ std::size_t ShareBoardLayer::sendStokePacket(const Stroke& stroke, const panel::
         return 0; // no direct link (relay mode): nothing goes
     // Read at each send: a slot changed in the settings after login is used from the next stroke.
     const std::int64_t slot = platform::UserDefaults::suite()->integerValue(client::settings::kSlot);
-    const PenState state{pen.getToolMode(), pen.getThickness(), pen.getThicknessMode(), pen.getIsBlend(),
-                         pen.getColorMode()};
-    const auto packets = makeStrokePackets(
+    const streaming::PenState state{pen.getToolMode(), pen.getThickness(), pen.getThicknessMode(),
+                                    pen.getIsBlend(), pen.getColorMode()};
+    const auto packets = streaming::makeStrokePackets(
         stroke, state, slot < INT_MIN || slot > INT_MAX ? 0 : static_cast<std::int32_t>(slot), sizes);
-    return sendStrokePackets(*link, packets);
+    return streaming::sendStrokePackets(*link, packets);
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -15,7 +15,7 @@
 
 class QPainter;
 
-namespace streaming {
+namespace viewer {
 
 // The eraser's line on the teacher's screen: wide translucent white (nothing beneath is removed).
 constexpr float kShareEraserWidth = 15.0f;
@@ -32,20 +32,20 @@ public:
     QRect down(const QPointF& at, const Context& context);
     QRect dragged(const QPointF& at, const Context& context);
     // Ends the stroke and answers it for sending (empty when no stroke was open); the layer is empty again.
-    Stroke up(const QPointF& at, const Context& context);
+    streaming::Stroke up(const QPointF& at, const Context& context);
     void draw(QPainter& painter, const Context& context) const;
-    const std::vector<Stroke>& strokes() const { return m_brushStrokeList; }
+    const std::vector<streaming::Stroke>& strokes() const { return m_brushStrokeList; }
 
     // Sends a finished stroke with the panel's settings on the login's direct link: the slot from
     // the settings at this moment, the teacher's canvas from the open viewer. Answers the packets queued.
-    static std::size_t sendStokePacket(const Stroke& stroke, const panel::NoteToolSettings& pen,
-                                       const CanvasSizes& sizes);
+    static std::size_t sendStokePacket(const streaming::Stroke& stroke, const panel::NoteToolSettings& pen,
+                                       const streaming::CanvasSizes& sizes);
 
 private:
     QRect area(const QPointF& from, const QPointF& to, const Context& context) const;
 
-    std::vector<Stroke> m_brushStrokeList;
+    std::vector<streaming::Stroke> m_brushStrokeList;
     bool m_bStrokeOpen = false;
 };
 
-} // namespace streaming
+} // namespace viewer

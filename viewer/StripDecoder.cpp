@@ -14,7 +14,7 @@
 #include <png.h>
 #include <turbojpeg.h>
 
-namespace streaming {
+namespace viewer {
 
 namespace {
 constexpr std::uint8_t kJpegMarker = 0xFF;
@@ -72,7 +72,7 @@ bool isAcceptableStrip(int width, int height, const StripBounds& bounds) {
 
 DecodedStrip::DecodedStrip(int width, int height)
     : m_pixels(std::make_unique_for_overwrite<std::uint8_t[]>(
-          static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kBytesPerPixel)),
+          static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * streaming::kBytesPerPixel)),
       m_width(width), m_height(height) {}
 
 StripDecoder::StripDecoder() : m_jpeg(tjInitDecompress()) {}
@@ -189,8 +189,8 @@ DecodedStrip StripDecoder::decodePng(std::span<const std::uint8_t> bytes, const 
     // tiles never received only.
     for (int y = 0; y < image.height(); ++y) {
         std::uint8_t* pixel = image.row(y);
-        for (int x = 0; x < image.width(); ++x, pixel += kBytesPerPixel)
-            pixel[kBytesPerPixel - 1] = 0xFF;
+        for (int x = 0; x < image.width(); ++x, pixel += streaming::kBytesPerPixel)
+            pixel[streaming::kBytesPerPixel - 1] = 0xFF;
     }
     return image;
 }
@@ -231,4 +231,4 @@ DecodedStrip StripDecoder::decodeOther(std::span<const std::uint8_t> bytes, cons
     return image;
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -11,7 +11,7 @@
 #include <memory>
 #include <span>
 
-namespace streaming {
+namespace viewer {
 
 // Coders may round a strip up to their block size; more than this is no strip of these tiles.
 constexpr int kStripSlack = 16;
@@ -36,10 +36,10 @@ public:
     bool isEmpty() const { return !m_pixels; }
     int width() const { return m_width; }
     int height() const { return m_height; }
-    std::ptrdiff_t stride() const { return static_cast<std::ptrdiff_t>(m_width) * kBytesPerPixel; }
+    std::ptrdiff_t stride() const { return static_cast<std::ptrdiff_t>(m_width) * streaming::kBytesPerPixel; }
     std::uint8_t* data() { return m_pixels.get(); }
     std::uint8_t* row(int y) { return m_pixels.get() + y * stride(); }
-    ImageView view() const { return {m_pixels.get(), m_width, m_height, stride()}; }
+    streaming::ImageView view() const { return {m_pixels.get(), m_width, m_height, stride()}; }
 
 private:
     std::unique_ptr<std::uint8_t[]> m_pixels;
@@ -88,4 +88,4 @@ private:
     void* m_jpeg = nullptr; // TurboJPEG handle, owned
 };
 
-} // namespace streaming
+} // namespace viewer

@@ -3,7 +3,7 @@
 #include "client/ScreenGridRule.h"
 #include "platform/Log.h"
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 // The canvas comes from the console's commands ("[MV00103]", "[AN00001]"), which it can repeat
@@ -104,4 +104,4 @@ TileGrid::StripCheck TileGrid::checkStrip(const std::vector<std::int32_t>& index
     return StripCheck::Ok;
 }
 
-} // namespace streaming
+} // namespace viewer

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace streaming {
+namespace viewer {
 
 // Canvas sizes the viewer accepts from the teacher: anything larger is no screen anybody shares,
 // and would make the canvas allocation itself the attack. The links bound a strip that comes
@@ -74,4 +74,4 @@ private:
     int m_canvasHeight = 0;
 };
 
-} // namespace streaming
+} // namespace viewer

@@ -57,12 +57,12 @@ struct Viewer {
         settings->setString(client::settings::kServerEncodeWidth, std::to_string(bench::kDesktopWidth));
         settings->setString(client::settings::kServerEncodeHeight, std::to_string(bench::kDesktopHeight));
         settings->setString(client::settings::kScreenInit, mode);
-        streaming::registerViewerWindows(center);
+        viewer::registerViewerWindows(center);
         controller = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
         panel::AppDelegate::shared().setScreenShareWindowController(controller);
         controller->showWindow();
         QApplication::processEvents();
-        viewer = static_cast<streaming::ScreenShareWindowController*>(controller.get())->viewer();
+        viewer = static_cast<viewer::ScreenShareWindowController*>(controller.get())->viewer();
     }
     ~Viewer() {
         desktop::WindowRegistry::closeAll();
@@ -78,7 +78,7 @@ struct Viewer {
     platform::ManualRunLoop loop;
     platform::NotificationCenter center;
     std::shared_ptr<desktop::WindowController> controller;
-    streaming::ScreenShareViewController* viewer = nullptr;
+    viewer::ScreenShareViewController* viewer = nullptr;
 };
 
 // An archive as the client object posts it: written once into a dictionary the viewer may keep.
@@ -107,7 +107,7 @@ std::vector<std::string> stripUpdates() {
 }
 
 // The bare JPEG decoding of the strips, one after another on one thread (the floor of the path).
-void decodeStrips(streaming::StripDecoder& decoder, const std::vector<client::ImageSample>& samples) {
+void decodeStrips(viewer::StripDecoder& decoder, const std::vector<client::ImageSample>& samples) {
     for (const client::ImageSample& sample : samples) {
         auto strip =
             decoder.decode({sample.getScreenBitmap(), static_cast<std::size_t>(sample.getBitmapSize())},
@@ -127,7 +127,7 @@ void BM_ViewerStripUpdateToScreen(benchmark::State& state) {
     Viewer v("1");
     const auto updates = stripUpdates();
     const auto samples = samplesOf(updates);
-    streaming::StripDecoder decoder;
+    viewer::StripDecoder decoder;
     double delaySum = 0.0;
     double viewerCpu = 0.0;
     double bareCpu = 0.0;
@@ -159,7 +159,7 @@ BENCHMARK(BM_ViewerStripUpdateToScreen)->Unit(benchmark::kMillisecond)->UseRealT
 // The floor of the strip path: only the JPEG decoding of the same 8 strips.
 void BM_StripJpegDecodeOnly(benchmark::State& state) {
     const auto samples = samplesOf(stripUpdates());
-    streaming::StripDecoder decoder;
+    viewer::StripDecoder decoder;
     const double cpuStart = cpuSeconds();
     for (auto _ : state)
         decodeStrips(decoder, samples);

@@ -115,7 +115,7 @@ protected:
         transfer::registerTransferWindows();
         chat::registerChatWindows();
         notetool::registerNoteToolWindows();
-        streaming::registerViewerWindows();
+        viewer::registerViewerWindows();
         panel::AppDelegate::shared().applicationDidFinishLaunching();
         m_main = desktop::WindowRegistry::instantiate(desktop::storyboard::kMainWindow);
         panel::AppDelegate::shared().setMainWindowController(m_main);

@@ -108,7 +108,7 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
     settings->setString(client::settings::kCanvasWidth, "1920");
     settings->setString(client::settings::kCanvasHeight, "1080");
     settings->setString(client::settings::kScreenInit, client::settings::kScreenInitShare);
-    streaming::registerViewerWindows();
+    viewer::registerViewerWindows();
     auto viewer = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
     ASSERT_TRUE(viewer);
     panel::AppDelegate::shared().setScreenShareWindowController(viewer);
@@ -117,8 +117,7 @@ TEST(NoteToolScreenshot, PanelInEachModeAndCanvasWithInk) {
     panelView->onClickColor(6);
     panelView->onClickBlendMode(); // off again
     ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer->window()));
-    auto* shareView =
-        static_cast<streaming::ScreenShareWindowController*>(viewer.get())->viewer()->canvasView();
+    auto* shareView = static_cast<viewer::ScreenShareWindowController*>(viewer.get())->viewer()->canvasView();
     auto send = [shareView](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
         QMouseEvent event(type, at, shareView->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
         QApplication::sendEvent(shareView, &event);

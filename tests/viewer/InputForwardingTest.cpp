@@ -7,7 +7,7 @@
 #include <climits>
 #include <gtest/gtest.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 // X key codes (evdev + 8) of a PC keyboard.
@@ -163,4 +163,4 @@ TEST(InputForwarding, WheelTexts) {
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 #include <libyuv.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 TEST(ParallelWorkTest, BandsCoverEveryRowOnceOnEvenBoundaries) {
@@ -42,13 +42,13 @@ std::uint8_t patternByte(std::size_t i) {
 TEST(PresentationTest, AFrameConvertedInBandsMatchesOneWholeConversion) {
     for (auto [w, h] : {std::pair{64, 37}, {128, 72}, {30, 2}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-        H264DecodeData frame;
+        streaming::H264DecodeData frame;
         frame.width = w;
         frame.height = h;
         frame.stride[0] = w + 16; // coders pad their rows
         frame.stride[1] = (w + 1) / 2 + 8;
         frame.y.resize(static_cast<std::size_t>(frame.stride[0] * h));
-        frame.u.resize(static_cast<std::size_t>(frame.stride[1] * chromaRows(h)));
+        frame.u.resize(static_cast<std::size_t>(frame.stride[1] * streaming::chromaRows(h)));
         frame.v.resize(frame.u.size());
         for (std::size_t i = 0; i < frame.y.size(); ++i)
             frame.y[i] = patternByte(i);
@@ -59,7 +59,7 @@ TEST(PresentationTest, AFrameConvertedInBandsMatchesOneWholeConversion) {
         ScreenCanvas canvas;
         canvas.reset(w, h);
         ASSERT_TRUE(canvas.drawFrame(frame, w, h));
-        PlainImage whole(w, h);
+        streaming::PlainImage whole(w, h);
         ASSERT_EQ(libyuv::I420ToARGB(frame.y.data(), frame.stride[0], frame.u.data(), frame.stride[1],
                                      frame.v.data(), frame.stride[1], whole.data(),
                                      static_cast<int>(whole.stride()), w, h),
@@ -73,7 +73,7 @@ TEST(PresentationTest, AFrameConvertedInBandsMatchesOneWholeConversion) {
 TEST(PresentationTest, InconsistentFramesAreLoggedAFewTimesASecond) {
     constexpr int kFrames = 10'000;
     constexpr std::size_t kFewLines = 5;
-    H264DecodeData frame;
+    streaming::H264DecodeData frame;
     frame.width = 64;
     frame.height = 32;
     frame.stride[0] = 64;
@@ -94,9 +94,9 @@ TEST(PresentationTest, InconsistentFramesAreLoggedAFewTimesASecond) {
 }
 
 TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
-    PlainImage canvas(120, 70);
+    streaming::PlainImage canvas(120, 70);
     for (int y = 0; y < canvas.height(); ++y)
-        for (int x = 0; x < canvas.width() * kBytesPerPixel; ++x)
+        for (int x = 0; x < canvas.width() * streaming::kBytesPerPixel; ++x)
             canvas.row(y)[x] = patternByte(static_cast<std::size_t>(y * 1000 + x));
     platform::NotificationCenter center;
     ScreenShareView view(center);
@@ -106,7 +106,7 @@ TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
         view.present(canvas, {0, 0, canvas.width(), canvas.height()});
         const QImage& shown = view.image();
         ASSERT_EQ(shown.size(), QSize(w, h));
-        PlainImage whole(w, h);
+        streaming::PlainImage whole(w, h);
         libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
                           whole.data(), static_cast<int>(whole.stride()), w, h, libyuv::kFilterBilinear);
         for (int y = 0; y < h; ++y)
@@ -117,9 +117,9 @@ TEST(PresentationTest, TheViewScaledInBandsMatchesOneWholeScaling) {
 // A view paints the scaled canvas straight into the raster picture it is painted on: that picture
 // holds the canvas scaled as a whole, before and after a part of it changes.
 TEST(PresentationTest, TheWindowShowsTheCanvasScaled) {
-    PlainImage canvas(64, 36);
+    streaming::PlainImage canvas(64, 36);
     for (int y = 0; y < canvas.height(); ++y)
-        for (int x = 0; x < canvas.width() * kBytesPerPixel; ++x)
+        for (int x = 0; x < canvas.width() * streaming::kBytesPerPixel; ++x)
             canvas.row(y)[x] = x % 4 == 3 ? 0xFF : patternByte(static_cast<std::size_t>(y * 1000 + x));
     platform::NotificationCenter center;
     ScreenShareView view(center);
@@ -131,7 +131,7 @@ TEST(PresentationTest, TheWindowShowsTheCanvasScaled) {
         shown.fill(0);
         view.render(&shown);
         ASSERT_EQ(shown.size(), QSize(192, 108));
-        PlainImage whole(192, 108);
+        streaming::PlainImage whole(192, 108);
         libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
                           whole.data(), static_cast<int>(whole.stride()), 192, 108, libyuv::kFilterBilinear);
         int wrong = 0;
@@ -140,7 +140,7 @@ TEST(PresentationTest, TheWindowShowsTheCanvasScaled) {
         EXPECT_EQ(wrong, 0) << "round " << round;
         // A tile changes: the next round shows it.
         for (int y = 9; y < 18; ++y)
-            std::memset(canvas.row(y) + 16 * kBytesPerPixel, 0x7F, 16 * kBytesPerPixel);
+            std::memset(canvas.row(y) + 16 * streaming::kBytesPerPixel, 0x7F, 16 * streaming::kBytesPerPixel);
         view.present(canvas, {16, 9, 16, 9});
     }
 }
@@ -149,7 +149,7 @@ TEST(PresentationTest, TheWindowShowsTheCanvasScaled) {
 // enlargement the view must match a whole new scaling, so the rectangle reaches every view pixel
 // the change touches (no seams at its edges).
 TEST(PresentationTest, APartialRepaintMatchesAWholeScalingAtEveryEnlargement) {
-    PlainImage canvas(64, 36);
+    streaming::PlainImage canvas(64, 36);
     platform::NotificationCenter center;
     ScreenShareView view(center);
     for (auto [w, h] : {std::pair{64, 36}, {96, 54}, {192, 108}, {320, 180}, {50, 28}}) {
@@ -159,22 +159,23 @@ TEST(PresentationTest, APartialRepaintMatchesAWholeScalingAtEveryEnlargement) {
         view.present(canvas, {0, 0, canvas.width(), canvas.height()});
         const CanvasRect changed{16, 9, 16, 9}; // one tile of a 4 x 4 grid
         for (int y = changed.y; y < changed.y + changed.height; ++y)
-            for (int x = changed.x * kBytesPerPixel; x < (changed.x + changed.width) * kBytesPerPixel; ++x)
+            for (int x = changed.x * streaming::kBytesPerPixel;
+                 x < (changed.x + changed.width) * streaming::kBytesPerPixel; ++x)
                 canvas.row(y)[x] = patternByte(static_cast<std::size_t>(y * 1000 + x));
         view.present(canvas, changed);
         const QImage& shown = view.image();
         if (w == canvas.width())
             continue; // drawn from the canvas itself
-        PlainImage whole(w, h);
+        streaming::PlainImage whole(w, h);
         libyuv::ARGBScale(canvas.data(), static_cast<int>(canvas.stride()), canvas.width(), canvas.height(),
                           whole.data(), static_cast<int>(whole.stride()), w, h, libyuv::kFilterBilinear);
         int wrong = 0;
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w * kBytesPerPixel; ++x)
+            for (int x = 0; x < w * streaming::kBytesPerPixel; ++x)
                 wrong += shown.constScanLine(y)[x] != whole.row(y)[x] ? 1 : 0;
         EXPECT_EQ(wrong, 0);
     }
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

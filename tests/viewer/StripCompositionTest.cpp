@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 using namespace viewertest;
@@ -405,7 +405,7 @@ TEST(PendingUpdatesTest, TilesLostAtEveryStripAreLoggedAFewTimesASecond) {
 TEST(PendingUpdatesTest, AnOverflowingH264ListResumesAtTheNextKeyFrame) {
     DropLog log("waiting for a key frame");
     constexpr int kSide = 64;
-    H264Encoder encoder;
+    streaming::H264Encoder encoder;
     ASSERT_EQ(encoder.initEncoder(kSide, kSide, 1000000, 24.0f), 0);
     std::int32_t seq = 0;
     // One archived frame of a moving picture; a forced key frame when asked.
@@ -476,4 +476,4 @@ TEST(H264NalScanTest, FindsUnitTypesBehindStartCodesOnly) {
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

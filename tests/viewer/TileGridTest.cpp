@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 using Mode = TileGrid::Mode;
@@ -117,4 +117,4 @@ TEST(TileGrid, StripCheckRefusesAListAsAWhole) {
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

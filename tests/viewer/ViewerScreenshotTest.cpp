@@ -7,8 +7,8 @@
 #include "panel/AppDelegate.h"
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
-#include "viewer/ScreenShareViewController.h"
 #include "support/XvfbQtSession.h"
+#include "viewer/ScreenShareViewController.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 using namespace viewertest;
@@ -81,4 +81,4 @@ TEST(ViewerScreenshot, ComposedPatternOnX11) {
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

@@ -5,9 +5,9 @@
 #include "client/ClientEvents.h"
 #include "client/SettingsKeys.h"
 #include "panel/MainViewController.h"
-#include "support/PanelTestSupport.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/UserDefaults.h"
+#include "support/PanelTestSupport.h"
 #include "viewer/ScreenShareViewController.h"
 #include "viewer/ScreenShareWindow.h"
 
@@ -18,7 +18,7 @@
 #include <random>
 #include <thread>
 
-namespace streaming {
+namespace viewer {
 namespace {
 
 namespace keys = client::settings;
@@ -292,4 +292,4 @@ TEST_F(ViewerWindow, MouseActionsReachTheTeacherOnlyWhileAnswersAreOn) {
 }
 
 } // namespace
-} // namespace streaming
+} // namespace viewer

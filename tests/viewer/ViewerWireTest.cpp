@@ -21,17 +21,19 @@
 #include <QPainter>
 #include <atomic>
 
-namespace streaming::test {
+namespace viewer::test {
 namespace {
 
 using namespace viewertest;
+using streaming::test::CaptureFixture;
 constexpr std::uint8_t kTextType = 1;
 
 class ViewerWire : public CaptureFixture {
 protected:
     void SetUp() override {
         CaptureFixture::SetUp();
-        platform::screens::setInfo({kScreenWidth, kScreenHeight, 24, {1.0}});
+        platform::screens::setInfo(
+            {streaming::test::kScreenWidth, streaming::test::kScreenHeight, 24, {1.0}});
         m_console = std::make_unique<testsupport::ConsolePeer>();
         m_console->setFreeSlots(std::nullopt);
         ASSERT_TRUE(m_console->start());
@@ -296,15 +298,15 @@ TEST_F(ViewerWire, AnH264StreamIsShownScaledToTheCanvas) {
     ASSERT_TRUE(eventually([&] { return viewer() != nullptr; }));
     ASSERT_TRUE(m_console->sendText("[MV00103]640,480,0,0"));
 
-    H264Encoder encoder;
+    streaming::H264Encoder encoder;
     ASSERT_EQ(encoder.initEncoder(320, 240, 1000000, 24.0f), 0);
-    PlainImage picture(320, 240);
+    streaming::PlainImage picture(320, 240);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) {
-            std::uint8_t* p = picture.row(y) + x * kBytesPerPixel;
+            std::uint8_t* p = picture.row(y) + x * streaming::kBytesPerPixel;
             p[0] = kBlue.b, p[1] = kBlue.g, p[2] = kBlue.r;
         }
-    const auto i420 = yuv420DataFromImage(picture.view());
+    const auto i420 = streaming::yuv420DataFromImage(picture.view());
     constexpr std::size_t kFrames = 3;
     for (std::uint32_t seq = 1; seq <= kFrames; ++seq) {
         auto frame = encoder.nativeEncode(i420, 320, 240);
@@ -356,9 +358,9 @@ TEST(ShareBoardDrawing, BlendEraserAndRepaintArea) {
     };
     const Case cases[] = {
         // Half the width rounded up, and a margin of 2.
-        {"pen", kToolPen, false, 255, 0, 255, 3 + 2},
-        {"highlighter", kToolPen, true, 102, 0, 255, 3 + 2},
-        {"eraser", kToolEraser, false, 178, 178, 255, 8 + 2},
+        {"pen", streaming::kToolPen, false, 255, 0, 255, 3 + 2},
+        {"highlighter", streaming::kToolPen, true, 102, 0, 255, 3 + 2},
+        {"eraser", streaming::kToolEraser, false, 178, 178, 255, 8 + 2},
     };
     for (const Case& c : cases) {
         auto pen = std::make_shared<FakePen>();
@@ -463,4 +465,4 @@ TEST_F(ShareBoardWire, NothingIsSentOutsideTheShareBoard) {
 }
 
 } // namespace
-} // namespace streaming::test
+} // namespace viewer::test
