@@ -7,7 +7,9 @@
 #pragma once
 
 #include "notetool/NoteToolModel.h"
+#include "panel/MainViewController.h"
 #include "panel/NoteToolSettings.h"
+#include "panel/SmallWindows.h"
 #include "platform/NotificationCenter.h"
 
 #include <QPointer>
@@ -20,11 +22,6 @@
 #include <string>
 
 class QLabel;
-
-namespace panel {
-class MainViewController;
-class CenterHidedWindow;
-} // namespace panel
 
 namespace notetool {
 
