@@ -1,8 +1,6 @@
-// The chat's and the file receiver's texts: the teacher line's time stamp over any calendar fields
-// (the first 24 bytes are six 32-bit fields: year, month, day, hour, minute, second), and the rest
-// as a typed chat line and as a received file name.
+// The chat's texts: the teacher line's time stamp over any calendar fields (the first 24 bytes are
+// six 32-bit fields: year, month, day, hour, minute, second), and the rest as a typed chat line.
 #include "chat/ChatText.h"
-#include "transfer/TransferNames.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,10 +35,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string wire = chat::wireText(text);
     if (chat::withinLineLimit(text) && !chat::fitsChatRequest(wire))
         __builtin_trap(); // a line the window lets through must fit its request
-    const std::string name = transfer::transfernames::sanitizeReceivedName(text);
-    if (name.empty() || name.size() > transfer::transfernames::kMaxNameBytes ||
-        name.find_first_of("/\\") != std::string::npos)
-        __builtin_trap();
-    (void)transfer::transfernames::numberedName(name, static_cast<int>(size));
     return 0;
 }
