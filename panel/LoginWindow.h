@@ -1,6 +1,6 @@
 // The login window: teacher ID, seat and name fields with their input filter, the login and cancel
 // buttons, a progress indicator and a status line. Its view controller is the window side of the
-// login (client/LoginFlow does the steps); a student's close or cancel ends the process. Made by
+// login (login/LoginFlow does the steps); a student's close or cancel ends the process. Made by
 // identifier "loginWindow". Main thread.
 #pragma once
 

@@ -1,6 +1,7 @@
-// Shared set-up of the window suites (the Qt application is made by PanelTestMain.cpp, offscreen), a virtual
-// main clock, a known screen (1440 x 900 points, 24-point menu bar), the panel's windows registered, the
-// process's end caught by a hook, and every window closed afterwards.
+// Shared set-up of the window suites (the Qt application is made by support/WindowTestMain.cpp,
+// offscreen), a virtual main clock, a known screen (1440 x 900 points, 24-point menu bar), the
+// windows of the panel, the chat and file transfer registered, the process's end caught by a hook,
+// and every window closed afterwards.
 #pragma once
 
 #include "chat/MessageWindow.h"
