@@ -1,9 +1,10 @@
 // The main panel's view controller and the hub of the logged-in student: when its view loads it
 // registers with the application delegate, resets the per-login settings, observes the client
-// object's events that open windows (viewer, lock screen, lost link, share-board erase-all, chat) or store
-// received file pieces, sends dropped files, and announces the login, which makes the capture
-// object create and hand over the client. Observers run on the posting thread and hand window work
-// to the main queue (file pieces are written on the receive thread); everything else is main-thread.
+// object's events that open windows (viewer, lock screen, lost link, share-board erase-all, chat) or
+// carry received file pieces, hands those pieces and dropped files to its file transfer (made by the
+// transfer library), and announces the login, which makes the capture object create and hand over
+// the client. Observers run on the posting thread and hand window work to the main queue (file
+// pieces are written on the receive thread); everything else is main-thread.
 #pragma once
 
 #include "client/StudentClient.h"
