@@ -4,7 +4,6 @@
 // link. Offscreen, on the virtual clock.
 #pragma once
 
-#include "support/PanelTestSupport.h"
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
 #include "notetool/CanvasWindow.h"
@@ -13,6 +12,7 @@
 #include "panel/MainViewController.h"
 #include "platform/UserDefaults.h"
 #include "support/ConsolePeer.h"
+#include "support/PanelTestSupport.h"
 #include "transport/TCPServerClient.h"
 
 #include <QMessageBox>

@@ -1,4 +1,3 @@
-#include "support/PanelTestSupport.h"
 #include "client/ClientEvents.h"
 #include "client/StudentClient.h"
 #include "panel/MainViewController.h"
@@ -8,6 +7,7 @@
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "support/PanelTestSupport.h"
 #include "transport/TCPConnection.h"
 
 #include <QMouseEvent>

@@ -2,10 +2,10 @@
 // filter, the language's button images, and the window side of the login's outcomes.
 #include "panel/LoginWindow.h"
 
-#include "support/PanelTestSupport.h"
 #include "client/SettingsKeys.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
+#include "support/PanelTestSupport.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
-#include "support/PanelTestSupport.h"
 #include "panel/FloatText.h"
 #include "panel/MessageboxWindow.h"
 #include "panel/PanelEvents.h"
 #include "platform/NotificationCenter.h"
+#include "support/PanelTestSupport.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "support/PanelTestSupport.h"
 #include "panel/PermissionWindow.h"
 #include "panel/SmallWindows.h"
+#include "support/PanelTestSupport.h"
 
 #include <QTest>
 #include <filesystem>

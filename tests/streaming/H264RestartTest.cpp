@@ -2,10 +2,10 @@
 // view stopped and started again, and H.264 switched off and on, each open a new stream with
 // "[PC00609]" and a key frame that a fresh decoder decodes; an encoder that cannot be set up is
 // tried once per start, not on every frame.
-#include "support/CaptureFixture.h"
 #include "platform/PlatformTestSupport.h"
 #include "streaming/H264Decoder.h"
 #include "streaming/H264Encoder.h"
+#include "support/CaptureFixture.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
 

@@ -1,9 +1,9 @@
 // Frame pacing of both capture objects on the synthetic 30-per-second source: which ticks are
 // accepted (their pixels fetched for the upload), which are dropped (each running one
 // forbidden-program pass), and that nothing is captured without a thumbnail size.
+#include "streaming/FramePacer.h"
 #include "support/CaptureFixture.h"
 #include "support/XvfbServer.h"
-#include "streaming/FramePacer.h"
 
 #include <cstdint>
 #include <cstdlib>

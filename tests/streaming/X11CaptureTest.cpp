@@ -1,6 +1,6 @@
-#include "support/XvfbServer.h"
 #include "streaming/X11ScreenGrabber.h"
 #include "streaming/X11ScreenSource.h"
+#include "support/XvfbServer.h"
 
 #include <chrono>
 #include <condition_variable>
