@@ -182,10 +182,13 @@ void CaptureFixture::deliverTicksAsTheLinksSend(int count) {
     const auto sent = [&] {
         return (!direct || direct->PendingRequests() == 0) && (!relay || relay->PendingRequests() == 0);
     };
+    // Also before the first tick: a command's replies, queued just before it, count in the link's
+    // queue as much as images do.
     for (int i = 1; i <= count; ++i) {
+        ASSERT_TRUE(eventually(sent)) << "packets still unsent before tick " << i << " of " << count;
         deliverTicks(1);
-        ASSERT_TRUE(eventually(sent)) << "packets still unsent after tick " << i << " of " << count;
     }
+    ASSERT_TRUE(eventually(sent)) << "packets still unsent after the last of " << count << " ticks";
 }
 
 bool CaptureFixture::eventually(const std::function<bool()>& predicate) {

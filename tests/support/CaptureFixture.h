@@ -72,10 +72,12 @@ protected:
     // Delivers ticks and waits until the capture queue handled them.
     void deliverTicks(int count);
     // Delivers ticks one at a time, each once the session's links have taken every packet queued
-    // before it. A screen's ticks come 33 ms apart, time enough for a link's send thread to take
-    // what the last one queued; here they come back to back, and on a busy machine the send thread
-    // may not have run in between, so the unsent-image gate (at most two images waiting) skips an
-    // image that a screen's pace lets through. For cases that count every image of a run.
+    // before it, and returns once they have taken what the last one queued. A screen's ticks come
+    // 33 ms apart, time enough for a link's send thread to take what was queued before; here they
+    // come back to back, and on a busy machine the send thread may not have run in between, so the
+    // unsent-image gate (at most two images waiting) skips an image that a screen's pace lets
+    // through. The gate counts images as waiting while other packets (a command's replies) are
+    // queued behind them, so those count too. For cases that need a given image of a run.
     void deliverTicksAsTheLinksSend(int count);
     // Waits (bounded, real time) until predicate holds, running main-queue blocks meanwhile.
     bool eventually(const std::function<bool()>& predicate);
