@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 JOBS        ?= $(shell nproc)
 
-.PHONY: deps configure build test run demo test-asan test-tsan fuzz-smoke ci format
+.PHONY: deps configure build test run demo test-asan test-tsan fuzz-smoke ci format format-check
 
 deps:
 	@scripts/install-deps
@@ -42,7 +42,7 @@ test-tsan:
 # Builds the libFuzzer targets with clang and runs each briefly over its seed corpus.
 fuzz-smoke: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF
+	    -DOLVEX_BUILD_FUZZ=ON -DOLVEX_BUILD_TESTS=OFF -DOLVEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/fuzz-smoke build-fuzz
 
@@ -51,3 +51,7 @@ ci:
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails on any tracked source that clang-format would change (the repository's .clang-format).
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
