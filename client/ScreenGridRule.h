@@ -4,9 +4,15 @@
 // builds its grid. Pure functions, any thread.
 #pragma once
 
+#include "transport/ScreenUpdateLimits.h"
+
 #include <cstdint>
 
 namespace client::screengrid {
+
+// The largest canvas the viewer builds, as the links bound a strip that comes before the console
+// announces one.
+constexpr std::uint64_t kMaxCanvasPixels = transport::ScreenUpdateLimits::kMaxCanvasPixels;
 
 struct Thresholds {
     int low = 0;

@@ -9,6 +9,7 @@
 #include "client/StudentSessionInfo.h"
 #include "platform/Log.h"
 #include "platform/Screens.h"
+#include "transport/PacketBuilder.h"
 #include "transport/PacketCodec.h"
 
 #include <cstdio>
@@ -24,21 +25,6 @@ std::mutex& encoderFactoryLock() {
 StudentClient::EncoderFactory& encoderFactory() {
     static StudentClient::EncoderFactory factory;
     return factory;
-}
-
-// Replies can carry what the console set (the relay registration names the alias "[MV00009]"
-// stored), so a console repeating the command that asks for one can repeat these refusals without
-// end: each kind is held to a few lines a second.
-constexpr int kRefusalLinesPerSecond = 3;
-
-platform::LogRateLimit& notUtf8Log() {
-    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
-    return limit;
-}
-
-platform::LogRateLimit& tooLongLog() {
-    static platform::LogRateLimit limit(kRefusalLinesPerSecond);
-    return limit;
 }
 
 } // namespace
@@ -58,7 +44,7 @@ StudentClient::~StudentClient() {
 
 void StudentClient::init() {
     settings::registerMemoryOnlyKeys();
-    if (GlobalConfig::shared().isRelayEnabled())
+    if (sessionLink() == Link::Relay)
         connectionRelayInit();
     else
         connectionInit();
@@ -192,36 +178,6 @@ void StudentClient::closeConnection() {
         link->Close();
 }
 
-bool StudentClient::sendCommand(const std::string& text, Link link, std::size_t requestBytes) {
-    if (link == Link::ByConfiguration)
-        link = GlobalConfig::shared().isRelayEnabled() ? Link::Relay : Link::Direct;
-    auto units = utf16UnitCount(text);
-    if (!units) {
-        notUtf8Log().logf("[ZQ]Command %.9s is not valid UTF-8; not sent", text.c_str());
-        return false;
-    }
-    // 64-bit arithmetic: units is bounded by the text's byte length.
-    if (kTextFieldOverheadBytes + 2 * static_cast<std::uint64_t>(*units) > requestBytes) {
-        tooLongLog().logf("[ZQ]Command %.9s too long (%zu characters) for a %zu-byte request; not sent",
-                          text.c_str(), *units, requestBytes);
-        return false;
-    }
-    auto request = transport::newRequestData(static_cast<int>(requestBytes));
-    if (link == Link::Direct) {
-        auto conn = getMVConn();
-        if (!conn || !transport::TCPServerClient::MakeSendPacket(*request, text))
-            return false;
-        return conn->Send(std::move(request));
-    }
-    auto conn = getRelayConn();
-    if (!conn)
-        return false;
-    bool built = link == Link::RelayUnwrapped
-                     ? transport::TCP_RelayServerConn::MakeSendPacket(*request, text)
-                     : transport::TCP_RelayServerConn::MakeRelayPacket(*request, text, getRelayConnData());
-    return built && conn->Send(std::move(request));
-}
-
 std::shared_ptr<transport::TCPServerClient> StudentClient::getMVConn() const {
     std::lock_guard lock(m_linkLock);
     return m_pMVConn;
@@ -338,13 +294,13 @@ void StudentClient::postStatus(const char* name, const char* key, std::int32_t v
 }
 
 bool StudentClient::sendScreenFormat() {
-    auto conn = getMVConn();
-    if (!conn)
-        return false;
-    auto request = transport::newRequestData(static_cast<int>(transport::builder::kScreenFormatBytes));
-    transport::TCPServerClient::MakeSendPacket(*request, getClientWidth(), getClientHeight(),
-                                               kColorDepthBits);
-    return conn->Send(std::move(request));
+    Forms forms;
+    forms.directBytes = transport::builder::kScreenFormatBytes;
+    forms.direct = [](transport::SRequestData& request) {
+        return transport::builder::MakeSendPacket(request, getClientWidth(), getClientHeight(),
+                                                  kColorDepthBits);
+    };
+    return send(Link::Direct, forms) == Sent::Queued;
 }
 
 void StudentClient::synchronizeSettings() {
@@ -377,15 +333,14 @@ void StudentClient::onReceivedMouseData(const platform::Notification& note) {
     int y = parseInt32(fields[1]);
     int msg = parseInt32(fields[2]);
     // Input goes to the console on the direct link only; a relay session has none and sends nothing.
-    auto conn = getMVConn();
-    if (!conn)
-        return;
-    auto request = transport::newRequestData(static_cast<int>(kCommandRequestBytes));
-    if (msg == kMouseWheelEvent)
-        transport::TCPServerClient::MakeSendPacketMouseWheelEvent(*request, kMouseWheelEvent, x, y);
-    else
-        transport::TCPServerClient::MakeSendPacketMouseEvent(*request, msg, x, y);
-    conn->Send(std::move(request));
+    Forms forms;
+    forms.directBytes = kCommandRequestBytes;
+    forms.direct = [x, y, msg](transport::SRequestData& request) {
+        if (msg == kMouseWheelEvent)
+            return transport::builder::MakeSendPacketMouseWheelEvent(request, kMouseWheelEvent, x, y);
+        return transport::builder::MakeSendPacketMouseEvent(request, msg, x, y);
+    };
+    send(Link::Direct, forms);
 }
 
 void StudentClient::onReceivedKeyboardData(const platform::Notification& note) {

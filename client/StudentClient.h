@@ -1,9 +1,11 @@
 // The protocol client of one login: owns the direct link to the teacher console or the client
 // relay link (never both), answers the console's commands, keeps the state they set (read by
-// capture and upload through the accessors) and turns the windows' chat, mouse and keyboard events
-// into packets. Created on the main thread after login (create()); handlers run on the receiving
-// link's thread, window events on the main thread, accessors from any thread (all fields atomic or
-// locked).
+// capture and upload through the accessors), turns the windows' chat, mouse and keyboard events
+// into packets, and is the one writer of the session's packets: its typed sends (file pieces,
+// strokes, screen images, H.264 frames, heartbeats, text commands) pick the link and build the
+// packet for it (StudentClientSends.cpp). Created on the main thread after login (create()); handlers run on
+// the receiving link's thread, window events on the main thread, accessors from any thread (all fields atomic
+// or locked).
 #pragma once
 
 #include "platform/NotificationCenter.h"
@@ -19,7 +21,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace streaming {
 class H264Encoder;
@@ -85,10 +89,74 @@ public:
     // Closes the direct link (its receive thread then reports the link down).
     void closeConnection();
 
+    // Connects the session's link (sessionLink()): the relay link in a relay session, else the
+    // direct link to the console.
+    bool connectSession();
+
+    // The typed sends below are the one writer of the session's packets: each builds its packet in
+    // the form of the link it goes out on (plain on the direct link, in an envelope with this
+    // session's ids on the relay link) and queues it there. The link is picked in one place: Link
+    // names it, and ByConfiguration is sessionLink(). Any thread.
+
+    // The link this session runs on: Relay when the global configuration's relay mode is on (the
+    // login went through the relay), else Direct.
+    Link sessionLink() const;
+    // The connection of that link (empty when this session lacks it), for callers that pace
+    // themselves on its queue (the screen upload's unsent-image gate).
+    std::shared_ptr<transport::TCPConnection> sessionConnection() const;
+    // Bytes waiting unsent on the session's link (0 without one): the file sender paces on it.
+    std::uint64_t pendingBytes() const;
+    // Whether sender is one of this client's links (they post with their connection as sender).
+    bool isLinkSender(const void* sender) const;
+
+    // How a packet meets its link: empty, straight onto it; otherwise through the caller's flow
+    // control, which queues it on the link handed over and answers Send's result.
+    using Queue = std::function<bool(const std::shared_ptr<transport::TCPConnection>&,
+                                     std::unique_ptr<transport::SRequestData>)>;
+
     // Formats nothing: sends a complete command text on the chosen link in a request of
     // requestBytes. A text that does not fit the request, or a link this session lacks, sends
     // nothing (answers false; a too-long text is logged).
-    bool sendCommand(const std::string& text, Link link, std::size_t requestBytes = kCommandRequestBytes);
+    bool sendCommand(const std::string& text, Link link, std::size_t requestBytes = kCommandRequestBytes,
+                     const Queue& queue = {});
+    // The heartbeat "[PC00003]" on the link its chain was armed for.
+    bool sendHeartbeat(Link link);
+
+    // One piece of a file the student sends, on the session's link. The bytes are borrowed for
+    // the call.
+    struct FilePiece {
+        const std::uint8_t* data = nullptr;
+        std::int32_t size = 0; // bytes behind data
+        const std::string& name;
+        std::int32_t total = 0; // pieces of the file
+        std::int32_t seq = 0;
+    };
+    // False when the piece could not be queued (logged: no link, not built, or the link is down).
+    bool sendFilePiece(const FilePiece& piece);
+
+    // A share-board stroke goes out in requests of this size (the builder's header and 8 bytes a point).
+    static constexpr std::size_t kStrokeRequestBytes = 102400;
+    // Stroke packets, each in its own request, in order, on the direct link: the console draws what
+    // the student draws over its screen, which a relay session never shows. Answers how many were
+    // queued (a packet the builder refuses is left out, logged).
+    std::size_t sendStrokePackets(const std::vector<transport::StrokeData>& packets);
+
+    // Room for headers around a payload (a screen image, an H.264 frame).
+    static constexpr std::size_t kPayloadRequestExtraBytes = 512;
+    // A JPEG screen image. The bytes are borrowed for the call.
+    struct ScreenImage {
+        const std::uint8_t* jpeg = nullptr;
+        std::size_t size = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        // Direct link: the sequenced form with this draw sequence, or the small form without one.
+        // The relay carries no acknowledgements: its envelope's sequence is always 0.
+        std::optional<std::int32_t> drawSeq;
+    };
+    bool sendScreenImage(const ScreenImage& image, const Queue& queue = {});
+    // An encoded H.264 frame (empty for one the rate control skipped); the direct link only.
+    bool sendH264Frame(const std::uint8_t* bytes, std::size_t size, std::int32_t drawSeq,
+                       const Queue& queue = {});
 
     // Accessors (any thread).
     std::shared_ptr<transport::TCPServerClient> getMVConn() const;
@@ -158,6 +226,17 @@ private:
     // client alive while it runs.
     void observeLink(const std::string& name, Link link, void (StudentClient::*handler)(Record&, Link));
     const void* linkSender(Link link) const;
+    // The one place a packet meets a link: Link resolved (ByConfiguration is sessionLink()), the
+    // connection taken, the packet built in that link's form and queued. A form left empty does not
+    // exist on that link; RelayUnwrapped takes the direct form on the relay link.
+    struct Forms {
+        std::size_t directBytes = 0;
+        std::function<bool(transport::SRequestData&)> direct;
+        std::size_t relayBytes = 0;
+        std::function<bool(transport::SRequestData&, transport::RelayConnData)> relay;
+    };
+    enum class Sent { Queued, NotBuilt, LinkDown }; // NotBuilt: no such link, form, or the builder refused
+    Sent send(Link link, const Forms& forms, const Queue& queue = {});
     void post(const char* name, platform::Dictionary dictionary = {}) const;
     // Posts a one-entry dictionary, shared, so an observer may keep a large value (a screen
     // update's archive) without copying it.

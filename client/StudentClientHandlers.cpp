@@ -190,12 +190,12 @@ void StudentClient::onThumbnailRequest(Record& r, Link link) {
     m_nRefreshDelay.store(parseInt32(fieldAt(f, 2)));
     m_fQuality.store(static_cast<float>(parseInt32(fieldAt(f, 3)) / kPercent));
     if (link == Link::Direct) {
-        auto conn = getMVConn();
-        if (!conn)
-            return;
-        auto request = transport::newRequestData(static_cast<int>(transport::builder::kCompressionBodyBytes));
-        transport::TCPServerClient::MakeSendPacket(*request, 0, 0);
-        conn->Send(std::move(request));
+        Forms forms;
+        forms.directBytes = transport::builder::kCompressionBodyBytes;
+        forms.direct = [](transport::SRequestData& request) {
+            return transport::builder::MakeSendPacket(request, 0, 0);
+        };
+        send(Link::Direct, forms);
         return;
     }
     sendCommand(command::clientVersion(), link);

@@ -12,7 +12,6 @@
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Screens.h"
-#include "transport/TCPConnection.h"
 
 #include <QDialog>
 #include <QVBoxLayout>
@@ -107,14 +106,7 @@ bool MainViewController::isCurrentLinkSender(const void* sender) const {
     const auto studentClient = getStudentClient();
     if (!studentClient)
         return false;
-    if (sender == studentClient.get())
-        return true;
-    // The links post with their connection object as sender.
-    const auto direct = studentClient->getMVConn();
-    if (direct && sender == static_cast<const transport::TCPConnection*>(direct.get()))
-        return true;
-    const auto relay = studentClient->getRelayConn();
-    return relay && sender == static_cast<const transport::TCPConnection*>(relay.get());
+    return sender == studentClient.get() || studentClient->isLinkSender(sender);
 }
 
 void MainViewController::callbackDisconnect(const platform::Notification& note) {

@@ -50,6 +50,12 @@ void MainViewController::showScreenShareWindow() {
         auto controller = desktop::WindowRegistry::instantiate(desktop::storyboard::kScreenShareWindow);
         if (!controller)
             return;
+        // The viewer sends its share-board strokes through the client this hub holds at the time.
+        if (auto* viewer = dynamic_cast<ScreenShareViewing*>(controller->contentViewController()))
+            viewer->setStudentClientSource([weak = std::weak_ptr<MainViewController>(self)] {
+                auto hub = weak.lock();
+                return hub ? hub->getStudentClient() : nullptr;
+            });
         delegate.setScreenShareWindowController(controller);
         controller->showWindow();
     });

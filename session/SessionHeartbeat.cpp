@@ -1,7 +1,6 @@
 #include "session/SessionHeartbeat.h"
 
 #include "client/ClientEvents.h"
-#include "client/GlobalConfig.h"
 #include "platform/Log.h"
 
 namespace session {
@@ -66,8 +65,8 @@ void SessionHeartbeat::callbackOnLoginSuccess(const platform::Notification& /*no
 
     // The login window's way decides, whichever capture object runs: a session that logged in
     // through the relay has no direct address to connect to.
-    const bool relay = client::GlobalConfig::shared().isRelayEnabled();
-    if (!(relay ? studentClient->connectToRelayServer() : studentClient->connectToServer())) {
+    const bool relay = studentClient->sessionLink() == Link::Relay;
+    if (!studentClient->connectSession()) {
         // Without a link and without a heartbeat the teacher would never see this seat again, and
         // ending quietly would leave the student guessing: take the lost-link road, which tells the
         // student and ends the agent.
@@ -85,14 +84,14 @@ void SessionHeartbeat::callbackOnLoginSuccess(const platform::Notification& /*no
 }
 
 void SessionHeartbeat::initHeartBeat() {
-    arm(Chain::Direct);
+    arm(Link::Direct);
 }
 
 void SessionHeartbeat::initRelayHeartBeat() {
-    arm(Chain::Relay);
+    arm(Link::Relay);
 }
 
-void SessionHeartbeat::arm(Chain chain) {
+void SessionHeartbeat::arm(Link chain) {
     std::weak_ptr<SessionHeartbeat> weak = weak_from_this();
     platform::mainQueue::async([weak, chain] {
         auto self = weak.lock();
@@ -101,7 +100,7 @@ void SessionHeartbeat::arm(Chain chain) {
         }
         std::shared_ptr<platform::Timer> timer = self->schedule(chain);
         std::lock_guard lock(self->m_lock);
-        auto& slot = chain == Chain::Direct ? self->m_heartBeatCheckTimer : self->m_heartBeatRelayCheckTimer;
+        auto& slot = chain == Link::Direct ? self->m_heartBeatCheckTimer : self->m_heartBeatRelayCheckTimer;
         // One chain per kind: a second login replaces the first chain instead of running beside it
         // (two chains on one failure count would report a lost link in half the time).
         if (slot) {
@@ -111,14 +110,14 @@ void SessionHeartbeat::arm(Chain chain) {
     });
 }
 
-std::shared_ptr<platform::Timer> SessionHeartbeat::schedule(Chain chain) {
+std::shared_ptr<platform::Timer> SessionHeartbeat::schedule(Link chain) {
     std::weak_ptr<SessionHeartbeat> weak = weak_from_this();
     platform::Dictionary userInfo{
-        {kTimerIdKey, chain == Chain::Direct ? kHeartbeatTimerId : kHeartbeatRelayTimerId}};
+        {kTimerIdKey, chain == Link::Direct ? kHeartbeatTimerId : kHeartbeatRelayTimerId}};
     return platform::Timer::scheduled(kHeartbeatIntervalSeconds, false,
                                       [weak, chain, userInfo](platform::Timer&) {
                                           if (auto self = weak.lock()) {
-                                              if (chain == Chain::Direct) {
+                                              if (chain == Link::Direct) {
                                                   self->heartbeatTimer(userInfo);
                                               } else {
                                                   self->heartbeatRelayTimer(userInfo);
@@ -128,15 +127,15 @@ std::shared_ptr<platform::Timer> SessionHeartbeat::schedule(Chain chain) {
 }
 
 void SessionHeartbeat::heartbeatTimer(const platform::Dictionary& userInfo) {
-    tick(Chain::Direct, userInfo);
+    tick(Link::Direct, userInfo);
 }
 
 void SessionHeartbeat::heartbeatRelayTimer(const platform::Dictionary& userInfo) {
-    tick(Chain::Relay, userInfo);
+    tick(Link::Relay, userInfo);
 }
 
-void SessionHeartbeat::tick(Chain chain, const platform::Dictionary& userInfo) {
-    const char* ownId = chain == Chain::Direct ? kHeartbeatTimerId : kHeartbeatRelayTimerId;
+void SessionHeartbeat::tick(Link chain, const platform::Dictionary& userInfo) {
+    const char* ownId = chain == Link::Direct ? kHeartbeatTimerId : kHeartbeatRelayTimerId;
     auto id = userInfo.find(kTimerIdKey);
     if (id == userInfo.end() || id->second != ownId) {
         return;
@@ -147,23 +146,21 @@ void SessionHeartbeat::tick(Chain chain, const platform::Dictionary& userInfo) {
     // answer overwritten and report a live console as lost two ticks later).
     const std::int32_t failures = studentClient ? studentClient->incrementHeartBeatFailureCnt() : 0;
     if (failures == 1) {
-        const auto link =
-            chain == Chain::Direct ? client::StudentClient::Link::Direct : client::StudentClient::Link::Relay;
-        m_syncQueue.async([link] {
+        m_syncQueue.async([chain] {
             // The client current when the packet is built, as every tick reads it anew.
             if (auto current = client::gStudentClient()) {
-                current->sendCommand(kHeartbeatCommand, link);
+                current->sendHeartbeat(chain);
             }
         });
     }
     {
         std::shared_ptr<platform::Timer> next = schedule(chain);
         std::lock_guard lock(m_lock);
-        (chain == Chain::Direct ? m_heartBeatCheckTimer : m_heartBeatRelayCheckTimer) = std::move(next);
+        (chain == Link::Direct ? m_heartBeatCheckTimer : m_heartBeatRelayCheckTimer) = std::move(next);
     }
     if (failures == kHeartbeatFailureLimit) {
         if (m_options.logsHeartbeatFailure) {
-            if (chain == Chain::Direct) {
+            if (chain == Link::Direct) {
                 platform::logf("[ZQ]Heartbeat failure:%d", failures);
             } else {
                 platform::logf("[ZQ_RELAY]Heartbeat failure:%d", failures);

@@ -20,7 +20,6 @@
 namespace session {
 
 inline constexpr const char* kLoginSuccessNotification = client::events::kLoginSuccess;
-inline constexpr const char* kHeartbeatCommand = "[PC00003]";
 inline constexpr const char* kTimerIdKey = "id";
 inline constexpr const char* kHeartbeatTimerId = "heartbeatCheck";
 inline constexpr const char* kHeartbeatRelayTimerId = "heartbeatRelayTimer";
@@ -65,10 +64,11 @@ public:
     void drainSendQueue();
 
 private:
-    enum class Chain { Direct, Relay };
-    void arm(Chain chain);
-    void tick(Chain chain, const platform::Dictionary& userInfo);
-    std::shared_ptr<platform::Timer> schedule(Chain chain);
+    // A chain of ticks keeps one link alive: the one the session's client named at login.
+    using Link = client::StudentClient::Link;
+    void arm(Link chain);
+    void tick(Link chain, const platform::Dictionary& userInfo);
+    std::shared_ptr<platform::Timer> schedule(Link chain);
 
     const Options m_options;
     platform::NotificationCenter& m_pNotificationCenter;

@@ -1,6 +1,5 @@
 #include "streaming/ScreenCaptureCore.h"
 
-#include "client/GlobalConfig.h"
 #include "client/StudentSessionInfo.h"
 #include "streaming/H264Encoder.h"
 
@@ -57,9 +56,10 @@ void ScreenCaptureCore::setUp(const std::shared_ptr<ScreenCaptureCore>& self) {
 }
 
 void ScreenCaptureCore::displayReconfigurationCallback() {
-    // Before the session starts, and in a relay session, there is no direct link: nothing is sent.
+    // Before the session starts there is no client, and a relay session has no direct link: nothing
+    // is sent.
     auto studentClient = client::gStudentClient();
-    if (!studentClient || !studentClient->getMVConn()) {
+    if (!studentClient) {
         return;
     }
     studentClient->sendCommand(kScreenSizeCommand + std::to_string(platform::screens::clientWidth()) + "," +
@@ -72,7 +72,7 @@ void ScreenCaptureCore::handleFrameOnCaptureQueue(CaptureFrame& frame) {
 }
 
 void ScreenCaptureCore::upload(CaptureFrame& frame, client::StudentClient& studentClient) {
-    if (client::GlobalConfig::shared().isRelayEnabled()) {
+    if (studentClient.sessionLink() == client::StudentClient::Link::Relay) {
         processRelayImage(frame, studentClient);
     } else {
         processImage(frame, studentClient);

@@ -77,7 +77,7 @@ protected:
     void handleFrame(CaptureFrame& frame);
     // Runs handleFrame on the capture queue while the frame is still valid.
     void handleFrameOnCaptureQueue(CaptureFrame& frame);
-    // The upload of one accepted frame: through the relay in a relay session, else direct.
+    // The upload of one accepted frame: the relay form on the link of a relay session, else direct.
     void upload(CaptureFrame& frame, client::StudentClient& studentClient);
     virtual void processImage(CaptureFrame& frame, client::StudentClient& studentClient) = 0;
     virtual void processRelayImage(CaptureFrame& frame, client::StudentClient& studentClient) = 0;

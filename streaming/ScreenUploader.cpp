@@ -7,12 +7,9 @@
 #include "streaming/H264Encoder.h"
 #include "streaming/ProportionalScaling.h"
 #include "streaming/Yuv420.h"
-#include "transport/TCPServerClient.h"
-#include "transport/TCP_RelayServerConn.h"
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <optional>
 
 namespace streaming {
@@ -25,13 +22,6 @@ constexpr const char* kH264StartNotice = "[PC00609]";
 // "<code>w,h", as "%d,%d" formats it.
 std::string formatNotice(const char* code, int width, int height) {
     return code + std::to_string(width) + "," + std::to_string(height);
-}
-
-// Request size for a payload: its bytes plus room for the headers, in 64-bit arithmetic.
-std::unique_ptr<transport::SRequestData> payloadRequest(std::size_t payloadBytes) {
-    const std::uint64_t total = static_cast<std::uint64_t>(payloadBytes) + kPayloadRequestExtraBytes;
-    return transport::newRequestData(total > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX
-                                                                                   : static_cast<int>(total));
 }
 
 // Lines of every frame the console's modes bring about: a live view held back by acknowledgements
@@ -88,13 +78,16 @@ bool ScreenUploader::gateOpen(const std::shared_ptr<transport::TCPConnection>& l
     return false;
 }
 
-bool ScreenUploader::sendText(const std::shared_ptr<transport::TCPConnection>& link,
-                              const std::string& text) {
-    auto request = transport::newRequestData(kCommandRequestBytes);
-    if (!transport::builder::MakeSendPacket(*request, text)) {
-        return false;
-    }
-    return m_gate.send(link, std::move(request), false);
+client::StudentClient::Queue ScreenUploader::throughGate(bool isImage) {
+    return [this, isImage](const std::shared_ptr<transport::TCPConnection>& link,
+                           std::unique_ptr<transport::SRequestData> request) {
+        return m_gate.send(link, std::move(request), isImage);
+    };
+}
+
+bool ScreenUploader::sendText(client::StudentClient& client, const std::string& text) {
+    return client.sendCommand(text, client::StudentClient::Link::ByConfiguration,
+                              client::StudentClient::kCommandRequestBytes, throughGate(false));
 }
 
 std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int pointsWidth, int pointsHeight,
@@ -138,7 +131,7 @@ std::vector<std::uint8_t> ScreenUploader::jpegOf(CaptureFrame& frame, int points
 
 void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& client) {
     refreshSizes(frame);
-    std::shared_ptr<transport::TCPServerClient> link = client.getMVConn();
+    const std::shared_ptr<transport::TCPConnection> link = client.sessionConnection();
     if (!link) {
         return;
     }
@@ -154,10 +147,7 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
             return;
         }
         const std::int32_t seq = client.getDrawSeq();
-        auto request = payloadRequest(jpeg.size());
-        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), static_cast<int>(jpeg.size()),
-                                                   m_nWidth, m_nHeight, seq);
-        if (m_gate.send(link, std::move(request), true)) {
+        if (client.sendScreenImage({jpeg.data(), jpeg.size(), m_nWidth, m_nHeight, seq}, throughGate(true))) {
             client.advanceDrawSeq(seq);
         }
         return;
@@ -186,31 +176,28 @@ void ScreenUploader::processImage(CaptureFrame& frame, client::StudentClient& cl
     }
     if (client.getRemoteViewFirst()) {
         client.setRemoteViewFirst(false);
-        sendText(link, formatNotice(kScreenSizeNotice, screenWidth, screenHeight));
+        sendText(client, formatNotice(kScreenSizeNotice, screenWidth, screenHeight));
         frameLogs().sizeNotice.logf("[ZQ]PC00004 Sended");
     }
-    auto request = payloadRequest(jpeg.size());
-    const int size = static_cast<int>(jpeg.size());
+    client::StudentClient::ScreenImage image{jpeg.data(), jpeg.size(), screenWidth, screenHeight,
+                                             std::nullopt};
     if (sequenced) {
         const std::int32_t seq = client.getDrawSeq();
-        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight,
-                                                   seq);
-        if (m_gate.send(link, std::move(request), true)) {
+        image.drawSeq = seq;
+        if (client.sendScreenImage(image, throughGate(true))) {
             client.advanceDrawSeq(seq);
         }
     } else {
-        transport::TCPServerClient::MakeSendPacket(*request, jpeg.data(), size, screenWidth, screenHeight);
-        m_gate.send(link, std::move(request), true);
+        client.sendScreenImage(image, throughGate(true));
     }
 }
 
 void ScreenUploader::processRelayImage(CaptureFrame& frame, client::StudentClient& client) {
     refreshSizes(frame);
-    std::shared_ptr<transport::TCP_RelayServerConn> link = client.getRelayConn();
+    const std::shared_ptr<transport::TCPConnection> link = client.sessionConnection();
     if (!link || !gateOpen(link)) {
         return;
     }
-    const transport::RelayConnData relayConn = client.getRelayConnData();
     const bool live = client.takeRemoteView();
     const int width = live ? platform::screens::clientWidth() : m_nWidth;
     const int height = live ? platform::screens::clientHeight() : m_nHeight;
@@ -221,21 +208,14 @@ void ScreenUploader::processRelayImage(CaptureFrame& frame, client::StudentClien
     }
     if (live && client.getRemoteViewFirst()) {
         client.setRemoteViewFirst(false);
-        auto notice = transport::newRequestData(kCommandRequestBytes);
-        if (transport::TCP_RelayServerConn::MakeRelayPacket(
-                *notice, formatNotice(kScreenSizeNotice, width, height), relayConn)) {
-            m_gate.send(link, std::move(notice), false);
-        }
+        sendText(client, formatNotice(kScreenSizeNotice, width, height));
     }
-    // The relay carries no acknowledgements: sequence 0, and the draw sequence stays where it is.
-    const transport::RelayScreenData screen{static_cast<std::int32_t>(jpeg.size()), width, height, 0};
-    auto request = payloadRequest(jpeg.size());
-    transport::TCP_RelayServerConn::MakeRelayDibPacket(*request, relayConn, screen, jpeg.data());
-    m_gate.send(link, std::move(request), true);
+    // The relay carries no acknowledgements: the draw sequence stays where it is.
+    client.sendScreenImage({jpeg.data(), jpeg.size(), width, height, std::nullopt}, throughGate(true));
 }
 
 void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& client,
-                                   const std::shared_ptr<transport::TCPServerClient>& link) {
+                                   const std::shared_ptr<transport::TCPConnection>& link) {
     if (!gateOpen(link)) {
         return;
     }
@@ -272,7 +252,7 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
     if (!client.getH264Init()) {
         // Every start of the H.264 live mode opens a new stream: the size notice, a fresh encoder,
         // and a key frame first, which the console's new decoder needs before anything else.
-        sendText(link, formatNotice(kH264StartNotice, kH264Width, kH264Height));
+        sendText(client, formatNotice(kH264StartNotice, kH264Width, kH264Height));
         platform::sleepFor(kH264AnnouncePauseSeconds);
         encoder->releaseEncoder();
         const int status = encoder->initEncoder(kH264Width, kH264Height, kH264Bitrate, kH264FrameRate);
@@ -294,10 +274,7 @@ void ScreenUploader::sendH264Frame(CaptureFrame& frame, client::StudentClient& c
     const std::vector<std::uint8_t> empty;
     const std::vector<std::uint8_t>& bytes = encoded ? *encoded : empty;
     const std::int32_t seq = client.getH264DrawSeq();
-    auto request = payloadRequest(bytes.size());
-    transport::TCPServerClient::MakeSendPacketH264(*request, bytes.data(), static_cast<int>(bytes.size()),
-                                                   seq);
-    if (m_gate.send(link, std::move(request), true)) {
+    if (client.sendH264Frame(bytes.data(), bytes.size(), seq, throughGate(true))) {
         client.setH264DrawSeq(nextSequence(seq));
     }
 }

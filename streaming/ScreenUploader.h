@@ -1,6 +1,7 @@
-// The screen upload: turns one accepted frame into packets for the teacher's console (thumbnail,
+// The screen upload: turns one accepted frame into what the teacher's console is sent (thumbnail,
 // live JPEG image sequenced or in the small form, relay-wrapped images, the H.264 live frame) and
-// queues them on the session client's link. Runs on the capture object's frame queue only, one
+// hands it to the session client's typed sends, which build the packets for the client's link; the
+// unsent-image gate watches that link. Runs on the capture object's frame queue only, one
 // frame at a time; it keeps the JPEG compressor and the link gate of that thread.
 #pragma once
 
@@ -21,9 +22,6 @@ constexpr int kH264Bitrate = 5120000;
 constexpr float kH264FrameRate = 24.0f;
 // Pause after announcing a new H.264 stream, so the console can set up its decoder first.
 constexpr double kH264AnnouncePauseSeconds = 0.6;
-// Room for headers around a payload: a text command gets this much, a payload this much more.
-constexpr int kCommandRequestBytes = 512;
-constexpr int kPayloadRequestExtraBytes = 512;
 // A sequenced live image goes out only while at most this many wait for the console's acknowledgement.
 constexpr std::int64_t kMaxUnacknowledgedImages = 4;
 
@@ -58,10 +56,13 @@ private:
     void refreshSizes(const CaptureFrame& frame);
     // A JPEG of the frame at `points` (display rules applied); empty when nothing may be sent.
     std::vector<std::uint8_t> jpegOf(CaptureFrame& frame, int pointsWidth, int pointsHeight, float factor);
+    // Whether the gate lets a new image onto the session's link (skipping logged once per run).
     bool gateOpen(const std::shared_ptr<transport::TCPConnection>& link);
-    bool sendText(const std::shared_ptr<transport::TCPConnection>& link, const std::string& text);
+    // The client's packets go onto the link it picks through the gate; images are counted there.
+    client::StudentClient::Queue throughGate(bool isImage);
+    bool sendText(client::StudentClient& client, const std::string& text);
     void sendH264Frame(CaptureFrame& frame, client::StudentClient& client,
-                       const std::shared_ptr<transport::TCPServerClient>& link);
+                       const std::shared_ptr<transport::TCPConnection>& link);
 
     Options m_options;
     std::int32_t m_nWidth = 0;

@@ -1,8 +1,5 @@
 #include "streaming/ShareBoardStroke.h"
 
-#include "platform/Log.h"
-#include "transport/TCPServerClient.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -61,21 +58,6 @@ std::vector<transport::StrokeData> makeStrokePackets(const Stroke& stroke, const
         start = end - 1;
     }
     return packets;
-}
-
-std::size_t sendStrokePackets(transport::TCPServerClient& link,
-                              const std::vector<transport::StrokeData>& packets) {
-    std::size_t queued = 0;
-    for (const auto& packet : packets) {
-        auto request = transport::newRequestData(static_cast<int>(kStrokeRequestBytes));
-        if (!request || !transport::TCPServerClient::MakeSendPacket(*request, packet)) {
-            platform::logf("[ZQ]Stroke of %zu points not built.", packet.points.size());
-            continue;
-        }
-        if (link.Send(std::move(request)))
-            ++queued;
-    }
-    return queued;
 }
 
 } // namespace streaming

@@ -1,8 +1,9 @@
 // Share-board strokes: the point of a pen stroke and the filling of stroke packets for the teacher (view
-// points to teacher-canvas points, split so that no packet outgrows its request). Plain functions; any
-// thread.
+// points to teacher-canvas points, split so that no packet outgrows its request); the session's client
+// sends them. Plain functions; any thread.
 #pragma once
 
+#include "client/StudentClient.h"
 #include "streaming/PenColours.h"
 #include "transport/PacketData.h"
 
@@ -10,10 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-namespace transport {
-class TCPServerClient;
-}
 
 namespace streaming {
 
@@ -71,8 +68,8 @@ struct CanvasSizes {
     int canvasHeight = 0;
 };
 
-// The request a stroke packet is built in, and how many points fit in it.
-constexpr std::size_t kStrokeRequestBytes = 102400;
+// The request the client builds a stroke packet in, and how many points fit in it.
+constexpr std::size_t kStrokeRequestBytes = client::StudentClient::kStrokeRequestBytes;
 constexpr std::size_t kStrokePointBytes = 8;
 constexpr std::size_t kStrokeHeaderBytes = 29;
 constexpr std::size_t kMaxStrokePointsPerRequest =
@@ -86,10 +83,5 @@ constexpr std::size_t kMaxStrokePointsPerRequest =
 std::vector<transport::StrokeData> makeStrokePackets(const Stroke& stroke, const PenState& pen,
                                                      std::int32_t slot, const CanvasSizes& sizes,
                                                      std::size_t maxPoints = kMaxStrokePointsPerRequest);
-
-// Builds each packet in its own request and queues it on the direct link, in order; answers how many
-// were queued (a packet the builder refuses is left out).
-std::size_t sendStrokePackets(transport::TCPServerClient& link,
-                              const std::vector<transport::StrokeData>& packets);
 
 } // namespace streaming

@@ -1,7 +1,6 @@
 #include "transfer/FileSender.h"
 
 #include "client/ArchivedRecords.h"
-#include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
 #include "panel/PanelEvents.h"
 #include "platform/LocalizedStrings.h"
@@ -10,9 +9,6 @@
 #include "transfer/FileChunkReader.h"
 #include "transfer/TransferEvents.h"
 #include "transfer/TransferNames.h"
-#include "transport/PacketBuilder.h"
-#include "transport/TCPServerClient.h"
-#include "transport/TCP_RelayServerConn.h"
 
 namespace transfer {
 namespace {
@@ -22,8 +18,6 @@ constexpr const char* kFlagOn = "1";
 constexpr const char* kFlagOff = "0";
 // Files left to send after this one: a drop carries one file.
 constexpr const char* kRemainFileCnt = "0";
-// The relay builder's buffer holds the envelope and one spare byte.
-constexpr std::size_t kEnvelopeSpareBytes = 1;
 
 } // namespace
 
@@ -202,14 +196,7 @@ std::uint64_t FileSender::linkBacklog() const {
     if (m_linkBacklog)
         return m_linkBacklog();
     auto studentClient = m_hooks.studentClient ? m_hooks.studentClient() : nullptr;
-    if (!studentClient)
-        return 0;
-    std::shared_ptr<transport::TCPConnection> link;
-    if (client::GlobalConfig::shared().isRelayEnabled())
-        link = studentClient->getRelayConn();
-    else
-        link = studentClient->getMVConn();
-    return link ? link->PendingBytes() : 0;
+    return studentClient ? studentClient->pendingBytes() : 0;
 }
 
 bool FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name,
@@ -219,36 +206,7 @@ bool FileSender::sendPiece(const std::uint8_t* data, std::int32_t size, const st
         platform::logf("[ZQ]file piece %d not sent: no session", seq);
         return false;
     }
-    // Sized from the body it carries: 21 bytes, two per name byte, the data.
-    const std::size_t body = transport::builder::kFileChunkHeaderBytes + 2 * name.size() +
-                             static_cast<std::size_t>(size > 0 ? size : 0);
-    bool built = false;
-    bool queued = false;
-    if (client::GlobalConfig::shared().isRelayEnabled()) {
-        auto conn = studentClient->getRelayConn();
-        if (conn) {
-            auto request = transport::newRequestData(
-                static_cast<int>(body + transport::builder::kEnvelopeHeaderBytes + kEnvelopeSpareBytes));
-            transport::RelayFileData file;
-            file.nSeq = seq;
-            file.nSplitCnt = total;
-            file.nSize = size;
-            file.pData = data;
-            file.pFileName = name.c_str();
-            file.nNameLen = static_cast<std::int32_t>(name.size());
-            built = transport::TCP_RelayServerConn::MakeRelayFilePacket(
-                *request, studentClient->getRelayConnData(), file, data);
-            queued = built && conn->Send(std::move(request));
-        }
-    } else if (auto conn = studentClient->getMVConn()) {
-        auto request = transport::newRequestData(static_cast<int>(body));
-        built = transport::TCPServerClient::MakeSendPacketFileData(*request, total, seq, name, size, data);
-        queued = built && conn->Send(std::move(request));
-    }
-    if (!queued)
-        platform::logf("[ZQ]file piece %d of %d not sent: %s", seq, total,
-                       built ? "the link is down" : "no link or the packet could not be built");
-    return queued;
+    return studentClient->sendFilePiece({data, size, name, total, seq});
 }
 
 void FileSender::stop() {

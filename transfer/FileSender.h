@@ -95,9 +95,10 @@ private:
                    bool last);
     // Joins the retired workers that have ended; never waits for one still reading.
     void reapWorkers();
-    // Bytes waiting unsent on the link the pieces go out on (0 without one).
+    // Bytes waiting unsent on the session's link, which the pieces go out on (0 without one).
     std::uint64_t linkBacklog() const;
-    // Builds the piece's packet and queues it on the link; false when it could not be queued.
+    // Hands the piece to the session's client, which builds its packet and queues it on the
+    // session's link; false when it could not be queued.
     bool sendPiece(const std::uint8_t* data, std::int32_t size, const std::string& name, std::int32_t total,
                    std::int32_t seq);
     void stop();

@@ -278,7 +278,7 @@ void ScreenShareView::strokeUp(const QPointF& at) {
     const streaming::CanvasSizes sizes{g.clientWidth, g.clientHeight,
                                        viewer ? viewer->getScreenCanvasWidth() : 0,
                                        viewer ? viewer->getScreenCanvasHeight() : 0};
-    ShareBoardLayer::sendStokePacket(stroke, *context.pen, sizes);
+    ShareBoardLayer::sendStokePacket(stroke, *context.pen, sizes, studentClient ? studentClient() : nullptr);
 }
 
 void ScreenShareView::drawStrokes(QPainter& painter) {

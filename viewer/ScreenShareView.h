@@ -4,6 +4,7 @@
 // teacher when it ends. Main thread.
 #pragma once
 
+#include "panel/ScreenShareViewing.h"
 #include "platform/NotificationCenter.h"
 #include "streaming/PlainImage.h"
 #include "viewer/MouseForwarding.h"
@@ -22,6 +23,8 @@ public:
 
     // Asked at every event: whether the teacher allows answers.
     std::function<bool()> answersEnabled;
+    // Asked when a share-board stroke ends: the client it goes to (none: it is not sent).
+    panel::ScreenShareViewing::StudentClientSource studentClient;
 
     // Shows the canvas; dirty is the changed part of it. A canvas of the view's size is drawn from
     // its own memory; any other is scaled into the view's picture, only where it changed. The

@@ -154,6 +154,11 @@ void ScreenShareViewController::addObservers() {
                     }));
 }
 
+void ScreenShareViewController::setStudentClientSource(StudentClientSource source) {
+    if (m_imageViewCanvas)
+        m_imageViewCanvas->studentClient = std::move(source);
+}
+
 void ScreenShareViewController::initCanvas() {
     if (!m_shared)
         return;

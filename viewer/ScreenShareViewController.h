@@ -43,6 +43,7 @@ public:
     void viewDidAppear() override;
 
     // panel::ScreenShareViewing
+    void setStudentClientSource(StudentClientSource source) override;
     void initCanvas() override;
     bool getAnswerEnabled() const override { return m_model.getAnswerEnabled(); }
     int getScreenCanvasWidth() const override { return m_model.getScreenCanvasWidth(); }

@@ -2,11 +2,8 @@
 
 #include "client/SettingsKeys.h"
 #include "client/StudentClient.h"
-#include "panel/AppDelegate.h"
-#include "panel/MainViewController.h"
 #include "panel/StrokePainting.h"
 #include "platform/UserDefaults.h"
-#include "transport/TCPServerClient.h"
 
 #include <QPainter>
 #include <climits>
@@ -80,19 +77,18 @@ void ShareBoardLayer::draw(QPainter& painter, const Context& context) const {
 
 std::size_t ShareBoardLayer::sendStokePacket(const streaming::Stroke& stroke,
                                              const panel::NoteToolSettings& pen,
-                                             const streaming::CanvasSizes& sizes) {
-    auto hub = panel::AppDelegate::shared().getMainViewController();
-    auto studentClient = hub ? hub->getStudentClient() : nullptr;
-    auto link = studentClient ? studentClient->getMVConn() : nullptr;
-    if (!link || stroke.empty())
-        return 0; // no direct link (relay mode): nothing goes
+                                             const streaming::CanvasSizes& sizes,
+                                             const std::shared_ptr<client::StudentClient>& studentClient) {
+    if (!studentClient || stroke.empty())
+        return 0;
     // Read at each send: a slot changed in the settings after login is used from the next stroke.
     const std::int64_t slot = platform::UserDefaults::suite()->integerValue(client::settings::kSlot);
     const streaming::PenState state{pen.getToolMode(), pen.getThickness(), pen.getThicknessMode(),
                                     pen.getIsBlend(), pen.getColorMode()};
     const auto packets = streaming::makeStrokePackets(
         stroke, state, slot < INT_MIN || slot > INT_MAX ? 0 : static_cast<std::int32_t>(slot), sizes);
-    return streaming::sendStrokePackets(*link, packets);
+    // No direct link (relay mode): nothing goes.
+    return studentClient->sendStrokePackets(packets);
 }
 
 } // namespace viewer

@@ -36,10 +36,12 @@ public:
     void draw(QPainter& painter, const Context& context) const;
     const std::vector<streaming::Stroke>& strokes() const { return m_brushStrokeList; }
 
-    // Sends a finished stroke with the panel's settings on the login's direct link: the slot from
-    // the settings at this moment, the teacher's canvas from the open viewer. Answers the packets queued.
+    // Sends a finished stroke with the panel's settings through the login's client (on its direct
+    // link): the slot from the settings at this moment, the teacher's canvas from the open viewer.
+    // Answers the packets queued (none without a client).
     static std::size_t sendStokePacket(const streaming::Stroke& stroke, const panel::NoteToolSettings& pen,
-                                       const streaming::CanvasSizes& sizes);
+                                       const streaming::CanvasSizes& sizes,
+                                       const std::shared_ptr<client::StudentClient>& studentClient);
 
 private:
     QRect area(const QPointF& from, const QPointF& to, const Context& context) const;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "client/ScreenGridRule.h"
-#include "transport/ScreenUpdateLimits.h"
 #include "viewer/ScreenPartData.h"
 
 #include <cstdint>
@@ -19,8 +18,7 @@ namespace viewer {
 // before any canvas by the same pixel count.
 constexpr int kMinCanvasSide = 1;
 constexpr int kMaxCanvasSide = 16384;
-constexpr std::int64_t kMaxCanvasPixels =
-    static_cast<std::int64_t>(transport::ScreenUpdateLimits::kMaxCanvasPixels);
+constexpr std::int64_t kMaxCanvasPixels = static_cast<std::int64_t>(client::screengrid::kMaxCanvasPixels);
 constexpr std::int64_t kMaxTiles = 65536;
 
 // Whether a canvas of this size may be built (sides and pixel count within the limits above).

@@ -110,7 +110,7 @@ protected:
     }
     void send(const Stroke& stroke, const streaming::PenState& pen, std::int32_t slot = 7) {
         const auto packets = streaming::makeStrokePackets(stroke, pen, slot, kSizes);
-        EXPECT_EQ(streaming::sendStrokePackets(*m_client->getMVConn(), packets), packets.size());
+        EXPECT_EQ(m_client->sendStrokePackets(packets), packets.size());
     }
 
     platform::ManualRunLoop m_loop;
