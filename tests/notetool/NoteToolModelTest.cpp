@@ -12,9 +12,36 @@
 
 namespace {
 
+using notetool::FrameChange;
+using notetool::ModeStep;
 using notetool::NoteToolModel;
 using notetool::PanelFrame;
 namespace mode = notetool::mode;
+namespace tool = notetool::tool;
+
+constexpr PanelFrame kShort{1255, 615, 185, 177};
+constexpr PanelFrame kTall{1255, 270, 185, 524};
+
+// A mode's steps as the panel runs them: the mode is the one asked for, then it is shown at once
+// (the pointer, the share board) or when its board's picture is ready. Answers the panel's frame.
+PanelFrame runSteps(NoteToolModel& model, int to, const PanelFrame& frame) {
+    model.startMode(to);
+    if (to == mode::kCaptureBoard || to == mode::kWhiteBoard) {
+        const auto change = model.boardReady(to);
+        return change ? NoteToolModel::applyFrameChange(frame, *change) : frame;
+    }
+    return NoteToolModel::applyFrameChange(frame, model.enterMode(to));
+}
+
+// A click on a mode button with no ink to ask about.
+PanelFrame clickThrough(NoteToolModel& model, int to, const PanelFrame& frame) {
+    return model.clickMode(to) == ModeStep::Enter ? runSteps(model, to, frame) : frame;
+}
+
+void showMode(NoteToolModel& model, int shown) {
+    if (shown != mode::kPointer)
+        clickThrough(model, shown, kShort);
+}
 
 TEST(NoteToolModel, ThicknessButtonsGiveTheirWidths) {
     const std::pair<int, float> cases[] = {{0, 2.0f},  {1, 5.0f},  {2, 8.0f},
@@ -28,14 +55,14 @@ TEST(NoteToolModel, SavePolicyTakesOnlyTheThreeTexts) {
     const std::pair<const char*, int> cases[] = {{"1", 1}, {"3", 1}, {"", 1}, {"2", 2}, {" 0", 2}, {"0", 0}};
     for (auto [text, policy] : cases) {
         model.setNoteSaveMode(text);
-        EXPECT_EQ(model.m_nNoteSaveMode.load(), policy) << '"' << text << '"';
+        EXPECT_EQ(model.getNoteSaveMode(), policy) << '"' << text << '"';
     }
     EXPECT_TRUE(model.asksBeforeLeavingInk());
 }
 
 TEST(NoteToolModel, FrameChangesKeepTheTopEdgeTwoPointsHigherWhileABoardIsOpen) {
-    const PanelFrame shortPanel{1255, 615, 185, 177};
-    const PanelFrame tall{1255, 270, 185, 524};
+    const PanelFrame shortPanel = kShort;
+    const PanelFrame tall = kTall;
     struct Case {
         PanelFrame from;
         int lastMode;
@@ -62,8 +89,6 @@ TEST(NoteToolModel, FrameChangesKeepTheTopEdgeTwoPointsHigherWhileABoardIsOpen) 
 // The mode machine without windows: what a click does from each mode, with or without unsaved ink
 // or an open question, which mode it records, and the frame change of entering the mode.
 TEST(NoteToolModel, ModeMachineFollowsItsTransitionTable) {
-    using notetool::FrameChange;
-    using notetool::ModeStep;
     struct Case {
         int shown;
         bool written;
@@ -101,15 +126,17 @@ TEST(NoteToolModel, ModeMachineFollowsItsTransitionTable) {
         SCOPED_TRACE(testing::Message() << c.shown << " -> " << c.clicked << " written " << c.written
                                         << " question " << c.questionOpen);
         NoteToolModel model;
-        model.m_nMode = c.shown;
-        model.m_nLastMode = c.shown;
-        model.m_bWrited = c.written;
-        model.m_bSaveQuestionPending = c.questionOpen;
+        showMode(model, c.shown);
+        if (c.written)
+            model.inkWritten();
+        if (c.questionOpen) {
+            ASSERT_TRUE(model.openSaveQuestion());
+        }
         EXPECT_EQ(model.clickMode(c.clicked), c.step);
-        EXPECT_EQ(model.m_nMode.load(), c.asked);
-        EXPECT_EQ(model.m_nLastMode, c.shown);
+        EXPECT_EQ(model.getMode(), c.asked);
+        EXPECT_EQ(model.getLastMode(), c.shown);
         EXPECT_EQ(model.enterMode(c.clicked), c.frame);
-        EXPECT_EQ(model.m_nLastMode, c.clicked);
+        EXPECT_EQ(model.getLastMode(), c.clicked);
     }
     // The table holds each pair of modes once.
     for (int from : {P, C, S, W})
