@@ -80,8 +80,25 @@ PanelFrame NoteToolModel::applyFrameChange(const PanelFrame& frame, FrameChange 
     return next;
 }
 
+bool NoteToolModel::isMode(int mode) {
+    for (const ModeTransition& t : kModeTransitions)
+        if (t.to == mode)
+            return true;
+    return false;
+}
+
+void NoteToolModel::setUp() {
+    m_bEnableMove = true;
+    m_nLastMode = mode::kPointer;
+    m_nColorMode = kDefaultColour;
+    m_bScreenUpload = false;
+    m_bEnableClick = true;
+    m_nNoteSaveMode.store(0);
+    m_bMessageDisplay = true;
+}
+
 ModeStep NoteToolModel::clickMode(int to) {
-    if (m_bSaveQuestionPending)
+    if (m_bSaveQuestionPending || !isMode(to))
         return ModeStep::Ignore;
     if (to == mode::kCaptureBoard || to == mode::kWhiteBoard)
         m_nMode = to;
@@ -90,10 +107,82 @@ ModeStep NoteToolModel::clickMode(int to) {
     return m_bWrited ? ModeStep::AskFirst : ModeStep::Enter;
 }
 
+void NoteToolModel::startMode(int to) {
+    if (!isMode(to))
+        return;
+    m_nMode = to;
+    if (to == mode::kPointer) {
+        m_nToolMode = tool::kPen;
+        m_nColorMode = kDefaultColour;
+        m_nThicknessMode = 0;
+    }
+}
+
 FrameChange NoteToolModel::enterMode(int to) {
+    if (!isMode(to))
+        return FrameChange::Keep;
     const FrameChange change = frameChange(m_nLastMode, to);
     m_nLastMode = to;
     return change;
+}
+
+std::optional<FrameChange> NoteToolModel::boardReady(int board) {
+    if (m_nMode.load() != board)
+        return std::nullopt;
+    return enterMode(board);
+}
+
+bool NoteToolModel::eraseAll() {
+    m_nToolMode = tool::kPen;
+    m_bWrited = false;
+    return m_nMode.load() == mode::kShareBoard;
+}
+
+bool NoteToolModel::openSaveQuestion() {
+    if (!asksBeforeLeavingInk())
+        return false;
+    m_bSaveQuestionPending = true;
+    return true;
+}
+
+void NoteToolModel::saveQuestionAnswered(bool save) {
+    m_bSaveQuestionPending = false;
+    if (save)
+        m_bMessageDisplay = false;
+    else
+        m_bWrited = false;
+}
+
+void NoteToolModel::screenUploadStatus(int status) {
+    if (status < 0 || status >= kStatusCount)
+        return;
+    m_bScreenUpload = status == 1;
+}
+
+void NoteToolModel::shareScreenStatus(int status) {
+    if (status < 0 || status >= kStatusCount)
+        return;
+    // "1" shows the teacher's word without taking it as the student's own share.
+    if (status != 1)
+        m_bScreenShare = false;
+}
+
+UploadClick NoteToolModel::clickScreenUpload() {
+    if (m_bScreenShare)
+        return UploadClick::WhileSharing;
+    if (!m_bEnableClick)
+        return UploadClick::Inert;
+    m_bEnableClick = false;
+    return UploadClick::Ask;
+}
+
+ShareClick NoteToolModel::clickScreenShare() {
+    // Sharing needs the teacher to receive this screen first.
+    if (!m_bEnableClick || !m_bScreenUpload)
+        return ShareClick::Inert;
+    m_bEnableClick = false;
+    m_bScreenShare = !m_bScreenShare;
+    return m_bScreenShare ? ShareClick::SharingOn : ShareClick::SharingOff;
 }
 
 ModeImages NoteToolModel::modeImages(int mode) {

@@ -1,7 +1,9 @@
 // The note-tool panel's state without its widgets: the mode machine with the panel's frame for each
-// change, the drawing settings, the save policy, and which image each button shows. The panel view
-// keeps one and draws from it; tests drive it directly. Main thread (the save policy is atomic, the
-// teacher sets it from a receive thread).
+// change, the drawing settings, unsaved ink and the question about it, the teacher's save policy and
+// screen states, and which image each button shows. The panel view keeps one, changes it only by
+// what the student or the teacher did, and draws from it; tests drive it the same way. Main thread
+// (the mode asked for and the save policy are atomic: the teacher's show-hide query reads the one
+// and the teacher sets the other from a receive thread).
 #pragma once
 
 #include "streaming/PenColours.h"
@@ -79,10 +81,28 @@ struct ModeImages {
 // The teacher's status texts "0", "1", "2"; anything else is no status.
 std::optional<int> statusFromText(const std::string& text);
 
+// A student's click on the upload button: refused while the screen is shared (a box says why),
+// inert while the screen buttons rest, or a request to the teacher.
+enum class UploadClick {
+    WhileSharing,
+    Inert,
+    Ask,
+};
+
+// A student's click on the share button: inert (resting, or the teacher does not receive this
+// screen), or the share turned on or off.
+enum class ShareClick {
+    Inert,
+    SharingOn,
+    SharingOff,
+};
+
 class NoteToolModel {
 public:
     // Every pair of the four modes, the frame change of each.
     static const std::array<ModeTransition, 16> kModeTransitions;
+    // The four modes are those of the table; 1, 4 and anything else are none.
+    static bool isMode(int mode);
     static FrameChange frameChange(int from, int to);
     static PanelFrame applyFrameChange(const PanelFrame& frame, FrameChange change);
 
@@ -101,7 +121,80 @@ public:
     // The outlet name of a colour button ("m_btnColorRed").
     static std::string colourOutlet(int button);
 
+    // The values the panel starts with when the hub loads it (the mode asked for and the drawing
+    // settings other than the colour keep theirs).
+    void setUp();
+
+    // The mode machine. A click on the button of mode `to`: the capture and white boards take the
+    // request at once (their board opens when its picture arrives, and only for the mode asked for
+    // last); the pointer and the share board take it when their steps run.
+    ModeStep clickMode(int to);
+    // The steps of mode `to` start: it is the mode asked for. The pointer also puts back the pen,
+    // red and the thinnest width.
+    void startMode(int to);
+    // The mode's steps have shown mode `to`: it becomes the mode shown; answers the frame change.
+    FrameChange enterMode(int to);
+    // The picture of a capture or white board is ready: the board is shown, with the frame change
+    // answered, if it is still the mode asked for; nothing otherwise.
+    std::optional<FrameChange> boardReady(int board);
     // The mode asked for last; the teacher's show-hide query reads it on a receive thread.
+    int getMode() const { return m_nMode.load(); }
+    // The mode whose layout the panel shows.
+    int getLastMode() const { return m_nLastMode; }
+
+    // Drawing settings.
+    void selectTool(int toolMode) { m_nToolMode = toolMode; }
+    void selectThickness(int thicknessMode) { m_nThicknessMode = thicknessMode; }
+    void selectColour(int colorMode) { m_nColorMode = colorMode; }
+    // Answers whether highlighter strokes are on now.
+    bool toggleBlend() { return m_bBlend = !m_bBlend; }
+    // Erase-all is momentary: the pen is the tool again at once and the ink is gone. Answers
+    // whether the share board is the mode asked for, where the teacher's copy is cleared too.
+    bool eraseAll();
+    int getToolMode() const { return m_nToolMode; }
+    int getThicknessMode() const { return m_nThicknessMode; }
+    float getThickness() const { return thicknessFor(m_nThicknessMode); }
+    int getColorMode() const { return m_nColorMode; }
+    bool getIsBlend() const { return m_bBlend; }
+
+    // Ink: written by a pen stroke on a board, saved with the board (or by a save where no board is
+    // open), or dropped unsaved.
+    void inkWritten() { m_bWrited = true; }
+    void inkSaved() { m_bWrited = false; }
+    void inkDropped() { m_bWrited = false; }
+    bool hasUnsavedInk() const { return m_bWrited; }
+
+    // The question about unsaved ink, asked as the teacher's policy says. Answers false when the
+    // policy asks nothing; otherwise the question is open and no mode changes until its answer.
+    bool openSaveQuestion();
+    // Save: the board is saved without the "saved" message; otherwise the ink is dropped.
+    void saveQuestionAnswered(bool save);
+    bool isSaveQuestionPending() const { return m_bSaveQuestionPending; }
+    // A save asked for shows the "saved" message unless it answers the question.
+    bool showsSavedMessage() const { return m_bMessageDisplay; }
+    void saveEnded() { m_bMessageDisplay = true; }
+
+    // The teacher's save policy: "0", "1", "2" set it; anything else leaves it. Set on a receive
+    // thread.
+    void setNoteSaveMode(const std::string& text);
+    int getNoteSaveMode() const { return m_nNoteSaveMode.load(); }
+    bool asksBeforeLeavingInk() const { return m_nNoteSaveMode.load() == 0; }
+
+    // The screen buttons. The teacher's status 0, 1, 2 of this screen's upload and of its share to
+    // the class; the student's clicks, after which both buttons rest until screenButtonsRested.
+    void screenUploadStatus(int status);
+    void shareScreenStatus(int status);
+    UploadClick clickScreenUpload();
+    ShareClick clickScreenShare();
+    void screenButtonsRested() { m_bEnableClick = true; }
+    bool isScreenUploaded() const { return m_bScreenUpload; }
+    bool isScreenShared() const { return m_bScreenShare; }
+    bool isClickEnabled() const { return m_bEnableClick; }
+
+    // The title strip may drag the panel.
+    bool isMoveEnabled() const { return m_bEnableMove; }
+
+private:
     std::atomic<int> m_nMode{mode::kPointer};
     int m_nLastMode = mode::kPointer;
     int m_nToolMode = tool::kPen;
@@ -115,21 +208,7 @@ public:
     bool m_bEnableClick = true;
     bool m_bEnableMove = true;
     std::atomic<int> m_nNoteSaveMode{0};
-
-    // A click on the button of mode `to`. The capture and white boards take the request at once
-    // (their board opens when its picture arrives, and only for the mode asked for last); the
-    // pointer and the share board take it when their steps run.
-    ModeStep clickMode(int to);
-    // The mode's steps have shown mode `to`: it becomes the mode shown; answers the frame change.
-    FrameChange enterMode(int to);
-
-    // The question about unsaved ink is a sheet; no mode changes while it is open.
     bool m_bSaveQuestionPending = false;
-
-    float getThickness() const { return thicknessFor(m_nThicknessMode); }
-    // "0", "1", "2" set the policy; anything else leaves it.
-    void setNoteSaveMode(const std::string& text);
-    bool asksBeforeLeavingInk() const { return m_nNoteSaveMode.load() == 0; }
 };
 
 } // namespace notetool

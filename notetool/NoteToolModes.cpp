@@ -34,12 +34,13 @@ void NoteToolView::onClickMacMode() {
 }
 
 void NoteToolView::executionMacMode() {
-    m_model.m_nMode = mode::kPointer;
+    m_model.startMode(mode::kPointer);
     setMode(mode::kPointer);
     ++m_nBoardRequest; // a capture still pending opens nothing now
-    onClickPenMode();
-    onClickColor(kDefaultColour);
-    onClickThickness(0);
+    // Entering the pointer put the pen, red and the thinnest width back: show them.
+    initPencilTool();
+    initColorPicker();
+    initThicknessTool();
     closeCanvas();
     applyModeImages(mode::kPointer);
     showGroups(mode::kPointer);
@@ -54,6 +55,7 @@ void NoteToolView::onClickCaptureBoardMode() {
 }
 
 void NoteToolView::executionCaptureBoardMode() {
+    m_model.startMode(mode::kCaptureBoard);
     closeCanvas();
     hidePanelForCapture();
     const int request = ++m_nBoardRequest;
@@ -64,7 +66,7 @@ void NoteToolView::executionCaptureBoardMode() {
             return;
         // The student or the teacher chose another mode meanwhile: no capture, and the panel comes
         // back, unless a newer capture request hid it for a still of its own.
-        if (request != self->m_nBoardRequest || self->m_model.m_nMode != mode::kCaptureBoard) {
+        if (request != self->m_nBoardRequest || self->m_model.getMode() != mode::kCaptureBoard) {
             if (self->m_mainView && self->m_nOpeningRequest == request)
                 self->m_mainView->showMainView();
             self->boardOpeningEnded(request);
@@ -74,20 +76,18 @@ void NoteToolView::executionCaptureBoardMode() {
             self->m_mainView->setCaptureBoardImageDataForCanvas();
         self->m_pNotificationCenter.post(client::events::kScreenShareHide);
     });
-    setMode(m_model.m_nMode);
+    setMode(m_model.getMode());
     applyModeImages(mode::kCaptureBoard);
     showGroups(mode::kCaptureBoard);
 }
 
 void NoteToolView::callbackReceivedCaptureboard(const platform::Notification&) {
     onMainQueue([](NoteToolView& view) {
-        if (view.m_model.m_nMode != mode::kCaptureBoard) {
-            if (view.m_mainView)
-                view.m_mainView->showMainView();
-        } else {
-            view.setPanelFrame(NoteToolModel::applyFrameChange(view.panelFrame(),
-                                                               view.m_model.enterMode(mode::kCaptureBoard)));
+        if (const auto change = view.m_model.boardReady(mode::kCaptureBoard)) {
+            view.setPanelFrame(NoteToolModel::applyFrameChange(view.panelFrame(), *change));
             view.openCanvas();
+        } else if (view.m_mainView) {
+            view.m_mainView->showMainView();
         }
         view.boardOpeningEnded(view.m_nOpeningRequest);
     });
@@ -98,23 +98,23 @@ void NoteToolView::onClickWhiteBoardMode() {
 }
 
 void NoteToolView::executionWhiteBoardMode() {
+    m_model.startMode(mode::kWhiteBoard);
     closeCanvas();
     ++m_nBoardRequest;
     if (m_mainView)
         m_mainView->setWhiteBoardImageDataForCanvas();
     m_pNotificationCenter.post(events::kWhiteBoardPressed);
-    setMode(m_model.m_nMode);
+    setMode(m_model.getMode());
     applyModeImages(mode::kWhiteBoard);
     showGroups(mode::kWhiteBoard);
 }
 
 void NoteToolView::callbackReceivedWhiteboard(const platform::Notification&) {
     onMainQueue([](NoteToolView& view) {
-        if (view.m_model.m_nMode != mode::kWhiteBoard)
-            return;
-        view.setPanelFrame(
-            NoteToolModel::applyFrameChange(view.panelFrame(), view.m_model.enterMode(mode::kWhiteBoard)));
-        view.openCanvas();
+        if (const auto change = view.m_model.boardReady(mode::kWhiteBoard)) {
+            view.setPanelFrame(NoteToolModel::applyFrameChange(view.panelFrame(), *change));
+            view.openCanvas();
+        }
     });
 }
 
@@ -129,7 +129,7 @@ void NoteToolView::enterShareBoard() {
     ++m_nBoardRequest;
     if (m_mainView)
         m_mainView->showMainView();
-    m_model.m_nMode = mode::kShareBoard;
+    m_model.startMode(mode::kShareBoard);
     setPanelFrame(NoteToolModel::applyFrameChange(panelFrame(), m_model.enterMode(mode::kShareBoard)));
     setMode(mode::kShareBoard);
     applyModeImages(mode::kShareBoard);
@@ -172,7 +172,7 @@ void NoteToolView::hidePanelForCapture() {
 
 bool NoteToolView::onClickBoardSave() {
     bool saved = true;
-    if (m_model.m_nMode == mode::kCaptureBoard || m_model.m_nMode == mode::kWhiteBoard) {
+    if (const int asked = m_model.getMode(); asked == mode::kCaptureBoard || asked == mode::kWhiteBoard) {
         // One time stamp for the folder and the name.
         const std::tm local = platform::localNow();
         auto* canvas =
@@ -188,8 +188,8 @@ bool NoteToolView::onClickBoardSave() {
         }
         saved = path.has_value();
         if (saved) {
-            m_model.m_bWrited = false;
-            if (m_model.m_bMessageDisplay)
+            m_model.inkSaved();
+            if (m_model.showsSavedMessage())
                 showMessagebox(platform::localizedString("ZQ_NOTIFICATION_SAVED_BOARD"), kMessageTime,
                                panel::events::kMsgLvInformation);
         } else {
@@ -198,19 +198,18 @@ bool NoteToolView::onClickBoardSave() {
                            panel::events::kMsgLvCaution);
         }
     } else {
-        m_model.m_bWrited = false;
+        m_model.inkSaved();
     }
-    m_model.m_bMessageDisplay = true;
+    m_model.saveEnded();
     return saved;
 }
 
 void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
-    if (!m_model.asksBeforeLeavingInk()) {
+    if (!m_model.openSaveQuestion()) {
         if (completion)
             completion();
         return;
     }
-    m_model.m_bSaveQuestionPending = true;
     QPointer<NoteToolView> self = m_self;
     auto* sheetWindow = panel::AppDelegate::shared().getCenterHidedWindow();
     CAlertWindow::createAlertWindow(
@@ -219,8 +218,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_model.m_bSaveQuestionPending = false;
-            self->m_model.m_bMessageDisplay = false;
+            self->m_model.saveQuestionAnswered(true);
             // A failed save keeps the board open: leaving it would lose the ink.
             if (self->onClickBoardSave() && completion)
                 completion();
@@ -228,8 +226,7 @@ void NoteToolView::saveNoteWithCompletion(std::function<void()> completion) {
         [self, completion] {
             if (!self)
                 return;
-            self->m_model.m_bSaveQuestionPending = false;
-            self->m_model.m_bWrited = false;
+            self->m_model.saveQuestionAnswered(false);
             if (completion)
                 completion();
         });

@@ -45,7 +45,7 @@ void NoteToolView::callbackReceivedScreenUploadStatus(const std::string& text) {
     const char* images[] = {"btn_upscreen_normal", "btn_upscreen_checked", "btn_upscreen_disabled"};
     setImage(m_btnScreenUpload, images[*status]);
     m_btnScreenUpload->setEnabled(*status != 2);
-    m_model.m_bScreenUpload = *status == 1;
+    m_model.screenUploadStatus(*status);
 }
 
 void NoteToolView::callbackReceivedShareScreenStatus(const std::string& text) {
@@ -55,9 +55,7 @@ void NoteToolView::callbackReceivedShareScreenStatus(const std::string& text) {
     const char* images[] = {"note_sharescreen", "note_sharescreen_checked", "btn_sharescreen_disabled"};
     setImage(m_btnScreenShare, images[*status]);
     m_btnScreenShare->setEnabled(*status != 2);
-    // "1" shows the teacher's word without taking it as the student's own share.
-    if (*status != 1)
-        m_model.m_bScreenShare = false;
+    m_model.shareScreenStatus(*status);
 }
 
 void NoteToolView::callbackReceivedShareNoteToolStatus(const std::string& text) {
@@ -85,7 +83,7 @@ void NoteToolView::callbackReceivedShareNoteToolStatus(const std::string& text) 
 void NoteToolView::leaveShareBoardOnTeachersWord() {
     if (m_mainView)
         m_mainView->setScreenShareWindowOpenStatus(false);
-    if (m_model.m_nLastMode == mode::kShareBoard) {
+    if (m_model.getLastMode() == mode::kShareBoard) {
         if (m_mainView)
             m_mainView->setIsScreenShareCaptured(false);
         onClickMacMode();
@@ -112,7 +110,7 @@ void NoteToolView::callbackReceivedNoteToolShowHide(const platform::Notification
         return;
     m_pNotificationCenter.post(
         events::kNoteToolMode, nullptr,
-        platform::Dictionary{{client::events::kKeyStatus, std::to_string(m_model.m_nMode.load())}});
+        platform::Dictionary{{client::events::kKeyStatus, std::to_string(m_model.getMode())}});
 }
 
 void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
@@ -136,45 +134,44 @@ void NoteToolView::callbackNotetoolLock(const platform::Notification& note) {
 }
 
 void NoteToolView::onClickScreenUpload() {
-    if (m_model.m_bScreenShare) {
+    switch (m_model.clickScreenUpload()) {
+    case UploadClick::WhileSharing:
         showMessagebox(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE"), kMessageTime,
                        panel::events::kMsgLvInformation);
         return;
-    }
-    if (!m_model.m_bEnableClick)
+    case UploadClick::Inert:
         return;
+    case UploadClick::Ask:
+        break;
+    }
     m_pNotificationCenter.post(events::kScreenShareInit);
     sendCommand(client::command::kToggleScreenUpload);
-    setImage(m_btnScreenUpload, m_model.m_bScreenUpload ? "btn_upscreen_checked" : "btn_upscreen_normal");
+    setImage(m_btnScreenUpload, m_model.isScreenUploaded() ? "btn_upscreen_checked" : "btn_upscreen_normal");
     setAlpha(m_btnScreenUpload, kInertAlpha);
-    m_model.m_bEnableClick = false;
     QPointer<NoteToolView> self = m_self;
     platform::mainQueue::asyncAfter(kUploadReenable, [self] {
         if (!self)
             return;
-        self->m_model.m_bEnableClick = true;
+        self->m_model.screenButtonsRested();
         setAlpha(self->m_btnScreenUpload, kActiveAlpha);
     });
 }
 
 void NoteToolView::onClickScreenShare() {
-    if (!m_model.m_bEnableClick)
+    const ShareClick click = m_model.clickScreenShare();
+    if (click == ShareClick::Inert)
         return;
-    if (!m_model.m_bScreenUpload)
-        return;
-    m_model.m_bEnableClick = false;
-    m_model.m_bScreenShare = !m_model.m_bScreenShare;
     QPointer<NoteToolView> self = m_self;
     auto reenable = [self] {
         if (!self)
             return;
-        self->m_model.m_bEnableClick = true;
+        self->m_model.screenButtonsRested();
         setAlpha(self->m_btnScreenShare, kActiveAlpha);
     };
-    if (!m_model.m_bScreenShare) {
+    if (click == ShareClick::SharingOff) {
         setImage(m_btnScreenShare, "note_sharescreen");
         setAlpha(m_btnScreenShare, kInertAlpha);
-        if (m_model.m_nLastMode == mode::kShareBoard) {
+        if (m_model.getLastMode() == mode::kShareBoard) {
             platform::mainQueue::asyncAfter(kShareLeaveReenable, reenable);
             onClickMacMode();
             sendCommand(client::command::kShareBoardLeave);
@@ -201,7 +198,7 @@ void NoteToolView::onClickMinimize() {
         return;
     tab->showWindow();
     const desktop::Frame frame = panelWindow ? panelWindow->frame() : desktop::Frame{};
-    const double fY = m_model.m_nMode != mode::kPointer ? frame.y + kDownHeight : frame.y;
+    const double fY = m_model.getMode() != mode::kPointer ? frame.y + kDownHeight : frame.y;
     m_pNotificationCenter.post(events::kMinimizeWindow, nullptr,
                                platform::Dictionary{{panel::events::kKeyFX, panel::formatFloat(frame.x)},
                                                     {panel::events::kKeyFY, panel::formatFloat(fY)}});

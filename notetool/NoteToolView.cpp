@@ -145,23 +145,38 @@ std::string NoteToolView::imageOf(const QPushButton* button) {
 }
 
 void NoteToolView::noteToolView(panel::MainViewController& controller) {
-    m_model.m_bEnableMove = true;
     m_mainView = &controller;
     controller.setCloseButton(m_btnClose);
     controller.setMinimizeButton(m_btnMinimize);
-    m_model.m_nLastMode = mode::kPointer;
-    m_model.m_nColorMode = kDefaultColour;
+    setUpTitleAndGroups();
+    observeBoards();
+    observeTeacher();
+    m_model.setUp();
+    initialButtons();
+    client::GlobalConfig::shared().setIsMinimizeEnabled(false);
+    placeFileDrop(controller);
+    addTitleMenu(controller);
+    controller.setNoteToolView(m_settingsHandle);
+    controller.setMoveEnabledQuery([this] { return m_model.isMoveEnabled(); });
+}
+
+void NoteToolView::setUpTitleAndGroups() {
     m_tfMemberName->setText(QString::fromStdString(platform::localizedString("ZQ_WRITING_TOOL")));
     fill(m_controlView, CGColorHex::getCGColorHexByView(kControlColour));
     fill(m_drawView, CGColorHex::getCGColorHexByDrawView(kDrawColour));
     fill(m_etcView, CGColorHex::getCGColorHexByView(kControlColour));
     m_drawView->hide();
     m_etcView->hide();
+}
 
+void NoteToolView::observeBoards() {
     observe(events::kCaptureBoardPressed,
             [this](const platform::Notification& n) { callbackReceivedCaptureboard(n); });
     observe(events::kWhiteBoardPressed,
             [this](const platform::Notification& n) { callbackReceivedWhiteboard(n); });
+}
+
+void NoteToolView::observeTeacher() {
     auto status = [this](void (NoteToolView::*handler)(const std::string&)) {
         return [this, handler](const platform::Notification& note) {
             const std::string* text = note.entry(client::events::kKeyStatus);
@@ -186,12 +201,9 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
             [this](const platform::Notification& n) { callbackReceivedNoteToolShowHide(n); });
     observe(client::events::kNoteToolLock,
             [this](const platform::Notification& n) { callbackNotetoolLock(n); });
+}
 
-    m_model.m_bScreenUpload = false;
-    m_model.m_bEnableClick = true;
-    m_model.m_nNoteSaveMode.store(0);
-    m_model.m_bMessageDisplay = true;
-
+void NoteToolView::initialButtons() {
     setImage(outlet("m_btnPen"), "pencil_pressed.png");
     setImage(outlet("m_btnErase"), "erase_normal.png");
     setImage(outlet("m_btnEraseAll"), "erase_all_normal.png");
@@ -206,27 +218,29 @@ void NoteToolView::noteToolView(panel::MainViewController& controller) {
         setImage(outlet(NoteToolModel::colourOutlet(i)), NoteToolModel::colourImage(i, kDefaultColour));
     setImage(m_btnBlendOption, "blend_type_normal.png");
     setImage(m_btnSaveImage, "save_normal.png");
+}
 
-    client::GlobalConfig::shared().setIsMinimizeEnabled(false);
+void NoteToolView::placeFileDrop(panel::MainViewController& controller) {
     // The file drop target sits beside the screen buttons.
     if (QWidget* drop = controller.fileDropView()) {
         drop->setParent(m_controlView);
         drop->setGeometry(kColumn[2], kDropY, kDropWidth, kDropHeight);
         drop->show();
     }
+}
+
+void NoteToolView::addTitleMenu(panel::MainViewController& controller) {
     // The application menu's one student action, on the panel's title; its debug actions are not
     // offered in the program students run.
-    if (QWidget* title = controller.titleView()) {
-        auto* openNotes =
-            new QAction(QString::fromStdString(platform::localizedString("ZQ_MENU_NOTE_OPEN")), title);
-        openNotes->setObjectName("onClickNoteOpen");
-        connect(openNotes, &QAction::triggered, title,
-                [] { panel::AppDelegate::shared().onClickNoteOpen(); });
-        title->addAction(openNotes);
-        title->setContextMenuPolicy(Qt::ActionsContextMenu);
-    }
-    controller.setNoteToolView(m_settingsHandle);
-    controller.setMoveEnabledQuery([this] { return m_model.m_bEnableMove; });
+    QWidget* title = controller.titleView();
+    if (!title)
+        return;
+    auto* openNotes =
+        new QAction(QString::fromStdString(platform::localizedString("ZQ_MENU_NOTE_OPEN")), title);
+    openNotes->setObjectName("onClickNoteOpen");
+    connect(openNotes, &QAction::triggered, title, [] { panel::AppDelegate::shared().onClickNoteOpen(); });
+    title->addAction(openNotes);
+    title->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void NoteToolView::observe(const char* name, std::function<void(const platform::Notification&)> handler) {
@@ -268,7 +282,7 @@ void NoteToolView::boardOpeningEnded(int request) {
 int NoteToolView::getMode() const {
     auto* window = dynamic_cast<panel::MainWindowController*>(
         panel::AppDelegate::shared().getMainWindowController().get());
-    return window ? window->getMode() : m_model.m_nMode.load();
+    return window ? window->getMode() : m_model.getMode();
 }
 
 void NoteToolView::setMode(int mode) {
@@ -277,63 +291,71 @@ void NoteToolView::setMode(int mode) {
         window->setMode(mode);
 }
 
+void NoteToolView::setWrite(bool written) {
+    if (written)
+        m_model.inkWritten();
+    else
+        m_model.inkDropped();
+}
+
 void NoteToolView::initPencilTool() {
-    if (m_model.m_nToolMode < tool::kPen || m_model.m_nToolMode > tool::kEraseAll)
+    const int toolMode = m_model.getToolMode();
+    if (toolMode < tool::kPen || toolMode > tool::kEraseAll)
         return;
     const char* outlets[] = {"m_btnPen", "m_btnErase", "m_btnEraseAll"};
     for (int i = 0; i < 3; ++i)
-        setImage(outlet(outlets[i]), NoteToolModel::toolImage(i, m_model.m_nToolMode));
+        setImage(outlet(outlets[i]), NoteToolModel::toolImage(i, toolMode));
 }
 
 void NoteToolView::initThicknessTool() {
-    if (m_model.m_nThicknessMode < 0 || m_model.m_nThicknessMode >= kThicknessButtons)
+    const int thicknessMode = m_model.getThicknessMode();
+    if (thicknessMode < 0 || thicknessMode >= kThicknessButtons)
         return;
     for (int i = 0; i < kThicknessButtons; ++i)
         setImage(outlet("m_btnThickness" + std::to_string(i + 1)),
-                 NoteToolModel::thicknessImage(i, m_model.m_nThicknessMode));
+                 NoteToolModel::thicknessImage(i, thicknessMode));
 }
 
 void NoteToolView::initColorPicker() {
-    if (m_model.m_nColorMode < 0 || m_model.m_nColorMode >= kColourButtons)
+    const int colorMode = m_model.getColorMode();
+    if (colorMode < 0 || colorMode >= kColourButtons)
         return;
     for (int i = 0; i < kColourButtons; ++i)
-        setImage(outlet(NoteToolModel::colourOutlet(i)), NoteToolModel::colourImage(i, m_model.m_nColorMode));
+        setImage(outlet(NoteToolModel::colourOutlet(i)), NoteToolModel::colourImage(i, colorMode));
 }
 
 void NoteToolView::onClickPenMode() {
-    m_model.m_nToolMode = tool::kPen;
+    m_model.selectTool(tool::kPen);
     initPencilTool();
 }
 
 void NoteToolView::onClickEraseMode() {
-    m_model.m_nToolMode = tool::kEraser;
+    m_model.selectTool(tool::kEraser);
     initPencilTool();
 }
 
 void NoteToolView::onClickEraseAllMode() {
-    m_model.m_nToolMode = tool::kEraseAll;
+    m_model.selectTool(tool::kEraseAll);
     initPencilTool();
-    // A momentary action: the pen is the tool again at once.
-    onClickPenMode();
+    const bool teacherClears = m_model.eraseAll();
+    initPencilTool();
     m_pNotificationCenter.post(events::kCaptureBoardRemoveAll);
-    if (m_model.m_nMode == mode::kShareBoard)
+    if (teacherClears)
         m_pNotificationCenter.post(panel::events::kShareBoardRemoveAll);
-    m_model.m_bWrited = false;
 }
 
 void NoteToolView::onClickThickness(int thicknessMode) {
-    m_model.m_nThicknessMode = thicknessMode;
+    m_model.selectThickness(thicknessMode);
     initThicknessTool();
 }
 
 void NoteToolView::onClickColor(int colorMode) {
-    m_model.m_nColorMode = colorMode;
+    m_model.selectColour(colorMode);
     initColorPicker();
 }
 
 void NoteToolView::onClickBlendMode() {
-    m_model.m_bBlend = !m_model.m_bBlend;
-    setImage(m_btnBlendOption, m_model.m_bBlend ? "blend_type_selected" : "blend_type_normal");
+    setImage(m_btnBlendOption, m_model.toggleBlend() ? "blend_type_selected" : "blend_type_normal");
 }
 
 void NoteToolView::applyModeImages(int mode) {

@@ -54,12 +54,12 @@ public:
     // Drawing settings (NoteToolSettings).
     int getMode() const override;
     void setMode(int mode);
-    int getToolMode() const override { return m_model.m_nToolMode; }
+    int getToolMode() const override { return m_model.getToolMode(); }
     float getThickness() const override { return m_model.getThickness(); }
-    int getThicknessMode() const override { return m_model.m_nThicknessMode; }
-    bool getIsBlend() const override { return m_model.m_bBlend; }
-    int getColorMode() const override { return m_model.m_nColorMode; }
-    void setWrite(bool written) override { m_model.m_bWrited = written; }
+    int getThicknessMode() const override { return m_model.getThicknessMode(); }
+    bool getIsBlend() const override { return m_model.getIsBlend(); }
+    int getColorMode() const override { return m_model.getColorMode(); }
+    void setWrite(bool written) override;
     const NoteToolModel& model() const { return m_model; }
 
     // Modes.
@@ -85,7 +85,7 @@ public:
     // Asks about unsaved ink (as the teacher's policy says), then runs completion; the question is
     // a sheet, so this returns at once. A failed save leaves the board open and skips completion.
     void saveNoteWithCompletion(std::function<void()> completion);
-    bool isSaveQuestionPending() const { return m_model.m_bSaveQuestionPending; }
+    bool isSaveQuestionPending() const { return m_model.isSaveQuestionPending(); }
     void showMessagebox(const std::string& text, float closeTime, int msgLv);
 
     // Teacher's commands and the student's panel buttons.
@@ -111,6 +111,14 @@ public:
     QWidget* etcView() const { return m_etcView; }
 
 private:
+    // The set-up's parts: the title and the groups' colours, the observers of the boards and of the
+    // teacher, the buttons' first images, and the hub's file drop target and title menu.
+    void setUpTitleAndGroups();
+    void observeBoards();
+    void observeTeacher();
+    void initialButtons();
+    void placeFileDrop(panel::MainViewController& controller);
+    void addTitleMenu(panel::MainViewController& controller);
     QPushButton* addButton(QWidget* parent, const std::string& outletName, int x, int y,
                            std::function<void()> action);
     void setImage(QPushButton* button, const std::string& image);

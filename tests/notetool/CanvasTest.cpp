@@ -45,14 +45,14 @@ TEST_F(Canvas, CoversTheScreenBelowTheMenuBarAtItsLevel) {
 TEST_F(Canvas, APenStrokeBecomesInkAtRelease) {
     openWhiteBoard();
     EXPECT_TRUE(ink().isNull());
-    EXPECT_FALSE(m_panel->model().m_bWrited);
+    EXPECT_FALSE(m_panel->model().hasUnsavedInk());
     m_panel->onClickThickness(3);
     drag({100, 200}, {300, 200});
     ASSERT_FALSE(ink().isNull());
     EXPECT_EQ(ink().pixelColor(200, 200), QColor(255, 0, 0));
     EXPECT_EQ(ink().pixelColor(200, 220).alpha(), 0);
     EXPECT_TRUE(view()->strokes().empty());
-    EXPECT_TRUE(m_panel->model().m_bWrited);
+    EXPECT_TRUE(m_panel->model().hasUnsavedInk());
     // Highlighter strokes go over the ink at 0.4.
     m_panel->onClickBlendMode();
     m_panel->onClickColor(2);
@@ -69,7 +69,7 @@ TEST_F(Canvas, TheEraserClearsASquareCentredOnThePointerAndMarksNothing) {
     m_panel->onClickEraseMode();
     press(Qt::LeftButton, QEvent::MouseButtonPress, {100, 100});
     press(Qt::NoButton, QEvent::MouseButtonRelease, {100, 100});
-    EXPECT_FALSE(m_panel->model().m_bWrited);
+    EXPECT_FALSE(m_panel->model().hasUnsavedInk());
     const std::pair<QPoint, int> cases[] = {{{85, 85}, 0},    {{114, 114}, 0},   {{100, 100}, 0},
                                             {{84, 100}, 255}, {{115, 100}, 255}, {{100, 84}, 255},
                                             {{100, 115}, 255}};

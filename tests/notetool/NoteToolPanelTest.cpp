@@ -64,7 +64,7 @@ TEST_F(NoteToolTest, ModesResizeThePanelAndShowTheirGroupsAndImages) {
         m_loop.advance(notetool::NoteToolView::kCaptureDelay);
         m_loop.runUntilIdle();
         SCOPED_TRACE(s.mode);
-        EXPECT_EQ(m_panel->model().m_nLastMode, s.mode);
+        EXPECT_EQ(m_panel->model().getLastMode(), s.mode);
         EXPECT_EQ(windowControllerMode(), s.mode);
         EXPECT_EQ(m_panel->getMode(), s.mode);
         EXPECT_EQ(frame(), s.frame);
@@ -102,7 +102,7 @@ TEST_F(NoteToolTest, ADelayedCaptureOpensNothingOnceTheModeChanged) {
     m_loop.runUntilIdle();
     EXPECT_EQ(m_stillsTaken, 0);
     EXPECT_TRUE(m_main->window()->isVisible());
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kWhiteBoard);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kWhiteBoard);
     EXPECT_EQ(openWindows(desktop::level::kDrawingCanvas).size(), 1u);
 }
 
@@ -154,7 +154,7 @@ TEST_F(NoteToolTest, EraseAllTellsTheTeacherOnlyOnTheShareBoard) {
     outlet("m_btnEraseAll")->click();
     EXPECT_EQ(canvasClears, 1);
     EXPECT_EQ(shareClears, 0);
-    EXPECT_FALSE(m_panel->model().m_bWrited);
+    EXPECT_FALSE(m_panel->model().hasUnsavedInk());
     m_panel->onClickScreenShareBoardMode();
     ASSERT_TRUE(m_console->waitFor("[PC00147]"));
     outlet("m_btnEraseAll")->click();
@@ -175,11 +175,11 @@ TEST_F(NoteToolTest, UnsavedInkIsOfferedForSavingAsThePolicySays) {
     m_panel->onClickMacMode();
     m_panel->onClickScreenShareBoardMode();
     m_loop.runUntilIdle();
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kWhiteBoard);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kWhiteBoard);
     ASSERT_TRUE(answer(1)); // OK: saved without the "saved" box, then the capture board
     openCaptureBoard();
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kCaptureBoard);
-    EXPECT_FALSE(m_panel->model().m_bWrited);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kCaptureBoard);
+    EXPECT_FALSE(m_panel->model().hasUnsavedInk());
     const auto folder = std::filesystem::path(m_home) / "Documents" / "OLVEX";
     ASSERT_TRUE(std::filesystem::exists(folder));
     const auto day = *std::filesystem::directory_iterator(folder);
@@ -192,16 +192,16 @@ TEST_F(NoteToolTest, UnsavedInkIsOfferedForSavingAsThePolicySays) {
         m_panel->setWrite(true);
         m_panel->onClickMacMode();
         EXPECT_FALSE(m_panel->isSaveQuestionPending()) << policy;
-        EXPECT_EQ(m_panel->model().m_nLastMode, mode::kPointer);
-        EXPECT_TRUE(m_panel->model().m_bWrited);
+        EXPECT_EQ(m_panel->model().getLastMode(), mode::kPointer);
+        EXPECT_TRUE(m_panel->model().hasUnsavedInk());
         openWhiteBoard();
     }
     // Back to 0, and Cancel: the ink is dropped and the mode changes.
     post(client::events::kNoteSaveMode, {{"noteSave", "0"}});
     m_panel->onClickScreenShareBoardMode();
     ASSERT_TRUE(answer(0));
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kShareBoard);
-    EXPECT_FALSE(m_panel->model().m_bWrited);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kShareBoard);
+    EXPECT_FALSE(m_panel->model().hasUnsavedInk());
 }
 
 TEST_F(NoteToolTest, AFailedSaveWarnsAndKeepsTheBoardAndItsInk) {
@@ -212,8 +212,8 @@ TEST_F(NoteToolTest, AFailedSaveWarnsAndKeepsTheBoardAndItsInk) {
     m_panel->onClickMacMode();
     ASSERT_TRUE(answer(1));
     m_loop.runUntilIdle();
-    EXPECT_TRUE(m_panel->model().m_bWrited);
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kWhiteBoard);
+    EXPECT_TRUE(m_panel->model().hasUnsavedInk());
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kWhiteBoard);
     EXPECT_EQ(openWindows(desktop::level::kDrawingCanvas).size(), 1u);
     const auto boxes = openWindows(desktop::level::kMessageBox);
     ASSERT_EQ(boxes.size(), 1u);
@@ -251,7 +251,7 @@ TEST_F(NoteToolTest, TeacherStatusTextsSetTheButtons) {
     m_panel->onClickScreenShareBoardMode();
     post(client::events::kShareNoteToolStatus, {{"status", "2"}});
     m_loop.runUntilIdle();
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kPointer);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kPointer);
     EXPECT_EQ(frame(), kShort);
 }
 
@@ -260,12 +260,12 @@ TEST_F(NoteToolTest, ScreenButtonsAskTheTeacherAndRestForAWhile) {
     outlet("m_btnScreenShare")->click(); // not uploaded: nothing
     outlet("m_btnScreenUpload")->click();
     ASSERT_TRUE(m_console->waitFor("[PC00037]"));
-    EXPECT_FALSE(m_panel->model().m_bEnableClick);
+    EXPECT_FALSE(m_panel->model().isClickEnabled());
     auto* effect = qobject_cast<QGraphicsOpacityEffect*>(outlet("m_btnScreenUpload")->graphicsEffect());
     ASSERT_NE(effect, nullptr);
     EXPECT_DOUBLE_EQ(effect->opacity(), 0.5);
     m_loop.advance(3.0);
-    EXPECT_TRUE(m_panel->model().m_bEnableClick);
+    EXPECT_TRUE(m_panel->model().isClickEnabled());
     EXPECT_DOUBLE_EQ(effect->opacity(), 1.0);
     post(client::events::kScreenUploadStatus, {{"status", "1"}});
     m_loop.runUntilIdle();
@@ -274,7 +274,7 @@ TEST_F(NoteToolTest, ScreenButtonsAskTheTeacherAndRestForAWhile) {
     outlet("m_btnScreenShare")->click(); // inert for 1.5 s
     m_loop.advance(1.5);
     outlet("m_btnScreenShare")->click(); // off, leaving the share board
-    EXPECT_EQ(m_panel->model().m_nLastMode, mode::kPointer);
+    EXPECT_EQ(m_panel->model().getLastMode(), mode::kPointer);
     std::vector<std::string> codes;
     for (int i = 0; i < 4; ++i) {
         auto p = m_console->waitForMatch([](const testsupport::PeerPacket& p) {
@@ -292,7 +292,7 @@ TEST_F(NoteToolTest, NoUploadWhileSharingUntilTheTeachersShareStatusZero) {
     m_loop.runUntilIdle();
     outlet("m_btnScreenShare")->click(); // the student shares
     ASSERT_TRUE(m_console->waitFor("[PC00038]"));
-    ASSERT_TRUE(m_panel->model().m_bScreenShare);
+    ASSERT_TRUE(m_panel->model().isScreenShared());
     m_loop.advance(1.5); // both buttons take clicks again
     // While sharing, an upload click only shows the box, clickable or not.
     outlet("m_btnScreenUpload")->click();
@@ -301,14 +301,14 @@ TEST_F(NoteToolTest, NoUploadWhileSharingUntilTheTeachersShareStatusZero) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(labelText(boxes[0]),
               QString::fromStdString(platform::localizedString("ZQ_NOTIFICATION_CONFIRM_SCREEN_SHARE")));
-    EXPECT_TRUE(m_panel->model().m_bEnableClick);
+    EXPECT_TRUE(m_panel->model().isClickEnabled());
     // The teacher's "1" shows sharing without making it the student's; "0" ends the student's share.
     post(client::events::kShareScreenStatus, {{"status", "1"}});
     m_loop.runUntilIdle();
-    EXPECT_TRUE(m_panel->model().m_bScreenShare);
+    EXPECT_TRUE(m_panel->model().isScreenShared());
     post(client::events::kShareScreenStatus, {{"status", "0"}});
     m_loop.runUntilIdle();
-    EXPECT_FALSE(m_panel->model().m_bScreenShare);
+    EXPECT_FALSE(m_panel->model().isScreenShared());
     EXPECT_EQ(image("m_btnScreenShare"), "note_sharescreen");
     outlet("m_btnScreenUpload")->click();
     EXPECT_TRUE(m_console->waitFor("[PC00037]"));
@@ -475,7 +475,7 @@ TEST_F(NoteToolTest, TheConsolesCommandsReachThePanel) {
     ASSERT_TRUE(m_loop.runUntil([&] { return !outlet("m_btnClose")->isVisibleTo(m_panel); }, 5.0));
     EXPECT_EQ(outlet("m_btnMinimize")->x(), 140);
     ASSERT_TRUE(m_console->sendText("[MV00304]true,2"));
-    ASSERT_TRUE(m_loop.runUntil([&] { return m_panel->model().m_nNoteSaveMode.load() == 2; }, 5.0));
+    ASSERT_TRUE(m_loop.runUntil([&] { return m_panel->model().getNoteSaveMode() == 2; }, 5.0));
     ASSERT_TRUE(m_console->sendText("[MV00259]2"));
     ASSERT_TRUE(m_loop.runUntil([&] { return !m_main->isOpen(); }, 5.0));
     ASSERT_TRUE(m_console->sendText("[MV00259]0"));
