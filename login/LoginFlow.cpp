@@ -72,7 +72,7 @@ std::shared_ptr<LoginFlow> LoginFlow::create(LoginView& view, platform::Notifica
 }
 
 LoginFlow::LoginFlow(LoginView& view, platform::NotificationCenter& center)
-    : m_view(view), m_pNotificationCenter(center) {}
+    : m_view(view), m_pNotificationCenter(center), m_linkObservers(center) {}
 
 LoginFlow::~LoginFlow() {
     removeLinkObservers();
@@ -482,10 +482,7 @@ void LoginFlow::closeRelayLink() {
 }
 
 void LoginFlow::removeLinkObservers() {
-    std::vector<platform::ObserverToken> tokens;
-    tokens.swap(m_linkTokens);
-    for (platform::ObserverToken token : tokens)
-        m_pNotificationCenter.removeObserver(token);
+    m_linkObservers.removeAll();
 }
 
 void LoginFlow::connectOnWorker(std::function<bool()> connect, std::function<void(LoginFlow&, bool)> done) {

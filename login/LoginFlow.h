@@ -132,6 +132,13 @@ private:
     void closeTeacherLink();
     void closeRelayLink();
     void removeLinkObservers();
+    // What a login link's observer does with the flow on the main queue.
+    using FlowStep = std::function<void(LoginFlow&)>;
+    // Observes name from the current login link until removeLinkObservers: read runs on the link's
+    // receive thread and returns the step for the main queue (empty: none), which is dropped when
+    // the flow has gone by then.
+    void observeLink(const std::string& name, const void* sender,
+                     std::function<FlowStep(const platform::Notification&)> read);
     // Observes the end of the current direct login link (relay server or teacher).
     void observeLinkLoss();
     void observeRelayServerLink();
@@ -157,7 +164,7 @@ private:
     std::string m_nsIp;
     bool m_bConnectThreadRunning = false; // at most one teacher connect at a time
     std::thread m_worker;
-    std::vector<platform::ObserverToken> m_linkTokens;
+    platform::ObserverSet m_linkObservers;
     // Names the current login link in the blocks its observers queue: a link's address may be
     // reused by the next one, its number never is.
     std::uint64_t m_linkGeneration = 0;

@@ -6,7 +6,7 @@
 #include "panel/FloatText.h"
 #include "panel/PanelEvents.h"
 #include "platform/Log.h"
-#include "platform/MainQueue.h"
+#include "platform/MainQueueObserver.h"
 #include "platform/desktop/Images.h"
 
 #include <QMouseEvent>
@@ -40,8 +40,9 @@ MinimizeWindow::MinimizeWindow() : desktop::Window(Style::Borderless) {
 MinimizeView::MinimizeView(platform::NotificationCenter& center)
     : m_pNotificationCenter(center), m_observers(center) {
     setObjectName(kObjectName);
-    m_observers.add(client::events::kNoteToolLock, nullptr,
-                    [this](const platform::Notification& note) { onMaximizeMode(note); });
+    m_observers.add(
+        client::events::kNoteToolLock, nullptr,
+        platform::onMainQueue([this](const platform::Notification& note) { return onMaximizeMode(note); }));
     m_bNoteToolMaximizeLock.store(false);
     client::GlobalConfig::shared().setIsMinimizeEnabled(true);
 }
@@ -53,23 +54,25 @@ MinimizeView::~MinimizeView() {
     tabGoneLog().logf("[ZQ]MinimizeView Dealloc is called");
 }
 
-void MinimizeView::onMaximizeMode(const platform::Notification& note) {
+platform::Block MinimizeView::onMaximizeMode(const platform::Notification& note) {
     // Off the main thread this is the teacher's command, which the note-tool panel hands on to the
     // main thread in order with the lock that makes the tab; taken here as well, an unlock could
     // overtake that lock.
     if (!platform::mainQueue::isMainThread())
-        return;
+        return {};
     const std::string value = note.value(client::events::kKeyMaximize);
     if (value == "0") {
         m_bNoteToolMaximizeLock.store(true);
-    } else if (value == "1") {
-        m_bNoteToolMaximizeLock.store(false);
-        QPointer<MinimizeView> self(this);
-        platform::mainQueue::async([self] {
-            if (self)
-                self->maximizeNoteTool();
-        });
+        return {};
     }
+    if (value != "1")
+        return {};
+    m_bNoteToolMaximizeLock.store(false);
+    QPointer<MinimizeView> self(this);
+    return [self] {
+        if (self)
+            self->maximizeNoteTool();
+    };
 }
 
 void MinimizeView::maximizeNoteTool() {

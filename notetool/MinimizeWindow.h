@@ -4,6 +4,7 @@
 // hands the teacher's commands on to the main thread in their order).
 #pragma once
 
+#include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/desktop/WindowController.h"
 
@@ -24,7 +25,9 @@ public:
         platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
     ~MinimizeView() override;
 
-    void onMaximizeMode(const platform::Notification& note);
+    // The observer of the teacher's lock of the tab: only the note-tool panel's posts on the main
+    // thread count; an unlock returns the tab's closing for the main queue.
+    platform::Block onMaximizeMode(const platform::Notification& note);
     void maximizeNoteTool();
     bool isLocked() const { return m_bNoteToolMaximizeLock.load(); }
 

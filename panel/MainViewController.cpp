@@ -10,7 +10,7 @@
 #include "panel/RetinaDisplayIdentify.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
-#include "platform/MainQueue.h"
+#include "platform/MainQueueObserver.h"
 #include "platform/Screens.h"
 
 #include <QDialog>
@@ -67,9 +67,12 @@ void MainViewController::viewDidLoad() {
     m_observers.add(events::kShareBoardRemoveAll, nullptr,
                     [this](const platform::Notification& note) { callbackShareBoardRemoveAll(note); });
     m_observers.add(client::events::kDisconnect, nullptr,
-                    [this](const platform::Notification& note) { callbackDisconnect(note); });
+                    platform::onMainQueue(
+                        [this](const platform::Notification& note) { return callbackDisconnect(note); }));
     m_observers.add(client::events::kScreenLock, nullptr,
-                    [this](const platform::Notification& note) { callbackOnReceivedScreenLock(note); });
+                    platform::onMainQueue([this](const platform::Notification& note) {
+                        return callbackOnReceivedScreenLock(note);
+                    }));
     addTransferObservers();
 
     m_shared = platform::UserDefaults::suite();
@@ -109,44 +112,44 @@ bool MainViewController::isCurrentLinkSender(const void* sender) const {
     return sender == studentClient.get() || studentClient->isLinkSender(sender);
 }
 
-void MainViewController::callbackDisconnect(const platform::Notification& note) {
+platform::Block MainViewController::callbackDisconnect(const platform::Notification& note) {
     // A login-time link that ends (the relay lookup's, the slot check's) is no lost session.
     if (!isCurrentLinkSender(note.sender)) {
         platform::logf("[ZQ]Disconnect from a link of no current session ignored.");
-        return;
+        return {};
     }
     // The relay's "[MV00100]" can come again and again, and the heartbeat may count the same loss:
     // the session ends once, with one box.
     if (m_bLinkLost.exchange(true))
-        return;
+        return {};
     auto self = selfReference();
     if (!self)
-        return;
-    platform::mainQueue::async([self] {
+        return {};
+    return [self] {
         // Closed from code: the application delegate's close handler, which would end the process
         // at once without the message, is not asked.
         if (auto* owner = self->windowController(); owner && owner->isOpen())
             owner->close();
         self->showMessagebox(platform::localizedString("ZQ_ALERT_SERVER_DISCONNECTED"), kDisconnectCloseTime,
                              events::kMsgLvCaution, kHiddenButton, kTerminateOnClose);
-    });
+    };
 }
 
-void MainViewController::callbackOnReceivedScreenLock(const platform::Notification& note) {
+platform::Block MainViewController::callbackOnReceivedScreenLock(const platform::Notification& note) {
     const std::string* lock = note.entry(client::events::kKeyLock);
     if (!lock || (*lock != kLockOn && *lock != kLockOff))
-        return;
+        return {};
     auto self = selfReference();
     if (!self)
-        return;
+        return {};
     m_lockWanted.store(*lock == kLockOn);
     // A block already queued reads the state after this store: it takes this command too.
     if (m_lockApplyQueued.exchange(true))
-        return;
-    platform::mainQueue::async([self] {
+        return {};
+    return [self] {
         self->m_lockApplyQueued.store(false);
         self->applyScreenLock(self->m_lockWanted.load());
-    });
+    };
 }
 
 void MainViewController::applyScreenLock(bool locked) {

@@ -10,6 +10,7 @@
 #include "client/StudentClient.h"
 #include "panel/FileTransfers.h"
 #include "panel/NoteToolSettings.h"
+#include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "platform/desktop/WindowController.h"
@@ -93,16 +94,18 @@ public:
     const QImage& getCaptureBoardImageData() const { return m_captureBoardImageData; }
     void setCaptureBoardImageDataNil() { m_captureBoardImageData = QImage(); }
 
+    // The observers. Each runs on the posting thread; those that return a block return the window
+    // work for the main queue (empty: none), which platform::onMainQueue queues.
     void callbackOnReceivedScreenUploadEnable(const platform::Notification& note);
-    void callbackOnReceivedBroadcast(const platform::Notification& note);
-    // Opens the teacher-screen viewer, or has the open one read its mode again (any thread).
-    void showScreenShareWindow();
-    void callbackDisconnect(const platform::Notification& note);
-    void callbackOnReceivedScreenLock(const platform::Notification& note);
+    platform::Block callbackOnReceivedBroadcast(const platform::Notification& note);
+    platform::Block callbackDisconnect(const platform::Notification& note);
+    platform::Block callbackOnReceivedScreenLock(const platform::Notification& note);
     void callbackShareBoardRemoveAll(const platform::Notification& note);
+    // Opens the teacher-screen viewer, or has the open one read its mode again (main thread).
+    void showScreenShareWindow();
 
-    // Chat and files (MainViewControllerTransfers.cpp). The observers run on the posting thread.
-    void callbackOnReceivedChat(const platform::Notification& note);
+    // Chat and files (MainViewControllerTransfers.cpp).
+    platform::Block callbackOnReceivedChat(const platform::Notification& note);
     void callbackOnReceivedFileData(const platform::Notification& note);
     // The drop target's drop (main thread): starts sending, or answers the refusing box's key.
     const char* sendFileToServer(const std::vector<std::string>& paths);

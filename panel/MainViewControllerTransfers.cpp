@@ -6,7 +6,7 @@
 #include "panel/MainWindow.h"
 #include "panel/TeacherChatViewing.h"
 #include "platform/Log.h"
-#include "platform/MainQueue.h"
+#include "platform/MainQueueObserver.h"
 
 namespace panel {
 namespace {
@@ -54,7 +54,8 @@ void MainViewController::addTransferObservers() {
     m_observers.add(client::events::kFileData, nullptr,
                     [this](const platform::Notification& note) { callbackOnReceivedFileData(note); });
     m_observers.add(client::events::kTeacherChat, nullptr,
-                    [this](const platform::Notification& note) { callbackOnReceivedChat(note); });
+                    platform::onMainQueue(
+                        [this](const platform::Notification& note) { return callbackOnReceivedChat(note); }));
 }
 
 void MainViewController::callbackOnReceivedFileData(const platform::Notification&) {
@@ -64,13 +65,13 @@ void MainViewController::callbackOnReceivedFileData(const platform::Notification
         m_fileTransfers->callbackOnReceivedFileData();
 }
 
-void MainViewController::callbackOnReceivedChat(const platform::Notification& note) {
+platform::Block MainViewController::callbackOnReceivedChat(const platform::Notification& note) {
     const std::string* chat = note.entry(client::events::kKeyChat);
     if (!chat)
-        return;
+        return {};
     auto self = selfReference();
     if (!self)
-        return;
+        return {};
     // Everything happens on the main queue, in arrival order: lines that come before the window
     // has opened are each shown once in it. Lines that come faster than the window shows them
     // wait in one list behind one queued block; past what the log could show, the oldest waiting
@@ -89,8 +90,9 @@ void MainViewController::callbackOnReceivedChat(const platform::Notification& no
     }
     if (dropped)
         droppedChatLog().logf("[ZQ]Teacher chat lines come faster than shown; the oldest waiting dropped");
-    if (queue)
-        platform::mainQueue::async([self] { self->showPendingChat(); });
+    if (!queue)
+        return {};
+    return [self] { self->showPendingChat(); };
 }
 
 void MainViewController::showPendingChat() {

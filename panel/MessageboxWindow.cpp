@@ -5,7 +5,7 @@
 #include "panel/PanelEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/Log.h"
-#include "platform/MainQueue.h"
+#include "platform/MainQueueObserver.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Screens.h"
 #include "platform/desktop/Images.h"
@@ -76,7 +76,9 @@ void MessageboxViewController::viewDidLoad() {
     pal.setColor(QPalette::Window, CGColorHex::getCGColorHex(kBackground));
     v->setPalette(pal);
     m_observers.add(events::kMessage, nullptr,
-                    [this](const platform::Notification& note) { callbackOnMessage(note); });
+                    platform::onMainQueue([this](const platform::Notification& note) {
+                        return callbackOnMessagePosted(note);
+                    }));
     m_btnOK->setText(QString::fromStdString(platform::localizedString("ZQ_MESSAGE_OK")));
     QObject::connect(m_btnOK, &QPushButton::clicked, [this] { onClickOK(); });
     m_bTerminate = false;
@@ -86,21 +88,26 @@ void MessageboxViewController::stopObserving() {
     m_observers.removeAll();
 }
 
+platform::Block MessageboxViewController::callbackOnMessagePosted(const platform::Notification& note) {
+    const platform::Dictionary* message = note.dictionary();
+    // The contract posts on the main thread, where the box takes the message during the post; a
+    // stray poster elsewhere is moved there.
+    if (!message || platform::mainQueue::isMainThread()) {
+        callbackOnMessage(note);
+        return {};
+    }
+    auto owner = windowController() ? windowController()->shared_from_this() : nullptr;
+    return [owner, copy = *message] {
+        if (auto* self =
+                owner ? static_cast<MessageboxViewController*>(owner->contentViewController()) : nullptr)
+            self->callbackOnMessage({events::kMessage, nullptr, copy});
+    };
+}
+
 void MessageboxViewController::callbackOnMessage(const platform::Notification& note) {
     const platform::Dictionary* message = note.dictionary();
     if (!message) {
         platform::logf("[ZQ]Message box notification without a dictionary.");
-        return;
-    }
-    if (!platform::mainQueue::isMainThread()) {
-        // The contract posts on the main thread; a stray poster elsewhere is moved there.
-        auto owner = windowController() ? windowController()->shared_from_this() : nullptr;
-        platform::Dictionary copy = *message;
-        platform::mainQueue::async([owner, copy] {
-            if (auto* self =
-                    owner ? static_cast<MessageboxViewController*>(owner->contentViewController()) : nullptr)
-                self->callbackOnMessage({events::kMessage, nullptr, copy});
-        });
         return;
     }
     m_tfMessage->setText(QString::fromStdString(platform::dictionaryValue(message, events::kKeyMessage)));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "panel/PanelEvents.h"
+#include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/desktop/WindowController.h"
 
@@ -40,6 +41,10 @@ public:
     ~MessageboxViewController() override;
 
     void viewDidLoad() override;
+    // The observer, on the posting thread: a message posted on the main thread is taken at once,
+    // one posted elsewhere comes back as the block for the main queue.
+    platform::Block callbackOnMessagePosted(const platform::Notification& note);
+    // Takes the message into the box (main thread).
     void callbackOnMessage(const platform::Notification& note);
     void setMessageboxLevel(const std::string& level);
     void setButtonHidden(const std::string& hidden);

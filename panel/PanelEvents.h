@@ -6,7 +6,9 @@
 
 namespace panel::events {
 
-// The message-box contract: create "messageboxWindow", then post this with the keys below.
+// The message-box contract: create "messageboxWindow", then post this with the keys below. Posted
+// by postMessagebox (MessageboxWindow.cpp) on the main queue. Observed by
+// panel::MessageboxViewController: every open box.
 constexpr const char* kMessage = "POST_MSG_RECEIVED_MESSAGE";
 constexpr const char* kKeyMessage = "message";
 constexpr const char* kKeyCloseTime = "closeTime";
@@ -20,15 +22,19 @@ constexpr const char* kMsgLvCautionText = "1";
 constexpr const char* kKeyHidden = "hidden";
 constexpr const char* kKeyTerminate = "terminate";
 
-// Posted by the main view controller when its view has loaded; the capture object answers it.
+// Posted by panel::MainViewController when its view has loaded. Observed by
+// session::SessionHeartbeat, held by the capture object, which starts the session.
 constexpr const char* kLoginSuccess = client::events::kLoginSuccess;
-// Posted by the minimised tab when clicked, with the tab's origin as "%f" texts.
+// Posted by the minimised tab notetool::MinimizeView when clicked, with the tab's origin as "%f"
+// texts. Observed by panel::MainWindowController, which brings the panel back there.
 constexpr const char* kMaximizeWindow = "POST_MSG_MAXIMIZE_WINDOW";
 constexpr const char* kKeyFX = "fX";
 constexpr const char* kKeyFY = "fY";
-// Posted by the main view controller once the screen still for the capture board is ready.
+// Posted by panel::MainViewController once the screen still for the capture board is ready.
+// Observed by notetool::NoteToolView, which opens the board.
 constexpr const char* kCaptureBoardPressed = "POST_MSG_PRESSED_SCREEN_CAPTURE_BOARD";
-// The note tool's erase-all in share-board mode.
+// The note tool's erase-all in share-board mode, posted by notetool::NoteToolView. Observed by
+// panel::MainViewController, which tells the console on the direct link.
 constexpr const char* kShareBoardRemoveAll = "POST_MSG_CALL_SHARE_BOARD_REMOVE_ALL";
 
 } // namespace panel::events

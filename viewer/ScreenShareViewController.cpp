@@ -5,6 +5,7 @@
 #include "client/SettingsKeys.h"
 #include "panel/AppDelegate.h"
 #include "platform/Log.h"
+#include "platform/MainQueueObserver.h"
 #include "platform/Screens.h"
 #include "viewer/ScreenShareWindow.h"
 
@@ -124,16 +125,16 @@ void ScreenShareViewController::addObservers() {
     if (desktop::WindowController* owner = windowController())
         window = owner->weak_from_this();
     auto onMain = [window](void (*work)(ScreenShareViewController&)) {
-        return [window, work](const platform::Notification&) {
-            platform::mainQueue::async([window, work] {
+        return platform::onMainQueue([window, work](const platform::Notification&) -> platform::Block {
+            return [window, work] {
                 auto owner = window.lock();
                 auto* viewer = owner
                                    ? dynamic_cast<ScreenShareViewController*>(owner->contentViewController())
                                    : nullptr;
                 if (viewer != nullptr && owner->isOpen())
                     work(*viewer);
-            });
-        };
+            };
+        });
     };
     m_observers.add(kScreenShareInitReceived, nullptr, onMain([](ScreenShareViewController& v) {
                         if (v.m_imageViewCanvas)

@@ -1,8 +1,12 @@
 #include "platform/NotificationCenter.h"
 
+#include "platform/MainQueueObserver.h"
+#include "platform/ManualRunLoop.h"
+
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -197,6 +201,50 @@ TEST(NotificationCenter, ConcurrentPostingAndRemoval) {
     EXPECT_EQ(permanentCalls, kPosters * kPostsEach);
     EXPECT_EQ(violations, 0);
     EXPECT_EQ(center.observerCount("N"), 1u);
+}
+
+// The hop of an observer that acts on the main thread: its handoff runs on the poster's thread
+// during the post, the block it returns only when the main queue runs, and an empty block queues
+// nothing. Once the observation is gone a post queues nothing; a block queued before still runs.
+TEST(MainQueueObserver, HandsOffOnThePostersThreadAndActsOnTheMainQueueWhileObserved) {
+    ManualRunLoop loop;
+    loop.install();
+    NotificationCenter center;
+    std::thread::id handedOffOn;
+    std::vector<std::string> ran;
+    bool ranOnMain = true;
+    {
+        ObserverSet observers(center);
+        observers.add("POST_MSG_A", nullptr, onMainQueue([&](const Notification& n) -> Block {
+                          handedOffOn = std::this_thread::get_id();
+                          std::string lock = n.value("lock");
+                          if (lock.empty())
+                              return {};
+                          return [&ran, &ranOnMain, lock] {
+                              ranOnMain = ranOnMain && mainQueue::isMainThread();
+                              ran.push_back(lock);
+                          };
+                      }));
+        std::thread poster([&] {
+            center.post("POST_MSG_A", nullptr, Dictionary{{"lock", "true"}});
+            center.post("POST_MSG_A"); // nothing for the main queue
+        });
+        const auto posterId = poster.get_id();
+        poster.join();
+        EXPECT_EQ(handedOffOn, posterId);
+        EXPECT_TRUE(ran.empty());
+        EXPECT_EQ(loop.pendingCount(), 1u);
+        loop.runUntilIdle();
+        EXPECT_EQ(ran, (std::vector<std::string>{"true"}));
+        center.post("POST_MSG_A", nullptr, Dictionary{{"lock", "false"}});
+    }
+    center.post("POST_MSG_A", nullptr, Dictionary{{"lock", "after"}});
+    EXPECT_EQ(center.observerCount("POST_MSG_A"), 0u);
+    EXPECT_EQ(loop.pendingCount(), 1u);
+    loop.runUntilIdle();
+    EXPECT_EQ(ran, (std::vector<std::string>{"true", "false"}));
+    EXPECT_TRUE(ranOnMain);
+    EXPECT_EQ(center.addObserver("POST_MSG_A", nullptr, onMainQueue(nullptr)), kNoObserver);
 }
 
 } // namespace
