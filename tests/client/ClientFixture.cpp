@@ -1,6 +1,7 @@
 #include "ClientFixture.h"
 
 #include "client/CommandText.h"
+#include "support/ClientTeardown.h"
 
 namespace clienttest {
 namespace {
@@ -83,17 +84,8 @@ void ClientFixture::SetUp() {
 }
 
 void ClientFixture::TearDown() {
-    if (m_client) {
-        auto direct = m_client->getMVConn();
-        auto relay = m_client->getRelayConn();
-        m_client->teardown();
-        // The links' threads post on m_center: they end before it does.
-        if (direct)
-            direct->JoinThreads();
-        if (relay)
-            relay->JoinThreads();
-        m_client.reset();
-    }
+    // The links' threads post on m_center: they end before it does.
+    testsupport::endClient(m_client);
     m_console.reset();
     for (auto token : m_tokens)
         m_center.removeObserver(token);
