@@ -25,8 +25,10 @@ run: build
 	@echo "To see a whole class played on this machine, run: make demo"
 	$(BUILD_DIR)/app/olvex-student
 
-# A scripted class on loopback (console, relay, lookup) and the agent joining it in a scratch home.
-demo: build
+# A scripted class on loopback (console, relay, lookup: the program of demo/) and the agent joining
+# it in a scratch home.
+demo: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target olvex-student olvex-demo-peers
 	scripts/demo $(BUILD_DIR)
 
 # Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, every test.

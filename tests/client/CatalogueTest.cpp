@@ -27,11 +27,11 @@ protected:
         for (;; ++count) {
             if (!m_console->waitForCount(count + 1))
                 break;
-            auto all = m_console->descriptions();
+            auto all = sentToConsole();
             if (all.back().ends_with(client::command::kHeartbeat))
                 break;
         }
-        auto all = m_console->descriptions();
+        auto all = sentToConsole();
         all.pop_back();
         return all;
     }

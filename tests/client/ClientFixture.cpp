@@ -1,6 +1,9 @@
 #include "ClientFixture.h"
 
 #include "client/CommandText.h"
+#include "platform/MainQueue.h"
+#include "support/ClientTeardown.h"
+#include "support/PeerBodies.h"
 
 namespace clienttest {
 namespace {
@@ -55,7 +58,55 @@ const char* const kObservedEvents[] = {
     client::events::kNoteSaveMode,
 };
 
+// The agent connects at once; a loaded machine gets a few seconds to hand the link over.
+constexpr std::chrono::milliseconds kAcceptWait{5000};
+
+std::string joined(std::initializer_list<std::int64_t> fields) {
+    std::string out;
+    for (std::int64_t field : fields)
+        out += (out.empty() ? "" : ",") + std::to_string(field);
+    return out;
+}
+
 } // namespace
+
+Bytes textBody(const std::string& text) {
+    return testsupport::textBody(text).value();
+}
+
+std::string describe(const Bytes& body) {
+    if (body.empty())
+        return "empty";
+    const std::string type = "type" + std::to_string(body[0]);
+    switch (body[0]) {
+    case testsupport::kBodyText:
+        if (auto text = testsupport::parseTextBody(body))
+            return text->text;
+        break;
+    case testsupport::kBodyScreenFormat:
+        if (auto format = testsupport::parseScreenFormat(body))
+            return type + ":" + joined({format->width, format->height, format->colorBits});
+        break;
+    case testsupport::kBodyMouse:
+        if (auto events = testsupport::parseMouse(body); events && !events->empty()) {
+            const testsupport::MouseEntry& first = events->front();
+            return type + ":" + joined({first.event, first.x, first.y, first.wheel});
+        }
+        break;
+    case testsupport::kBodyCompression:
+        if (auto setting = testsupport::parseCompression(body))
+            return type + ":" + joined({setting->compThreads, setting->repeated});
+        break;
+    case testsupport::kBodyEnvelope:
+        if (auto envelope = testsupport::parseEnvelope(body))
+            return "relay(" + joined({envelope->teacherConnId, envelope->connId}) +
+                   "):" + describe(envelope->inner);
+        break;
+    default:
+        break;
+    }
+    return type;
+}
 
 void ClientFixture::SetUp() {
     m_loop.install();
@@ -83,17 +134,8 @@ void ClientFixture::SetUp() {
 }
 
 void ClientFixture::TearDown() {
-    if (m_client) {
-        auto direct = m_client->getMVConn();
-        auto relay = m_client->getRelayConn();
-        m_client->teardown();
-        // The links' threads post on m_center: they end before it does.
-        if (direct)
-            direct->JoinThreads();
-        if (relay)
-            relay->JoinThreads();
-        m_client.reset();
-    }
+    // The links' threads post on m_center: they end before it does.
+    testsupport::endClient(m_client);
     m_console.reset();
     for (auto token : m_tokens)
         m_center.removeObserver(token);
@@ -117,19 +159,25 @@ void ClientFixture::observeEvents() {
         }));
 }
 
+void ClientFixture::startConsole() {
+    m_console = std::make_unique<testsupport::ScriptedPeer>("console");
+    m_console->setClock(platform::monotonicNow);
+    ASSERT_TRUE(m_console->start());
+}
+
 void ClientFixture::startDirect(const std::string& slot, const std::string& alias) {
-    m_console = std::make_unique<FakeConsole>();
+    startConsole();
     m_settings->setString(client::settings::kServerIp, "127.0.0.1");
     m_settings->setString(client::settings::kServerPort, std::to_string(m_console->port()));
     m_settings->setString(client::settings::kSlot, slot);
     m_settings->setString(client::settings::kAlias, alias);
     m_client = client::StudentClient::create(m_center);
     ASSERT_TRUE(m_client->connectToServer());
-    ASSERT_TRUE(m_console->accept());
+    ASSERT_TRUE(m_console->waitForLinks(1, kAcceptWait));
 }
 
 void ClientFixture::startRelay(const std::string& slot, const std::string& alias, bool completeHandshake) {
-    m_console = std::make_unique<FakeConsole>();
+    startConsole();
     m_settings->setString(client::settings::kSlot, slot);
     m_settings->setString(client::settings::kAlias, alias);
     client::GlobalConfig& config = client::GlobalConfig::shared();
@@ -142,12 +190,12 @@ void ClientFixture::startRelay(const std::string& slot, const std::string& alias
     client::gStudentSessionInfo().m_nInputSlot.store(client::parseInt32(slot));
     m_client = client::StudentClient::create(m_center);
     ASSERT_TRUE(m_client->connectToRelayServer());
-    ASSERT_TRUE(m_console->accept());
+    ASSERT_TRUE(m_console->waitForLinks(1, kAcceptWait));
     if (!completeHandshake)
         return;
-    m_console->sendText("[FR00002]17,4");
+    ASSERT_TRUE(m_console->sendText("[FR00002]17,4"));
     ASSERT_TRUE(m_console->waitForCount(1));
-    ASSERT_EQ(m_console->descriptions().back(), std::string(kRelayPrefix) + "[PC_CONN]");
+    ASSERT_EQ(sentToConsole().back(), std::string(kRelayPrefix) + "[PC_CONN]");
 }
 
 const void* ClientFixture::sender(Link link) const {
@@ -166,6 +214,14 @@ void ClientFixture::deliverText(const std::string& name, Link link, const std::s
     record->nType = 1;
     record->strParams = params;
     deliver(name, link, record);
+}
+
+std::vector<std::string> ClientFixture::sentToConsole() const {
+    std::vector<std::string> out;
+    if (m_console)
+        for (const testsupport::PeerPacket& packet : m_console->received())
+            out.push_back(describe(packet.body));
+    return out;
 }
 
 std::vector<Posted> ClientFixture::posted() const {

@@ -1,9 +1,9 @@
 // Shared set-up of the client suites: a virtual main clock, a private notification centre, clean
 // settings and records, a known screen size, a log and workspace recorder, and a client connected
-// to a FakeConsole over loopback on the direct or the relay link.
+// over loopback, on the direct or the relay link, to a silent scripted console (tests/support's
+// peer, with its own codec) that the test scripts by hand.
 #pragma once
 
-#include "FakeConsole.h"
 #include "client/ClientEvents.h"
 #include "client/GlobalConfig.h"
 #include "client/SettingsKeys.h"
@@ -15,6 +15,8 @@
 #include "platform/Screens.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "support/PeerCodec.h"
+#include "support/ScriptedPeer.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -27,6 +29,8 @@
 namespace clienttest {
 
 using Link = client::StudentClient::Link;
+using testsupport::Bytes;
+using testsupport::envelopeBody;
 
 // The relay session's connection numbers the fixture hands out with "[FR00002]17,4".
 constexpr std::int32_t kConnId = 17;
@@ -35,6 +39,13 @@ constexpr const char* kRelayPrefix = "relay(4,17):";
 // Screen of 1440.5 x 900.7 points: the client reports it truncated.
 constexpr double kScreenWidthPoints = 1440.5;
 constexpr double kScreenHeightPoints = 900.7;
+
+// The type-1 body of a text; every text of these suites is valid UTF-8.
+Bytes textBody(const std::string& text);
+// A body the agent sent, in the suites' words: a text command as its text; an envelope as
+// "relay(<teacher>,<conn>):" and its inner body's words; the screen format, the first mouse event
+// and the compression setting as "type<N>:<fields>"; any other body as "type<N>".
+std::string describe(const Bytes& body);
 
 struct Posted {
     std::string name;
@@ -58,6 +69,8 @@ protected:
     void deliver(const std::string& name, Link link, const std::shared_ptr<transport::SReceiveData>& record);
     void deliverText(const std::string& name, Link link, const std::string& params);
 
+    // What the agent sent the console so far, in describe()'s words.
+    std::vector<std::string> sentToConsole() const;
     std::vector<Posted> posted() const;
     std::vector<std::string> logLines() const;
     std::vector<std::string> openedURLs() const;
@@ -70,10 +83,11 @@ protected:
     platform::ManualRunLoop m_loop;
     platform::NotificationCenter m_center;
     std::shared_ptr<platform::UserDefaults> m_settings;
-    std::unique_ptr<FakeConsole> m_console;
+    std::unique_ptr<testsupport::ScriptedPeer> m_console;
     std::shared_ptr<client::StudentClient> m_client;
 
 private:
+    void startConsole();
     void observeEvents();
     mutable std::mutex m_lock;
     std::vector<Posted> m_posted;

@@ -83,7 +83,7 @@ TEST_P(CommandHandlers, SetsStatePostsAndRepliesOnItsLink) {
         expected.push_back(prefix + reply);
     expected.push_back(prefix + kSentinelReply);
     ASSERT_TRUE(m_console->waitForCount(baseline + expected.size()));
-    auto descriptions = m_console->descriptions();
+    auto descriptions = sentToConsole();
     std::vector<std::string> replies(descriptions.begin() + static_cast<long>(baseline), descriptions.end());
     EXPECT_THAT(replies, ElementsAreArray(expected));
 }
@@ -105,7 +105,7 @@ TEST_F(ClientFixture, SharedScreenFrameIsAcknowledgedWithPC00025) {
     ASSERT_TRUE(m_console->waitForCount(1)); // the screen-format packet
     deliver("READ_MSG_COMBINED_DIB", Link::Direct, tilesRecord());
     ASSERT_TRUE(m_console->waitForCount(2));
-    EXPECT_EQ(m_console->descriptions().back(), "[PC00025]42");
+    EXPECT_EQ(sentToConsole().back(), "[PC00025]42");
     auto shown = posted().back();
     ASSERT_EQ(shown.name, events::kScreenData);
     auto sample =
@@ -214,7 +214,7 @@ TEST_P(StripPastTheInflateLimit, IsAcknowledgedAndTheLinkAnswersOn) {
     const bool direct = GetParam() == Link::Direct;
     direct ? startDirect() : startRelay();
     const std::size_t baseline = m_console->received().size();
-    auto send = [&](const Bytes& body) { m_console->send(direct ? body : envelopeBody(4, 17, body)); };
+    auto send = [&](const Bytes& body) { m_console->sendBody(direct ? body : envelopeBody(4, 17, body)); };
     send(textBody("[MV00107]true"));
     // Type 12, raw length 64 MiB + 1, 12 compressed bytes, draw sequence 5: 25 bytes in all.
     const Bytes strip = {0x0C, 0x01, 0x00, 0x00, 0x04, 0x0C, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,
@@ -224,7 +224,7 @@ TEST_P(StripPastTheInflateLimit, IsAcknowledgedAndTheLinkAnswersOn) {
     send(textBody("[MV00005]"));
     ASSERT_TRUE(m_console->waitForCount(baseline + 3));
     const std::string prefix = direct ? "" : kRelayPrefix;
-    auto descriptions = m_console->descriptions();
+    auto descriptions = sentToConsole();
     EXPECT_THAT(
         std::vector<std::string>(descriptions.begin() + static_cast<std::ptrdiff_t>(baseline),
                                  descriptions.end()),

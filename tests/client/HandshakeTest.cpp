@@ -1,5 +1,5 @@
 // Slot registration and the relay session handshake over loopback, with the console's packets
-// framed by the test's own codec and time on the virtual clock.
+// framed by the scripted peers' own codec and time on the virtual clock.
 #include "ClientFixture.h"
 
 #include <algorithm>
@@ -12,18 +12,18 @@ using ::testing::ElementsAre;
 
 constexpr double kClockStep = 0.1;
 constexpr int kMaxSteps = 30;
-constexpr double kStepWaitSeconds = 0.02;
+constexpr std::chrono::milliseconds kStepWait{20};
 
 class Handshake : public ClientFixture {
 protected:
     // Advances the virtual clock in small steps until the console has count frames.
     bool advanceUntilCount(std::size_t count) {
         for (int step = 0; step < kMaxSteps; ++step) {
-            if (m_console->waitForCount(count, kStepWaitSeconds))
+            if (m_console->waitForCount(count, kStepWait))
                 return true;
             m_loop.advance(kClockStep);
         }
-        return m_console->waitForCount(count, kStepWaitSeconds);
+        return m_console->waitForCount(count, kStepWait);
     }
 };
 
@@ -33,11 +33,11 @@ TEST_F(Handshake, ListedSlotRegistersAfterOneSecond) {
     ASSERT_TRUE(m_console->waitForCount(2));
     ASSERT_TRUE(advanceUntilCount(3));
     auto got = m_console->received();
-    EXPECT_EQ(got[0].description, "[PC00017]3.0.2.1008");
-    EXPECT_EQ(got[1].description, "[PC00029]3,apple,Reserved");
+    EXPECT_EQ(describe(got[0].body), "[PC00017]3.0.2.1008");
+    EXPECT_EQ(describe(got[1].body), "[PC00029]3,apple,Reserved");
     // The typed "02" goes out as plain decimal.
-    EXPECT_EQ(got[2].description, "[PC00002]2,Kim,0,0,0,0,false");
-    EXPECT_GE(got[2].virtualTime - got[1].virtualTime, 1.0 - 1e-9);
+    EXPECT_EQ(describe(got[2].body), "[PC00002]2,Kim,0,0,0,0,false");
+    EXPECT_GE(got[2].arrivedAt - got[1].arrivedAt, 1.0 - 1e-9);
     EXPECT_EQ(client::gStudentSessionInfo().m_szSlot.get(), "2");
 }
 
@@ -45,7 +45,7 @@ TEST_F(Handshake, EmptySlotListMatchesSlotZero) {
     startDirect("", "Kim");
     m_console->sendText("[MV00007]");
     ASSERT_TRUE(advanceUntilCount(3));
-    EXPECT_EQ(m_console->descriptions()[2], "[PC00002]0,Kim,0,0,0,0,false");
+    EXPECT_EQ(sentToConsole()[2], "[PC00002]0,Kim,0,0,0,0,false");
 }
 
 TEST_F(Handshake, UnlistedSlotClosesTheLinkWithOneDisconnect) {
@@ -57,9 +57,9 @@ TEST_F(Handshake, UnlistedSlotClosesTheLinkWithOneDisconnect) {
                                       [&](const platform::Notification& n) { senders.push_back(n.sender); });
     m_console->sendText("[MV00007]1,2,3");
     ASSERT_TRUE(m_console->waitForCount(2));
-    for (int step = 0; step < kMaxSteps && !m_console->waitForClose(kStepWaitSeconds); ++step)
+    for (int step = 0; step < kMaxSteps && !m_console->waitForClosed(std::nullopt, kStepWait); ++step)
         m_loop.advance(kClockStep);
-    ASSERT_TRUE(m_console->waitForClose());
+    ASSERT_TRUE(m_console->waitForClosed());
     link->JoinThreads();
     m_center.removeObserver(token);
     EXPECT_EQ(disconnects(), 1u);
@@ -74,10 +74,10 @@ TEST_F(Handshake, RelaySessionCarriesTheConnectionNumbers) {
     m_console->sendText("[FR00002]17,4");
     ASSERT_TRUE(m_console->waitForCount(2));
     // A later command arrives inside an envelope, and its answer carries the numbers.
-    m_console->send(envelopeBody(4, 17, textBody("[MV00107]true")));
+    m_console->sendBody(envelopeBody(4, 17, textBody("[MV00107]true")));
     ASSERT_TRUE(m_console->waitForCount(3));
-    EXPECT_THAT(m_console->descriptions(), ElementsAre("[US00001]teacher01,3.0.2.1008",
-                                                       "relay(4,17):[PC_CONN]", "relay(4,17):[AN00004]"));
+    EXPECT_THAT(sentToConsole(), ElementsAre("[US00001]teacher01,3.0.2.1008", "relay(4,17):[PC_CONN]",
+                                             "relay(4,17):[AN00004]"));
     auto ids = m_client->getRelayConnData();
     EXPECT_EQ(ids.nConnId, 17);
     EXPECT_EQ(ids.nConnTeacherId, 4);
@@ -98,11 +98,11 @@ TEST_F(Handshake, ConnectionNumbersNeedExactlyTwoFields) {
     startRelay("4", "Kim", /*completeHandshake=*/false);
     m_console->sendText("[FR00002]17,4,9");
     ASSERT_TRUE(m_console->waitForCount(1));
-    EXPECT_EQ(m_console->descriptions()[0], "relay(0,0):[PC_CONN]");
+    EXPECT_EQ(sentToConsole()[0], "relay(0,0):[PC_CONN]");
     m_console->sendText("[FR00002]17,4");
     m_console->sendText("[FR00002]99");
     ASSERT_TRUE(m_console->waitForCount(3));
-    EXPECT_EQ(m_console->descriptions()[2], "relay(4,17):[PC_CONN]");
+    EXPECT_EQ(sentToConsole()[2], "relay(4,17):[PC_CONN]");
 }
 
 TEST_F(Handshake, RelayDisconnectIsReportedByTheClient) {
@@ -120,7 +120,7 @@ TEST_F(Handshake, RelayDisconnectIsReportedByTheClient) {
 TEST_F(Handshake, RelayCloseCommandClosesTheRelayLink) {
     startRelay();
     m_console->sendText("[MV10001]");
-    EXPECT_TRUE(m_console->waitForClose());
+    EXPECT_TRUE(m_console->waitForClosed());
     m_client->getRelayConn()->JoinThreads();
     EXPECT_EQ(disconnects(), 1u);
 }
@@ -130,7 +130,7 @@ TEST_F(Handshake, DirectCloseCommandKeepsTheLink) {
     m_console->sendText("[MV10001]");
     m_console->sendText("[MV00107]true");
     ASSERT_TRUE(m_console->waitForCount(1));
-    EXPECT_EQ(m_console->descriptions()[0], "[AN00004]");
+    EXPECT_EQ(sentToConsole()[0], "[AN00004]");
 }
 
 TEST_F(Handshake, CommandsOnTheWireReachTheirHandlers) {
@@ -146,7 +146,7 @@ TEST_F(Handshake, ReplacedClientNoLongerHandlesItsLink) {
     auto old = m_client;
     client::setGStudentClient(old);
     client::setGStudentClient(nullptr);
-    EXPECT_TRUE(m_console->waitForClose()) << "tearing the client down closes its link";
+    EXPECT_TRUE(m_console->waitForClosed()) << "tearing the client down closes its link";
     old->getMVConn()->JoinThreads();
     EXPECT_EQ(disconnects(), 1u);
     deliverText("READ_MSG_MV00050", Link::Direct, "true");
@@ -159,9 +159,9 @@ TEST_F(Handshake, StoringTheSameClientAgainKeepsItUp) {
     client::setGStudentClient(m_client);
     m_console->sendText("[MV00107]true");
     ASSERT_TRUE(m_console->waitForCount(1));
-    EXPECT_EQ(m_console->descriptions()[0], "[AN00004]");
+    EXPECT_EQ(sentToConsole()[0], "[AN00004]");
     client::setGStudentClient(nullptr);
-    EXPECT_TRUE(m_console->waitForClose());
+    EXPECT_TRUE(m_console->waitForClosed());
 }
 
 } // namespace

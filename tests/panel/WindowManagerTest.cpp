@@ -31,7 +31,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -41,13 +40,11 @@ namespace {
 
 using testsupport::Manager;
 
-constexpr std::uint32_t kIconicState = 3;
-constexpr std::uint32_t kSourcePager = 2;
-// Alt_L and F4 in Xvfb's default keymap.
-constexpr std::uint8_t kAltKeycode = 64;
-constexpr std::uint8_t kF4Keycode = 70;
-constexpr std::uint8_t kTabKeycode = 23;
-constexpr std::uint8_t kAKeycode = 38;
+using Student = testsupport::DesktopStudent;
+constexpr std::uint8_t kAltKeycode = Student::kAltKeycode;
+constexpr std::uint8_t kF4Keycode = Student::kF4Keycode;
+constexpr std::uint8_t kTabKeycode = Student::kTabKeycode;
+constexpr std::uint8_t kAKeycode = Student::kAKeycode;
 // The lock says so when it has waited this long for a held keyboard (a second), and some more.
 constexpr int kGrabPatienceMs = 3000;
 // A lock that another program took away is back within this.
@@ -55,199 +52,6 @@ constexpr int kRestoreMs = 1000;
 // The test's screen (WindowManagerFixture::kGeometry).
 constexpr int kScreenWidth = 1280;
 constexpr int kScreenHeight = 800;
-
-// The student's side: one X connection of its own, which also types, sends the requests a taskbar
-// sends and holds the keyboard.
-class Student : public testsupport::DesktopStudent {
-public:
-    using DesktopStudent::DesktopStudent;
-    ~Student() {
-        if (m_window != XCB_WINDOW_NONE)
-            xcb_destroy_window(m_conn, m_window);
-        if (m_typing != XCB_WINDOW_NONE)
-            xcb_destroy_window(m_conn, m_typing);
-    }
-
-    void click(QPoint at) { DesktopStudent::click(at.x(), at.y()); }
-
-    // Keys through XTest, as the keyboard sends them to whoever holds the focus.
-    void keyChord(std::initializer_list<std::uint8_t> keycodes) {
-        for (std::uint8_t k : keycodes)
-            xcb_test_fake_input(m_conn, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
-        for (std::uint8_t k : keycodes)
-            xcb_test_fake_input(m_conn, XCB_KEY_RELEASE, k, XCB_CURRENT_TIME, m_root, 0, 0, 0);
-        xcb_flush(m_conn);
-    }
-
-    void clientMessage(xcb_window_t to, xcb_window_t about, xcb_atom_t type,
-                       std::array<std::uint32_t, 5> data, std::uint32_t mask) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = about;
-        event.type = type;
-        std::memcpy(event.data.data32, data.data(), sizeof event.data.data32);
-        xcb_send_event(m_conn, 0, to, mask, reinterpret_cast<const char*>(&event));
-        xcb_flush(m_conn);
-    }
-
-    // What a taskbar or Alt+F4 asks: the manager to close, minimise, and the window to go.
-    void askToCloseAndMinimise(xcb_window_t window) {
-        askManagerToClose(window);
-        clientMessage(m_root, window, atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0}, kRedirect);
-        sendDeleteWindow(window);
-    }
-    // A taskbar's close (wmctrl -c): the manager is asked, and passes it on as it sees fit.
-    void askManagerToClose(xcb_window_t window) {
-        clientMessage(m_root, window, atom("_NET_CLOSE_WINDOW"), {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0},
-                      kRedirect);
-    }
-    // The close a manager sends a window that takes part in the WM_DELETE_WINDOW protocol.
-    void sendDeleteWindow(xcb_window_t window) {
-        clientMessage(window, window, atom("WM_PROTOCOLS"),
-                      {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME, 0, 0, 0}, XCB_EVENT_MASK_NO_EVENT);
-    }
-
-    // A plain window of another program that counts the keys it is sent.
-    xcb_window_t openTypingWindow() {
-        m_typing = xcb_generate_id(m_conn);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_typing, m_root, 100, 100, 300, 200, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
-        xcb_map_window(m_conn, m_typing);
-        xcb_flush(m_conn);
-        return m_typing;
-    }
-    int keysTyped() {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
-            if ((event->response_type & ~0x80) == XCB_KEY_PRESS &&
-                reinterpret_cast<xcb_key_press_event_t*>(event)->event == m_typing)
-                ++m_keysTyped;
-            std::free(event);
-        }
-        return m_keysTyped;
-    }
-    void focus(xcb_window_t window) {
-        xcb_set_input_focus(m_conn, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        xcb_flush(m_conn);
-    }
-
-    // Whether a client other than this one holds the keyboard: this one's own grab is refused.
-    bool keyboardHeldElsewhere() {
-        const std::uint8_t status = grabKeyboardStatus();
-        if (status == XCB_GRAB_STATUS_SUCCESS)
-            releaseKeyboard();
-        return status == XCB_GRAB_STATUS_ALREADY_GRABBED || status == XCB_GRAB_STATUS_FROZEN;
-    }
-    // A program that holds the keyboard for a while (a screen saver, a manager's key chain).
-    bool holdKeyboard() { return grabKeyboardStatus() == XCB_GRAB_STATUS_SUCCESS; }
-    void releaseKeyboard() {
-        xcb_ungrab_keyboard(m_conn, XCB_CURRENT_TIME);
-        xcb_flush(m_conn);
-    }
-
-    // A window of the student's own that asks to stay above others, then is activated as a
-    // taskbar activates it.
-    void openOwnWindowOnTop() {
-        m_window = xcb_generate_id(m_conn);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, m_root, 200, 150, 400, 300, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
-        xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32,
-                            1, &above);
-        xcb_map_window(m_conn, m_window);
-        clientMessage(m_root, m_window, atom("_NET_ACTIVE_WINDOW"), {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0},
-                      XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
-    }
-    xcb_window_t ownWindow() const { return m_window; }
-
-    // What another program can do to any window: xdotool's windowunmap, windowmove, windowsize.
-    void unmap(xcb_window_t window) {
-        xcb_unmap_window(m_conn, window);
-        xcb_flush(m_conn);
-    }
-    void move(xcb_window_t window, int x, int y) {
-        const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
-        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
-        xcb_flush(m_conn);
-    }
-    void resize(xcb_window_t window, int width, int height) {
-        const std::uint32_t values[] = {static_cast<std::uint32_t>(width),
-                                        static_cast<std::uint32_t>(height)};
-        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
-        xcb_flush(m_conn);
-    }
-    QRect geometry(xcb_window_t window) {
-        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
-            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
-        return g ? QRect(g->x, g->y, g->width, g->height) : QRect();
-    }
-    // Whether a client other than this one holds the pointer: this one's own grab is refused.
-    bool pointerHeldElsewhere() {
-        std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> r(
-            xcb_grab_pointer_reply(m_conn,
-                                   xcb_grab_pointer(m_conn, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS,
-                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE,
-                                                    XCB_CURSOR_NONE, XCB_CURRENT_TIME),
-                                   nullptr),
-            &std::free);
-        if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
-            xcb_ungrab_pointer(m_conn, XCB_CURRENT_TIME);
-            xcb_flush(m_conn);
-        }
-        return r && (r->status == XCB_GRAB_STATUS_ALREADY_GRABBED || r->status == XCB_GRAB_STATUS_FROZEN);
-    }
-    // The children of the root the server shows on the screen above the one that holds window (a
-    // manager keeps windows of its own mapped off the screen or along its edges).
-    std::vector<xcb_window_t> viewableAbove(xcb_window_t window) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        const QRect onScreen(0, 0, screen->width_in_pixels, screen->height_in_pixels);
-        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
-        if (!tree)
-            return {};
-        const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        const int count = xcb_query_tree_children_length(tree.get());
-        const xcb_window_t top = topLevel(window);
-        std::vector<xcb_window_t> above;
-        bool passed = false;
-        for (int i = 0; i < count; ++i) {
-            if (passed && viewable(children[i]) && geometry(children[i]).intersects(onScreen))
-                above.push_back(children[i]);
-            passed = passed || children[i] == top;
-        }
-        return above;
-    }
-
-    bool viewable(xcb_window_t window) {
-        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
-            xcb_get_window_attributes_reply(m_conn, xcb_get_window_attributes(m_conn, window), nullptr),
-            &std::free);
-        return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
-
-private:
-    static constexpr std::uint32_t kRedirect =
-        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-
-    std::uint8_t grabKeyboardStatus() {
-        std::unique_ptr<xcb_grab_keyboard_reply_t, decltype(&std::free)> r(
-            xcb_grab_keyboard_reply(m_conn,
-                                    xcb_grab_keyboard(m_conn, 0, m_root, XCB_CURRENT_TIME,
-                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                    nullptr),
-            &std::free);
-        return r ? r->status : std::uint8_t{0xff};
-    }
-
-    xcb_connection_t* const m_conn = connection();
-    const xcb_window_t m_root = root();
-    xcb_window_t m_window = XCB_WINDOW_NONE;
-    xcb_window_t m_typing = XCB_WINDOW_NONE;
-    int m_keysTyped = 0;
-};
 
 // Counts the mouse presses that reach a window or any widget in it.
 class PressCounter : public QObject {
@@ -266,7 +70,7 @@ private:
     QWidget* m_window;
 };
 
-class WindowManagerTest : public testsupport::WindowManagerFixture<Student> {
+class WindowManagerTest : public testsupport::WindowManagerFixture<> {
 protected:
     // The manager the test runs under.
     virtual Manager manager() const { return Manager::Openbox; }

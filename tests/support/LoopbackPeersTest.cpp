@@ -5,6 +5,7 @@
 #include "support/RelayPeer.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -120,6 +121,37 @@ TEST(ConsolePeerTest, ClosingALinkEndsTheAgentsStream) {
     ASSERT_TRUE(console.waitForLinks(1));
     console.closeLink();
     EXPECT_TRUE(client.readsEndOfStream());
+}
+
+// A peer without a script, as the client suites' console: it counts every packet, taken or not,
+// and stamps each with the clock it was given (the suites' virtual clock).
+TEST(ScriptedPeerTest, CountsEveryPacketAndStampsItWithTheGivenClock) {
+    ScriptedPeer console("console");
+    std::atomic<double> now{0.0};
+    console.setClock([&now] { return now.load(); });
+    ASSERT_TRUE(console.start());
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(console.port()));
+    ASSERT_TRUE(console.waitForLinks(1));
+
+    ASSERT_TRUE(client.send(textFrame("[PC00017]3.0.2.1008")));
+    ASSERT_TRUE(console.waitForCount(1));
+    now = 2.5;
+    Bytes two = textFrame("[PC00029]3,apple,Reserved");
+    const Bytes heartbeat = textFrame("[PC00003]");
+    two.insert(two.end(), heartbeat.begin(), heartbeat.end());
+    ASSERT_TRUE(client.send(two));
+    ASSERT_TRUE(console.waitForCount(3));
+    ASSERT_TRUE(console.waitFor("[PC00003]"));
+    EXPECT_TRUE(console.waitForCount(3, std::chrono::milliseconds(0))) << "a taken packet still counts";
+    EXPECT_FALSE(console.waitForCount(4, std::chrono::milliseconds(0)));
+
+    const auto got = console.received();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].arrivedAt, 0.0);
+    EXPECT_EQ(got[1].arrivedAt, 2.5);
+    EXPECT_EQ(got[2].arrivedAt, 2.5);
+    EXPECT_EQ(got[1].params(), "3,apple,Reserved");
 }
 
 TEST(RelayPeerTest, SessionHandshakeHandsOutConnectionIdsAndSpeaksInEnvelopes) {

@@ -70,6 +70,11 @@ void ScriptedPeer::onBody(std::uint8_t payloadType, Handler handler) {
     m_bodyHandlers[payloadType] = std::move(handler);
 }
 
+void ScriptedPeer::setClock(std::function<double()> clock) {
+    std::lock_guard lock(m_mutex);
+    m_clock = std::move(clock);
+}
+
 void ScriptedPeer::acceptLoop() {
     for (;;) {
         const WaitResult wait = waitReadable(m_listener.get(), m_stop.fd(), -1);
@@ -161,8 +166,10 @@ void ScriptedPeer::dispatch(std::size_t index, const std::array<std::uint8_t, kS
     }
 
     Handler handler;
+    std::function<double()> clock;
     {
         std::lock_guard lock(m_mutex);
+        clock = m_clock;
         if (packet.text) {
             auto it = m_textHandlers.find(packet.text->code);
             if (it != m_textHandlers.end()) {
@@ -174,6 +181,9 @@ void ScriptedPeer::dispatch(std::size_t index, const std::array<std::uint8_t, kS
                 handler = it->second;
             }
         }
+    }
+    if (clock) {
+        packet.arrivedAt = clock();
     }
     // Replies go out before the packet becomes visible, so a test that saw it also sees the reply sent.
     if (handler) {
@@ -260,6 +270,11 @@ std::optional<PeerPacket> ScriptedPeer::waitForBody(std::uint8_t payloadType,
 bool ScriptedPeer::waitForLinks(std::size_t count, std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] { return m_links.size() >= count; });
+}
+
+bool ScriptedPeer::waitForCount(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_packets.size() >= count; });
 }
 
 bool ScriptedPeer::waitForClosed(std::optional<std::size_t> index, std::chrono::milliseconds timeout) {

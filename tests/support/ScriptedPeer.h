@@ -28,6 +28,7 @@ constexpr std::chrono::milliseconds kDefaultWait{3000};
 struct PeerPacket {
     std::size_t link = 0; // index of the accepted link, in accept order from 0
     std::array<std::uint8_t, kSyncSize> sync{};
+    double arrivedAt = 0;             // the peer's clock when the packet arrived (setClock), else 0
     Bytes body;                       // the body as framed, type byte first
     std::optional<Envelope> envelope; // set for a consistent relay envelope
     std::optional<TextCommand> text;  // set for a text command, plain or inside an envelope
@@ -63,6 +64,9 @@ public:
     void onAccept(AcceptHandler handler);
     void onCommand(const std::string& code, Handler handler); // text commands, plain or enveloped
     void onBody(std::uint8_t payloadType, Handler handler);   // other bodies, by type after unwrapping
+    // Stamps each packet's arrivedAt with clock() on the reader thread, e.g. a test's virtual clock,
+    // so a test can tell how far apart in its time two packets came.
+    void setClock(std::function<double()> clock);
 
     // Sending on a link; without a link index, on the newest one. False when the link is gone.
     bool sendText(std::string_view text, std::optional<std::size_t> link = {});
@@ -79,6 +83,8 @@ public:
     std::optional<PeerPacket> waitForMatch(const std::function<bool(const PeerPacket&)>& match,
                                            std::chrono::milliseconds timeout = kDefaultWait);
     bool waitForLinks(std::size_t count, std::chrono::milliseconds timeout = kDefaultWait);
+    // True once count packets have arrived in all, taken or not.
+    bool waitForCount(std::size_t count, std::chrono::milliseconds timeout = kDefaultWait);
     // True once the agent closed the link (or it failed); without an index, the newest one.
     bool waitForClosed(std::optional<std::size_t> link = {},
                        std::chrono::milliseconds timeout = kDefaultWait);
@@ -118,6 +124,7 @@ private:
     std::map<std::string, Handler> m_textHandlers;
     std::map<std::uint8_t, Handler> m_bodyHandlers;
     AcceptHandler m_acceptHandler;
+    std::function<double()> m_clock;
 };
 
 } // namespace testsupport

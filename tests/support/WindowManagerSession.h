@@ -1,7 +1,8 @@
 // A window manager on a test's private X server (openbox, or xfwm4 in a session bus of its own), and
-// a second X client that plays the student: it moves the pointer and presses buttons through XTest,
-// holds the server, and reads the stacking order from the server; WindowManagerFixture brings them
-// up with the agent's Qt application on that display (the xcb platform). Test thread only.
+// a second X client that plays the student: it moves the pointer, presses buttons and keys through
+// XTest, sends the requests a taskbar or another program sends, holds the keyboard, the pointer or
+// the server, opens windows of its own, and reads the stacking order from the server; WindowManagerFixture
+// brings them up with the agent's Qt application on that display (the xcb platform). Test thread only.
 #pragma once
 
 #include "platform/LocalizedStrings.h"
@@ -10,6 +11,8 @@
 #include "support/XvfbServer.h"
 
 #include <QApplication>
+#include <QPoint>
+#include <QRect>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -112,16 +115,26 @@ public:
         XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     // The requests of a taskbar or pager (EWMH source indication 2), which managers always follow.
     static constexpr std::uint32_t kSourcePager = 2;
-    // Alt_L and Tab in Xvfb's default keymap.
+    // WM_STATE's minimised state, as WM_CHANGE_STATE asks for it.
+    static constexpr std::uint32_t kIconicState = 3;
+    // Alt_L, Tab, F4 and A in Xvfb's default keymap.
     static constexpr std::uint8_t kAltKeycode = 64;
     static constexpr std::uint8_t kTabKeycode = 23;
+    static constexpr std::uint8_t kF4Keycode = 70;
+    static constexpr std::uint8_t kAKeycode = 38;
 
     explicit DesktopStudent(const std::string& display) {
         m_conn = xcb_connect(display.c_str(), nullptr);
         if (xcb_connection_has_error(m_conn) == 0)
             m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
     }
-    ~DesktopStudent() { xcb_disconnect(m_conn); }
+    ~DesktopStudent() {
+        if (m_window != XCB_WINDOW_NONE)
+            xcb_destroy_window(m_conn, m_window);
+        if (m_typing != XCB_WINDOW_NONE)
+            xcb_destroy_window(m_conn, m_typing);
+        xcb_disconnect(m_conn);
+    }
     DesktopStudent(const DesktopStudent&) = delete;
     DesktopStudent& operator=(const DesktopStudent&) = delete;
     bool ok() const { return m_root != XCB_WINDOW_NONE; }
@@ -182,6 +195,7 @@ public:
         button(true);
         button(false);
     }
+    void click(QPoint at) { click(at.x(), at.y()); }
 
     // Keys through XTest, pressed in order and released in order, as the keyboard sends them to
     // whoever holds the focus (or a grab of the manager's).
@@ -274,11 +288,152 @@ public:
         }
     }
 
+    // What a taskbar or Alt+F4 asks: the manager to close, minimise, and the window to go.
+    void askToCloseAndMinimise(xcb_window_t window) {
+        askManagerToClose(window);
+        clientMessage(m_root, window, atom("WM_CHANGE_STATE"), {kIconicState, 0, 0, 0, 0}, kToManager);
+        sendDeleteWindow(window);
+    }
+    // A taskbar's close (wmctrl -c): the manager is asked, and passes it on as it sees fit.
+    void askManagerToClose(xcb_window_t window) {
+        clientMessage(m_root, window, atom("_NET_CLOSE_WINDOW"), {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0},
+                      kToManager);
+    }
+    // The close a manager sends a window that takes part in the WM_DELETE_WINDOW protocol.
+    void sendDeleteWindow(xcb_window_t window) {
+        clientMessage(window, window, atom("WM_PROTOCOLS"),
+                      {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME, 0, 0, 0}, XCB_EVENT_MASK_NO_EVENT);
+    }
+
+    // A plain window of another program that counts the keys it is sent.
+    xcb_window_t openTypingWindow() {
+        m_typing = xcb_generate_id(m_conn);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_typing, m_root, 100, 100, 300, 200, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
+        xcb_map_window(m_conn, m_typing);
+        xcb_flush(m_conn);
+        return m_typing;
+    }
+    int keysTyped() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
+            if ((event->response_type & ~0x80) == XCB_KEY_PRESS &&
+                reinterpret_cast<xcb_key_press_event_t*>(event)->event == m_typing)
+                ++m_keysTyped;
+            std::free(event);
+        }
+        return m_keysTyped;
+    }
+    void focus(xcb_window_t window) {
+        xcb_set_input_focus(m_conn, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        xcb_flush(m_conn);
+    }
+
+    // Whether a client other than this one holds the keyboard: this one's own grab is refused.
+    bool keyboardHeldElsewhere() {
+        const std::uint8_t status = grabKeyboardStatus();
+        if (status == XCB_GRAB_STATUS_SUCCESS)
+            releaseKeyboard();
+        return status == XCB_GRAB_STATUS_ALREADY_GRABBED || status == XCB_GRAB_STATUS_FROZEN;
+    }
+    // A program that holds the keyboard for a while (a screen saver, a manager's key chain).
+    bool holdKeyboard() { return grabKeyboardStatus() == XCB_GRAB_STATUS_SUCCESS; }
+    void releaseKeyboard() {
+        xcb_ungrab_keyboard(m_conn, XCB_CURRENT_TIME);
+        xcb_flush(m_conn);
+    }
+    // Whether a client other than this one holds the pointer: this one's own grab is refused.
+    bool pointerHeldElsewhere() {
+        std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> r(
+            xcb_grab_pointer_reply(m_conn,
+                                   xcb_grab_pointer(m_conn, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS,
+                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE,
+                                                    XCB_CURSOR_NONE, XCB_CURRENT_TIME),
+                                   nullptr),
+            &std::free);
+        if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
+            xcb_ungrab_pointer(m_conn, XCB_CURRENT_TIME);
+            xcb_flush(m_conn);
+        }
+        return r && (r->status == XCB_GRAB_STATUS_ALREADY_GRABBED || r->status == XCB_GRAB_STATUS_FROZEN);
+    }
+
+    // A window of the student's own that asks to stay above others, then is activated as a
+    // taskbar activates it.
+    void openOwnWindowOnTop() {
+        m_window = xcb_generate_id(m_conn);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, m_root, 200, 150, 400, 300, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
+        xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32,
+                            1, &above);
+        xcb_map_window(m_conn, m_window);
+        clientMessage(m_root, m_window, atom("_NET_ACTIVE_WINDOW"), {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0},
+                      kToManager);
+    }
+    xcb_window_t ownWindow() const { return m_window; }
+
+    // What another program can do to any window: xdotool's windowunmap, windowmove, windowsize.
+    void unmap(xcb_window_t window) {
+        xcb_unmap_window(m_conn, window);
+        xcb_flush(m_conn);
+    }
+    void move(xcb_window_t window, int x, int y) {
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        xcb_flush(m_conn);
+    }
+    void resize(xcb_window_t window, int width, int height) {
+        const std::uint32_t values[] = {static_cast<std::uint32_t>(width),
+                                        static_cast<std::uint32_t>(height)};
+        xcb_configure_window(m_conn, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
+        xcb_flush(m_conn);
+    }
+    // The window's rectangle in its parent.
+    QRect geometry(xcb_window_t window) {
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, window), nullptr), &std::free);
+        return g ? QRect(g->x, g->y, g->width, g->height) : QRect();
+    }
+    // The children of the root the server shows on the screen above the one that holds window (a
+    // manager keeps windows of its own mapped off the screen or along its edges).
+    std::vector<xcb_window_t> viewableAbove(xcb_window_t window) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+        const QRect onScreen(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, m_root), nullptr), &std::free);
+        if (!tree)
+            return {};
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        const int count = xcb_query_tree_children_length(tree.get());
+        const xcb_window_t top = topLevel(window);
+        std::vector<xcb_window_t> above;
+        bool passed = false;
+        for (int i = 0; i < count; ++i) {
+            if (passed && viewable(children[i]) && geometry(children[i]).intersects(onScreen))
+                above.push_back(children[i]);
+            passed = passed || children[i] == top;
+        }
+        return above;
+    }
+
 protected:
     xcb_connection_t* connection() const { return m_conn; }
     xcb_window_t root() const { return m_root; }
 
 private:
+    std::uint8_t grabKeyboardStatus() {
+        std::unique_ptr<xcb_grab_keyboard_reply_t, decltype(&std::free)> r(
+            xcb_grab_keyboard_reply(m_conn,
+                                    xcb_grab_keyboard(m_conn, 0, m_root, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr),
+            &std::free);
+        return r ? r->status : std::uint8_t{0xff};
+    }
+
     // A window manager is up once the root names its check window.
     bool managerRunning() {
         const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
@@ -310,6 +465,9 @@ private:
     xcb_connection_t* m_conn = nullptr;
     xcb_window_t m_root = XCB_WINDOW_NONE;
     bool m_watchingRoot = false;
+    xcb_window_t m_window = XCB_WINDOW_NONE; // openOwnWindowOnTop's
+    xcb_window_t m_typing = XCB_WINDOW_NONE; // openTypingWindow's
+    int m_keysTyped = 0;
 };
 
 // A test on a private Xvfb with a manager on it, the student's connection (Student: DesktopStudent

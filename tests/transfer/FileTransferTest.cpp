@@ -14,6 +14,7 @@
 #include "panel/PanelEvents.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/UserDefaults.h"
+#include "support/ClientTeardown.h"
 #include "support/ConsolePeer.h"
 #include "support/PanelTestSupport.h"
 #include "support/PeerBodies.h"
@@ -93,16 +94,7 @@ protected:
     }
     void TearDown() override {
         m_progress.removeAll();
-        if (m_client) {
-            auto direct = m_client->getMVConn();
-            auto relay = m_client->getRelayConn();
-            m_client->teardown();
-            if (direct)
-                direct->JoinThreads();
-            if (relay)
-                relay->JoinThreads();
-        }
-        m_client.reset();
+        testsupport::endClient(m_client);
         m_hub.reset();
         m_main.reset();
         WindowsTest::TearDown();

@@ -3,7 +3,9 @@
 // student does (Return in the login window, a click and a key in the teacher's shared screen, a
 // chat reply, a file dragged onto the panel, a drawing on a board) goes through XTest (xdotool),
 // as a user's input would. Each step is told as it happens and leaves a picture in the folder of
-// screenshots; the class ends by cutting the link, after which the agent quits on its own.
+// screenshots; the files the agent received and saved, and the file the teacher received, are kept
+// there too, since the scratch home goes when the demo ends. The class ends by cutting the link,
+// after which the agent quits on its own.
 //
 //   olvex-demo-peers <scratch home> <screenshot folder>
 //
@@ -89,6 +91,9 @@ constexpr int kFileWindowGap = 120;
 // The file the teacher sends and the one the student drags onto the panel.
 constexpr const char* kReceivedName = "homework.txt";
 constexpr const char* kSentName = "my-answers.txt";
+// The key the student presses in the teacher's screen, as PC scan codes: A's make code, then its
+// break code (the make code with the high bit set).
+constexpr const char* kScanCodesOfA = "1E9E";
 // The tiles of the answer grid: a side halves while it is at least 399 and its half even, and
 // stops at its half once below 399; a side below 200 or odd stays whole.
 constexpr int kGridLow = 200;
@@ -117,6 +122,14 @@ Result waitSaying(const std::string& what, std::chrono::milliseconds limit,
     say("  waiting for " + what + " (up to " +
         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + " s)...");
     return attempt(limit - glance);
+}
+
+std::vector<std::string> fieldsOf(const std::string& text) {
+    std::vector<std::string> fields;
+    std::istringstream in(text);
+    for (std::string field; std::getline(in, field, ',');)
+        fields.push_back(field);
+    return fields;
 }
 
 struct Failed {
@@ -283,9 +296,30 @@ public:
         });
     }
     // A picture the teacher received, kept as it came.
-    void keep(const std::string& name, const testsupport::Bytes& jpeg) {
-        std::ofstream out(m_folder / (numbered(name) + ".jpg"), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+    void keep(const std::string& name, const testsupport::Bytes& jpeg) { keepBytes(name + ".jpg", jpeg); }
+    // Bytes the teacher received, kept under the name (its extension included); answers the file.
+    std::filesystem::path keepBytes(const std::string& name, const testsupport::Bytes& bytes) {
+        const std::filesystem::path file = m_folder / numbered(name);
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+    // A file of the agent's, copied under the name in its place in the story once the class is
+    // over (copyKept), when the agent has finished writing it; answers where the copy goes.
+    std::filesystem::path keepLater(const std::string& name, const std::filesystem::path& from) {
+        const std::filesystem::path file = m_folder / numbered(name);
+        m_later.emplace_back(from, file);
+        return file;
+    }
+    // Copies the files of keepLater, saying which could not be copied.
+    void copyKept() {
+        for (const auto& [from, to] : m_later) {
+            std::error_code error;
+            if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
+                                            error))
+                say("  " + from.string() + " could not be kept: " + error.message());
+        }
+        m_later.clear();
     }
 
 private:
@@ -297,6 +331,7 @@ private:
 
     std::filesystem::path m_folder;
     int m_count = 0;
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> m_later;
 };
 
 // A file shown in a small window of its own, which a pressed mouse drags out as a file URL, as
@@ -472,8 +507,9 @@ private:
         xdo({"key", "Return"});
         expect("[PC00029]", "the login (lookup, relay server, slot check)", kJoinWait);
         say("  the agent looked up the relay server, registered and found seat 2 free.");
-        const auto seat = expect("[PC00002]", "the seat registration");
-        say("  the agent took seat 2 as \"" + std::string(kStudentName) + "\" (" + seat.params() + ").");
+        const auto seat = fieldsOf(expect("[PC00002]", "the seat registration").params());
+        require(seat.size() >= 2, "a seat registration without a seat and a name");
+        say("  the agent registered the student in seat " + seat[0] + " under the name \"" + seat[1] + "\".");
         m_panel = waitForWindow("note-tool panel", [](const Box& b) { return b.width == kPanelWidth; });
         m_pictures.shoot("seated-with-the-panel");
     }
@@ -583,7 +619,10 @@ private:
         say("  the student presses the key A...");
         xdo({"key", "a"});
         const auto key = expect("[PC00603]", "the student's key");
-        say("  the key came back to the teacher (" + key.params() + ").");
+        say(key.params() == kScanCodesOfA
+                ? "  the key came back to the teacher: A, pressed and released."
+                : "  a key came back to the teacher, but not A: " + std::to_string(key.params().size() / 2) +
+                      " scan codes of presses and releases.");
         send("[MV00107]false");
         expect("[AN00005]", "the end of the answer mode");
         waitUntilGone("the viewer", full);
@@ -625,7 +664,8 @@ private:
         const auto stored =
             findFile(m_home, [](const std::filesystem::path& p) { return p.filename() == kReceivedName; });
         require(stored.has_value(), "the received file is nowhere under the student's home");
-        say("  stored as " + stored->string() + ".");
+        const auto kept = m_pictures.keepLater(std::string("received-") + kReceivedName, *stored);
+        say("  stored as " + stored->string() + " (kept as " + kept.string() + ").");
         waitForWindow("message that the file arrived",
                       [](const Box& b) { return sized(b, kMessageboxWidth, kMessageboxHeight); });
         m_pictures.shoot("file-received");
@@ -656,15 +696,20 @@ private:
             path.emplace_back(fromX + (toX - fromX) * i / kSteps, fromY + (toY - fromY) * i / kSteps);
         drag(path);
         std::string name;
+        testsupport::Bytes content;
         for (;;) {
             const auto packet = expectBody(testsupport::kBodyFile, "a piece of the student's file");
             const auto piece = testsupport::parseFilePiece(packet.body);
             require(piece.has_value(), "a file piece that does not parse");
             name = piece->name;
+            content.insert(content.end(), piece->data.begin(), piece->data.end());
             if (piece->seq >= piece->splitCount)
                 break;
         }
-        say("  the teacher received \"" + name + "\".");
+        // The name came over the wire: only its last part names the copy.
+        const auto kept =
+            m_pictures.keepBytes("sent-" + std::filesystem::path(name).filename().string(), content);
+        say("  the teacher received \"" + name + "\" (kept as " + kept.string() + ").");
         onQt([&] { delete source.data(); });
         const auto box = [](const Box& b) { return sized(b, kMessageboxWidth, kMessageboxHeight); };
         waitForWindow("message that the upload is complete", box);
@@ -708,7 +753,8 @@ private:
             require(std::chrono::steady_clock::now() < deadline, "the agent saved no board under Documents");
             std::this_thread::sleep_for(kWindowPoll);
         }
-        say("  the board is saved as " + saved->string() + ".");
+        const auto kept = m_pictures.keepLater("saved-board" + saved->extension().string(), *saved);
+        say("  the board is saved as " + saved->string() + " (kept as " + kept.string() + ").");
         m_pictures.shoot("board-saved");
         click(panel.x + kPointerX + kButtonHalf, panel.y + kPanelTitle + kPointerY + kButtonHalf);
         waitUntilGone("the white board", canvas);
@@ -765,6 +811,7 @@ int main(int argc, char** argv) {
             say("the class stops here: " + failure.what + ".");
             status = 1;
         }
+        pictures.copyKept();
         QMetaObject::invokeMethod(
             qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
     });
