@@ -8,6 +8,7 @@
 #include "client/StudentSessionInfo.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
+#include "support/ClientTeardown.h"
 #include "support/ConsolePeer.h"
 #include "support/RelayPeer.h"
 #include "transport/GoldenWire.h"
@@ -89,15 +90,7 @@ protected:
         }
     }
     void TearDown() override {
-        if (m_client) {
-            auto direct = m_client->getMVConn();
-            auto relay = m_client->getRelayConn();
-            m_client->teardown();
-            if (direct)
-                direct->JoinThreads();
-            if (relay)
-                relay->JoinThreads();
-        }
+        testsupport::endClient(m_client);
         if (m_peer)
             m_peer->stop();
         GlobalConfig::shared().resetForTesting();

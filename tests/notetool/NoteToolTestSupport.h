@@ -11,6 +11,7 @@
 #include "notetool/NoteToolWindows.h"
 #include "panel/MainViewController.h"
 #include "platform/UserDefaults.h"
+#include "support/ClientTeardown.h"
 #include "support/ConsolePeer.h"
 #include "support/PanelTestSupport.h"
 #include "transport/TCPServerClient.h"
@@ -49,13 +50,7 @@ protected:
         ASSERT_NE(m_panel, nullptr);
     }
     void TearDown() override {
-        if (m_client) {
-            auto link = m_client->getMVConn();
-            m_client->teardown();
-            if (link)
-                link->JoinThreads();
-            m_client.reset();
-        }
+        testsupport::endClient(m_client);
         if (m_console)
             m_console->stop();
         m_hub.reset();

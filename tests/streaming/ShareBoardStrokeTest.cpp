@@ -7,6 +7,7 @@
 #include "client/StudentClient.h"
 #include "platform/ManualRunLoop.h"
 #include "platform/UserDefaults.h"
+#include "support/ClientTeardown.h"
 #include "support/ConsolePeer.h"
 #include "support/PeerBodies.h"
 #include "transport/TCPServerClient.h"
@@ -90,12 +91,7 @@ protected:
         ASSERT_TRUE(m_console.waitForLinks(1));
     }
     void TearDown() override {
-        if (m_client) {
-            auto link = m_client->getMVConn();
-            m_client->teardown();
-            if (link)
-                link->JoinThreads();
-        }
+        testsupport::endClient(m_client);
         m_console.stop();
     }
     testsupport::Stroke receive() {
