@@ -141,7 +141,7 @@ void MinimizeView::paintEvent(QPaintEvent*) {
 MinimizeWindowController::MinimizeWindowController(platform::NotificationCenter& center)
     : desktop::WindowController(std::make_unique<MinimizeWindow>(),
                                 std::make_unique<MinimizeViewController>()),
-      m_pNotificationCenter(center), m_observers(center) {}
+      m_observers(center) {}
 
 MinimizeView* MinimizeWindowController::tabView() const {
     return contentViewController() ? dynamic_cast<MinimizeView*>(contentViewController()->view()) : nullptr;

@@ -63,7 +63,6 @@ protected:
     void windowDidLoad() override;
 
 private:
-    platform::NotificationCenter& m_pNotificationCenter;
     platform::ObserverSet m_observers;
 };
 
